@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Nimbra. Without a DISPLAY it first starts a
+# virtual one (Xvfb 1512x982, openbox, xcompmgr, trayer) and runs Nimbra there with its own
+# settings profile in the build tree (showing on all displays), never the user's settings.
+set -euo pipefail
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$top/scripts/setup.sh"
+
+build="$top/build"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target nimbra
+
+if [[ -n "${DISPLAY:-}" ]]; then
+    exec "$build/src/app/nimbra" "$@"
+fi
+
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; }
+trap cleanup EXIT
+trap 'exit 0' INT TERM
+
+profile="$build/run-profile"
+mkdir -p "$profile/config/nimbra" "$profile/home"
+settings="$profile/config/nimbra/settings.json"
+# A virtual screen is no laptop panel: show the notch on every display in this profile.
+[[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true\n}\n' >"$settings"
+
+Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$profile/display" >"$profile/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$profile/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$profile/display")"
+HOME="$profile/home" openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+xcompmgr >/dev/null 2>&1 &
+pids+=($!)
+trayer --edge top --align right --widthtype request --height 24 --transparent true --alpha 255 >/dev/null 2>&1 &
+pids+=($!)
+
+echo "Nimbra runs on the virtual display $DISPLAY. To look at it:"
+echo "    DISPLAY=$DISPLAY import -window root /tmp/nimbra.png"
+echo "Stop with Ctrl+C."
+XDG_CONFIG_HOME="$profile/config" "$build/src/app/nimbra" "$@" &
+app=$!
+pids=("$app" "${pids[@]}")
+wait "$app"

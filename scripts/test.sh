@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and runs every test (labels unit, ui, integration) inside the test harness.
+# Extra arguments go to ctest, e.g. `scripts/test.sh -L unit` or `-R Presentation`.
+set -euo pipefail
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$top/scripts/setup.sh"
+
+build="$top/build-asan"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+cd "$build"
+exec "$top/tests/support/harness.sh" ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"

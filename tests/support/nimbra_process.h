@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace nimbra::test {
+
+// The real `nimbra` executable, started on the harness's X server with a private
+// settings folder and the diagnostics log on. Stops it with SIGTERM when destroyed.
+class NimbraProcess {
+public:
+    // `settingsJson` becomes the settings file when not empty.
+    explicit NimbraProcess(const QByteArray& settingsJson = {});
+    ~NimbraProcess();
+
+    bool start(const QStringList& extraEnvironment = {});
+    // Sends SIGTERM and waits; true when the process exited by itself with status 0.
+    bool terminate(int timeoutMs = 5000);
+    // Waits until the diagnostics log holds `needle`; true when it appeared in time.
+    bool waitForLog(const QString& needle, int timeoutMs = 5000);
+    QString log();
+    QString configHome() const { return dir_.path(); }
+    QProcess& process() { return process_; }
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    QByteArray stderr_;
+};
+
+} // namespace nimbra::test
