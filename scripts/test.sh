@@ -7,6 +7,7 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$top/scripts/setup.sh"
 
 build="$top/build-asan"
+export CCACHE_BASEDIR="$top"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
