@@ -11,7 +11,7 @@ export CCACHE_BASEDIR="$top"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:strict_string_checks=1"
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
 exec "$top/tests/support/harness.sh" ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"
