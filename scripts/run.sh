@@ -20,7 +20,9 @@ trap cleanup EXIT
 trap 'exit 0' INT TERM
 
 profile="$build/run-profile"
-mkdir -p "$profile/config/nimbra" "$profile/home"
+mkdir -p "$profile/config/nimbra" "$profile/home" "$profile/runtime"
+chmod 700 "$profile/runtime"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$profile/runtime}"
 settings="$profile/config/nimbra/settings.json"
 # A virtual screen is no laptop panel: show the notch on every display in this profile.
 [[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true\n}\n' >"$settings"
