@@ -1,0 +1,277 @@
+#include "core/clipboard_store.h"
+
+#include <QCryptographicHash>
+#include <QStringList>
+#include <QTextBoundaryFinder>
+#include <algorithm>
+#include <cmath>
+
+namespace nimbra {
+
+namespace {
+
+// A file URL's path without a trailing slash, as the list shows and stores it.
+QString filePath(const QUrl& url)
+{
+    QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+QString lastPathComponent(const QUrl& url)
+{
+    const QString path = filePath(url);
+    if (path == QLatin1String("/"))
+        return path;
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool isLineBreak(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Characters as a person counts them: a CR LF pair or a letter with its accents is one.
+qsizetype graphemeCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+// A pixel size as a whole number; a size that is no number shows as 0.
+long long wholePixels(qreal value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return static_cast<long long>(std::clamp(std::trunc(value), -9.0e18, 9.0e18));
+}
+
+// Paths joined by "|", with "\" and "|" inside a path escaped, so that one file named
+// "a|/b" and the two files "a" and "/b" do not share a key.
+QString joinedPaths(const QList<QUrl>& urls)
+{
+    QStringList paths;
+    paths.reserve(urls.size());
+    for (const QUrl& url : urls) {
+        QString path = filePath(url);
+        path.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        path.replace(QLatin1Char('|'), QLatin1String("\\|"));
+        paths << path;
+    }
+    return paths.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+ClipboardItem::Payload ClipboardItem::Payload::text(const QString& text)
+{
+    Payload payload;
+    payload.value_ = text;
+    payload.byteCount_ = text.toUtf8().size();
+    return payload;
+}
+
+ClipboardItem::Payload ClipboardItem::Payload::image(const QByteArray& png, QSizeF pixelSize)
+{
+    Payload payload;
+    payload.value_ = Image { png, pixelSize };
+    payload.byteCount_ = png.size();
+    // The whole image, not a prefix: PNGs of one size share their header bytes.
+    payload.imageDigest_ = QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex();
+    return payload;
+}
+
+ClipboardItem::Payload ClipboardItem::Payload::files(const QList<QUrl>& urls)
+{
+    Payload payload;
+    payload.value_ = urls;
+    for (const QUrl& url : urls)
+        payload.byteCount_ += filePath(url).toUtf8().size();
+    return payload;
+}
+
+QString ClipboardItem::identity() const
+{
+    if (const QString* text = payload.asText())
+        return QLatin1String("t:") + *text;
+    if (const Payload::Image* image = payload.asImage())
+        return QStringLiteral("i:%1:%2").arg(image->png.size()).arg(QString::fromLatin1(payload.imageDigest_));
+    return QLatin1String("f:") + joinedPaths(*payload.asFiles());
+}
+
+bool ClipboardItem::hasSameContent(const ClipboardItem& other) const
+{
+    if (const QString* text = payload.asText()) {
+        const QString* otherText = other.payload.asText();
+        return otherText && *text == *otherText;
+    }
+    if (const Payload::Image* image = payload.asImage()) {
+        const Payload::Image* otherImage = other.payload.asImage();
+        return otherImage && image->png.size() == otherImage->png.size()
+            && payload.imageDigest_ == other.payload.imageDigest_;
+    }
+    return other.payload.asFiles() && identity() == other.identity();
+}
+
+QString ClipboardItem::preview() const
+{
+    if (const QString* text = payload.asText()) {
+        const QString trimmed = text->trimmed();
+        if (trimmed.isEmpty())
+            return QStringLiteral("%1 characters of whitespace").arg(graphemeCount(*text));
+        const auto end = std::find_if(trimmed.cbegin(), trimmed.cend(), isLineBreak);
+        return QString(trimmed.cbegin(), end - trimmed.cbegin());
+    }
+    if (const Payload::Image* image = payload.asImage()) {
+        return QStringLiteral("Image — %1×%2")
+            .arg(wholePixels(image->pixelSize.width()))
+            .arg(wholePixels(image->pixelSize.height()));
+    }
+    const QList<QUrl>& urls = *payload.asFiles();
+    if (urls.size() == 1)
+        return lastPathComponent(urls.first());
+    return QStringLiteral("%1 files").arg(urls.size());
+}
+
+QString ClipboardItem::searchText() const
+{
+    if (const QString* text = payload.asText())
+        return *text;
+    if (payload.asImage())
+        return QStringLiteral("image picture screenshot");
+    QStringList names;
+    for (const QUrl& url : *payload.asFiles())
+        names << lastPathComponent(url);
+    return names.join(QLatin1Char(' '));
+}
+
+QString searchFolded(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString folded;
+    folded.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        switch (c.category()) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+            break;
+        default:
+            folded += c;
+        }
+    }
+    return folded.toCaseFolded();
+}
+
+bool ClipboardStore::insert(const ClipboardItem& item)
+{
+    const auto existing = std::find_if(
+        items_.begin(), items_.end(), [&](const ClipboardItem& entry) { return entry.hasSameContent(item); });
+    if (existing == items_.end()) {
+        items_.prepend(item);
+        evict();
+        return true;
+    }
+    ClipboardItem refreshed = *existing;
+    items_.erase(existing);
+    refreshed.copiedAt = item.copiedAt;
+    if (item.sourceBundleID)
+        refreshed.sourceBundleID = item.sourceBundleID;
+    items_.prepend(refreshed);
+    evict();
+    return false;
+}
+
+void ClipboardStore::evict()
+{
+    // Index of the last unpinned entry, or -1 when every entry is pinned.
+    const auto lastUnpinned = [this] {
+        for (qsizetype index = items_.size() - 1; index >= 0; --index) {
+            if (!items_[index].isPinned)
+                return index;
+        }
+        return qsizetype(-1);
+    };
+    while (items_.size() > limits_.maxItems) {
+        const qsizetype index = lastUnpinned();
+        if (index < 0)
+            break;
+        items_.removeAt(index);
+    }
+    qsizetype total = totalBytes();
+    while (total > limits_.maxBytes) {
+        const qsizetype index = lastUnpinned();
+        if (index < 0)
+            break;
+        total -= items_[index].byteCount();
+        items_.removeAt(index);
+    }
+}
+
+void ClipboardStore::remove(const QUuid& id)
+{
+    items_.removeIf([&](const ClipboardItem& item) { return item.id == id; });
+}
+
+void ClipboardStore::clearUnpinned()
+{
+    items_.removeIf([](const ClipboardItem& item) { return !item.isPinned; });
+}
+
+void ClipboardStore::clearAll()
+{
+    items_.clear();
+}
+
+void ClipboardStore::togglePin(const QUuid& id)
+{
+    const auto found
+        = std::find_if(items_.begin(), items_.end(), [&](const ClipboardItem& item) { return item.id == id; });
+    if (found == items_.end())
+        return;
+    found->isPinned = !found->isPinned;
+    std::stable_sort(items_.begin(), items_.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
+        if (a.isPinned != b.isPinned)
+            return a.isPinned;
+        return a.copiedAt > b.copiedAt;
+    });
+}
+
+QList<ClipboardItem> ClipboardStore::filtered(const QString& query) const
+{
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty())
+        return items_;
+    const QString needle = searchFolded(trimmed);
+    QList<ClipboardItem> matches;
+    for (const ClipboardItem& item : items_) {
+        if (searchFolded(item.searchText()).contains(needle))
+            matches << item;
+    }
+    return matches;
+}
+
+qsizetype ClipboardStore::totalBytes() const
+{
+    qsizetype total = 0;
+    for (const ClipboardItem& item : items_)
+        total += item.byteCount();
+    return total;
+}
+
+} // namespace nimbra

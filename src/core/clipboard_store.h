@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <optional>
+#include <variant>
+
+namespace nimbra {
+
+// One captured clipboard entry.
+struct ClipboardItem {
+    // What was copied: a text, an image as PNG bytes with its pixel size, or file URLs in
+    // pasteboard order. Built through the factories so that the derived sizes and the image
+    // digest are worked out once, at capture, not on every comparison.
+    class Payload {
+    public:
+        struct Image {
+            QByteArray png;
+            QSizeF pixelSize;
+            friend bool operator==(const Image&, const Image&) = default;
+        };
+
+        Payload() = default; // an empty text
+
+        static Payload text(const QString& text);
+        static Payload image(const QByteArray& png, QSizeF pixelSize);
+        static Payload files(const QList<QUrl>& urls);
+
+        const QString* asText() const { return std::get_if<QString>(&value_); }
+        const Image* asImage() const { return std::get_if<Image>(&value_); }
+        const QList<QUrl>* asFiles() const { return std::get_if<QList<QUrl>>(&value_); }
+
+        friend bool operator==(const Payload& a, const Payload& b) { return a.value_ == b.value_; }
+
+    private:
+        friend struct ClipboardItem;
+
+        std::variant<QString, Image, QList<QUrl>> value_;
+        qsizetype byteCount_ = 0;
+        QByteArray imageDigest_;
+    };
+
+    QUuid id;
+    Payload payload;
+    std::optional<QString> sourceBundleID;
+    QDateTime copiedAt;
+    bool isPinned = false;
+
+    // The de-duplication key: "t:<text>", "i:<bytes>:<digest of all the PNG data>" or
+    // "f:<paths joined by |>".
+    QString identity() const;
+    // Text: UTF-8 bytes; image: PNG bytes; files: UTF-8 bytes of their paths.
+    qsizetype byteCount() const { return payload.byteCount_; }
+    // One line for the list.
+    QString preview() const;
+    // What the search looks in.
+    QString searchText() const;
+    bool isText() const { return payload.asText() != nullptr; }
+
+    // Same content as `other`, by the identity rule, without building the keys.
+    bool hasSameContent(const ClipboardItem& other) const;
+
+    friend bool operator==(const ClipboardItem&, const ClipboardItem&) = default;
+};
+
+// The history, newest first, within an item limit and a byte budget. Pinned entries are
+// never evicted, so pinned entries alone may keep it above either limit.
+class ClipboardStore {
+public:
+    struct Limits {
+        qsizetype maxItems = 100;
+        qsizetype maxBytes = 201326592;
+        friend bool operator==(const Limits&, const Limits&) = default;
+    };
+
+    explicit ClipboardStore(Limits limits)
+        : limits_(limits)
+    {
+    }
+
+    const QList<ClipboardItem>& items() const { return items_; }
+    Limits limits() const { return limits_; }
+    // Takes effect on the next insert.
+    void setLimits(Limits limits) { limits_ = limits; }
+
+    // Puts the item at the front, or moves the entry with the same content there (it keeps
+    // its id, payload and pin, takes the new time and a known source). Then evicts. True
+    // when a new entry was added.
+    bool insert(const ClipboardItem& item);
+    void remove(const QUuid& id);
+    void clearUnpinned();
+    void clearAll();
+    // Flips the pin of the first entry with that id, then orders pinned first, newest first.
+    void togglePin(const QUuid& id);
+    // The entries whose search text holds the trimmed query, ignoring case and diacritics.
+    QList<ClipboardItem> filtered(const QString& query) const;
+    qsizetype totalBytes() const;
+
+    friend bool operator==(const ClipboardStore&, const ClipboardStore&) = default;
+
+private:
+    void evict();
+
+    QList<ClipboardItem> items_;
+    Limits limits_;
+};
+
+// Case- and diacritic-free form of a text for searching: decomposed, combining marks
+// dropped, case folded.
+QString searchFolded(const QString& text);
+
+} // namespace nimbra
