@@ -1,0 +1,259 @@
+#include "core/settings_storage.h"
+
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace nimbra;
+
+namespace {
+
+QJsonObject readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void writeFile(const QString& path, const QByteArray& contents)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(contents);
+}
+
+QStringList corruptCopies(const QString& dir)
+{
+    return QDir(dir).entryList({ QStringLiteral("settings.json.corrupt-*") }, QDir::Files);
+}
+
+} // namespace
+
+TEST(SettingsStorage, TypedGettersConvertWhatIsStored)
+{
+    MemorySettingsStorage storage(QJsonObject {
+        { "bool", true },
+        { "one", 1 },
+        { "fraction", -2.7 },
+        { "text", "12" },
+        { "yes", "YES" },
+        { "word", "hello" },
+        { "list", QJsonArray { 1, 2 } },
+        { "object", QJsonObject { { "keyCode", 9 } } },
+        { "huge", 1e300 },
+    });
+
+    EXPECT_TRUE(storage.boolValue("bool"));
+    EXPECT_TRUE(storage.boolValue("one"));
+    EXPECT_TRUE(storage.boolValue("yes"));
+    EXPECT_TRUE(storage.boolValue("text"));
+    EXPECT_FALSE(storage.boolValue("word"));
+    EXPECT_FALSE(storage.boolValue("absent"));
+
+    EXPECT_EQ(storage.integer("bool"), 1);
+    EXPECT_EQ(storage.integer("fraction"), -2);
+    EXPECT_EQ(storage.integer("text"), 12);
+    EXPECT_EQ(storage.integer("word"), 0);
+    EXPECT_EQ(storage.integer("list"), 0);
+    EXPECT_EQ(storage.integer("huge"), 0);
+    EXPECT_EQ(storage.integer("absent"), 0);
+
+    EXPECT_DOUBLE_EQ(storage.doubleValue("fraction"), -2.7);
+    EXPECT_DOUBLE_EQ(storage.doubleValue("text"), 12.0);
+    EXPECT_DOUBLE_EQ(storage.doubleValue("absent"), 0.0);
+
+    EXPECT_EQ(storage.string("word"), QString("hello"));
+    EXPECT_EQ(storage.string("one"), std::nullopt);
+    EXPECT_EQ(storage.array("list"), (QJsonArray { 1, 2 }));
+    EXPECT_EQ(storage.array("text"), std::nullopt);
+    EXPECT_EQ(storage.data("object"), QByteArray(R"({"keyCode":9})"));
+    EXPECT_EQ(storage.data("word"), std::nullopt);
+    EXPECT_TRUE(storage.object("absent").isUndefined());
+}
+
+TEST(SettingsStorage, MemoryRecordsEveryWriteAndRefusesDataThatIsNotJson)
+{
+    MemorySettingsStorage storage;
+    storage.setBool("a", true);
+    storage.setBool("a", true);
+    storage.setInteger("b", 3);
+    EXPECT_TRUE(storage.setData("c", R"({"keyCode":9,"modifiers":768})"));
+    EXPECT_FALSE(storage.setData("d", "not json"));
+    EXPECT_FALSE(storage.setData("d", "42"));
+
+    EXPECT_EQ(storage.writtenKeys(), (QStringList { "a", "a", "b", "c" }));
+    EXPECT_EQ(storage.object("c").toObject().value("modifiers").toInt(), 768);
+    EXPECT_TRUE(storage.object("d").isUndefined());
+}
+
+class JsonFileSettingsStorageTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.path() + "/nimbra/settings.json"; }
+};
+
+TEST_F(JsonFileSettingsStorageTest, CreatingAndReadingWritesNothing)
+{
+    {
+        JsonFileSettingsStorage storage(path());
+        EXPECT_TRUE(storage.object("anything").isUndefined());
+        EXPECT_FALSE(storage.hasPendingWrite());
+        storage.flush();
+    }
+    QTest::qWait(20);
+    EXPECT_FALSE(QFileInfo::exists(path()));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/nimbra"));
+}
+
+TEST_F(JsonFileSettingsStorageTest, WritesAreBatchedIntoOneFileWriteAfterTheDelay)
+{
+    JsonFileSettingsStorage storage(path(), 50);
+    for (int i = 0; i <= 60; ++i)
+        storage.setDouble("layout.expandedWidth", 300 + i);
+
+    // Visible at once, on disk only later.
+    EXPECT_EQ(storage.integer("layout.expandedWidth"), 360);
+    EXPECT_TRUE(storage.hasPendingWrite());
+    EXPECT_FALSE(QFileInfo::exists(path()));
+
+    ASSERT_TRUE(test::waitUntil([&] { return !storage.hasPendingWrite(); }, 2000));
+    EXPECT_EQ(storage.fileWrites(), 1);
+    EXPECT_EQ(readFile(path()).value("layout.expandedWidth").toDouble(), 360.0);
+
+    // Nothing more to write: the timer is gone and stays gone.
+    QTest::qWait(120);
+    EXPECT_EQ(storage.fileWrites(), 1);
+}
+
+TEST_F(JsonFileSettingsStorageTest, DestructionAndFlushWriteWhatIsPending)
+{
+    {
+        JsonFileSettingsStorage storage(path(), 60'000);
+        storage.setBool("display.showOnAll", true);
+        EXPECT_FALSE(QFileInfo::exists(path()));
+    }
+    EXPECT_EQ(readFile(path()).value("display.showOnAll"), QJsonValue(true));
+
+    JsonFileSettingsStorage storage(path(), 60'000);
+    storage.setInteger("pomodoro.work", 30);
+    storage.flush();
+    EXPECT_FALSE(storage.hasPendingWrite());
+    EXPECT_EQ(readFile(path()).value("pomodoro.work").toInt(), 30);
+    EXPECT_EQ(readFile(path()).value("display.showOnAll"), QJsonValue(true));
+}
+
+TEST_F(JsonFileSettingsStorageTest, TheFileIsPrivateToTheUserAndReplacedWhole)
+{
+    writeFile(path(), R"({"timer.chime": false})");
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    {
+        JsonFileSettingsStorage storage(path());
+        EXPECT_EQ(storage.object("timer.chime"), QJsonValue(false));
+        storage.setBool("eyes.enabled", true);
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const QJsonObject stored = readFile(path());
+    EXPECT_EQ(stored.value("timer.chime"), QJsonValue(false));
+    EXPECT_EQ(stored.value("eyes.enabled"), QJsonValue(true));
+    // No temporary file is left beside it.
+    EXPECT_EQ(QDir(dir.path() + "/nimbra").entryList(QDir::Files), QStringList { "settings.json" });
+}
+
+TEST_F(JsonFileSettingsStorageTest, ValuesKeepTheirJsonTypesThroughTheFile)
+{
+    {
+        JsonFileSettingsStorage storage(path());
+        storage.setBool("b", false);
+        storage.setInteger("i", 100);
+        storage.setDouble("d", 0.1);
+        storage.setObject("empty", QJsonArray {});
+        storage.setObject("one", QJsonArray { "music" });
+        storage.setData("hotKey", R"({"keyCode":49,"modifiers":4352})");
+    }
+    JsonFileSettingsStorage storage(path());
+    EXPECT_EQ(storage.object("b"), QJsonValue(false));
+    EXPECT_EQ(storage.object("i"), QJsonValue(100));
+    EXPECT_EQ(storage.object("d").toDouble(), 0.1);
+    EXPECT_EQ(storage.array("empty"), QJsonArray {});
+    EXPECT_EQ(storage.array("one"), (QJsonArray { "music" }));
+    EXPECT_EQ(storage.object("hotKey").toObject(), (QJsonObject { { "keyCode", 49 }, { "modifiers", 4352 } }));
+}
+
+TEST_F(JsonFileSettingsStorageTest, ADamagedFileIsMovedAsideNotOverwritten)
+{
+    struct Case {
+        const char* name;
+        QByteArray contents;
+    };
+    const Case cases[] = {
+        { "not JSON", R"({"hover.dwell": 0.3,)" },
+        { "an array", R"([1, 2, 3])" },
+        { "a number", "42" },
+        { "empty", "" },
+        { "an overflowing number", R"({"hover.dwell": 1e999})" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir.path() + "/nimbra").removeRecursively();
+        writeFile(path(), c.contents);
+
+        JsonFileSettingsStorage storage(path(), 60'000);
+        EXPECT_TRUE(storage.isWritable());
+        EXPECT_TRUE(storage.object("hover.dwell").isUndefined());
+        ASSERT_EQ(corruptCopies(dir.path() + "/nimbra").size(), 1);
+        EXPECT_EQ(storage.corruptCopyPath(), dir.path() + "/nimbra/" + corruptCopies(dir.path() + "/nimbra").first());
+        EXPECT_FALSE(QFileInfo::exists(path()));
+
+        storage.setBool("eyes.enabled", true);
+        storage.flush();
+        EXPECT_EQ(readFile(path()).keys(), QStringList { "eyes.enabled" });
+        QFile copy(storage.corruptCopyPath());
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_EQ(copy.readAll(), c.contents);
+    }
+}
+
+TEST_F(JsonFileSettingsStorageTest, ASecondDamagedFileInTheSameSecondGetsItsOwnCopy)
+{
+    writeFile(path(), "{");
+    JsonFileSettingsStorage first(path(), 60'000);
+    writeFile(path(), "[");
+    JsonFileSettingsStorage second(path(), 60'000);
+    EXPECT_NE(first.corruptCopyPath(), second.corruptCopyPath());
+    EXPECT_EQ(corruptCopies(dir.path() + "/nimbra").size(), 2);
+}
+
+TEST(JsonFileSettingsStoragePath, FollowsXdgConfigHome)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/tmp/nimbra-config-probe");
+    EXPECT_EQ(JsonFileSettingsStorage::defaultPath(), QString("/tmp/nimbra-config-probe/nimbra/settings.json"));
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(JsonFileSettingsStorage::defaultPath(), QDir::homePath() + "/.config/nimbra/settings.json");
+    if (!saved.isNull())
+        qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST_F(JsonFileSettingsStorageTest, AFileThatCannotBeReadIsNeverWritten)
+{
+    // A folder where the file should be cannot be read as one.
+    QDir().mkpath(path());
+    {
+        JsonFileSettingsStorage storage(path(), 60'000);
+        EXPECT_FALSE(storage.isWritable());
+        storage.setBool("eyes.enabled", true);
+    }
+    EXPECT_TRUE(QFileInfo(path()).isDir());
+    EXPECT_TRUE(corruptCopies(dir.path() + "/nimbra").isEmpty());
+}
