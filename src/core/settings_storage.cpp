@@ -1,5 +1,7 @@
 #include "core/settings_storage.h"
 
+#include "core/diagnostics.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -16,27 +18,30 @@ namespace nimbra {
 
 namespace {
 
-    // A number written as text ("12", " 0.5 ") is read as that number; other text is not a number.
-    std::optional<double> numberInText(const QString& text)
-    {
-        bool ok = false;
-        const double value = text.trimmed().toDouble(&ok);
-        return ok ? std::optional<double>(value) : std::nullopt;
-    }
+// The log has no category of its own for settings; their trouble shows on the surface first.
+constexpr Diagnostics::Category settingsCategory = Diagnostics::Category::surface;
 
-    std::optional<double> numberOf(const QJsonValue& value)
-    {
-        switch (value.type()) {
-        case QJsonValue::Bool:
-            return value.toBool() ? 1.0 : 0.0;
-        case QJsonValue::Double:
-            return value.toDouble();
-        case QJsonValue::String:
-            return numberInText(value.toString());
-        default:
-            return std::nullopt;
-        }
+// A number written as text ("12", " 0.5 ") is read as that number; other text is not a number.
+std::optional<double> numberInText(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<double> numberOf(const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        return value.toBool() ? 1.0 : 0.0;
+    case QJsonValue::Double:
+        return value.toDouble();
+    case QJsonValue::String:
+        return numberInText(value.toString());
+    default:
+        return std::nullopt;
     }
+}
 
 } // namespace
 
@@ -152,8 +157,10 @@ void JsonFileSettingsStorage::load()
     if (!file.open(QIODevice::ReadOnly)) {
         // What cannot be read must not be replaced by defaults on the next write.
         m_writable = false;
-        report(QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
-                   .arg(m_path, file.errorString()));
+        Diagnostics::log(settingsCategory, [&] {
+            return QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
+                .arg(m_path, file.errorString());
+        });
         return;
     }
     const QByteArray contents = file.readAll();
@@ -181,11 +188,14 @@ void JsonFileSettingsStorage::moveAside(const QString& reason)
 
     if (QFile::rename(m_path, target)) {
         m_corruptCopyPath = target;
-        report(QStringLiteral("%1 is %2; moved to %3, defaults in use").arg(m_path, reason, target));
+        Diagnostics::log(settingsCategory,
+            [&] { return QStringLiteral("%1 is %2; moved to %3, defaults in use").arg(m_path, reason, target); });
     } else {
         m_writable = false;
-        report(QStringLiteral("%1 is %2 and cannot be moved aside; defaults in use, the file is left alone")
-                   .arg(m_path, reason));
+        Diagnostics::log(settingsCategory, [&] {
+            return QStringLiteral("%1 is %2 and cannot be moved aside; defaults in use, the file is left alone")
+                .arg(m_path, reason);
+        });
     }
 }
 
@@ -228,7 +238,8 @@ void JsonFileSettingsStorage::flush()
     QDir dir = info.absoluteDir();
     if (!dir.exists()) {
         dir.mkpath(QStringLiteral("."));
-        QFile::setPermissions(dir.absolutePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            dir.absolutePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     QSaveFile file(m_path);
@@ -238,16 +249,12 @@ void JsonFileSettingsStorage::flush()
     if (!written) {
         file.cancelWriting();
         // Stays pending: the next write, quit or destruction tries again.
-        report(QStringLiteral("cannot write %1 (%2)").arg(m_path, file.errorString()));
+        Diagnostics::log(
+            settingsCategory, [&] { return QStringLiteral("cannot write %1 (%2)").arg(m_path, file.errorString()); });
         return;
     }
     m_pending = false;
     ++m_fileWrites;
-}
-
-void JsonFileSettingsStorage::report(const QString& message) const
-{
-    (void)message;
 }
 
 } // namespace nimbra

@@ -107,7 +107,6 @@ private:
     void load();
     void moveAside(const QString& reason);
     void schedule();
-    void report(const QString& message) const;
 
     QString m_path;
     int m_writeDelayMs;

@@ -160,7 +160,7 @@ TEST_F(JsonFileSettingsStorageTest, TheFileIsPrivateToTheUserAndReplacedWhole)
         EXPECT_EQ(storage.object("timer.chime"), QJsonValue(false));
         storage.setBool("eyes.enabled", true);
     }
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     const QJsonObject stored = readFile(path());
