@@ -1,0 +1,158 @@
+#include "support/private_servers.h"
+
+#include "support/test_support.h"
+
+#include <QDBusConnectionInterface>
+#include <QProcessEnvironment>
+#include <QUuid>
+
+namespace nimbra::test {
+
+namespace {
+
+void stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
+// Reads the first line a server prints on standard output.
+QByteArray firstLine(QProcess& process, int timeoutMs)
+{
+    QByteArray out;
+    waitUntil(
+        [&] {
+            process.waitForReadyRead(20);
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        timeoutMs);
+    return out.left(out.indexOf('\n')).trimmed();
+}
+
+} // namespace
+
+PrivatePulse::PrivatePulse(bool nullSink)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    env.insert("HOME", dir_.path());
+    env.insert("XDG_RUNTIME_DIR", dir_.path());
+    env.insert("XDG_CONFIG_HOME", dir_.path() + "/config");
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args { "-n", "--daemonize=no", "--log-level=error", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--disable-shm=yes", "-L", "module-native-protocol-unix socket=" + dir_.path() + "/native auth-anonymous=1" };
+    if (nullSink)
+        args << "-L"
+             << "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null";
+    process_.start("pulseaudio", args);
+    running_ = process_.waitForStarted(5000)
+        && waitUntil(
+            [this] { return pactl({ "info" }).has_value() || process_.state() == QProcess::NotRunning; }, 15000)
+        && process_.state() == QProcess::Running;
+}
+
+PrivatePulse::~PrivatePulse()
+{
+    stop(process_);
+}
+
+QString PrivatePulse::address() const
+{
+    return "unix:" + dir_.path() + "/native";
+}
+
+std::optional<QString> PrivatePulse::pactl(const QStringList& arguments) const
+{
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", address());
+    client.setProcessEnvironment(env);
+    client.start("pactl", arguments);
+    if (!client.waitForFinished(5000) || client.exitStatus() != QProcess::NormalExit || client.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
+}
+
+PrivateX::PrivateX()
+{
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start(
+        "Xvfb", { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "+extension", "XTEST" });
+    if (!process_.waitForStarted(5000))
+        return;
+    const QByteArray number = firstLine(process_, 15000);
+    if (!number.isEmpty())
+        display_ = ":" + number;
+}
+
+PrivateX::~PrivateX()
+{
+    stop(process_);
+}
+
+bool PrivateX::run(const QString& program, const QStringList& arguments) const
+{
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromUtf8(display_));
+    client.setProcessEnvironment(env);
+    client.start(program, arguments);
+    return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+}
+
+PrivateBus::PrivateBus()
+{
+    daemon_.start("dbus-daemon",
+        { "--session", "--nofork", "--nopidfile", "--address=unix:path=" + dir_.path() + "/bus", "--print-address=1" });
+    if (!daemon_.waitForStarted(5000))
+        return;
+    address_ = QString::fromUtf8(firstLine(daemon_, 10000));
+    connectionName_ = "private-bus-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (auto& mock : mocks_)
+        stop(*mock);
+    if (!connectionName_.isEmpty())
+        QDBusConnection::disconnectFromBus(connectionName_);
+    stop(daemon_);
+}
+
+QDBusConnection PrivateBus::connection() const
+{
+    return QDBusConnection::connectToBus(address_, connectionName_);
+}
+
+bool PrivateBus::startTemplate(const QString& templateName, const QString& busName)
+{
+    auto mock = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SYSTEM_BUS_ADDRESS", address_);
+    mock->setProcessEnvironment(env);
+    mock->setStandardOutputFile(QProcess::nullDevice());
+    const QString python = qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3");
+    mock->start(python, { "-m", "dbusmock", "--system", "--template", templateName });
+    if (!mock->waitForStarted(5000))
+        return false;
+    QProcess* raw = mock.get();
+    mocks_.push_back(std::move(mock));
+    QDBusConnection bus = connection();
+    return waitUntil(
+               [&] {
+                   return bus.interface()->isServiceRegistered(busName).value() || raw->state() == QProcess::NotRunning;
+               },
+               15000)
+        && raw->state() == QProcess::Running;
+}
+
+} // namespace nimbra::test

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+namespace nimbra::test {
+
+// Servers of a test's own, for tests that change global state (default sink, key grabs,
+// well-known bus names) and so must not share the harness's servers with tests running
+// beside them. Each is stopped, by its own PID, when the object goes.
+
+// A sound server on a private socket; with `nullSink` it starts with the sink "nimbra_null".
+class PrivatePulse {
+public:
+    explicit PrivatePulse(bool nullSink = true);
+    ~PrivatePulse();
+    bool isRunning() const { return running_; }
+    QString address() const; // for PULSE_SERVER or a client's server argument
+    // Runs pactl against this server; its standard output (trimmed), or none when it failed.
+    std::optional<QString> pactl(const QStringList& arguments) const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    bool running_ = false;
+};
+
+// An Xvfb of its own (no window manager), with XTEST.
+class PrivateX {
+public:
+    PrivateX();
+    ~PrivateX();
+    bool isRunning() const { return !display_.isEmpty(); }
+    QByteArray display() const { return display_; } // ":N"
+    // Runs an X client (xmodmap, ...) against this server; true when it exited with status 0.
+    bool run(const QString& program, const QStringList& arguments) const;
+
+private:
+    QProcess process_;
+    QByteArray display_;
+};
+
+// A private D-Bus daemon to stand in for the system bus, and python-dbusmock templates on it.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    bool isRunning() const { return !address_.isEmpty(); }
+    QString address() const { return address_; }
+    QDBusConnection connection() const;
+    // Starts `$NIMBRA_PYTHON -m dbusmock --system --template <template>` on this bus and waits
+    // until `busName` is owned; false when it did not come up.
+    bool startTemplate(const QString& templateName, const QString& busName);
+
+private:
+    QTemporaryDir dir_;
+    QProcess daemon_;
+    QString address_;
+    QString connectionName_;
+    std::vector<std::unique_ptr<QProcess>> mocks_;
+};
+
+} // namespace nimbra::test
