@@ -1,0 +1,98 @@
+#include "core/device_battery.h"
+
+#include "core/clamped.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace nimbra {
+
+DeviceBattery::DeviceBattery(const QString& name, std::optional<Kind> kind, int percentage, bool isCharging)
+    : name(name)
+    , kind(kind.value_or(kindFrom(name)))
+    , percentage(clamped(percentage, 0, 100))
+    , isCharging(isCharging)
+{
+}
+
+DeviceBattery::Kind DeviceBattery::kindFrom(const QString& name)
+{
+    const QString lower = name.toLower();
+    if (lower.contains(u"airpod") || lower.contains(u"headphone") || lower.contains(u"buds"))
+        return Kind::headphones;
+    if (lower.contains(u"trackpad"))
+        return Kind::trackpad;
+    if (lower.contains(u"mouse"))
+        return Kind::mouse;
+    if (lower.contains(u"keyboard"))
+        return Kind::keyboard;
+    return Kind::other;
+}
+
+std::optional<DeviceBattery::Kind> DeviceBattery::kindFromRawValue(const QString& raw)
+{
+    for (Kind kind : allKinds)
+        if (rawValue(kind) == raw)
+            return kind;
+    return std::nullopt;
+}
+
+QString rawValue(DeviceBattery::Kind kind)
+{
+    switch (kind) {
+    case DeviceBattery::Kind::headphones:
+        return QStringLiteral("headphones");
+    case DeviceBattery::Kind::mouse:
+        return QStringLiteral("mouse");
+    case DeviceBattery::Kind::keyboard:
+        return QStringLiteral("keyboard");
+    case DeviceBattery::Kind::trackpad:
+        return QStringLiteral("trackpad");
+    case DeviceBattery::Kind::other:
+        return QStringLiteral("other");
+    }
+    return {};
+}
+
+QString symbol(DeviceBattery::Kind kind)
+{
+    switch (kind) {
+    case DeviceBattery::Kind::headphones:
+        return QStringLiteral("airpods");
+    case DeviceBattery::Kind::mouse:
+        return QStringLiteral("magicmouse");
+    case DeviceBattery::Kind::keyboard:
+        return QStringLiteral("keyboard");
+    case DeviceBattery::Kind::trackpad:
+        return QStringLiteral("rectangle.and.hand.point.up.left");
+    case DeviceBattery::Kind::other:
+        return QStringLiteral("dot.radiowaves.left.and.right");
+    }
+    return {};
+}
+
+QList<DeviceBattery> DeviceBatteries::ordered(const QList<DeviceBattery>& devices)
+{
+    QList<DeviceBattery> result;
+    for (const DeviceBattery& device : devices)
+        if (device.isPlausible())
+            result.append(device);
+    // Low devices (under 21 %) first, those not charging ahead of those charging; then by charge.
+    const auto key = [](const DeviceBattery& d) {
+        const bool low = d.percentage < 21;
+        return std::make_tuple(low ? 0 : 1, low && d.isCharging ? 1 : 0, d.percentage);
+    };
+    std::stable_sort(
+        result.begin(), result.end(), [&](const DeviceBattery& a, const DeviceBattery& b) { return key(a) < key(b); });
+    return result;
+}
+
+std::optional<DeviceBattery> DeviceBatteries::lowest() const
+{
+    for (const DeviceBattery& device : devices)
+        if (device.isLow())
+            return device;
+    return std::nullopt;
+}
+
+} // namespace nimbra

@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace nimbra {
+
+// Timer models of the timers tab. None reads a clock: every time-dependent call takes
+// `now`, seconds of uptime, from the caller.
+
+class Stopwatch {
+public:
+    enum class State { idle, running, paused };
+
+    struct LapInterval {
+        int index; // from 1
+        double duration; // since the previous lap
+        double total; // elapsed time at the lap
+        bool operator==(const LapInterval&) const = default;
+    };
+
+    State state = State::idle;
+    double banked = 0; // time accumulated before the current run
+    std::optional<double> startedAt; // present only while running
+    QList<double> laps; // cumulative elapsed time at each lap, oldest first
+
+    double elapsed(double now) const;
+    void start(double now);
+    void pause(double now);
+    void toggle(double now);
+    void reset();
+    void lap(double now);
+    // Newest lap first.
+    QList<LapInterval> lapIntervals() const;
+
+    static std::optional<State> stateFromRawValue(const QString& raw);
+
+    bool operator==(const Stopwatch&) const = default;
+};
+
+class Countdown {
+public:
+    enum class State { idle, running, paused, finished };
+
+    State state = State::idle;
+    double duration = 0;
+    double banked = 0; // time consumed before the current run
+    std::optional<double> startedAt;
+
+    Countdown() = default;
+    explicit Countdown(double duration)
+        : duration(duration)
+    {
+    }
+
+    double consumed(double now) const;
+    double remaining(double now) const;
+    bool hasFinished(double now) const;
+    double progress() const;
+    double progress(double now) const;
+
+    void start(double now);
+    void pause(double now);
+    void toggle(double now);
+    void reset();
+    // Marks a running countdown whose time is up as finished; true when it did.
+    bool settle(double now);
+
+    static std::optional<State> stateFromRawValue(const QString& raw);
+
+    bool operator==(const Countdown&) const = default;
+};
+
+class Pomodoro {
+public:
+    enum class Phase { work, shortBreak, longBreak };
+    static constexpr std::array<Phase, 3> allPhases { Phase::work, Phase::shortBreak, Phase::longBreak };
+
+    struct Configuration {
+        double work = 25 * 60;
+        double shortBreak = 5 * 60;
+        double longBreak = 15 * 60;
+        int cyclesBeforeLongBreak = 4;
+
+        double duration(Phase phase) const;
+        bool operator==(const Configuration&) const = default;
+    };
+
+    Phase phase = Phase::work;
+    int completedWorkBlocks = 0;
+    Countdown timer; // the current phase's countdown
+
+    Pomodoro();
+    explicit Pomodoro(const Configuration& configuration);
+
+    const Configuration& configuration() const { return m_configuration; }
+    // An idle timer takes the current phase's new length at once; a running, paused or
+    // finished one keeps its length until the next phase.
+    void setConfiguration(const Configuration& configuration);
+
+    Countdown::State state() const { return timer.state; }
+    double remaining(double now) const { return timer.remaining(now); }
+    double progress(double now) const { return timer.progress(now); }
+
+    void toggle(double now) { timer.toggle(now); }
+    void reset();
+    // When the running phase is over: finishes it, starts the next phase at `now` and
+    // returns the phase that ended.
+    std::optional<Phase> settle(double now);
+    // Moves to the next phase without starting it.
+    void skip(double now);
+
+    static std::optional<Phase> phaseFromRawValue(const QString& raw);
+
+    bool operator==(const Pomodoro&) const = default;
+
+private:
+    void advance(double now, bool autostart);
+
+    Configuration m_configuration;
+};
+
+QString rawValue(Stopwatch::State state);
+QString rawValue(Countdown::State state);
+QString rawValue(Pomodoro::Phase phase);
+QString title(Pomodoro::Phase phase);
+
+namespace TimerFormat {
+// "%02d:%02d.%d" below an hour, "%d:%02d:%02d" from an hour; negative counts as 0.
+QString stopwatch(double seconds);
+// Partial seconds count as a whole one: "%02d:%02d" below an hour, "%d:%02d:%02d" from an hour.
+QString countdown(double seconds);
+} // namespace TimerFormat
+
+// How urgently a timer readout should draw attention.
+class TimerUrgency {
+public:
+    enum Value { calm, imminent, finished };
+    static constexpr double warningWindow = 5.0;
+
+    constexpr TimerUrgency(Value value = calm)
+        : m_value(value)
+    {
+    }
+    constexpr operator Value() const { return m_value; }
+
+    static TimerUrgency of(double remaining, bool hasFinished, bool isRunning);
+    // Display opacity at `time` (any clock): imminent blinks once a second, finished a
+    // little faster.
+    double opacity(double time) const;
+    bool isBlinking() const { return m_value != calm; }
+
+private:
+    Value m_value;
+};
+
+} // namespace nimbra
