@@ -29,9 +29,9 @@ DeviceBattery::Kind DeviceBattery::kindFrom(const QString& name)
     return Kind::other;
 }
 
-std::optional<DeviceBattery::Kind> DeviceBattery::kindFromRawValue(const QString& raw)
+template <> std::optional<DeviceBattery::Kind> fromRawValue<DeviceBattery::Kind>(QStringView raw)
 {
-    for (Kind kind : allKinds)
+    for (DeviceBattery::Kind kind : kDeviceBatteryKinds)
         if (rawValue(kind) == raw)
             return kind;
     return std::nullopt;

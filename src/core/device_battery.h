@@ -2,18 +2,20 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace nimbra {
+
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::span<const E> allCases();
 
 // The battery of one connected accessory. Its name is also its identity.
 struct DeviceBattery {
     enum class Kind { headphones, mouse, keyboard, trackpad, other };
-    static constexpr std::array<Kind, 5> allKinds { Kind::headphones, Kind::mouse, Kind::keyboard, Kind::trackpad,
-        Kind::other };
-
     QString name;
     Kind kind = Kind::other;
     int percentage = 0; // 0 to 100
@@ -28,7 +30,6 @@ struct DeviceBattery {
     bool isLow() const { return percentage < 21 && !isCharging; }
 
     static Kind kindFrom(const QString& name);
-    static std::optional<Kind> kindFromRawValue(const QString& raw);
 
     bool operator==(const DeviceBattery&) const = default;
 };
@@ -36,6 +37,16 @@ struct DeviceBattery {
 QString rawValue(DeviceBattery::Kind kind);
 // The symbol name of the kind's icon.
 QString symbol(DeviceBattery::Kind kind);
+template <> std::optional<DeviceBattery::Kind> fromRawValue<DeviceBattery::Kind>(QStringView raw);
+
+inline constexpr std::array<DeviceBattery::Kind, 5> kDeviceBatteryKinds
+    = { DeviceBattery::Kind::headphones, DeviceBattery::Kind::mouse, DeviceBattery::Kind::keyboard,
+          DeviceBattery::Kind::trackpad, DeviceBattery::Kind::other };
+
+template <> inline std::span<const DeviceBattery::Kind> allCases<DeviceBattery::Kind>()
+{
+    return kDeviceBatteryKinds;
+}
 
 // The accessory batteries in display order: the low ones first (those not charging ahead),
 // then the rest, each group by rising charge.

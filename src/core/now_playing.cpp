@@ -163,9 +163,9 @@ std::optional<NowPlayingTrack::Change> NowPlayingTrack::change(
     return std::nullopt;
 }
 
-std::optional<NowPlayingTrack::Source> NowPlayingTrack::sourceFromRawValue(const QString& raw)
+template <> std::optional<NowPlayingTrack::Source> fromRawValue<NowPlayingTrack::Source>(QStringView raw)
 {
-    for (Source source : allSources)
+    for (NowPlayingTrack::Source source : kNowPlayingSources)
         if (rawValue(source) == raw)
             return source;
     return std::nullopt;

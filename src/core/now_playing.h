@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace nimbra {
+
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::span<const E> allCases();
 
 // One observation of what a player is playing. The play head is stored as an anchor (a
 // position and the uptime instant at which it held) plus a rate; readers extrapolate it to
@@ -13,7 +18,6 @@ namespace nimbra {
 struct NowPlayingTrack {
     // The raw value is also the player's application name in every script.
     enum class Source { appleMusic, spotify };
-    static constexpr std::array<Source, 2> allSources { Source::appleMusic, Source::spotify };
 
     enum class Change { startedPlaying, changedTrack, paused, stopped, seeked };
 
@@ -45,13 +49,21 @@ struct NowPlayingTrack {
     static std::optional<Change> change(
         const std::optional<NowPlayingTrack>& from, const std::optional<NowPlayingTrack>& to, double now);
 
-    static std::optional<Source> sourceFromRawValue(const QString& raw);
-
     bool operator==(const NowPlayingTrack&) const = default;
 };
 
 QString rawValue(NowPlayingTrack::Source source);
 QString bundleID(NowPlayingTrack::Source source);
+// Exactly "Music" or "Spotify".
+template <> std::optional<NowPlayingTrack::Source> fromRawValue<NowPlayingTrack::Source>(QStringView raw);
+
+inline constexpr std::array<NowPlayingTrack::Source, 2> kNowPlayingSources
+    = { NowPlayingTrack::Source::appleMusic, NowPlayingTrack::Source::spotify };
+
+template <> inline std::span<const NowPlayingTrack::Source> allCases<NowPlayingTrack::Source>()
+{
+    return kNowPlayingSources;
+}
 
 // Parser of the player status script's one-line reply: "none" when idle, otherwise at least
 // six fields joined by U+001F: state, title, artist, album, position, duration, and an

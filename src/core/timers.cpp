@@ -92,8 +92,9 @@ QList<Stopwatch::LapInterval> Stopwatch::lapIntervals() const
     return intervals;
 }
 
-std::optional<Stopwatch::State> Stopwatch::stateFromRawValue(const QString& raw)
+template <> std::optional<Stopwatch::State> fromRawValue<Stopwatch::State>(QStringView raw)
 {
+    using State = Stopwatch::State;
     for (State state : { State::idle, State::running, State::paused })
         if (rawValue(state) == raw)
             return state;
@@ -207,8 +208,9 @@ bool Countdown::settle(double now)
     return true;
 }
 
-std::optional<Countdown::State> Countdown::stateFromRawValue(const QString& raw)
+template <> std::optional<Countdown::State> fromRawValue<Countdown::State>(QStringView raw)
 {
+    using State = Countdown::State;
     for (State state : { State::idle, State::running, State::paused, State::finished })
         if (rawValue(state) == raw)
             return state;
@@ -299,9 +301,9 @@ void Pomodoro::advance(double now, bool autostart)
         timer.start(now);
 }
 
-std::optional<Pomodoro::Phase> Pomodoro::phaseFromRawValue(const QString& raw)
+template <> std::optional<Pomodoro::Phase> fromRawValue<Pomodoro::Phase>(QStringView raw)
 {
-    for (Phase phase : allPhases)
+    for (Pomodoro::Phase phase : kPomodoroPhases)
         if (rawValue(phase) == raw)
             return phase;
     return std::nullopt;

@@ -2,11 +2,16 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace nimbra {
+
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::span<const E> allCases();
 
 // Timer models of the timers tab. None reads a clock: every time-dependent call takes
 // `now`, seconds of uptime, from the caller.
@@ -35,8 +40,6 @@ public:
     void lap(double now);
     // Newest lap first.
     QList<LapInterval> lapIntervals() const;
-
-    static std::optional<State> stateFromRawValue(const QString& raw);
 
     bool operator==(const Stopwatch&) const = default;
 };
@@ -69,15 +72,12 @@ public:
     // Marks a running countdown whose time is up as finished; true when it did.
     bool settle(double now);
 
-    static std::optional<State> stateFromRawValue(const QString& raw);
-
     bool operator==(const Countdown&) const = default;
 };
 
 class Pomodoro {
 public:
     enum class Phase { work, shortBreak, longBreak };
-    static constexpr std::array<Phase, 3> allPhases { Phase::work, Phase::shortBreak, Phase::longBreak };
 
     struct Configuration {
         double work = 25 * 60;
@@ -113,8 +113,6 @@ public:
     // Moves to the next phase without starting it.
     void skip(double now);
 
-    static std::optional<Phase> phaseFromRawValue(const QString& raw);
-
     bool operator==(const Pomodoro&) const = default;
 
 private:
@@ -127,6 +125,17 @@ QString rawValue(Stopwatch::State state);
 QString rawValue(Countdown::State state);
 QString rawValue(Pomodoro::Phase phase);
 QString title(Pomodoro::Phase phase);
+template <> std::optional<Stopwatch::State> fromRawValue<Stopwatch::State>(QStringView raw);
+template <> std::optional<Countdown::State> fromRawValue<Countdown::State>(QStringView raw);
+template <> std::optional<Pomodoro::Phase> fromRawValue<Pomodoro::Phase>(QStringView raw);
+
+inline constexpr std::array<Pomodoro::Phase, 3> kPomodoroPhases
+    = { Pomodoro::Phase::work, Pomodoro::Phase::shortBreak, Pomodoro::Phase::longBreak };
+
+template <> inline std::span<const Pomodoro::Phase> allCases<Pomodoro::Phase>()
+{
+    return kPomodoroPhases;
+}
 
 namespace TimerFormat {
 // "%02d:%02d.%d" below an hour, "%d:%02d:%02d" from an hour; negative counts as 0.

@@ -52,9 +52,10 @@ TEST(DeviceBattery, InitClassifiesAndClamps)
 
 TEST(DeviceBattery, KindRawValuesAndSymbols)
 {
-    for (Kind kind : DeviceBattery::allKinds)
-        EXPECT_EQ(DeviceBattery::kindFromRawValue(rawValue(kind)), kind);
-    EXPECT_EQ(DeviceBattery::kindFromRawValue("Mouse"), std::nullopt);
+    ASSERT_EQ(allCases<Kind>().size(), 5u);
+    for (Kind kind : allCases<Kind>())
+        EXPECT_EQ(fromRawValue<Kind>(rawValue(kind)), kind);
+    EXPECT_EQ(fromRawValue<Kind>(u"Mouse"), std::nullopt);
     EXPECT_EQ(symbol(Kind::headphones), "airpods");
     EXPECT_EQ(symbol(Kind::trackpad), "rectangle.and.hand.point.up.left");
     EXPECT_EQ(symbol(Kind::other), "dot.radiowaves.left.and.right");

@@ -45,9 +45,9 @@ TEST(NowPlayingSource, RawValuesAndBundles)
     EXPECT_EQ(rawValue(Source::spotify), "Spotify");
     EXPECT_EQ(bundleID(Source::appleMusic), "com.apple.Music");
     EXPECT_EQ(bundleID(Source::spotify), "com.spotify.client");
-    EXPECT_EQ(NowPlayingTrack::sourceFromRawValue("Spotify"), Source::spotify);
-    EXPECT_EQ(NowPlayingTrack::sourceFromRawValue("spotify"), std::nullopt);
-    EXPECT_EQ(NowPlayingTrack::sourceFromRawValue("iTunes"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Source>(u"Spotify"), Source::spotify);
+    EXPECT_EQ(fromRawValue<Source>(u"spotify"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Source>(u"iTunes"), std::nullopt);
     EXPECT_EQ(NowPlayingReading::separator(), QString(QChar(0x1F)));
     EXPECT_EQ(NowPlayingReading::dialect(Source::spotify), (NowPlayingReading::Dialect { 0.001, "id" }));
     EXPECT_EQ(NowPlayingReading::dialect(Source::appleMusic), (NowPlayingReading::Dialect { 1.0, "persistent ID" }));

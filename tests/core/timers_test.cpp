@@ -204,15 +204,16 @@ TEST(Pomodoro, ConfigurationChangeOnlyResizesAnIdleTimer)
 
 TEST(TimerEnums, RawValuesAndTitlesRoundTrip)
 {
-    for (Pomodoro::Phase phase : Pomodoro::allPhases)
-        EXPECT_EQ(Pomodoro::phaseFromRawValue(rawValue(phase)), phase);
+    ASSERT_EQ(allCases<Pomodoro::Phase>().size(), 3u);
+    for (Pomodoro::Phase phase : allCases<Pomodoro::Phase>())
+        EXPECT_EQ(fromRawValue<Pomodoro::Phase>(rawValue(phase)), phase);
     EXPECT_EQ(rawValue(Pomodoro::Phase::shortBreak), "shortBreak");
     EXPECT_EQ(title(Pomodoro::Phase::work), "Focus");
     EXPECT_EQ(title(Pomodoro::Phase::shortBreak), "Break");
     EXPECT_EQ(title(Pomodoro::Phase::longBreak), "Long break");
-    EXPECT_EQ(Countdown::stateFromRawValue("finished"), Countdown::State::finished);
-    EXPECT_EQ(Stopwatch::stateFromRawValue("finished"), std::nullopt);
-    EXPECT_EQ(Stopwatch::stateFromRawValue("Running"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Countdown::State>(u"finished"), Countdown::State::finished);
+    EXPECT_EQ(fromRawValue<Stopwatch::State>(u"finished"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Stopwatch::State>(u"Running"), std::nullopt);
 }
 
 TEST(TimerFormat, Stopwatch)
