@@ -12,32 +12,35 @@
 
 namespace nimbra {
 
-template <typename E>
-std::optional<E> fromRawValue(QStringView raw);
-template <typename E>
-std::span<const E> allCases();
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::span<const E> allCases();
 
 // Which feature a surface belongs to. Each feature declares its own static `moduleID`.
 struct ModuleID {
     QString rawValue;
 
     ModuleID() = default;
-    explicit ModuleID(QString raw) : rawValue(std::move(raw)) { }
+    explicit ModuleID(QString raw)
+        : rawValue(std::move(raw))
+    {
+    }
 
     const QString& description() const { return rawValue; }
     bool operator==(const ModuleID&) const = default;
 };
 
-inline size_t qHash(const ModuleID& module, size_t seed = 0) { return qHash(module.rawValue, seed); }
+inline size_t qHash(const ModuleID& module, size_t seed = 0)
+{
+    return qHash(module.rawValue, seed);
+}
 
 // The four kinds of readout whose ranking the user sets; the order is allCases.
 enum class ActivityCategory { volume, brightness, battery, music };
 
-inline constexpr std::array<ActivityCategory, 4> kActivityCategories = {
-    ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery, ActivityCategory::music};
+inline constexpr std::array<ActivityCategory, 4> kActivityCategories
+    = { ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery, ActivityCategory::music };
 
-template <>
-inline std::span<const ActivityCategory> allCases<ActivityCategory>()
+template <> inline std::span<const ActivityCategory> allCases<ActivityCategory>()
 {
     return kActivityCategories;
 }
@@ -45,14 +48,16 @@ inline std::span<const ActivityCategory> allCases<ActivityCategory>()
 // The ranking before the user changes it; the settings store keeps a reordered copy.
 inline std::vector<ActivityCategory> activityCategoryDefaultOrder()
 {
-    return {kActivityCategories.begin(), kActivityCategories.end()};
+    return { kActivityCategories.begin(), kActivityCategories.end() };
 }
 
 QString rawValue(ActivityCategory category);
-template <>
-std::optional<ActivityCategory> fromRawValue<ActivityCategory>(QStringView raw);
+template <> std::optional<ActivityCategory> fromRawValue<ActivityCategory>(QStringView raw);
 // Same as rawValue(); categories are identified by it.
-inline QString id(ActivityCategory category) { return rawValue(category); }
+inline QString id(ActivityCategory category)
+{
+    return rawValue(category);
+}
 QString title(ActivityCategory category);
 // Name of the symbol drawn beside the category.
 QString symbol(ActivityCategory category);
@@ -78,7 +83,6 @@ struct Activity {
 
 } // namespace nimbra
 
-template <>
-struct std::hash<nimbra::ModuleID> {
+template <> struct std::hash<nimbra::ModuleID> {
     size_t operator()(const nimbra::ModuleID& module) const noexcept { return qHash(module.rawValue); }
 };

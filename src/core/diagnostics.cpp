@@ -14,10 +14,17 @@ namespace nimbra {
 namespace {
 
 constexpr std::array kCategories = {
-    Diagnostics::Category::surface, Diagnostics::Category::hover, Diagnostics::Category::display,
-    Diagnostics::Category::power,   Diagnostics::Category::media, Diagnostics::Category::level,
-    Diagnostics::Category::clipboard, Diagnostics::Category::timer, Diagnostics::Category::shelf,
-    Diagnostics::Category::eyes,    Diagnostics::Category::update,
+    Diagnostics::Category::surface,
+    Diagnostics::Category::hover,
+    Diagnostics::Category::display,
+    Diagnostics::Category::power,
+    Diagnostics::Category::media,
+    Diagnostics::Category::level,
+    Diagnostics::Category::clipboard,
+    Diagnostics::Category::timer,
+    Diagnostics::Category::shelf,
+    Diagnostics::Category::eyes,
+    Diagnostics::Category::update,
 };
 
 constexpr int kCategoryColumns = 7;
@@ -27,23 +34,33 @@ constexpr int kCategoryColumns = 7;
 QString rawValue(Diagnostics::Category category)
 {
     switch (category) {
-    case Diagnostics::Category::surface: return QStringLiteral("surface");
-    case Diagnostics::Category::hover: return QStringLiteral("hover");
-    case Diagnostics::Category::display: return QStringLiteral("display");
-    case Diagnostics::Category::power: return QStringLiteral("power");
-    case Diagnostics::Category::media: return QStringLiteral("media");
-    case Diagnostics::Category::level: return QStringLiteral("level");
-    case Diagnostics::Category::clipboard: return QStringLiteral("clipboard");
-    case Diagnostics::Category::timer: return QStringLiteral("timer");
-    case Diagnostics::Category::shelf: return QStringLiteral("shelf");
-    case Diagnostics::Category::eyes: return QStringLiteral("eyes");
-    case Diagnostics::Category::update: return QStringLiteral("update");
+    case Diagnostics::Category::surface:
+        return QStringLiteral("surface");
+    case Diagnostics::Category::hover:
+        return QStringLiteral("hover");
+    case Diagnostics::Category::display:
+        return QStringLiteral("display");
+    case Diagnostics::Category::power:
+        return QStringLiteral("power");
+    case Diagnostics::Category::media:
+        return QStringLiteral("media");
+    case Diagnostics::Category::level:
+        return QStringLiteral("level");
+    case Diagnostics::Category::clipboard:
+        return QStringLiteral("clipboard");
+    case Diagnostics::Category::timer:
+        return QStringLiteral("timer");
+    case Diagnostics::Category::shelf:
+        return QStringLiteral("shelf");
+    case Diagnostics::Category::eyes:
+        return QStringLiteral("eyes");
+    case Diagnostics::Category::update:
+        return QStringLiteral("update");
     }
     return {};
 }
 
-template <>
-std::optional<Diagnostics::Category> fromRawValue<Diagnostics::Category>(QStringView raw)
+template <> std::optional<Diagnostics::Category> fromRawValue<Diagnostics::Category>(QStringView raw)
 {
     for (auto category : kCategories) {
         if (rawValue(category) == raw)

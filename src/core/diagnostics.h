@@ -9,8 +9,7 @@
 
 namespace nimbra {
 
-template <typename E>
-std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
 
 // The one debug log. Off unless the process starts with NIMBRA_DEBUG=1; when off, a call costs
 // one flag test and the message is never built.
@@ -25,7 +24,7 @@ public:
 
     // `message` is called only when logging is on: pass a lambda returning the text.
     template <typename MessageBuilder>
-        requires std::invocable<MessageBuilder>
+    requires std::invocable<MessageBuilder>
     static void log(Category category, MessageBuilder&& message)
     {
         if (!isEnabled())
@@ -34,8 +33,7 @@ public:
     }
 
     // A fixed text costs nothing to build, so literals may be passed directly.
-    template <std::size_t N>
-    static void log(Category category, const char (&literal)[N])
+    template <std::size_t N> static void log(Category category, const char (&literal)[N])
     {
         if (!isEnabled())
             return;
@@ -56,7 +54,6 @@ private:
 };
 
 QString rawValue(Diagnostics::Category category);
-template <>
-std::optional<Diagnostics::Category> fromRawValue<Diagnostics::Category>(QStringView raw);
+template <> std::optional<Diagnostics::Category> fromRawValue<Diagnostics::Category>(QStringView raw);
 
 } // namespace nimbra

@@ -72,9 +72,12 @@ void HoverIntent::cancel()
 QString rawValue(HoverIntent::Phase phase)
 {
     switch (phase) {
-    case HoverIntent::Phase::away: return QStringLiteral("away");
-    case HoverIntent::Phase::arming: return QStringLiteral("arming");
-    case HoverIntent::Phase::engaged: return QStringLiteral("engaged");
+    case HoverIntent::Phase::away:
+        return QStringLiteral("away");
+    case HoverIntent::Phase::arming:
+        return QStringLiteral("arming");
+    case HoverIntent::Phase::engaged:
+        return QStringLiteral("engaged");
     }
     return {};
 }

@@ -21,9 +21,9 @@ public:
         // Points per second above which arming starts over.
         double velocityCeiling = 0;
 
-        static Configuration relaxed() { return {0.15, 0.1, 1400}; }
-        static Configuration standard() { return {0.25, 0.1, 900}; }
-        static Configuration deliberate() { return {0.4, 0.1, 500}; }
+        static Configuration relaxed() { return { 0.15, 0.1, 1400 }; }
+        static Configuration standard() { return { 0.25, 0.1, 900 }; }
+        static Configuration deliberate() { return { 0.4, 0.1, 500 }; }
 
         bool operator==(const Configuration&) const = default;
     };
@@ -41,7 +41,10 @@ public:
         bool operator==(const Sample&) const = default;
     };
 
-    explicit HoverIntent(Configuration configuration) : m_configuration(configuration) { }
+    explicit HoverIntent(Configuration configuration)
+        : m_configuration(configuration)
+    {
+    }
 
     // Advances by one sample and returns the new phase.
     Phase update(const Sample& sample);

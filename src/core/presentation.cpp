@@ -31,9 +31,12 @@ QString Presentation::Surface::traceDescription() const
     switch (m_kind) {
     case Kind::activity:
         return QStringLiteral("activity(%1, p%2)").arg(m_activity->module.rawValue).arg(m_activity->priority);
-    case Kind::resident: return QStringLiteral("resident(%1)").arg(m_module->rawValue);
-    case Kind::expanded: return QStringLiteral("expanded(%1)").arg(m_module->rawValue);
-    case Kind::dormant: return QStringLiteral("dormant");
+    case Kind::resident:
+        return QStringLiteral("resident(%1)").arg(m_module->rawValue);
+    case Kind::expanded:
+        return QStringLiteral("expanded(%1)").arg(m_module->rawValue);
+    case Kind::dormant:
+        return QStringLiteral("dormant");
     }
     return {};
 }
@@ -45,7 +48,10 @@ Presentation::Configuration::Configuration(double activityGap, int maxQueued, do
 {
 }
 
-Presentation::Presentation(Configuration configuration) : m_configuration(configuration) { }
+Presentation::Presentation(Configuration configuration)
+    : m_configuration(configuration)
+{
+}
 
 void Presentation::present(const Activity& activity, double now)
 {
@@ -145,7 +151,7 @@ std::vector<Activity> Presentation::queued() const
 void Presentation::enqueue(const Activity& activity, double now)
 {
     removeWaiting(activity.kindKey());
-    m_queue.push_back(Waiting{activity, now});
+    m_queue.push_back(Waiting { activity, now });
 
     const auto limit = size_t(std::max(0, m_configuration.maxQueued));
     if (m_queue.size() > limit) {

@@ -35,7 +35,10 @@ public:
         bool operator==(const Surface&) const = default;
 
     private:
-        explicit Surface(Kind kind) : m_kind(kind) { }
+        explicit Surface(Kind kind)
+            : m_kind(kind)
+        {
+        }
 
         Kind m_kind;
         std::optional<Activity> m_activity;

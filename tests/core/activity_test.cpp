@@ -12,8 +12,8 @@ TEST(ModuleID, ComparesAndHashesByRawValue)
     EXPECT_NE(ModuleID(QStringLiteral("power")), ModuleID(QStringLiteral("Power")));
     EXPECT_EQ(ModuleID(QStringLiteral("timer")).description(), QLatin1String("timer"));
 
-    QSet<ModuleID> qset{ModuleID(QStringLiteral("shelf")), ModuleID(QStringLiteral("shelf"))};
-    std::unordered_set<ModuleID> stdset{ModuleID(QStringLiteral("shelf")), ModuleID(QStringLiteral("glance"))};
+    QSet<ModuleID> qset { ModuleID(QStringLiteral("shelf")), ModuleID(QStringLiteral("shelf")) };
+    std::unordered_set<ModuleID> stdset { ModuleID(QStringLiteral("shelf")), ModuleID(QStringLiteral("glance")) };
     EXPECT_EQ(qset.size(), 1);
     EXPECT_EQ(stdset.size(), 2u);
 }
@@ -25,8 +25,8 @@ TEST(ActivityCategory, CasesKeepTheirOrderTextsAndRawValues)
     EXPECT_EQ(all[0], ActivityCategory::volume);
     EXPECT_EQ(all[3], ActivityCategory::music);
     EXPECT_EQ(activityCategoryDefaultOrder(),
-        (std::vector{ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery,
-            ActivityCategory::music}));
+        (std::vector { ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery,
+            ActivityCategory::music }));
 
     for (auto category : all) {
         EXPECT_EQ(fromRawValue<ActivityCategory>(rawValue(category)), category);
@@ -48,10 +48,10 @@ TEST(ActivityCategory, UnknownTextGivesNone)
 
 TEST(Activity, KindKeyIsCategoryElseModule)
 {
-    const Activity level{ModuleID(QStringLiteral("systemLevel")), 1, 40, 1.3, ActivityCategory::volume};
-    const Activity playing{ModuleID(QStringLiteral("nowPlaying")), 2, 10, 3.0, std::nullopt};
+    const Activity level { ModuleID(QStringLiteral("systemLevel")), 1, 40, 1.3, ActivityCategory::volume };
+    const Activity playing { ModuleID(QStringLiteral("nowPlaying")), 2, 10, 3.0, std::nullopt };
     // A module whose name happens to be a category's shares that category's key.
-    const Activity lookalike{ModuleID(QStringLiteral("volume")), 3, 10, 1.0, std::nullopt};
+    const Activity lookalike { ModuleID(QStringLiteral("volume")), 3, 10, 1.0, std::nullopt };
 
     EXPECT_EQ(level.kindKey(), QLatin1String("volume"));
     EXPECT_EQ(playing.kindKey(), QLatin1String("nowPlaying"));
@@ -60,7 +60,7 @@ TEST(Activity, KindKeyIsCategoryElseModule)
 
 TEST(Activity, EqualityCoversEveryField)
 {
-    const Activity base{ModuleID(QStringLiteral("power")), 7, 20, 2.0, ActivityCategory::battery};
+    const Activity base { ModuleID(QStringLiteral("power")), 7, 20, 2.0, ActivityCategory::battery };
     EXPECT_EQ(base, base);
     auto other = base;
     other.token = 8;

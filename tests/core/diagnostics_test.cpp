@@ -28,7 +28,7 @@ QByteArray runLoggingChild(const std::optional<QString>& debugValue)
         environment.insert(QStringLiteral("NIMBRA_DEBUG"), *debugValue);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--gtest_filter=DiagnosticsLogging.MessagesAreBuiltOnlyWhenEnabled")});
+        { QStringLiteral("--gtest_filter=DiagnosticsLogging.MessagesAreBuiltOnlyWhenEnabled") });
     EXPECT_TRUE(child.waitForFinished(60000));
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
@@ -41,10 +41,10 @@ TEST(Diagnostics, LineFormatPadsAndCutsTheCategory)
 {
     EXPECT_EQ(Diagnostics::formatLine(123.4567, Category::hover, QStringLiteral("entered")),
         QByteArray("[ 123.457] hover   entered\n"));
-    EXPECT_EQ(Diagnostics::formatLine(1.0, Category::clipboard, QStringLiteral("x")),
-        QByteArray("[   1.000] clipboa x\n"));
-    EXPECT_EQ(Diagnostics::formatLine(1.0, Category::update, QStringLiteral("x")),
-        QByteArray("[   1.000] update  x\n"));
+    EXPECT_EQ(
+        Diagnostics::formatLine(1.0, Category::clipboard, QStringLiteral("x")), QByteArray("[   1.000] clipboa x\n"));
+    EXPECT_EQ(
+        Diagnostics::formatLine(1.0, Category::update, QStringLiteral("x")), QByteArray("[   1.000] update  x\n"));
     EXPECT_EQ(Diagnostics::formatLine(1.0, Category::eyes, QString()), QByteArray("[   1.000] eyes    \n"));
 }
 
@@ -73,11 +73,11 @@ TEST(Diagnostics, OnlyExactlyOneEnables)
 
 TEST(Diagnostics, CategoryRawValuesRoundTrip)
 {
-    const std::vector<std::pair<Category, const char*>> names = {{Category::surface, "surface"},
-        {Category::hover, "hover"}, {Category::display, "display"}, {Category::power, "power"},
-        {Category::media, "media"}, {Category::level, "level"}, {Category::clipboard, "clipboard"},
-        {Category::timer, "timer"}, {Category::shelf, "shelf"}, {Category::eyes, "eyes"},
-        {Category::update, "update"}};
+    const std::vector<std::pair<Category, const char*>> names
+        = { { Category::surface, "surface" }, { Category::hover, "hover" }, { Category::display, "display" },
+              { Category::power, "power" }, { Category::media, "media" }, { Category::level, "level" },
+              { Category::clipboard, "clipboard" }, { Category::timer, "timer" }, { Category::shelf, "shelf" },
+              { Category::eyes, "eyes" }, { Category::update, "update" } };
     for (const auto& [category, name] : names) {
         EXPECT_EQ(nimbra::rawValue(category), QLatin1String(name));
         EXPECT_EQ(nimbra::fromRawValue<Category>(QString::fromLatin1(name)), category);
@@ -158,8 +158,8 @@ TEST(Diagnostics, EnabledLogWritesWholeLinesToStandardError)
 
 TEST(Diagnostics, AnyOtherValueKeepsTheLogSilent)
 {
-    for (const auto& value : {std::optional<QString>(), std::optional<QString>(QStringLiteral("true")),
-             std::optional<QString>(QStringLiteral("01")), std::optional<QString>(QString())}) {
+    for (const auto& value : { std::optional<QString>(), std::optional<QString>(QStringLiteral("true")),
+             std::optional<QString>(QStringLiteral("01")), std::optional<QString>(QString()) }) {
         EXPECT_EQ(runLoggingChild(value), QByteArray()) << (value ? value->toStdString() : "<unset>");
     }
 }

@@ -8,10 +8,19 @@ using Sample = HoverIntent::Sample;
 
 namespace {
 
-Sample inside(double t, double x = 0, double y = 0) { return Sample{QPointF(x, y), t, true, false}; }
-Sample outside(double t, double x = 0, double y = -40) { return Sample{QPointF(x, y), t, false, false}; }
+Sample inside(double t, double x = 0, double y = 0)
+{
+    return Sample { QPointF(x, y), t, true, false };
+}
+Sample outside(double t, double x = 0, double y = -40)
+{
+    return Sample { QPointF(x, y), t, false, false };
+}
 
-HoverIntent::Configuration config(double dwell, double grace, double ceiling) { return {dwell, grace, ceiling}; }
+HoverIntent::Configuration config(double dwell, double grace, double ceiling)
+{
+    return { dwell, grace, ceiling };
+}
 
 } // namespace
 
@@ -128,7 +137,7 @@ TEST(HoverIntent, SuppressionDropsAtOnce)
     HoverIntent hover(HoverIntent::Configuration::standard());
     hover.update(inside(0));
     ASSERT_EQ(hover.update(inside(0.3)), Phase::engaged);
-    EXPECT_EQ(hover.update(Sample{QPointF(0, 0), 0.31, true, true}), Phase::away);
+    EXPECT_EQ(hover.update(Sample { QPointF(0, 0), 0.31, true, true }), Phase::away);
     // The dwell starts over.
     EXPECT_EQ(hover.update(inside(0.4)), Phase::arming);
     EXPECT_EQ(hover.update(inside(0.64)), Phase::arming);

@@ -11,12 +11,15 @@ using Phase = HoverIntent::Phase;
 
 namespace {
 
-ModuleID module(const char* name) { return ModuleID(QString::fromLatin1(name)); }
+ModuleID module(const char* name)
+{
+    return ModuleID(QString::fromLatin1(name));
+}
 
 Activity readout(const char* moduleName, std::uint64_t token, int priority, double duration,
     std::optional<ActivityCategory> category = std::nullopt)
 {
-    return Activity{module(moduleName), token, priority, duration, category};
+    return Activity { module(moduleName), token, priority, duration, category };
 }
 
 Activity volume(std::uint64_t token, int priority = 40, double duration = 1.3)
@@ -24,7 +27,10 @@ Activity volume(std::uint64_t token, int priority = 40, double duration = 1.3)
     return readout("systemLevel", token, priority, duration, ActivityCategory::volume);
 }
 
-Presentation standard() { return Presentation(Presentation::Configuration(0.12, 4, 8)); }
+Presentation standard()
+{
+    return Presentation(Presentation::Configuration(0.12, 4, 8));
+}
 
 std::vector<std::uint64_t> queuedTokens(const Presentation& p)
 {
@@ -94,7 +100,7 @@ TEST(Presentation, EqualPriorityWaitsForEndAndGap)
     p.present(volume(1, 40, 1.0), 0);
     p.present(playing, 0.5);
     EXPECT_EQ(p.surface().shownActivity()->token, 1u);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{2});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 });
 
     p.tick(1.0);
     EXPECT_EQ(p.surface(), Surface::dormant());
@@ -112,7 +118,7 @@ TEST(Presentation, PreemptedReadoutReturnsWithItsFullDuration)
     const auto charger = readout("power", 2, 30, 1.0, ActivityCategory::battery);
     p.present(charger, 0.5);
     EXPECT_EQ(p.surface(), Surface::activity(charger));
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{1});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 1 });
 
     p.tick(1.5);
     EXPECT_EQ(p.surface(), Surface::dormant());
@@ -130,7 +136,7 @@ TEST(Presentation, LowerPriorityNeverPreempts)
     p.present(volume(1, 40), 0);
     p.present(readout("nowPlaying", 2, 10, 3, ActivityCategory::music), 0.1);
     EXPECT_EQ(p.surface().shownActivity()->token, 1u);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{2});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 });
 }
 
 TEST(Presentation, FullQueueDropsLowestPriorityThenOldestButShowsOldestFirst)
@@ -139,18 +145,18 @@ TEST(Presentation, FullQueueDropsLowestPriorityThenOldestButShowsOldestFirst)
     p.present(readout("blocker", 100, 100, 50), 0);
     for (std::uint64_t token = 1; token <= 4; ++token)
         p.present(readout(QByteArray("m").append(char('0' + token)).constData(), token, 10, 1), 0.1);
-    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t> { 1, 2, 3, 4 }));
 
     p.present(readout("m5", 5, 10, 1), 0.2);
-    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t>{2, 3, 4, 5}));
+    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t> { 2, 3, 4, 5 }));
 
     // A lower priority than everything waiting is the one dropped.
     p.present(readout("m6", 6, 5, 1), 0.3);
-    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t>{2, 3, 4, 5}));
+    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t> { 2, 3, 4, 5 }));
 
     // A higher one goes to the front and pushes out the oldest of the lowest.
     p.present(readout("m7", 7, 20, 1), 0.4);
-    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t>{7, 3, 4, 5}));
+    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t> { 7, 3, 4, 5 }));
 }
 
 TEST(Presentation, QueueHoldsOneEntryPerKindKey)
@@ -162,7 +168,7 @@ TEST(Presentation, QueueHoldsOneEntryPerKindKey)
     p.present(volume(4, 10), 0.3);
     // A category-less module named like a category shares its key.
     p.present(readout("music", 5, 10, 1), 0.4);
-    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t>{4, 5}));
+    EXPECT_EQ(queuedTokens(p), (std::vector<std::uint64_t> { 4, 5 }));
 }
 
 TEST(Presentation, BeginningAnActivityRemovesItsWaitingTwin)
@@ -170,12 +176,12 @@ TEST(Presentation, BeginningAnActivityRemovesItsWaitingTwin)
     auto p = standard();
     p.present(volume(1, 40, 1), 0);
     p.present(readout("power", 2, 20, 1, ActivityCategory::battery), 0.1);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{2});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 });
 
     // A newer battery readout pre-empts the volume: the older battery entry is gone, the volume waits.
     p.present(readout("power", 3, 50, 1, ActivityCategory::battery), 0.2);
     EXPECT_EQ(p.surface().shownActivity()->token, 3u);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{1});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 1 });
 }
 
 TEST(Presentation, ZeroQueueLimitDropsEveryWaitingActivity)
@@ -196,19 +202,19 @@ TEST(Presentation, WaitingEntryExactlyMaxAgeSurvivesAndOlderIsDropped)
     p.present(readout("blocker", 1, 100, 50), 0);
     p.present(volume(2, 10), 1.0);
     p.tick(9.0);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{2});
+    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 });
     p.tick(9.000001);
     EXPECT_TRUE(p.queued().empty());
 }
 
 TEST(Presentation, NonPositiveOrNaNMaxAgeNeverAges)
 {
-    for (double age : {0.0, -1.0, std::nan("")}) {
+    for (double age : { 0.0, -1.0, std::nan("") }) {
         Presentation p(Presentation::Configuration(0.12, 4, age));
         p.present(readout("blocker", 1, 100, 1000), 0);
         p.present(volume(2, 10), 1.0);
         p.tick(999.0);
-        EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t>{2}) << age;
+        EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 }) << age;
     }
 }
 
