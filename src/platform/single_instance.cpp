@@ -1,0 +1,66 @@
+#include "platform/single_instance.h"
+
+#include <QCryptographicHash>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+
+namespace nimbra {
+
+namespace {
+const QString objectPath = QStringLiteral("/org/nimbra/Nimbra");
+const QString baseName = QStringLiteral("org.nimbra.Nimbra");
+} // namespace
+
+SingleInstance::SingleInstance(const QString& configHome, QObject* parent)
+    : QObject(parent), service_(serviceName(configHome))
+{
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (owned_) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterObject(objectPath);
+        bus.unregisterService(service_);
+    }
+}
+
+QString SingleInstance::serviceName(const QString& configHome)
+{
+    const QString canonical = QDir::cleanPath(QDir(configHome).absolutePath());
+    if (canonical == QDir::cleanPath(QDir::homePath() + "/.config"))
+        return baseName;
+    const QByteArray digest = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return baseName + ".p" + QString::fromLatin1(digest.left(16));
+}
+
+SingleInstance::Claim SingleInstance::claim()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return Claim::noBus;
+    // The bus hands a name to exactly one caller, so two simultaneous starts cannot both win.
+    const auto reply
+        = bus.interface()->registerService(service_, QDBusConnectionInterface::DontQueueService,
+                                           QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+        owned_ = true;
+        bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
+        return Claim::first;
+    }
+    if (!reply.isValid())
+        return Claim::noBus;
+    QDBusMessage call = QDBusMessage::createMethodCall(service_, objectPath, baseName, QStringLiteral("Reopen"));
+    bus.call(call, QDBus::Block, 3000);
+    return Claim::handedOver;
+}
+
+void SingleInstance::Reopen()
+{
+    if (onReopen)
+        onReopen();
+}
+
+} // namespace nimbra

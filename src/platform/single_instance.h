@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace nimbra {
+
+// One running Nimbra per settings profile, claimed as a name on the session bus. A second
+// start finds the name taken, asks the running one to reopen, and should then exit.
+class SingleInstance : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.nimbra.Nimbra")
+public:
+    enum class Claim {
+        first, // this process owns the name and answers Reopen
+        handedOver, // another process owns it and was asked to reopen
+        noBus, // no session bus: nothing to coordinate with, run on
+    };
+
+    // `configHome` is the folder the settings live under; profiles other than the user's
+    // default one get a name of their own so that they can run side by side.
+    explicit SingleInstance(const QString& configHome, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    Claim claim();
+    QString serviceName() const { return service_; }
+    static QString serviceName(const QString& configHome);
+
+    // Called on the main loop when a later start hands over to this process.
+    std::function<void()> onReopen;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void Reopen();
+
+private:
+    QString service_;
+    bool owned_ = false;
+};
+
+} // namespace nimbra
