@@ -9,7 +9,17 @@ AppDelegate::~AppDelegate()
     applicationWillTerminate();
 }
 
+bool AppDelegate::unregisterModeRequested()
+{
+    return qgetenv("NIMBRA_UNREGISTER_LOGIN") == "1";
+}
+
 void AppDelegate::applicationDidFinishLaunching() {}
+
+bool AppDelegate::applicationShouldHandleReopen()
+{
+    return true;
+}
 
 void AppDelegate::applicationWillTerminate()
 {

@@ -12,8 +12,13 @@ public:
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
+    // NIMBRA_UNREGISTER_LOGIN is exactly "1": the run only removes the login item and quits.
+    static bool unregisterModeRequested();
+
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // Another start of Nimbra handed over to this one.
+    bool applicationShouldHandleReopen();
 
 private:
     bool terminated_ = false;

@@ -1,7 +1,9 @@
 #include "app/app_delegate.h"
+#include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTimer>
 
 int main(int argc, char** argv)
@@ -12,7 +14,14 @@ int main(int argc, char** argv)
     // An accessory: no main window, so closing a window never ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The unregister mode only cleans up and quits, so it must not hand over to a running copy.
+    nimbra::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    if (!nimbra::AppDelegate::unregisterModeRequested()
+        && instance.claim() == nimbra::SingleInstance::Claim::handedOver)
+        return 0;
+
     nimbra::AppDelegate delegate;
+    instance.onReopen = [&delegate] { delegate.applicationShouldHandleReopen(); };
     nimbra::TerminationSignals termination;
     termination.onSignal = [](int) { QApplication::quit(); };
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate, &nimbra::AppDelegate::applicationWillTerminate);
