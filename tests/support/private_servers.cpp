@@ -5,6 +5,10 @@
 #include <QDBusConnectionInterface>
 #include <QProcessEnvironment>
 #include <QUuid>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
 
 namespace nimbra::test {
 
@@ -81,12 +85,12 @@ std::optional<QString> PrivatePulse::pactl(const QStringList& arguments) const
     return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
 }
 
-PrivateX::PrivateX()
+PrivateX::PrivateX(const QStringList& extraArguments)
 {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.start(
-        "Xvfb", { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "+extension", "XTEST" });
+        "Xvfb", QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp" } + extraArguments);
     if (!process_.waitForStarted(5000))
         return;
     const QByteArray number = firstLine(process_, 15000);
@@ -107,6 +111,35 @@ bool PrivateX::run(const QString& program, const QStringList& arguments) const
     client.setProcessEnvironment(env);
     client.start(program, arguments);
     return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+}
+
+bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
+{
+    xcb_connection_t* connection = xcb_connect(display_.constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
+    std::vector<xcb_keycode_t> codes;
+    for (std::uint32_t sym : keysyms) {
+        xcb_keycode_t* found = xcb_key_symbols_get_keycode(symbols, sym);
+        if (found && *found != XCB_NO_SYMBOL)
+            codes.push_back(*found);
+        free(found);
+    }
+    const bool complete = codes.size() == keysyms.size();
+    if (complete) {
+        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        for (xcb_keycode_t code : codes)
+            xcb_test_fake_input(connection, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, root, 0, 0, 0);
+        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+            xcb_test_fake_input(connection, XCB_KEY_RELEASE, *code, XCB_CURRENT_TIME, root, 0, 0, 0);
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr)); // a round trip
+    }
+    xcb_key_symbols_free(symbols);
+    xcb_disconnect(connection);
+    return complete;
 }
 
 PrivateBus::PrivateBus()

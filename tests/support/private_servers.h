@@ -6,8 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace nimbra::test {
 
@@ -34,12 +36,16 @@ private:
 // An Xvfb of its own (no window manager), with XTEST.
 class PrivateX {
 public:
-    PrivateX();
+    // `extraArguments` go to Xvfb, e.g. {"-extension", "XTEST"} to leave one out.
+    explicit PrivateX(const QStringList& extraArguments = {});
     ~PrivateX();
     bool isRunning() const { return !display_.isEmpty(); }
     QByteArray display() const { return display_; } // ":N"
     // Runs an X client (xmodmap, ...) against this server; true when it exited with status 0.
     bool run(const QString& program, const QStringList& arguments) const;
+    // Presses the keys in order through XTEST and releases them in reverse, as a person would
+    // hold modifiers around a key. False when a keysym has no key code.
+    bool tap(const std::vector<std::uint32_t>& keysyms) const;
 
 private:
     QProcess process_;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace nimbra {
+
+// What a display server offers for taking keys and sending synthetic input. Media keys can be
+// taken only on a real X server: under XWayland the compositor sees them first, and grabs
+// there reach only X clients.
+struct AccessibilityTrust {
+    bool hasDisplay = false;
+    bool isXWayland = false;
+    bool hasXTest = false;
+    bool hasXkb = false;
+
+    bool isTrusted() const { return hasDisplay && !isXWayland && hasXTest && hasXkb; }
+};
+
+// Asks the X server behind `display` (empty for $DISPLAY) over a short connection of its own.
+AccessibilityTrust accessibilityTrust(const QByteArray& display = {});
+
+} // namespace nimbra
