@@ -1,0 +1,110 @@
+#include "core/shelf_store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace nimbra {
+
+QUrl standardizedFileUrl(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return url.adjusted(QUrl::NormalizePathSegments);
+    const QString path = url.toLocalFile();
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+}
+
+ShelfItem::ShelfItem(const QUuid& id, const QUrl& url, const QDateTime& addedAt)
+    : id(id)
+    , url(standardizedFileUrl(url))
+    , addedAt(addedAt)
+{
+}
+
+QString ShelfItem::path() const
+{
+    return url.isLocalFile() ? url.toLocalFile() : url.path();
+}
+
+QString ShelfItem::name() const
+{
+    const QString itemPath = path();
+    if (itemPath == QLatin1String("/"))
+        return itemPath;
+    return itemPath.mid(itemPath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool ShelfItem::isDirectory() const
+{
+    const QFileInfo info(path());
+    return info.isDir() && !info.isSymLink();
+}
+
+bool ShelfItem::stillExists() const
+{
+    const QString itemPath = path();
+    return !itemPath.isEmpty() && QFileInfo::exists(itemPath);
+}
+
+ShelfStore::ShelfStore(qsizetype limit)
+    : limit_(std::max<qsizetype>(limit, 0))
+{
+}
+
+qsizetype ShelfStore::add(const QList<QUrl>& urls)
+{
+    qsizetype added = 0;
+    for (const QUrl& url : urls) {
+        ShelfItem candidate(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc());
+        const auto existing = std::find_if(
+            items_.begin(), items_.end(), [&](const ShelfItem& item) { return item.url == candidate.url; });
+        if (existing != items_.end()) {
+            ShelfItem again = *existing;
+            items_.erase(existing);
+            again.addedAt = candidate.addedAt;
+            items_.prepend(again);
+        } else {
+            items_.prepend(candidate);
+            ++added;
+        }
+    }
+    if (items_.size() > limit_)
+        items_.remove(limit_, items_.size() - limit_);
+    return added;
+}
+
+void ShelfStore::remove(const QUuid& id)
+{
+    items_.removeIf([&](const ShelfItem& item) { return item.id == id; });
+}
+
+qsizetype ShelfStore::pruneMissing()
+{
+    return items_.removeIf([](const ShelfItem& item) { return !item.stillExists(); });
+}
+
+QStringList ShelfStore::storedPaths() const
+{
+    QStringList paths;
+    paths.reserve(items_.size());
+    for (const ShelfItem& item : items_)
+        paths << item.path();
+    return paths;
+}
+
+void ShelfStore::restore(const QStringList& paths)
+{
+    QList<ShelfItem> restored;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QString& path : paths) {
+        // An empty path would stand for the working folder, which nobody put on the shelf.
+        if (path.isEmpty())
+            continue;
+        ShelfItem item(QUuid::createUuid(), QUrl::fromLocalFile(path), now);
+        if (item.stillExists())
+            restored << item;
+    }
+    items_ = restored;
+}
+
+} // namespace nimbra
