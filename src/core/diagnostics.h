@@ -37,7 +37,7 @@ public:
     {
         if (!isEnabled())
             return;
-        write(category, QString::fromUtf8(literal, qsizetype(N) - 1));
+        write(category, QString::fromUtf8(literal, qsizetype(qstrnlen(literal, N))));
     }
 
     // The rule behind isEnabled(): the variable's value must be exactly "1".

@@ -18,32 +18,17 @@ TEST(ModuleID, ComparesAndHashesByRawValue)
     EXPECT_EQ(stdset.size(), 2u);
 }
 
-TEST(ActivityCategory, CasesKeepTheirOrderTextsAndRawValues)
+TEST(ActivityCategory, RawValuesRoundTripAndNothingElseParses)
 {
-    const auto all = allCases<ActivityCategory>();
-    ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(all[0], ActivityCategory::volume);
-    EXPECT_EQ(all[3], ActivityCategory::music);
     EXPECT_EQ(activityCategoryDefaultOrder(),
-        (std::vector { ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery,
-            ActivityCategory::music }));
-
-    for (auto category : all) {
+        std::vector(allCases<ActivityCategory>().begin(), allCases<ActivityCategory>().end()));
+    for (auto category : allCases<ActivityCategory>())
         EXPECT_EQ(fromRawValue<ActivityCategory>(rawValue(category)), category);
-        EXPECT_EQ(id(category), rawValue(category));
-    }
-    EXPECT_EQ(rawValue(ActivityCategory::brightness), QLatin1String("brightness"));
-    EXPECT_EQ(title(ActivityCategory::battery), QLatin1String("Battery and charging"));
-    EXPECT_EQ(symbol(ActivityCategory::volume), QLatin1String("speaker.wave.2.fill"));
-    EXPECT_EQ(symbol(ActivityCategory::battery), QLatin1String("battery.75percent"));
-    EXPECT_EQ(detail(ActivityCategory::volume), QLatin1String("You pressed a key and you're looking for the answer."));
-}
-
-TEST(ActivityCategory, UnknownTextGivesNone)
-{
     EXPECT_EQ(fromRawValue<ActivityCategory>(u"Volume"), std::nullopt);
     EXPECT_EQ(fromRawValue<ActivityCategory>(u""), std::nullopt);
     EXPECT_EQ(fromRawValue<ActivityCategory>(u"systemLevel"), std::nullopt);
+    // A plain ASCII apostrophe.
+    EXPECT_TRUE(detail(ActivityCategory::volume).contains(QLatin1String("you're")));
 }
 
 TEST(Activity, KindKeyIsCategoryElseModule)
@@ -56,19 +41,4 @@ TEST(Activity, KindKeyIsCategoryElseModule)
     EXPECT_EQ(level.kindKey(), QLatin1String("volume"));
     EXPECT_EQ(playing.kindKey(), QLatin1String("nowPlaying"));
     EXPECT_EQ(lookalike.kindKey(), level.kindKey());
-}
-
-TEST(Activity, EqualityCoversEveryField)
-{
-    const Activity base { ModuleID(QStringLiteral("power")), 7, 20, 2.0, ActivityCategory::battery };
-    EXPECT_EQ(base, base);
-    auto other = base;
-    other.token = 8;
-    EXPECT_NE(base, other);
-    other = base;
-    other.category = std::nullopt;
-    EXPECT_NE(base, other);
-    other = base;
-    other.duration = 2.5;
-    EXPECT_NE(base, other);
 }

@@ -71,38 +71,6 @@ TEST(Diagnostics, OnlyExactlyOneEnables)
     EXPECT_FALSE(Diagnostics::enabledBy("1 "));
 }
 
-TEST(Diagnostics, CategoryRawValuesRoundTrip)
-{
-    const std::vector<std::pair<Category, const char*>> names
-        = { { Category::surface, "surface" }, { Category::hover, "hover" }, { Category::display, "display" },
-              { Category::power, "power" }, { Category::media, "media" }, { Category::level, "level" },
-              { Category::clipboard, "clipboard" }, { Category::timer, "timer" }, { Category::shelf, "shelf" },
-              { Category::eyes, "eyes" }, { Category::update, "update" } };
-    for (const auto& [category, name] : names) {
-        EXPECT_EQ(nimbra::rawValue(category), QLatin1String(name));
-        EXPECT_EQ(nimbra::fromRawValue<Category>(QString::fromLatin1(name)), category);
-    }
-    EXPECT_EQ(nimbra::fromRawValue<Category>(u"clipboa"), std::nullopt);
-    EXPECT_EQ(nimbra::fromRawValue<Category>(u"Hover"), std::nullopt);
-}
-
-TEST(Diagnostics, WriteLineHandsTheWholeLineOver)
-{
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const QByteArray line = Diagnostics::formatLine(5.0, Category::timer, QString(300, QLatin1Char('z')));
-    EXPECT_TRUE(Diagnostics::writeLine(fds[1], line));
-    close(fds[1]);
-    QByteArray read(1024, '\0');
-    const auto got = ::read(fds[0], read.data(), read.size());
-    close(fds[0]);
-    EXPECT_EQ(read.left(got), line);
-
-    EXPECT_FALSE(Diagnostics::writeLine(-1, line));
-}
-
-// Also run in child processes below. Under the parent's environment (normally no NIMBRA_DEBUG) it
-// checks that nothing is built; in a child with NIMBRA_DEBUG=1 it logs lines from many threads at once.
 TEST(DiagnosticsLogging, MessagesAreBuiltOnlyWhenEnabled)
 {
     std::atomic<int> built = 0;
@@ -111,6 +79,8 @@ TEST(DiagnosticsLogging, MessagesAreBuiltOnlyWhenEnabled)
         return QStringLiteral("single");
     });
     Diagnostics::log(Category::clipboard, "literal");
+    char buffer[32] = "buffered";
+    Diagnostics::log(Category::shelf, buffer);
 
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -137,7 +107,7 @@ TEST(Diagnostics, EnabledLogWritesWholeLinesToStandardError)
     EXPECT_TRUE(lines.last().isEmpty()) << "output must end with a newline";
 
     const QRegularExpression stamp(QStringLiteral(R"(^\[ *\d+\.\d{3}\] )"));
-    int single = 0, literal = 0, threaded = 0;
+    int single = 0, literal = 0, buffered = 0, threaded = 0;
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const QString line = QString::fromUtf8(lines[i]);
         ASSERT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
@@ -146,6 +116,8 @@ TEST(Diagnostics, EnabledLogWritesWholeLinesToStandardError)
             ++single;
         else if (rest == QLatin1String("clipboa literal"))
             ++literal;
+        else if (rest == QLatin1String("shelf   buffered"))
+            ++buffered;
         else if (QRegularExpression(QStringLiteral(R"(^surface thread \d line \d+ \.{100}$)")).match(rest).hasMatch())
             ++threaded;
         else
@@ -153,6 +125,7 @@ TEST(Diagnostics, EnabledLogWritesWholeLinesToStandardError)
     }
     EXPECT_EQ(single, 1);
     EXPECT_EQ(literal, 1);
+    EXPECT_EQ(buffered, 1);
     EXPECT_EQ(threaded, kThreads * kLinesPerThread);
 }
 

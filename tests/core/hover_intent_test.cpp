@@ -24,13 +24,6 @@ HoverIntent::Configuration config(double dwell, double grace, double ceiling)
 
 } // namespace
 
-TEST(HoverIntentConfiguration, Presets)
-{
-    EXPECT_EQ(HoverIntent::Configuration::relaxed(), config(0.15, 0.1, 1400));
-    EXPECT_EQ(HoverIntent::Configuration::standard(), config(0.25, 0.1, 900));
-    EXPECT_EQ(HoverIntent::Configuration::deliberate(), config(0.4, 0.1, 500));
-}
-
 TEST(HoverIntent, StillPointerEngagesOnceTheDwellHasPassed)
 {
     HoverIntent hover(HoverIntent::Configuration::standard());
@@ -125,13 +118,6 @@ TEST(HoverIntent, ZeroGraceDropsOnTheFirstOutsideSample)
     EXPECT_EQ(hover.update(outside(0.01)), Phase::away);
 }
 
-TEST(HoverIntent, OutsideWhileAwayStaysAway)
-{
-    HoverIntent hover(HoverIntent::Configuration::standard());
-    EXPECT_EQ(hover.update(outside(0)), Phase::away);
-    EXPECT_EQ(hover.update(outside(1)), Phase::away);
-}
-
 TEST(HoverIntent, SuppressionDropsAtOnce)
 {
     HoverIntent hover(HoverIntent::Configuration::standard());
@@ -153,14 +139,6 @@ TEST(HoverIntent, CancelKeepsTheLastSampleForSpeed)
     // Measured against the sample before the cancel: 100 points in 10 ms.
     EXPECT_EQ(hover.update(inside(0.01, 100, 0)), Phase::arming);
     EXPECT_EQ(hover.update(inside(0.02, 100, 0)), Phase::engaged);
-}
-
-TEST(HoverIntent, CancelSkipsTheReleaseGrace)
-{
-    HoverIntent hover(config(0, 0.5, 900));
-    hover.update(inside(0));
-    hover.cancel();
-    EXPECT_EQ(hover.update(outside(0.01)), Phase::away);
 }
 
 TEST(HoverIntent, NewConfigurationAppliesFromTheNextSample)

@@ -153,22 +153,6 @@ TEST(NotchGeometry, ExpandedFrameRejectsNonFiniteSizes)
     expectRect(geometry.expandedFrame(360, -inf), 540, 900, 360, 0);
 }
 
-TEST(NotchGeometry, EqualityCoversMetrics)
-{
-    EXPECT_EQ(NotchGeometry(housing()), NotchGeometry(housing()));
-    EXPECT_NE(NotchGeometry(housing()), NotchGeometry(housing(30)));
-    EXPECT_NE(NotchGeometry(screen(1440, 900, 24)), NotchGeometry(screen(1440, 900, 25)));
-}
-
-TEST(LayoutMetrics, DefaultsMatchTheInitializerOfDefaults)
-{
-    const auto& d = LayoutMetrics::defaults();
-    EXPECT_EQ(d, LayoutMetrics(360, 124, 48, 78, 6, 14, 18, 26));
-    EXPECT_EQ(d, LayoutMetrics());
-    EXPECT_DOUBLE_EQ(d.expandedWidth, 360);
-    EXPECT_DOUBLE_EQ(d.expandedBottomRadius, 26);
-}
-
 TEST(LayoutMetrics, InitializerClampsEveryField)
 {
     const LayoutMetrics high(1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000);

@@ -68,15 +68,6 @@ TEST(PresentationConfiguration, NegativeQueueLimitKeepsNothing)
     EXPECT_EQ(p.surface(), Surface::dormant());
 }
 
-TEST(Presentation, StartsDormantWithoutClock)
-{
-    const auto p = standard();
-    EXPECT_EQ(p.surface(), Surface::dormant());
-    EXPECT_FALSE(p.needsClock());
-    EXPECT_EQ(p.resident(), std::nullopt);
-    EXPECT_EQ(p.focus(), std::nullopt);
-}
-
 TEST(Presentation, SameKindReplacesAtOnceWhateverThePriority)
 {
     auto p = standard();
@@ -128,15 +119,6 @@ TEST(Presentation, PreemptedReadoutReturnsWithItsFullDuration)
     EXPECT_TRUE(p.surface().is(Kind::activity));
     p.tick(3.7);
     EXPECT_EQ(p.surface(), Surface::dormant());
-}
-
-TEST(Presentation, LowerPriorityNeverPreempts)
-{
-    auto p = standard();
-    p.present(volume(1, 40), 0);
-    p.present(readout("nowPlaying", 2, 10, 3, ActivityCategory::music), 0.1);
-    EXPECT_EQ(p.surface().shownActivity()->token, 1u);
-    EXPECT_EQ(queuedTokens(p), std::vector<std::uint64_t> { 2 });
 }
 
 TEST(Presentation, FullQueueDropsLowestPriorityThenOldestButShowsOldestFirst)
