@@ -1,0 +1,298 @@
+#include "ui/surface/symbols.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
+#include <QStandardPaths>
+#include <cmath>
+#include <vector>
+
+namespace nimbra::symbols {
+
+namespace {
+
+using Glyph = void (*)(QPainter&, const QRectF&, double stroke);
+
+struct Entry {
+    std::vector<const char*> icons; // tried in order
+    Glyph glyph = nullptr; // painted when no icon is installed
+};
+
+void ellipsisGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double d = r.width() * 0.2;
+    for (int i = -1; i <= 1; ++i)
+        p.drawEllipse(QPointF(r.center().x() + i * r.width() * 0.32, r.center().y()), d / 2, d / 2);
+}
+
+void dotGlyph(QPainter& p, const QRectF& r, double)
+{
+    p.drawEllipse(r.center(), r.width() * 0.22, r.width() * 0.22);
+}
+
+void noteGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width();
+    const QPointF head(r.left() + w * 0.36, r.bottom() - w * 0.22);
+    p.save();
+    p.translate(head);
+    p.rotate(-20);
+    p.drawEllipse(QPointF(0, 0), w * 0.2, w * 0.14);
+    p.restore();
+    QPainterPath flag;
+    const double stemX = head.x() + w * 0.17;
+    flag.addRect(QRectF(stemX - stroke / 2, r.top() + w * 0.1, stroke, head.y() - r.top() - w * 0.1));
+    flag.moveTo(stemX, r.top() + w * 0.1);
+    flag.cubicTo(stemX + w * 0.1, r.top() + w * 0.3, stemX + w * 0.35, r.top() + w * 0.25, stemX + w * 0.3,
+        r.top() + w * 0.5);
+    flag.cubicTo(stemX + w * 0.28, r.top() + w * 0.35, stemX + w * 0.1, r.top() + w * 0.32, stemX, r.top() + w * 0.3);
+    flag.closeSubpath();
+    p.drawPath(flag);
+}
+
+void boltGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF pts[] = { { x + w * 0.58, y + w * 0.04 }, { x + w * 0.2, y + w * 0.56 }, { x + w * 0.47, y + w * 0.56 },
+        { x + w * 0.4, y + w * 0.96 }, { x + w * 0.8, y + w * 0.42 }, { x + w * 0.53, y + w * 0.42 } };
+    p.drawPolygon(pts, 6);
+}
+
+void strokeStyle(QPainter& p, double stroke)
+{
+    QPen pen(p.brush().color(), stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+}
+
+void trayGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    strokeStyle(p, stroke);
+    const double w = r.width(), x = r.left(), y = r.top();
+    QPainterPath tray;
+    tray.moveTo(x + w * 0.08, y + w * 0.55);
+    tray.lineTo(x + w * 0.08, y + w * 0.85);
+    tray.lineTo(x + w * 0.92, y + w * 0.85);
+    tray.lineTo(x + w * 0.92, y + w * 0.55);
+    tray.lineTo(x + w * 0.66, y + w * 0.55);
+    tray.lineTo(x + w * 0.6, y + w * 0.66);
+    tray.lineTo(x + w * 0.4, y + w * 0.66);
+    tray.lineTo(x + w * 0.34, y + w * 0.55);
+    tray.closeSubpath();
+    p.setBrush(c);
+    p.drawPath(tray);
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(x + w * 0.24, y + w * 0.38), QPointF(x + w * 0.76, y + w * 0.38));
+    p.drawLine(QPointF(x + w * 0.3, y + w * 0.2), QPointF(x + w * 0.7, y + w * 0.2));
+}
+
+void stopwatchGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    strokeStyle(p, stroke);
+    const double w = r.width();
+    const QPointF c(r.center().x(), r.top() + w * 0.57);
+    const double radius = w * 0.36;
+    p.drawEllipse(c, radius, radius);
+    p.drawLine(QPointF(c.x(), c.y() - radius), QPointF(c.x(), r.top() + w * 0.08));
+    p.drawLine(QPointF(c.x() - w * 0.12, r.top() + w * 0.06), QPointF(c.x() + w * 0.12, r.top() + w * 0.06));
+    p.drawLine(c, QPointF(c.x() + radius * 0.45, c.y() - radius * 0.55));
+}
+
+void slidersGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    strokeStyle(p, stroke);
+    const double w = r.width(), x = r.left(), y = r.top();
+    const double knobs[] = { 0.66, 0.3, 0.55 };
+    for (int i = 0; i < 3; ++i) {
+        const double ly = y + w * (0.2 + 0.3 * i);
+        p.drawLine(QPointF(x + w * 0.08, ly), QPointF(x + w * 0.92, ly));
+        p.save();
+        p.setBrush(c);
+        p.drawEllipse(QPointF(x + w * knobs[i], ly), w * 0.1, w * 0.1);
+        p.restore();
+    }
+}
+
+void gaugeGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    strokeStyle(p, stroke);
+    const double w = r.width();
+    const QPointF centre(r.center().x(), r.top() + w * 0.66);
+    const double radius = w * 0.44;
+    p.drawArc(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius), 0, 180 * 16);
+    p.drawLine(QPointF(centre.x() - radius, centre.y()), QPointF(centre.x() - radius, centre.y() + w * 0.12));
+    p.drawLine(QPointF(centre.x() + radius, centre.y()), QPointF(centre.x() + radius, centre.y() + w * 0.12));
+    // Dots along the dial, needle at a third of the way.
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    for (double a : { 150.0, 110.0, 70.0, 30.0 }) {
+        const double rad = a * M_PI / 180;
+        p.drawEllipse(QPointF(centre.x() + std::cos(rad) * radius * 0.68, centre.y() - std::sin(rad) * radius * 0.68),
+            stroke * 0.55, stroke * 0.55);
+    }
+    p.drawEllipse(centre, stroke * 1.1, stroke * 1.1);
+    p.restore();
+    const double needle = 120 * M_PI / 180;
+    p.drawLine(centre, QPointF(centre.x() + std::cos(needle) * radius * 0.8, centre.y() - std::sin(needle) * radius * 0.8));
+}
+
+const QHash<QString, Entry>& table()
+{
+    static const QHash<QString, Entry> entries = {
+        // Tabs and navigation.
+        { "music.note", { { "emblem-music-symbolic", "audio-x-generic-symbolic" }, noteGlyph } },
+        { "doc.on.clipboard", { { "edit-paste-symbolic" }, nullptr } },
+        { "tray.full", { {}, trayGlyph } },
+        { "stopwatch", { {}, stopwatchGlyph } },
+        { "gauge.with.dots.needle.33percent", { {}, gaugeGlyph } },
+        { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, nullptr } },
+        { "ellipsis", { {}, ellipsisGlyph } },
+        // Settings surface.
+        { "slider.horizontal.3", { {}, slidersGlyph } },
+        { "power", { { "system-shutdown-symbolic" }, nullptr } },
+        // Power.
+        { "battery.100percent.bolt", { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, nullptr } },
+        { "powerplug.fill", { { "ac-adapter-symbolic" }, boltGlyph } },
+        { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, nullptr } },
+        { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, nullptr } },
+        { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, nullptr } },
+        { "battery.75percent", { { "battery-level-70-symbolic", "battery-good-symbolic" }, nullptr } },
+        { "battery.100percent", { { "battery-level-100-symbolic", "battery-full-symbolic" }, nullptr } },
+        { "bolt.fill", { {}, boltGlyph } },
+        { "exclamationmark.triangle.fill", { { "dialog-warning-symbolic" }, nullptr } },
+        { "checkmark.circle.fill", { { "emblem-ok-symbolic", "emblem-default-symbolic" }, nullptr } },
+        // Levels and outputs.
+        { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, nullptr } },
+        { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, nullptr } },
+        { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, nullptr } },
+        { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, nullptr } },
+        { "headphones", { { "audio-headphones-symbolic" }, nullptr } },
+        { "airpods", { { "audio-headset-symbolic", "audio-headphones-symbolic" }, nullptr } },
+        { "hifispeaker.fill", { { "audio-speakers-symbolic" }, nullptr } },
+        { "display", { { "video-display-symbolic" }, nullptr } },
+        { "airplayaudio", { { "audio-speakers-symbolic" }, nullptr } },
+        { "sun.min.fill", { { "weather-clear-symbolic" }, nullptr } },
+        { "sun.max.fill", { { "display-brightness-symbolic" }, nullptr } },
+        { "keyboard", { { "input-keyboard-symbolic" }, nullptr } },
+        { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, nullptr } },
+        // Transport.
+        { "play.fill", { { "media-playback-start-symbolic" }, nullptr } },
+        { "pause.fill", { { "media-playback-pause-symbolic" }, nullptr } },
+        { "forward.fill", { { "media-skip-forward-symbolic" }, nullptr } },
+        { "backward.fill", { { "media-skip-backward-symbolic" }, nullptr } },
+    };
+    return entries;
+}
+
+void ensureFallbackTheme()
+{
+    static const bool once = [] {
+        // Desktops without an icon theme of their own (and the offscreen platform) still find
+        // the symbolic icons: the XDG icon folders are searched, a missing theme name becomes
+        // the freedesktop base theme, and Adwaita is where lookups fall back to.
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+            const QString icons = dir + QStringLiteral("/icons");
+            if (!paths.contains(icons))
+                paths << icons;
+        }
+        QIcon::setThemeSearchPaths(paths);
+        if (QIcon::themeName().isEmpty())
+            QIcon::setThemeName(QStringLiteral("hicolor"));
+        if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+        return true;
+    }();
+    (void)once;
+}
+
+double strokeFor(double side, QFont::Weight weight)
+{
+    // A regular symbol strokes at about a tenth of its size; heavier weights a little more.
+    return side * (0.085 + 0.03 * std::clamp((int(weight) - 400) / 300.0, -1.0, 1.0));
+}
+
+QPixmap tintedIcon(const QString& icon, int px, const QColor& tint, double dpr)
+{
+    const QString key = QStringLiteral("nimbra-symbol:%1:%2:%3:%4").arg(icon).arg(px).arg(tint.rgba()).arg(dpr);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
+    const int device = std::max(1, int(std::lround(px * dpr)));
+    QImage image = QIcon::fromTheme(icon).pixmap(QSize(device, device)).toImage().convertToFormat(
+        QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    if (image.size() != QSize(device, device))
+        image = image.scaled(device, device, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    {
+        // Symbolic icons are one-colour shapes: keep their coverage, take the tint.
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(image.rect(), tint);
+    }
+    QPixmap pixmap = QPixmap::fromImage(std::move(image));
+    pixmap.setDevicePixelRatio(dpr);
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
+} // namespace
+
+QString iconName(const QString& symbol)
+{
+    ensureFallbackTheme();
+    const auto it = table().constFind(symbol);
+    if (it == table().cend())
+        return {};
+    for (const char* name : it->icons) {
+        const QString icon = QString::fromLatin1(name);
+        if (QIcon::hasThemeIcon(icon))
+            return icon;
+    }
+    return {};
+}
+
+bool isKnown(const QString& symbol)
+{
+    return table().contains(symbol);
+}
+
+double side(double fontSize)
+{
+    return std::round(std::max(fontSize, 1.0) * 1.15);
+}
+
+void draw(QPainter& painter, const QString& symbol, const QRectF& box, double fontSize, const QColor& tint,
+    QFont::Weight weight)
+{
+    const double s = side(fontSize);
+    const QRectF square(box.center().x() - s / 2, box.center().y() - s / 2, s, s);
+    const QString icon = iconName(symbol);
+    if (!icon.isEmpty()) {
+        const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+        const QPixmap pixmap = tintedIcon(icon, int(s), tint, dpr);
+        if (!pixmap.isNull()) {
+            // Whole pixels keep the thin strokes of symbolic icons crisp.
+            painter.drawPixmap(QPointF(std::round(square.x()), std::round(square.y())), pixmap);
+            return;
+        }
+    }
+    const auto it = table().constFind(symbol);
+    const Glyph glyph = (it != table().cend() && it->glyph) ? it->glyph : dotGlyph;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tint);
+    glyph(painter, square.adjusted(s * 0.06, s * 0.06, -s * 0.06, -s * 0.06), strokeFor(s, weight));
+    painter.restore();
+}
+
+} // namespace nimbra::symbols
