@@ -189,3 +189,24 @@ bool PrivateBus::startTemplate(const QString& templateName, const QString& busNa
 }
 
 } // namespace nimbra::test
+
+namespace nimbra::test {
+
+std::optional<QString> PrivateBus::mock(const QString& busName, const QString& path, const QString& pythonCall) const
+{
+    const QString script = QStringLiteral(
+        "import dbus, sys\n"
+        "bus = dbus.bus.BusConnection(sys.argv[1])\n"
+        "mock = dbus.Interface(bus.get_object(sys.argv[2], sys.argv[3]), 'org.freedesktop.DBus.Mock')\n"
+        "print(mock.%1)\n")
+                               .arg(pythonCall);
+    QProcess python;
+    python.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"), { "-c", script, address_, busName, path });
+    if (!python.waitForFinished(10000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        qWarning("dbusmock call failed: %s", python.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed();
+}
+
+} // namespace nimbra::test

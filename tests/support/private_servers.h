@@ -63,6 +63,10 @@ public:
     // Starts `$NIMBRA_PYTHON -m dbusmock --system --template <template>` on this bus and waits
     // until `busName` is owned; false when it did not come up.
     bool startTemplate(const QString& templateName, const QString& busName);
+    // Calls a method of dbusmock's control interface (org.freedesktop.DBus.Mock) on `path`.
+    // `pythonCall` is the call in Python, e.g. "AddMethod('iface', 'Name', 's', '', 'ret = 1')".
+    // Returns what it printed, or none when the call failed.
+    std::optional<QString> mock(const QString& busName, const QString& path, const QString& pythonCall) const;
 
 private:
     QTemporaryDir dir_;
