@@ -90,7 +90,7 @@ PrivateX::PrivateX(const QStringList& extraArguments)
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.start(
-        "Xvfb", QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp" } + extraArguments);
+        "Xvfb", QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset" } + extraArguments);
     if (!process_.waitForStarted(5000))
         return;
     const QByteArray number = firstLine(process_, 15000);

@@ -33,7 +33,8 @@ private:
     bool running_ = false;
 };
 
-// An Xvfb of its own (no window manager), with XTEST.
+// An Xvfb of its own (no window manager), with XTEST. It does not reset when its last client
+// leaves, so a key map set with xmodmap stays.
 class PrivateX {
 public:
     // `extraArguments` go to Xvfb, e.g. {"-extension", "XTEST"} to leave one out.
