@@ -1,15 +1,21 @@
 #include "core/settings_storage.h"
 
+#include "core/diagnostics.h"
+
 #include "support/test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbra;
 
@@ -151,6 +157,21 @@ TEST_F(JsonFileSettingsStorageTest, DestructionAndFlushWriteWhatIsPending)
     EXPECT_EQ(readFile(path()).value("display.showOnAll"), QJsonValue(true));
 }
 
+TEST_F(JsonFileSettingsStorageTest, QuittingWritesAtOnceAndLaterWritesGoStraightToDisk)
+{
+    JsonFileSettingsStorage storage(path(), 60'000);
+    storage.setInteger("pomodoro.cycles", 3);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_FALSE(storage.hasPendingWrite());
+    EXPECT_EQ(readFile(path()).value("pomodoro.cycles").toInt(), 3);
+
+    // The event loop will not run again to fire a delayed write.
+    storage.setInteger("pomodoro.cycles", 5);
+    EXPECT_FALSE(storage.hasPendingWrite());
+    EXPECT_EQ(readFile(path()).value("pomodoro.cycles").toInt(), 5);
+}
+
 TEST_F(JsonFileSettingsStorageTest, TheFileIsPrivateToTheUserAndReplacedWhole)
 {
     writeFile(path(), R"({"timer.chime": false})");
@@ -256,4 +277,34 @@ TEST_F(JsonFileSettingsStorageTest, AFileThatCannotBeReadIsNeverWritten)
     }
     EXPECT_TRUE(QFileInfo(path()).isDir());
     EXPECT_TRUE(corruptCopies(dir.path() + "/nimbra").isEmpty());
+}
+
+TEST_F(JsonFileSettingsStorageTest, ADamagedFileLeavesOneDiagnosticsLine)
+{
+    qputenv("NIMBRA_DEBUG", "1");
+    if (!Diagnostics::isEnabled())
+        GTEST_SKIP() << "the log was already read as off in this process";
+    writeFile(path(), "{ broken");
+
+    // Catch standard error in a file for the store's lifetime.
+    const QString logPath = dir.path() + "/stderr.log";
+    const int logFd = ::open(QFile::encodeName(logPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(logFd, 0);
+    const int savedStderr = ::dup(STDERR_FILENO);
+    ::dup2(logFd, STDERR_FILENO);
+    {
+        JsonFileSettingsStorage storage(path(), 60'000);
+        storage.setBool("eyes.enabled", true);
+        storage.flush();
+    }
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    ::close(logFd);
+
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 2); // one line and the empty rest after its newline
+    EXPECT_TRUE(lines[0].contains("settings.json is not valid JSON")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("settings.json.corrupt-")) << lines[0].toStdString();
 }
