@@ -39,18 +39,12 @@ NowPlayingTrack track(double rate, double anchor, double anchorTime, double dura
 
 } // namespace
 
-TEST(NowPlayingSource, RawValuesAndBundles)
+TEST(NowPlayingSource, RawValueIsTheExactPlayerName)
 {
-    EXPECT_EQ(rawValue(Source::appleMusic), "Music");
-    EXPECT_EQ(rawValue(Source::spotify), "Spotify");
-    EXPECT_EQ(bundleID(Source::appleMusic), "com.apple.Music");
-    EXPECT_EQ(bundleID(Source::spotify), "com.spotify.client");
-    EXPECT_EQ(fromRawValue<Source>(u"Spotify"), Source::spotify);
+    for (Source source : allCases<Source>())
+        EXPECT_EQ(fromRawValue<Source>(rawValue(source)), source);
     EXPECT_EQ(fromRawValue<Source>(u"spotify"), std::nullopt);
     EXPECT_EQ(fromRawValue<Source>(u"iTunes"), std::nullopt);
-    EXPECT_EQ(NowPlayingReading::separator(), QString(QChar(0x1F)));
-    EXPECT_EQ(NowPlayingReading::dialect(Source::spotify), (NowPlayingReading::Dialect { 0.001, "id" }));
-    EXPECT_EQ(NowPlayingReading::dialect(Source::appleMusic), (NowPlayingReading::Dialect { 1.0, "persistent ID" }));
 }
 
 TEST(NowPlayingTrack, PositionIsExtrapolatedFromTheAnchor)
