@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/notch_geometry.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QScreen;
+
+// Screen lookup: a QScreen turned into the platform-free values of the model. The display id is
+// the RandR output behind the screen; every call reads the X server afresh, so callers see a new
+// screen configuration at once. On a platform without RandR (Qt's offscreen platform) a screen's
+// id is its 1-based place in QGuiApplication::screens().
+namespace nimbra {
+
+DisplayMetrics nimbraMetrics(const QScreen* screen);
+NotchGeometry nimbraGeometry(const QScreen* screen);
+std::optional<std::uint32_t> nimbraDisplayID(const QScreen* screen);
+// The EDID identity of the monitor when it reports one, else DisplayKey::make of the id.
+std::optional<DisplayKey> nimbraKey(const QScreen* screen);
+// The first screen, in Qt's order, that is the machine's own panel; nullptr when there is none.
+QScreen* nimbraBuiltIn();
+
+namespace screen_lookup {
+
+// A built-in panel: RandR connector type "Panel", or an output named after a laptop connector.
+bool isBuiltInOutput(QStringView connectorType, QStringView outputName);
+
+// A stable identity from an EDID block (manufacturer, product code, serial number), or an empty
+// string when the block is too short or has no valid header. Identical monitors without a
+// serial number share an identity; `outputName` then tells them apart.
+QString edidIdentity(QByteArrayView edid, QStringView outputName = {});
+
+} // namespace screen_lookup
+} // namespace nimbra

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QRegion>
+#include <optional>
+
+class QWindow;
+
+// The X11 side of the notch windows: which parts of a window take the pointer (input shape),
+// which parts exist at all (bounding shape, for when no compositor blends translucent pixels),
+// and stacking. Every call is a no-op on a platform that is not X11, so the windows also run
+// under Qt's offscreen platform.
+namespace nimbra::x11 {
+
+// True when the application talks to an X server.
+bool isAvailable();
+
+// True when a compositing manager owns the _NET_WM_CM_S<n> selection of the default screen.
+bool hasCompositor();
+
+// The window takes pointer input only inside `region` (window coordinates, logical pixels); an
+// empty region lets every click through to what lies beneath. std::nullopt restores the whole
+// window.
+void setInputShape(QWindow* window, const std::optional<QRegion>& region);
+
+// The window exists only inside `region`; std::nullopt restores the whole window.
+void setBoundingShape(QWindow* window, const std::optional<QRegion>& region);
+
+// Puts the window on top of every other window of the screen, panels and full-screen ones too.
+void raise(QWindow* window);
+
+// Stacks `window` directly above `sibling`.
+void stackAbove(QWindow* window, QWindow* sibling);
+
+} // namespace nimbra::x11

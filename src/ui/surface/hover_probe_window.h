@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/notch_geometry.h"
+#include "ui/surface/notch_panel.h"
+
+#include <QList>
+#include <QUrl>
+#include <functional>
+
+class QMimeData;
+
+namespace nimbra {
+
+// The probe's only view: turns pointer crossings and motion into samples and accepts file drops.
+class HoverProbeView : public QWidget {
+    Q_OBJECT
+public:
+    explicit HoverProbeView(QWidget* parent = nullptr);
+
+    // The pointer's global location (model coordinates) and whether it is inside.
+    std::function<void(QPointF location, bool inside)> onSample;
+    std::function<bool(const QList<QUrl>& files)> onDropFiles;
+    std::function<void(bool hovering)> onDragHover;
+
+    // The files a drag carries: none when it started inside this application, and only local
+    // file URLs otherwise.
+    static QList<QUrl> urls(const QMimeData* data, bool startedInsideApplication);
+
+    // Where the pointer is, in model coordinates; replaceable in tests.
+    std::function<QPointF()> pointer;
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void sample(bool inside);
+};
+
+// The window under the visible surface that reports pointer samples and file drags. It never
+// takes the keyboard.
+class HoverProbeWindow : public NotchPanel {
+    Q_OBJECT
+public:
+    HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent = nullptr);
+
+    void update(const NotchGeometry& geometry, double slop);
+    // Moves to `rect` only when it differs from the current frame.
+    void track(const QRectF& rect);
+    // The window ignores mouse events exactly when `active` is false.
+    void setActive(bool active) { setIgnoresMouseEvents(!active); }
+
+    HoverProbeView* probeView() const { return probeView_; }
+
+    std::function<void(QPointF, bool)>& onSample() { return probeView_->onSample; }
+    std::function<bool(const QList<QUrl>&)>& onDropFiles() { return probeView_->onDropFiles; }
+    std::function<void(bool)>& onDragHover() { return probeView_->onDragHover; }
+
+private:
+    HoverProbeView* probeView_;
+};
+
+} // namespace nimbra

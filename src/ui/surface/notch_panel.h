@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QRectF>
+#include <QRegion>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+namespace nimbra {
+
+// The panel's content container: clicks reach what it hosts only inside `interactiveRegion`
+// (panel coordinates, origin at the bottom left, y up); everywhere else they pass through the
+// window to whatever lies beneath.
+class PassthroughHostingView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PassthroughHostingView(QWidget* parent = nullptr);
+
+    std::function<std::optional<QRectF>()> interactiveRegion;
+
+    // Whether a click at `point` (this view's coordinates, y down) reaches the hosted view.
+    bool hitTest(QPointF point) const;
+    // The interactive region in this view's own coordinates (y down); none when it gives none.
+    std::optional<QRectF> interactiveRect() const;
+
+    // Hosts `view`, filling this container.
+    void setRootView(QWidget* view);
+    QWidget* rootView() const { return root_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* root_ = nullptr;
+};
+
+// A frameless top-level window outside the window manager's care: placed exactly where it is
+// told (model coordinates), on every workspace, never in a task bar or switcher, above other
+// windows, without window animations, and taking focus only while `allowsKey` is on.
+class NotchPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit NotchPanel(const QRectF& contentRect, QWidget* parent = nullptr);
+
+    bool allowsKey() const { return allowsKey_; }
+    void setAllowsKey(bool allows);
+    // Whether the panel is the window that receives the keyboard.
+    bool isKeyWindow() const;
+    void makeKeyAndOrderFront();
+    void resignKey();
+
+    // Frame in model coordinates (y up). `display` repaints at once.
+    QRectF frame() const { return frame_; }
+    void setFrame(const QRectF& frame, bool display);
+
+    bool ignoresMouseEvents() const { return ignoresMouseEvents_; }
+    void setIgnoresMouseEvents(bool ignores);
+
+    void orderFront();
+    void orderOut();
+    // Stacks this window directly above `other`.
+    void orderAbove(QWidget* other);
+
+    void setContentView(PassthroughHostingView* view);
+    PassthroughHostingView* contentView() const { return content_; }
+    // Re-reads the content view's interactive region into the window's input shape.
+    void refreshInputShape();
+
+    // Only the pixels inside `region` (window coordinates) exist when no compositor blends the
+    // window's translucent pixels; with a compositor this does nothing. None: the whole window.
+    void setOpaqueClip(const std::optional<QRegion>& region);
+    static bool translucencyAvailable();
+
+    // The window's X input shape for a state: nothing while it ignores mouse events, else the
+    // interactive region when the content declares one, else the whole window.
+    static QRegion inputShape(bool ignoresMouseEvents, const std::optional<QRectF>& interactive, QSize window,
+        bool hasInteractiveRegion);
+    QRegion currentInputShape() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void applyInputShape(bool force);
+
+    bool allowsKey_ = false;
+    bool ignoresMouseEvents_ = false;
+    QRectF frame_;
+    PassthroughHostingView* content_ = nullptr;
+    std::optional<QRegion> appliedInput_;
+    std::optional<QRegion> clip_;
+};
+
+} // namespace nimbra

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+// A small animation kit: a damped spring described the way designers tune it (response and
+// damping fraction), solved in closed form so a frame at any time costs a few operations and
+// retargeting mid-flight keeps position and velocity continuous.
+namespace nimbra {
+
+struct Spring {
+    // Seconds for one undamped oscillation; 0 or less snaps to the target at once.
+    double response = 0.2;
+    // 1 settles without overshoot, below 1 overshoots, above 1 creeps in.
+    double dampingFraction = 1.0;
+
+    struct State {
+        double displacement; // distance from the target
+        double velocity;     // units per second
+    };
+
+    // Where a spring released at `displacement` with `velocity` is `elapsed` seconds later.
+    State evaluate(double displacement, double velocity, double elapsed) const;
+
+    bool operator==(const Spring&) const = default;
+};
+
+// One animated number following a spring towards its target.
+class SpringValue {
+public:
+    explicit SpringValue(double value = 0) : target_(value), from_(0), velocity_(0) { }
+
+    // Starts towards `target` from wherever the value is at `now`, keeping its velocity.
+    void animate(double target, const Spring& spring, double now);
+    // Jumps to `target` with no motion.
+    void set(double target);
+
+    double value(double now) const;
+    double velocity(double now) const;
+    double target() const { return target_; }
+    // True while the value is still visibly away from its target or moving.
+    bool isMoving(double now) const;
+
+private:
+    Spring::State state(double now) const;
+
+    double target_;
+    double from_;     // displacement from the target when the motion began
+    double velocity_; // velocity when the motion began
+    double start_ = 0;
+    Spring spring_;
+};
+
+// Calls `onFrame` about 120 times a second, only between start() and stop(): the owner stops it
+// as soon as nothing moves, so an idle view has no timer.
+class FrameTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit FrameTimer(QObject* parent = nullptr);
+
+    void start();
+    void stop();
+    bool isActive() const { return timer_.isActive(); }
+
+    std::function<void()> onFrame;
+
+private:
+    QTimer timer_;
+};
+
+} // namespace nimbra

@@ -1,0 +1,73 @@
+#include "ui/surface/hover_probe_window.h"
+#include "ui/surface/notch_panel.h"
+
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QMimeData>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+
+TEST(HoverProbeView, RefusesDragsFromInsideAndNonFileContent)
+{
+    QMimeData files;
+    files.setUrls({ QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")), QUrl(QStringLiteral("https://example.org/")) });
+    EXPECT_EQ(HoverProbeView::urls(&files, false), QList<QUrl>({ QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")) }));
+    EXPECT_TRUE(HoverProbeView::urls(&files, true).isEmpty());
+    QMimeData text;
+    text.setText(QStringLiteral("hello"));
+    EXPECT_TRUE(HoverProbeView::urls(&text, false).isEmpty());
+    EXPECT_TRUE(HoverProbeView::urls(nullptr, false).isEmpty());
+}
+
+TEST(NotchPanel, InputShapeDecision)
+{
+    const QSize window(436, 164);
+    EXPECT_TRUE(NotchPanel::inputShape(true, QRectF(20, 0, 396, 124), window, true).isEmpty());
+    EXPECT_TRUE(NotchPanel::inputShape(false, std::nullopt, window, true).isEmpty());
+    EXPECT_EQ(NotchPanel::inputShape(false, std::nullopt, window, false), QRegion(0, 0, 436, 164));
+    EXPECT_EQ(NotchPanel::inputShape(false, QRectF(20.5, 0, 395, 124), window, true), QRegion(20, 0, 396, 124));
+    EXPECT_EQ(NotchPanel::inputShape(false, QRectF(-10, 0, 500, 500), window, true), QRegion(0, 0, 436, 164));
+}
+
+TEST(PassthroughHostingView, ClicksReachTheHostedViewOnlyInsideTheRegion)
+{
+    PassthroughHostingView view;
+    view.resize(436, 164);
+    EXPECT_FALSE(view.hitTest(QPointF(200, 10)));
+    std::optional<QRectF> region;
+    view.interactiveRegion = [&] { return region; };
+    EXPECT_FALSE(view.hitTest(QPointF(200, 10)));
+    // Declared with the origin at the bottom left: 124 high from the top edge of a 164-high panel.
+    region = QRectF(20, 40, 396, 124);
+    EXPECT_EQ(view.interactiveRect(), QRectF(20, 0, 396, 124));
+    EXPECT_TRUE(view.hitTest(QPointF(200, 10)));
+    EXPECT_FALSE(view.hitTest(QPointF(200, 130)));
+    EXPECT_FALSE(view.hitTest(QPointF(10, 10)));
+}
+
+TEST(HoverProbeWindow, FollowsTheNotchAndReportsSamples)
+{
+    const NotchGeometry geometry(DisplayMetrics { QRectF(0, 0, 800, 600), QRectF(0, 0, 800, 576), 0, {}, {} });
+    HoverProbeWindow probe(geometry, 4);
+    EXPECT_TRUE(probe.isVisible());
+    EXPECT_EQ(probe.frame(), geometry.trackingRect(4));
+    EXPECT_FALSE(probe.allowsKey());
+    probe.setActive(false);
+    EXPECT_TRUE(probe.currentInputShape().isEmpty());
+    probe.setActive(true);
+    EXPECT_EQ(probe.currentInputShape(), QRegion(0, 0, 128, 28));
+    probe.track(QRectF(300, 500, 200, 100));
+    EXPECT_EQ(probe.frame(), QRectF(300, 500, 200, 100));
+
+    std::vector<std::pair<QPointF, bool>> samples;
+    probe.onSample() = [&](QPointF p, bool inside) { samples.emplace_back(p, inside); };
+    probe.probeView()->pointer = [] { return QPointF(400, 590); };
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(probe.probeView(), &enter);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(probe.probeView(), &leave);
+    ASSERT_EQ(samples.size(), 2u);
+    EXPECT_EQ(samples[0], std::make_pair(QPointF(400, 590), true));
+    EXPECT_EQ(samples[1], std::make_pair(QPointF(400, 590), false));
+}
