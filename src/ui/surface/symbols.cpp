@@ -61,6 +61,23 @@ void boltGlyph(QPainter& p, const QRectF& r, double)
     p.drawPolygon(pts, 6);
 }
 
+void plugGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    // Two prongs, the plug's body, and the cord leaving downwards.
+    p.drawRoundedRect(QRectF(x + w * 0.3, y + w * 0.02, w * 0.1, w * 0.26), w * 0.04, w * 0.04);
+    p.drawRoundedRect(QRectF(x + w * 0.6, y + w * 0.02, w * 0.1, w * 0.26), w * 0.04, w * 0.04);
+    QPainterPath body;
+    body.moveTo(x + w * 0.16, y + w * 0.26);
+    body.lineTo(x + w * 0.84, y + w * 0.26);
+    body.lineTo(x + w * 0.84, y + w * 0.46);
+    body.cubicTo(x + w * 0.84, y + w * 0.62, x + w * 0.7, y + w * 0.72, x + w * 0.5, y + w * 0.72);
+    body.cubicTo(x + w * 0.3, y + w * 0.72, x + w * 0.16, y + w * 0.62, x + w * 0.16, y + w * 0.46);
+    body.closeSubpath();
+    p.drawPath(body);
+    p.drawRect(QRectF(x + w * 0.5 - stroke * 0.7, y + w * 0.7, stroke * 1.4, w * 0.28));
+}
+
 void strokeStyle(QPainter& p, double stroke)
 {
     QPen pen(p.brush().color(), stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
@@ -159,7 +176,7 @@ const QHash<QString, Entry>& table()
         { "power", { { "system-shutdown-symbolic" }, nullptr } },
         // Power.
         { "battery.100percent.bolt", { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, nullptr } },
-        { "powerplug.fill", { { "ac-adapter-symbolic" }, boltGlyph } },
+        { "powerplug.fill", { {}, plugGlyph } },
         { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, nullptr } },
         { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, nullptr } },
         { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, nullptr } },

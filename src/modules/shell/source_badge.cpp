@@ -1,0 +1,148 @@
+#include "modules/shell/source_badge.h"
+
+#include "ui/surface/symbols.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <cmath>
+
+namespace nimbra {
+
+namespace {
+
+// Found icons by desktop entry, for the whole process; failures are not kept.
+QHash<QString, QIcon>& iconCache()
+{
+    static QHash<QString, QIcon> cache;
+    return cache;
+}
+
+// The Icon key of a desktop file's main group.
+QString iconKey(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QTextStream in(&file);
+    bool mainGroup = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            mainGroup = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (mainGroup && line.startsWith(QLatin1String("Icon"))) {
+            const qsizetype eq = line.indexOf(QLatin1Char('='));
+            if (eq > 0 && line.left(eq).trimmed() == QLatin1String("Icon"))
+                return line.mid(eq + 1).trimmed();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+SourceBadge::SourceBadge(NowPlayingTrack::Source source, double size, QWidget* parent)
+    : QWidget(parent)
+    , m_source(source)
+    , m_size(size > 0 ? size : 13)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setToolTip(tooltip(source));
+    const int side = int(std::ceil(m_size));
+    resize(side, side);
+}
+
+void SourceBadge::setDesktopEntry(const QString& entry)
+{
+    if (entry == m_desktopEntry)
+        return;
+    m_desktopEntry = entry;
+    update();
+}
+
+QStringList SourceBadge::desktopEntries(NowPlayingTrack::Source source)
+{
+    switch (source) {
+    case NowPlayingTrack::Source::spotify:
+        return { QStringLiteral("spotify"), QStringLiteral("com.spotify.Client"), QStringLiteral("spotify-client") };
+    case NowPlayingTrack::Source::appleMusic:
+        return { QStringLiteral("org.gnome.Music"), QStringLiteral("rhythmbox"), QStringLiteral("org.gnome.Rhythmbox3") };
+    }
+    return {};
+}
+
+QString SourceBadge::tooltip(NowPlayingTrack::Source source)
+{
+    return source == NowPlayingTrack::Source::spotify ? QStringLiteral("Spotify") : QStringLiteral("Music");
+}
+
+std::optional<QIcon> SourceBadge::icon(const QString& desktopEntry)
+{
+    QString entry = desktopEntry.trimmed();
+    if (entry.endsWith(QLatin1String(".desktop")))
+        entry.chop(8);
+    // A name that could climb out of the applications folder is no desktop entry.
+    if (entry.isEmpty() || entry.contains(QLatin1Char('/')) || entry.startsWith(QLatin1Char('.')))
+        return std::nullopt;
+    const auto cached = iconCache().constFind(entry);
+    if (cached != iconCache().cend())
+        return *cached;
+
+    const QString path
+        = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry + QStringLiteral(".desktop"));
+    if (path.isEmpty())
+        return std::nullopt;
+    const QString key = iconKey(path);
+    if (key.isEmpty())
+        return std::nullopt;
+    QIcon found;
+    if (QFileInfo(key).isAbsolute()) {
+        if (QFileInfo::exists(key))
+            found = QIcon(key);
+    } else {
+        found = QIcon::fromTheme(key);
+    }
+    if (found.isNull() || found.pixmap(QSize(32, 32)).isNull())
+        return std::nullopt;
+    iconCache().insert(entry, found);
+    return found;
+}
+
+std::optional<QIcon> SourceBadge::icon(NowPlayingTrack::Source source, const QString& desktopEntry)
+{
+    if (!desktopEntry.isEmpty()) {
+        if (std::optional<QIcon> reported = icon(desktopEntry))
+            return reported;
+    }
+    for (const QString& entry : desktopEntries(source)) {
+        if (std::optional<QIcon> found = icon(entry))
+            return found;
+    }
+    return std::nullopt;
+}
+
+QSize SourceBadge::sizeHint() const
+{
+    const int side = int(std::ceil(m_size));
+    return QSize(side, side);
+}
+
+void SourceBadge::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF frame((width() - m_size) / 2, (height() - m_size) / 2, m_size, m_size);
+    if (const std::optional<QIcon> found = icon(m_source, m_desktopEntry)) {
+        // Fitted into the square, keeping its aspect ratio.
+        found->paint(&p, frame.toAlignedRect(), Qt::AlignCenter);
+        return;
+    }
+    symbols::draw(p, QStringLiteral("music.note"), frame, m_size * 0.8, QColor::fromRgbF(1, 1, 1, 0.6f));
+}
+
+} // namespace nimbra

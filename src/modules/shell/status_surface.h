@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/device_battery.h"
+#include "core/power_snapshot.h"
+#include "core/system_level.h"
+#include "ui/surface/surface_metrics.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+class QPainter;
+
+namespace nimbra {
+
+struct NotchTheme;
+
+// The status tab: a large clock with the date, and readouts for the battery and the output
+// volume. It reads nothing itself; the shell hands in every value and rebuilds it on change.
+class StatusSurface : public QWidget {
+    Q_OBJECT
+public:
+    // One row of the readout column.
+    struct Readout {
+        QString symbol;
+        QString value;
+        QString detail;
+        QColor tint;
+        bool operator==(const Readout&) const = default;
+    };
+
+    StatusSurface(const std::optional<PowerSnapshot>& snapshot, const QDateTime& now,
+        const std::optional<SystemLevel>& volume, const DeviceBatteries& accessories, const SurfaceMetrics& metrics,
+        QWidget* parent = nullptr);
+
+    const std::optional<PowerSnapshot>& snapshot() const { return m_snapshot; }
+    const QDateTime& now() const { return m_now; }
+    const std::optional<SystemLevel>& volume() const { return m_volume; }
+    // Carried for the shell; no readout is drawn from it.
+    const DeviceBatteries& accessories() const { return m_accessories; }
+    const SurfaceMetrics& metrics() const { return m_metrics; }
+
+    // The system symbol for a battery reading: charging wins over wall power, then the charge.
+    static QString batterySymbol(const PowerSnapshot& snapshot);
+    // The readouts in drawing order: battery (when there is a reading), then volume (when available).
+    static QList<Readout> readouts(
+        const std::optional<PowerSnapshot>& snapshot, const std::optional<SystemLevel>& volume, const NotchTheme& theme);
+    // The time in the system locale's short form.
+    static QString clockText(const QDateTime& now);
+    // Weekday, day and month in the system locale's order: abbreviated below a surface width
+    // of 400, wide from 400 up.
+    static QString dateText(const QDateTime& now, double surfaceWidth);
+    // Clock size for the surface: 0.42 of the content height or 0.17 of the width, within 22...78.
+    static double clockSize(const SurfaceMetrics& metrics);
+    // The date line and the readout column need a content height of 66.
+    static bool showsDetails(const SurfaceMetrics& metrics) { return metrics.contentHeight() >= 66; }
+
+    static void paint(QPainter& painter, const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
+        const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& metrics,
+        const NotchTheme& theme);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    std::optional<PowerSnapshot> m_snapshot;
+    QDateTime m_now;
+    std::optional<SystemLevel> m_volume;
+    DeviceBatteries m_accessories;
+    SurfaceMetrics m_metrics;
+};
+
+} // namespace nimbra

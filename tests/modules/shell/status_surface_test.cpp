@@ -1,0 +1,174 @@
+#include "modules/shell/glance.h"
+#include "modules/shell/status_surface.h"
+
+#include "modules/surface_stage.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+const NotchTheme dark = NotchTheme::dark();
+const NotchTheme light { false, ClockFont::lockScreen };
+const QDateTime kMonday(QDate(2026, 12, 7), QTime(9, 41, 37));
+
+PowerSnapshot onBattery(int percent, std::optional<int> minutesToEmpty = std::nullopt)
+{
+    return { percent, PowerSnapshot::Source::battery, false, false, std::nullopt, minutesToEmpty, false, std::nullopt };
+}
+
+PowerSnapshot onWall(int percent, bool charging, std::optional<int> minutesToFull = std::nullopt)
+{
+    return { percent, PowerSnapshot::Source::wallPower, charging, false, minutesToFull, std::nullopt, false,
+        std::nullopt };
+}
+
+SystemLevel volume(double value, bool muted, bool available = true, std::optional<AudioOutput> output = std::nullopt)
+{
+    return SystemLevel(SystemLevel::Kind::volume, value, muted, available, output);
+}
+
+// Surface metrics for a body `w` × `h` with a 32 pt notch; the status tab gets the band below it.
+SurfaceMetrics metrics(double w, double h, double notch = 32)
+{
+    return SurfaceMetrics(QSizeF(w, h), notch, 185);
+}
+
+QImage renderStatus(const NotchTheme& theme, const SurfaceMetrics& m, const std::optional<PowerSnapshot>& snapshot,
+    const std::optional<SystemLevel>& level)
+{
+    Stage stage(theme, QSizeF(m.size().width(), m.contentHeight()));
+    stage.make<StatusSurface>(snapshot, kMonday, level, DeviceBatteries(), m);
+    return stage.render();
+}
+
+// Pixels of the separator's colour in a thin band near the top, where no text reaches.
+int separatorPixels(const QImage& image, const NotchTheme& theme, double width)
+{
+    return countNear(image, QRectF(0, 6, width, 3), over(theme.well(0.16), theme.surface()), 3);
+}
+
+} // namespace
+
+TEST(StatusSurface, BatterySymbolThresholds)
+{
+    struct Case {
+        int percent;
+        const char* symbol;
+    };
+    for (const Case& c : { Case { 0, "battery.0percent" }, Case { 9, "battery.0percent" },
+             Case { 10, "battery.25percent" }, Case { 34, "battery.25percent" }, Case { 35, "battery.50percent" },
+             Case { 59, "battery.50percent" }, Case { 60, "battery.75percent" }, Case { 84, "battery.75percent" },
+             Case { 85, "battery.100percent" }, Case { 100, "battery.100percent" } })
+        EXPECT_EQ(StatusSurface::batterySymbol(onBattery(c.percent)), c.symbol) << c.percent;
+    // Charging wins over wall power.
+    EXPECT_EQ(StatusSurface::batterySymbol(onWall(50, true)), "battery.100percent.bolt");
+    EXPECT_EQ(StatusSurface::batterySymbol(onWall(50, false)), "powerplug.fill");
+}
+
+TEST(StatusSurface, ReadoutTextsAndTints)
+{
+    auto rows = StatusSurface::readouts(onBattery(20, 125), volume(0.5, false), dark);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].value, "20%");
+    EXPECT_EQ(rows[0].detail, "2h 5m left");
+    EXPECT_EQ(rows[0].tint, dark.bad());
+    EXPECT_EQ(rows[1].value, "50%");
+    EXPECT_EQ(rows[1].detail, "Volume");
+    EXPECT_EQ(rows[1].symbol, "speaker.wave.2.fill");
+
+    EXPECT_EQ(StatusSurface::readouts(onBattery(21), std::nullopt, dark)[0].tint, dark.primaryText());
+    EXPECT_EQ(StatusSurface::readouts(onBattery(21), std::nullopt, dark)[0].detail, "On Battery");
+    const auto wall = StatusSurface::readouts(onWall(15, false), std::nullopt, light)[0];
+    EXPECT_EQ(wall.tint, light.good());
+    EXPECT_EQ(wall.symbol, "powerplug.fill");
+    EXPECT_EQ(wall.detail, "On Power");
+
+    const auto muted = StatusSurface::readouts(std::nullopt, volume(0.7, true), dark);
+    ASSERT_EQ(muted.size(), 1);
+    EXPECT_EQ(muted[0].value, "0%");
+    EXPECT_EQ(muted[0].detail, "Muted");
+    const auto named = StatusSurface::readouts(
+        std::nullopt, volume(0.7, true, true, AudioOutput("Desk Speakers", AudioOutput::Kind::external)), dark);
+    EXPECT_EQ(named[0].detail, "Desk Speakers");
+
+    EXPECT_TRUE(StatusSurface::readouts(std::nullopt, volume(0.5, false, false), dark).isEmpty());
+    EXPECT_TRUE(StatusSurface::readouts(std::nullopt, std::nullopt, dark).isEmpty());
+}
+
+TEST(StatusSurface, ClockAndDateFollowTheLocaleAndTheWidth)
+{
+    const QLocale locale = QLocale::system();
+    const QString clock = StatusSurface::clockText(kMonday);
+    EXPECT_TRUE(clock.contains("41")) << clock.toStdString();
+    EXPECT_FALSE(clock.contains("37")) << "seconds on the clock: " << clock.toStdString();
+
+    const QString narrow = StatusSurface::dateText(kMonday, 399);
+    const QString wide = StatusSurface::dateText(kMonday, 400);
+    EXPECT_TRUE(narrow.contains(locale.dayName(1, QLocale::ShortFormat))) << narrow.toStdString();
+    EXPECT_TRUE(narrow.contains(locale.monthName(12, QLocale::ShortFormat))) << narrow.toStdString();
+    EXPECT_FALSE(narrow.contains(locale.dayName(1, QLocale::LongFormat))) << narrow.toStdString();
+    EXPECT_TRUE(wide.contains(locale.dayName(1, QLocale::LongFormat))) << wide.toStdString();
+    EXPECT_TRUE(wide.contains(locale.monthName(12, QLocale::LongFormat))) << wide.toStdString();
+    EXPECT_TRUE(wide.contains("7"));
+    EXPECT_FALSE(wide.contains("2026")) << wide.toStdString();
+    EXPECT_FALSE(narrow.contains("26")) << narrow.toStdString();
+
+    EXPECT_NEAR(StatusSurface::clockSize(metrics(360, 124)), 38.64, 1e-9);
+    EXPECT_EQ(StatusSurface::clockSize(metrics(360, 60)), 22);
+    EXPECT_EQ(StatusSurface::clockSize(metrics(1600, 600)), 78);
+}
+
+TEST(StatusSurface, DetailsNeedAContentHeightOf66)
+{
+    const SurfaceMetrics tooShort = metrics(360, 32 + 65);
+    const SurfaceMetrics enough = metrics(360, 32 + 66);
+    EXPECT_FALSE(StatusSurface::showsDetails(tooShort));
+    EXPECT_TRUE(StatusSurface::showsDetails(enough));
+
+    const QImage hidden = renderStatus(dark, tooShort, onBattery(50), volume(0.5, false));
+    const QImage shown = renderStatus(dark, enough, onBattery(50), volume(0.5, false));
+    saveArtefact(hidden, "status-content-65");
+    saveArtefact(shown, "status-content-66");
+    EXPECT_EQ(separatorPixels(hidden, dark, 360), 0);
+    EXPECT_GT(separatorPixels(shown, dark, 360), 0);
+    // The date's grey only appears with the details.
+    const QColor dateGrey = over(dark.secondaryText(0.5), dark.surface());
+    EXPECT_GT(countNear(shown, QRectF(0, 0, 180, 66), dateGrey, 6), countNear(hidden, QRectF(0, 0, 180, 65), dateGrey, 6));
+
+    // Without readouts there is no separator even with room for one.
+    EXPECT_EQ(separatorPixels(renderStatus(dark, enough, std::nullopt, std::nullopt), dark, 360), 0);
+}
+
+TEST(StatusSurface, RendersAtEveryScaleInTheReadoutTints)
+{
+    struct Case {
+        const char* name;
+        SurfaceMetrics m;
+        NotchTheme theme;
+    };
+    for (const Case& c : { Case { "reference-dark", metrics(360, 124), dark },
+             Case { "reference-light", metrics(360, 124), light }, Case { "smallest", metrics(240, 100), dark },
+             Case { "largest", metrics(960, 340), dark } }) {
+        const QImage low = renderStatus(c.theme, c.m, onBattery(12, 35), volume(0.3, false));
+        const QImage wall = renderStatus(c.theme, c.m, onWall(80, false), volume(0.3, true));
+        saveArtefact(low, QString("status-%1-low").arg(c.name));
+        saveArtefact(wall, QString("status-%1-wall").arg(c.name));
+        const double w = c.m.size().width(), h = c.m.contentHeight();
+        // The readout column is the right half: the low battery is red there, the wall power green.
+        const QRectF column(w / 2, 0, w / 2, h);
+        EXPECT_GT(countNear(low, column, c.theme.bad(), 20), 20) << c.name;
+        EXPECT_EQ(countNear(low, column, c.theme.good(), 20), 0) << c.name;
+        EXPECT_GT(countNear(wall, column, c.theme.good(), 20), 20) << c.name;
+        // The clock is drawn in the primary text colour on the left.
+        EXPECT_GT(countNear(low, QRectF(0, 0, w / 2, h), c.theme.primaryText(), 20), 30) << c.name;
+    }
+}
+
+TEST(Glance, IsTheFocusModule)
+{
+    EXPECT_EQ(Glance::moduleID.rawValue, "glance");
+}
