@@ -5,8 +5,24 @@ function(nimbra_layer name)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
         "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
     add_library(${name} STATIC ${sources})
+    _nimbra_rerun_moc_on_new_files(${name} "${sources}")
     target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
     target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+endfunction()
+
+# A re-glob that brings new headers does not by itself re-run moc in an existing build tree
+# (Ninja's autogen step only watches the headers it saw before). When a layer's file list
+# changes, its autogen stamp is removed at configure time so that moc runs again.
+function(_nimbra_rerun_moc_on_new_files target sources)
+    set(list_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_sources.txt")
+    set(previous "")
+    if(EXISTS "${list_file}")
+        file(READ "${list_file}" previous)
+    endif()
+    if(NOT previous STREQUAL sources)
+        file(REMOVE "${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp")
+        file(WRITE "${list_file}" "${sources}")
+    endif()
 endfunction()
 
 # One test executable per kind of test in a tests/ folder:
