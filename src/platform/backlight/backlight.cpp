@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace nimbra {
 
@@ -67,8 +68,17 @@ struct Backlight::Private {
     qint64 maximum = 0;
     std::optional<qint64> lastRaw;
     // Writes on their way and the raw level the last one asked for.
-    int pendingWrites = 0;
-    qint64 pendingRaw = 0;
+    // Levels asked for by writes still on their way, oldest first: a change to any of them
+    // is our own write landing.
+    std::vector<qint64> pending;
+
+    void settled(qint64 raw)
+    {
+        auto it = std::find(pending.begin(), pending.end(), raw);
+        if (it != pending.end())
+            pending.erase(it);
+    }
+    bool isOurs(qint64 raw) const { return std::find(pending.begin(), pending.end(), raw) != pending.end(); }
     QFileSystemWatcher watcher;
     udev* udevContext = nullptr;
     udev_monitor* monitor = nullptr;
@@ -131,7 +141,7 @@ struct Backlight::Private {
             return; // unreadable for a moment (a write in progress) or no change
         lastRaw = raw;
         // Our own write landing is not news: the key path reports it.
-        if (pendingWrites > 0 && *raw == pendingRaw)
+        if (isOurs(*raw))
             return;
         if (q->onChange)
             q->onChange(*fraction(raw));
@@ -200,12 +210,12 @@ std::optional<double> Backlight::read() const
 
 std::optional<double> Backlight::target() const
 {
-    if (d->pendingWrites > 0)
-        return d->fraction(d->pendingRaw);
+    if (!d->pending.empty())
+        return d->fraction(d->pending.back());
     return read();
 }
 
-void Backlight::write(double value, std::function<void(std::optional<double>)> done)
+void Backlight::write(double value, int direction, std::function<void(std::optional<double>)> done)
 {
     if (!isAvailable()) {
         if (done)
@@ -213,17 +223,19 @@ void Backlight::write(double value, std::function<void(std::optional<double>)> d
         return;
     }
     const double level = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
-    const qint64 raw = std::llround(level * double(d->maximum));
+    qint64 raw = std::llround(level * double(d->maximum));
+    const std::optional<qint64> from = !d->pending.empty() ? std::optional(d->pending.back()) : d->readRaw();
+    if (direction != 0 && from && raw == *from)
+        raw = std::clamp<qint64>(*from + (direction > 0 ? 1 : -1), 0, d->maximum);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"), d->sessionPath,
         QStringLiteral("org.freedesktop.login1.Session"), QStringLiteral("SetBrightness"));
     call << QStringLiteral("backlight") << d->device << quint32(raw);
-    ++d->pendingWrites;
-    d->pendingRaw = raw;
+    d->pending.push_back(raw);
     auto* watcher = new QDBusPendingCallWatcher(d->bus.asyncCall(call, kWriteTimeoutMs), this);
-    connect(
-        watcher, &QDBusPendingCallWatcher::finished, this, [this, done = std::move(done)](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, asked = raw, done = std::move(done)](QDBusPendingCallWatcher* w) {
             w->deleteLater();
-            --d->pendingWrites;
+            d->settled(asked);
             if (w->isError())
                 logLevel(QStringLiteral("brightness write refused: ") + w->error().name() + " " + w->error().message());
             // Whatever logind said, the file tells what is in place now.

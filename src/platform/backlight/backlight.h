@@ -30,8 +30,10 @@ public:
     std::optional<double> target() const;
 
     // Asks logind for `value`. `done` gets the level actually in place once logind has answered
-    // (refused or not), read back from sysfs.
-    void write(double value, std::function<void(std::optional<double>)> done = {});
+    // (refused or not), read back from sysfs. A non-zero `direction` moves the level at least one
+    // hardware step that way when `value` would round back onto the current step (a panel with
+    // few steps would otherwise never move on a small key step).
+    void write(double value, int direction = 0, std::function<void(std::optional<double>)> done = {});
 
     // The level changed, by anyone but our own writes; only readable levels are reported.
     std::function<void(double)> onChange;

@@ -78,6 +78,26 @@ struct PulseVolume::Private {
     AudioOutput output;
     // The reading last handed out or written, so only real changes are announced.
     std::optional<SystemLevel> lastKnown;
+    // Our writes the server has not yet confirmed. Until it has, the sink's state it reports
+    // may be an echo of an earlier write of ours, so it is not taken.
+    int pendingWrites = 0;
+
+    void wrote(pa_operation* operation)
+    {
+        ++pendingWrites;
+        pa_operation_unref(operation);
+    }
+
+    static void writeConfirmed(pa_context*, int, void* userdata)
+    {
+        auto* self = static_cast<Private*>(userdata);
+        if (--self->pendingWrites == 0 && self->sinkIndex && self->ready) {
+            // What the server holds now includes every write of ours, and anything else since.
+            self->pendingSink = self->sinkName;
+            pa_operation_unref(
+                pa_context_get_sink_info_by_index(self->context, *self->sinkIndex, &Private::sinkInfo, self));
+        }
+    }
 
     SystemLevel read() const
     {
@@ -114,6 +134,7 @@ struct PulseVolume::Private {
         pa_context_unref(context);
         context = nullptr;
         ready = false;
+        pendingWrites = 0;
     }
 
     // The server is gone or never came: forget the sink and try again later, less and less often.
@@ -193,6 +214,8 @@ struct PulseVolume::Private {
     {
         const bool wasAttached = sinkIndex.has_value();
         const bool newSink = !sinkIndex || *sinkIndex != info.index;
+        if (!newSink && pendingWrites > 0)
+            return;
         sinkIndex = info.index;
         sinkName = QString::fromUtf8(info.name);
         volume = info.volume;
@@ -316,7 +339,8 @@ void PulseVolume::setVolume(double value)
         pa_cvolume_scale(&volume, target);
     d->volume = volume;
     d->lastKnown = d->read();
-    pa_operation_unref(pa_context_set_sink_volume_by_index(d->context, *d->sinkIndex, &volume, nullptr, nullptr));
+    d->wrote(
+        pa_context_set_sink_volume_by_index(d->context, *d->sinkIndex, &volume, &Private::writeConfirmed, d.get()));
 }
 
 void PulseVolume::setMuted(bool muted)
@@ -325,7 +349,8 @@ void PulseVolume::setMuted(bool muted)
         return;
     d->muted = muted;
     d->lastKnown = d->read();
-    pa_operation_unref(pa_context_set_sink_mute_by_index(d->context, *d->sinkIndex, muted ? 1 : 0, nullptr, nullptr));
+    d->wrote(
+        pa_context_set_sink_mute_by_index(d->context, *d->sinkIndex, muted ? 1 : 0, &Private::writeConfirmed, d.get()));
 }
 
 } // namespace nimbra

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace nimbra {
 
@@ -36,8 +37,17 @@ struct KbdBacklight::Private {
     QDBusServiceWatcher serviceWatcher;
     int maximum = 0;
     std::optional<int> current;
-    int pendingWrites = 0;
-    int pendingRaw = 0;
+    // Levels asked for by writes still on their way, oldest first: a change to any of them
+    // is our own write landing.
+    std::vector<int> pending;
+
+    void settled(int raw)
+    {
+        auto it = std::find(pending.begin(), pending.end(), raw);
+        if (it != pending.end())
+            pending.erase(it);
+    }
+    bool isOurs(int raw) const { return std::find(pending.begin(), pending.end(), raw) != pending.end(); }
     // Answers to an older probe are dropped once UPower came or went again.
     int generation = 0;
 
@@ -146,10 +156,10 @@ std::optional<double> KbdBacklight::read() const
 
 std::optional<double> KbdBacklight::target() const
 {
-    return d->pendingWrites > 0 ? d->fraction(d->pendingRaw) : read();
+    return !d->pending.empty() ? d->fraction(d->pending.back()) : read();
 }
 
-void KbdBacklight::write(double value, std::function<void(std::optional<double>)> done)
+void KbdBacklight::write(double value, int direction, std::function<void(std::optional<double>)> done)
 {
     if (!isAvailable()) {
         if (done)
@@ -157,17 +167,19 @@ void KbdBacklight::write(double value, std::function<void(std::optional<double>)
         return;
     }
     const double level = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
-    const int raw = int(std::lround(level * d->maximum));
-    ++d->pendingWrites;
-    d->pendingRaw = raw;
+    int raw = int(std::lround(level * d->maximum));
+    const std::optional<int> from = !d->pending.empty() ? std::optional(d->pending.back()) : d->current;
+    if (direction != 0 && from && raw == *from)
+        raw = std::clamp(*from + (direction > 0 ? 1 : -1), 0, d->maximum);
+    d->pending.push_back(raw);
     auto* watcher = new QDBusPendingCallWatcher(d->call(QStringLiteral("SetBrightness"), { raw }), this);
-    connect(
-        watcher, &QDBusPendingCallWatcher::finished, this, [this, done = std::move(done)](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, asked = raw, done = std::move(done)](QDBusPendingCallWatcher* w) {
             w->deleteLater();
             if (w->isError())
                 logLevel(QStringLiteral("keyboard backlight write refused: ") + w->error().name());
-            d->refresh([this, done](std::optional<int> level) {
-                --d->pendingWrites;
+            d->refresh([this, asked, done](std::optional<int> level) {
+                d->settled(asked);
                 if (level)
                     d->current = level;
                 if (done)
@@ -181,7 +193,7 @@ void KbdBacklight::brightnessChanged(int value)
     if (!isAvailable() || value == d->current)
         return;
     d->current = value;
-    if (d->pendingWrites > 0 && value == d->pendingRaw)
+    if (d->isOurs(value))
         return;
     if (onChange)
         if (auto level = d->fraction(value))

@@ -23,7 +23,9 @@ public:
     // Where the next step starts: the level last asked for while a write is on its way, else read().
     std::optional<double> target() const;
     // Asks UPower for `value`; `done` gets the level UPower reports afterwards, refused or not.
-    void write(double value, std::function<void(std::optional<double>)> done = {});
+    // A non-zero `direction` moves at least one step that way when `value` would round back onto
+    // the current step (keyboards often have only two to four).
+    void write(double value, int direction = 0, std::function<void(std::optional<double>)> done = {});
 
     // The level changed, by anyone but our own writes.
     std::function<void(double)> onChange;

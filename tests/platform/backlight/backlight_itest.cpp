@@ -90,7 +90,7 @@ TEST(Backlight, ReadsTheBestDeviceAndWritesThroughLogind)
     backlight.onChange = [&](double level) { changes.push_back(level); };
     std::optional<double> result;
     bool done = false;
-    backlight.write(0.5625, [&](std::optional<double> level) {
+    backlight.write(0.5625, 0, [&](std::optional<double> level) {
         result = level;
         done = true;
     });
@@ -111,7 +111,7 @@ TEST(Backlight, ARefusedWriteReportsTheLevelInPlace)
     Backlight backlight(tree.root.path(), logind.bus.connection());
     std::optional<double> result;
     bool done = false;
-    backlight.write(1.0, [&](std::optional<double> level) {
+    backlight.write(1.0, 0, [&](std::optional<double> level) {
         result = level;
         done = true;
     });
@@ -145,7 +145,7 @@ TEST(Backlight, NoDeviceMeansUnavailable)
     EXPECT_FALSE(backlight.isAvailable());
     EXPECT_EQ(backlight.read(), std::nullopt);
     bool done = false;
-    backlight.write(0.5, [&](std::optional<double> level) {
+    backlight.write(0.5, 0, [&](std::optional<double> level) {
         EXPECT_EQ(level, std::nullopt);
         done = true;
     });

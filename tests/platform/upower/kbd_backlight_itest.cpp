@@ -49,12 +49,22 @@ TEST(KbdBacklight, ReadsWritesAndHearsOthers)
     std::vector<double> changes;
     keyboard.onChange = [&](double level) { changes.push_back(level); };
     std::optional<double> result;
-    keyboard.write(0.5, [&](std::optional<double> level) { result = level; });
+    keyboard.write(0.5, 0, [&](std::optional<double> level) { result = level; });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(*result, 0.5);
     EXPECT_EQ(keyboard.read(), 0.5);
     QTest::qWait(100);
     EXPECT_TRUE(changes.empty()) << "our own write came back as a change";
+
+    // A step too small for four levels still moves one level the way it points.
+    result.reset();
+    keyboard.write(0.5625, +1, [&](std::optional<double> level) { result = level; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(*result, 0.75);
+    result.reset();
+    keyboard.write(0.5625, 0, [&](std::optional<double> level) { result = level; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(*result, 0.5) << "without a direction the value is rounded as it is";
 
     // Someone else (the firmware's own key, another program) sets it.
     ASSERT_TRUE(bus.mock(kUPower, "/org/freedesktop/UPower/KbdBacklight",
@@ -71,7 +81,7 @@ TEST(KbdBacklight, ARefusedWriteReportsTheLevelInPlace)
     KbdBacklight keyboard(bus.connection());
     ASSERT_TRUE(waitUntil([&] { return keyboard.isAvailable(); }));
     std::optional<double> result;
-    keyboard.write(1.0, [&](std::optional<double> level) { result = level; });
+    keyboard.write(1.0, 0, [&](std::optional<double> level) { result = level; });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(*result, 0.5);
 }

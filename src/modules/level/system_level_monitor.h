@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/activity.h"
+#include "core/system_level.h"
+#include "platform/x11/key_grabber.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace nimbra {
+
+class PulseVolume;
+class Backlight;
+class KbdBacklight;
+
+// Owns the system levels: output volume and mute, display brightness and keyboard backlight.
+// With interception on it takes the media keys away from the desktop, performs their change
+// and reports it through `onChange`; changes made anywhere else arrive through
+// `onObservedChange`. Main thread only.
+class SystemLevelMonitor final : public QObject {
+    Q_OBJECT
+public:
+    static const ModuleID moduleID;
+
+    // Where the levels live. The defaults are this session's.
+    struct Sources {
+        QString pulseServer; // empty: libpulse's own choice
+        QString sysfsRoot = QStringLiteral("/sys");
+        std::optional<QDBusConnection> systemBus; // none: the system bus
+        QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/auto");
+        QByteArray display; // empty: $DISPLAY
+    };
+
+    SystemLevelMonitor();
+    explicit SystemLevelMonitor(Sources sources, QObject* parent = nullptr);
+    ~SystemLevelMonitor() override;
+
+    // The level a key changed, once the change was made.
+    std::function<void(const SystemLevel&)> onChange;
+    // A fresh reading after a change made by anyone else (only readable levels).
+    std::function<void(const SystemLevel&)> onObservedChange;
+
+    // Takes the keys of every level that can be changed here. True when interception is on
+    // afterwards (also when it already was).
+    bool startIntercepting();
+    void stopIntercepting();
+    bool isIntercepting() const;
+    // The keys held right now: only those whose level can be changed.
+    std::set<MediaKey> interceptedKeys() const;
+
+    // The current reading without side effects; an unavailable level where nothing can be read.
+    std::optional<SystemLevel> read(SystemLevel::Kind kind) const;
+
+    // One key's action. Volume is written at once and reported as stepped; brightness and the
+    // keyboard backlight are reported as read back once the write was answered.
+    void adjust(SystemLevel::Kind kind, int steps, bool fine);
+    void toggleMute();
+
+    void startObservingVolume();
+    void startObservingBrightness();
+    void stopObservingBrightness();
+    bool isObservingBrightness() const;
+
+private:
+    void handleKey(MediaKey key, bool fine);
+    std::set<MediaKey> changeableKeys() const;
+    void regrab();
+    void observed(const SystemLevel& level);
+
+    Sources sources_;
+    std::unique_ptr<PulseVolume> volume_;
+    std::unique_ptr<Backlight> backlight_;
+    std::unique_ptr<KbdBacklight> keyboard_;
+    std::unique_ptr<KeyGrabber> grabber_;
+    bool isIntercepting_ = false;
+    bool isObservingVolume_ = false;
+    bool isObservingBrightness_ = false;
+};
+
+} // namespace nimbra
