@@ -1,0 +1,128 @@
+#pragma once
+
+#include "core/activity.h"
+#include "core/hover_intent.h"
+#include "core/notch_geometry.h"
+#include "core/presentation.h"
+#include "ui/surface/notch_surface_model.h"
+#include "ui/surface/notch_theme.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace nimbra {
+
+class HoverProbeWindow;
+class NotchPanel;
+class NotchSurfaceView;
+class PassthroughHostingView;
+
+// Drives the notch of one display: its two windows, the surface model, one presentation and one
+// hover intent. It is the one place where the clock, the pointer and the window frames meet the
+// pure rules, and it runs a 120 Hz clock only while an activity shows or waits, while the
+// pointer arms or engages the notch, or while a surface opened by command is open.
+class NotchDisplayController : public QObject {
+    Q_OBJECT
+public:
+    // Seconds of uptime, and the global pointer in model coordinates; both replaceable in tests.
+    using Clock = std::function<double()>;
+    using Pointer = std::function<QPointF()>;
+
+    static constexpr double clockInterval = 1.0 / 120.0;
+    static constexpr double probeSlop = 4;
+
+    NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry, NotchSurfaceModel::Content content,
+        const HoverIntent::Configuration& hoverConfiguration, const LayoutMetrics& layout, Clock clock = {},
+        Pointer pointer = {});
+    ~NotchDisplayController() override;
+
+    const DisplayKey& key() const { return key_; }
+    const NotchGeometry& geometry() const { return geometry_; }
+    const LayoutMetrics& layout() const { return layout_; }
+    const Presentation& presentation() const { return presentation_; }
+    const HoverIntent& intent() const { return intent_; }
+    HoverProbeWindow* probe() const { return probe_.get(); }
+    NotchPanel* panel() const { return panel_.get(); }
+    NotchSurfaceModel* model() const { return model_; }
+    PassthroughHostingView* hosting() const { return hosting_; }
+    NotchSurfaceView* view() const { return view_; }
+
+    void present(const Activity& activity);
+    void setResident(const std::optional<ModuleID>& module);
+    void setFocus(const std::optional<ModuleID>& module);
+    void open(const ModuleID& module, bool takingKey);
+    void collapse();
+    void refreshContent();
+    void setTheme(const NotchTheme& theme);
+    void setHoverConfiguration(const HoverIntent::Configuration& configuration);
+    void setLayout(const LayoutMetrics& layout);
+    void update(const NotchGeometry& geometry);
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return isEnabled_; }
+    void setWantsKeyboard(bool wants);
+    void noteInteraction();
+    void handBackToHover();
+    void tearDown();
+
+    bool isShowingSurface() const;
+    bool isExpandedSurface() const;
+    bool isReceivingDrag() const { return isReceivingDrag_; }
+    void setReceivingDrag(bool receiving);
+    bool isClockRunning() const { return clock_.isActive(); }
+
+    std::function<bool(const QList<QUrl>&)>& onDropFiles();
+    std::function<void(bool)>& onDragHover();
+
+    // Asked at every pointer sample; its answer becomes the sample's suppressed flag.
+    std::function<bool()> isSuppressed = [] { return false; };
+    // Auto-close delay of a surface opened by command; 0 or less disables it.
+    double autoCloseAfter = 0;
+    std::function<void()> onDismiss;
+    std::function<void(bool)> onVisibilityChange;
+    std::function<void(bool)> onExpandedChange;
+
+    // The panel's frame by the size rule, and the part of it the outline covers (model coordinates).
+    QRectF panelFrame() const;
+    QRectF visibleRect() const;
+
+    // One step of the clock; the clock calls it while it runs.
+    void tick();
+
+private:
+    double now() const;
+    QPointF pointer() const;
+    void handleSample(QPointF location, bool inside);
+    void apply(HoverIntent::Phase phase, double now);
+    void syncSurface();
+    void scheduleClock();
+    void resyncPointer();
+    bool geometryRejects(QPointF point) const;
+    void followOutline();
+
+    DisplayKey key_;
+    NotchGeometry geometry_;
+    LayoutMetrics layout_;
+    Clock clockSource_;
+    Pointer pointerSource_;
+    std::unique_ptr<HoverProbeWindow> probe_;
+    std::unique_ptr<NotchPanel> panel_;
+    NotchSurfaceModel* model_;
+    PassthroughHostingView* hosting_;
+    NotchSurfaceView* view_;
+    HoverIntent intent_;
+    Presentation presentation_;
+    QTimer clock_;
+    HoverIntent::Phase lastLoggedPhase_ = HoverIntent::Phase::away;
+    bool isEnabled_ = true;
+    bool openedProgrammatically_ = false;
+    bool pointerHasVisited_ = false;
+    double lastInteraction_ = 0;
+    bool isReceivingDrag_ = false;
+};
+
+} // namespace nimbra

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/notch_geometry.h"
+#include "core/presentation.h"
+#include "ui/surface/notch_shape.h"
+#include "ui/surface/notch_theme.h"
+#include "ui/surface/surface_metrics.h"
+
+#include <QObject>
+#include <QSizeF>
+#include <cstdint>
+#include <functional>
+
+class QWidget;
+
+namespace nimbra {
+
+// The observable model of one display's notch surface. The display controller is its only
+// writer; the surface view draws from it. Every setter notifies only on a real change.
+class NotchSurfaceModel : public QObject {
+    Q_OBJECT
+public:
+    // The shell's builder of a surface's content: a new widget (the view takes ownership), or
+    // nullptr for none. Called on every rebuild; never cached.
+    using Content = std::function<QWidget*(const Presentation::Surface&, const SurfaceContext&)>;
+
+    NotchSurfaceModel(const NotchGeometry& geometry, Content content, QObject* parent = nullptr);
+
+    const NotchGeometry& geometry() const { return geometry_; }
+    void setGeometry(const NotchGeometry& geometry);
+    const LayoutMetrics& layout() const { return layout_; }
+    void setLayout(const LayoutMetrics& layout);
+    const NotchTheme& theme() const { return theme_; }
+    void setTheme(const NotchTheme& theme);
+    const Presentation::Surface& surface() const { return surface_; }
+    void setSurface(const Presentation::Surface& surface);
+    std::uint64_t contentRevision() const { return contentRevision_; }
+    void incrementContentRevision();
+    const Content& content() const { return content_; }
+
+    bool isExpanded() const { return surface_.is(Presentation::Surface::Kind::expanded); }
+    bool isHidden() const { return surface_.is(Presentation::Surface::Kind::dormant); }
+    NotchShape shape() const;
+    // The surface's body: the part under and around the notch, without the top flares.
+    QSizeF bodySize() const;
+    // The drawn outline including its flares.
+    QSizeF outerSize() const;
+    // What the content builder is handed for the current surface.
+    SurfaceContext context() const;
+
+Q_SIGNALS:
+    void geometryChanged();
+    void layoutChanged();
+    void themeChanged();
+    void surfaceChanged();
+    void contentRevisionChanged();
+
+private:
+    NotchGeometry geometry_;
+    LayoutMetrics layout_;
+    NotchTheme theme_;
+    Presentation::Surface surface_ = Presentation::Surface::dormant();
+    std::uint64_t contentRevision_ = 0;
+    Content content_;
+};
+
+} // namespace nimbra

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ui/surface/notch_shape.h"
+#include "ui/surface/notch_theme.h"
+#include "ui/surface/spring.h"
+
+#include <QPainterPath>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+namespace nimbra {
+
+class NotchSurfaceModel;
+
+// Draws one display's surface inside its panel: the filled outline hanging from the top edge,
+// centred, with the shell's content clipped to it. Every change of size, radii or visibility
+// springs to its new value; the frame timer runs only while something moves.
+class NotchSurfaceView : public QWidget {
+    Q_OBJECT
+public:
+    // Growing into the expanded surface bounces a little; every other change settles.
+    static constexpr Spring expandSpring { 0.24, 0.74 };
+    static constexpr Spring settleSpring { 0.2, 1.0 };
+    static constexpr Spring fadeSpring { 0.2, 1.0 };
+
+    explicit NotchSurfaceView(NotchSurfaceModel* model, QWidget* parent = nullptr);
+
+    NotchSurfaceModel* model() const { return model_; }
+
+    // The outline as drawn right now, in this widget's coordinates.
+    QRectF outlineRect() const;
+    QPainterPath outlinePath() const;
+    NotchShape currentShape() const;
+    double currentOpacity() const;
+    bool isAnimating() const { return frames_.isActive(); }
+    // Jumps every animation to its end (tests, benchmarks, a view that was never shown).
+    void finishAnimations();
+
+    QWidget* contentWidget() const { return content_; }
+    // How often the content builder was asked.
+    int contentBuilds() const { return builds_; }
+
+    // Told after every frame and every jump of the outline, so a window can follow its shape.
+    std::function<void()> onOutlineChange;
+    // Seconds of uptime; replaceable in tests.
+    std::function<double()> clock;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    double now() const;
+    void rebuildContent();
+    void retargetSize();
+    void retargetOpacity();
+    void frame();
+    void placeContent();
+
+    NotchSurfaceModel* model_;
+    SpringValue width_, height_, top_, bottom_, opacity_;
+    FrameTimer frames_;
+    QPointer<QWidget> content_;
+    int builds_ = 0;
+};
+
+} // namespace nimbra

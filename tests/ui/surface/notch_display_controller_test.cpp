@@ -1,0 +1,331 @@
+#include "ui/surface/notch_display_controller.h"
+
+#include "core/rect_math.h"
+#include "platform/screen_space.h"
+#include "ui/surface/hover_probe_window.h"
+#include "ui/surface/notch_panel.h"
+#include "ui/surface/notch_surface_view.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+using namespace nimbra;
+using Kind = Presentation::Surface::Kind;
+
+namespace {
+
+// The offscreen platform's screen, with a 24-point bar: a 120 x 24 notch.
+QRectF screenFrame() { return screen_space::toModel(QRectF(QGuiApplication::primaryScreen()->geometry())); }
+
+NotchGeometry synthesized()
+{
+    const QRectF frame = screenFrame();
+    return NotchGeometry(DisplayMetrics { frame, frame.adjusted(0, 0, 0, -24), 0, {}, {} });
+}
+
+NotchGeometry hardware()
+{
+    const QRectF frame = screenFrame();
+    const double top = maxY(frame) - 32;
+    return NotchGeometry(DisplayMetrics { frame, frame.adjusted(0, 0, 0, -32), 32, QRectF(0, top, midX(frame) - 90, 32),
+        QRectF(midX(frame) + 90, top, midX(frame) - 90, 32) });
+}
+
+const ModuleID glance(QStringLiteral("glance"));
+
+struct Fixture {
+    explicit Fixture(const NotchGeometry& geometry = synthesized())
+        : controller(DisplayKey(QStringLiteral("display-1")), geometry, content(),
+              HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), [this] { return now; },
+              [this] { return pointer; })
+    {
+        controller.onVisibilityChange = [this](bool showing) { visibility.push_back(showing); };
+        controller.onExpandedChange = [this](bool expanded) { expansions.push_back(expanded); };
+        controller.onDismiss = [this] { ++dismissals; };
+    }
+
+    NotchSurfaceModel::Content content()
+    {
+        return [this](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
+            ++builds;
+            lastContext = context;
+            if (surface.is(Kind::dormant))
+                return nullptr;
+            auto* label = new QLabel(surface.traceDescription());
+            label->setStyleSheet(QStringLiteral("color: white; background: transparent"));
+            label->setAlignment(Qt::AlignCenter);
+            return label;
+        };
+    }
+
+    QPointF notchCentre() const
+    {
+        const QRectF a = controller.geometry().anchorRect();
+        return { midX(a), midY(a) };
+    }
+
+    void sample(bool inside) { controller.probe()->onSample()(pointer, inside); }
+    void advance(double seconds)
+    {
+        now += seconds;
+        controller.tick();
+    }
+    // Lets the view's springs reach their targets on the fake clock.
+    void settle()
+    {
+        now += 2;
+        controller.view()->finishAnimations();
+    }
+
+    double now = 1000;
+    QPointF pointer { -500, -500 };
+    int builds = 0;
+    int dismissals = 0;
+    SurfaceContext lastContext;
+    std::vector<bool> visibility;
+    std::vector<bool> expansions;
+    NotchDisplayController controller;
+};
+
+Activity volume(double duration = 1)
+{
+    return Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, duration, ActivityCategory::volume };
+}
+
+QImage panelImage(Fixture& f, const QString& name)
+{
+    f.settle();
+    const QImage image = f.controller.panel()->grab().toImage();
+    nimbra::test::saveArtefact(image, name);
+    return image;
+}
+
+bool dark(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 240 && qGray(image.pixel(x, y)) < 20; }
+bool clear(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) == 0; }
+
+} // namespace
+
+TEST(NotchDisplayController, WindowsSitOverTheNotchAndAnIdleDisplayHasNoTimer)
+{
+    Fixture f;
+    auto& c = f.controller;
+    EXPECT_TRUE(c.panel()->isVisible());
+    EXPECT_TRUE(c.probe()->isVisible());
+    EXPECT_EQ(c.probe()->frame(), c.geometry().trackingRect(4));
+    // 360 + 36 wide beats 120 + 48 + 12; 40 of room around; hanging from the top, centred.
+    const QRectF frame = screenFrame();
+    EXPECT_EQ(c.panel()->frame(), QRectF(midX(frame) - 218, maxY(frame) - 164, 436, 164));
+    EXPECT_EQ(c.panel()->geometry(), QRect(int(midX(frame)) - 218, 0, 436, 164));
+    EXPECT_FALSE(c.isClockRunning());
+    EXPECT_FALSE(c.view()->isAnimating());
+    // Dormant on a synthesized notch: both windows let every click through.
+    EXPECT_TRUE(c.panel()->ignoresMouseEvents());
+    EXPECT_TRUE(c.probe()->ignoresMouseEvents());
+    EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
+    EXPECT_TRUE(c.probe()->currentInputShape().isEmpty());
+}
+
+TEST(NotchDisplayController, ActivityRunsTheClockUntilItEnds)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.present(volume(1));
+    EXPECT_TRUE(c.model()->surface().is(Kind::activity));
+    EXPECT_EQ(f.visibility, std::vector<bool>({ true }));
+    EXPECT_TRUE(c.isClockRunning());
+    EXPECT_FALSE(c.probe()->ignoresMouseEvents());
+    // The probe follows the visible outline, grown by 4 points.
+    EXPECT_EQ(c.probe()->frame().size(), QSizeF(120 + 48 + 12 + 8, 78 + 8));
+    EXPECT_EQ(f.lastContext.size, QSizeF(168, 78));
+
+    f.advance(0.5);
+    EXPECT_TRUE(c.isClockRunning());
+    f.advance(0.51);
+    EXPECT_TRUE(c.model()->isHidden());
+    EXPECT_EQ(f.visibility, std::vector<bool>({ true, false }));
+    EXPECT_TRUE(f.expansions.empty());
+    EXPECT_FALSE(c.isClockRunning());
+    EXPECT_TRUE(c.probe()->ignoresMouseEvents());
+    EXPECT_EQ(c.probe()->frame(), c.geometry().trackingRect(4));
+    // The view fades out on its own frame timer, then stops too.
+    f.now += 1;
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c.view()->isAnimating(); }, 2000));
+}
+
+TEST(NotchDisplayController, RestingPointerOpensAndLeavingCloses)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    EXPECT_TRUE(c.model()->surface().is(Kind::resident));
+    EXPECT_FALSE(c.isClockRunning()) << "a resident readout needs no clock";
+
+    f.pointer = f.notchCentre();
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::arming);
+    EXPECT_TRUE(c.isClockRunning());
+    // The pointer rests: the clock's own samples complete the dwell.
+    f.advance(0.1);
+    EXPECT_FALSE(c.isExpandedSurface());
+    f.advance(0.2);
+    EXPECT_TRUE(c.isExpandedSurface());
+    EXPECT_EQ(f.expansions, std::vector<bool>({ true }));
+    EXPECT_FALSE(c.panel()->ignoresMouseEvents());
+    // Only the visible body takes clicks: 396 x 124 centred at the top of the 436 x 164 panel.
+    EXPECT_EQ(c.panel()->currentInputShape(), QRegion(20, 0, 396, 124));
+
+    // A file drag over the open surface goes through the panel to the probe.
+    c.setReceivingDrag(true);
+    EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
+    c.setReceivingDrag(false);
+
+    f.pointer = QPointF(10, 10);
+    f.advance(0.05);
+    EXPECT_TRUE(c.isExpandedSurface()) << "the release grace keeps it open";
+    f.advance(0.1);
+    EXPECT_TRUE(c.model()->surface().is(Kind::resident));
+    EXPECT_EQ(f.expansions, std::vector<bool>({ true, false }));
+    EXPECT_FALSE(c.isClockRunning());
+    EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
+}
+
+TEST(NotchDisplayController, DormantNotchCountsOnlyTwoPointsAround)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setFocus(glance);
+    const QRectF a = c.geometry().anchorRect();
+    f.pointer = QPointF(minX(a) - 3, midY(a));
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_FALSE(c.isClockRunning());
+    f.pointer = QPointF(minX(a) - 1.5, midY(a));
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::arming);
+    f.advance(0.3);
+    EXPECT_TRUE(c.model()->surface().is(Kind::expanded));
+}
+
+TEST(NotchDisplayController, HardwareNotchProbeAlwaysTakesThePointer)
+{
+    Fixture f(hardware());
+    ASSERT_EQ(f.controller.geometry().kind(), NotchGeometry::Kind::hardware);
+    EXPECT_FALSE(f.controller.probe()->ignoresMouseEvents());
+    EXPECT_EQ(f.controller.geometry().anchorRect().width(), 180);
+}
+
+TEST(NotchDisplayController, SurfaceOpenedByCommandClosesByItself)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.autoCloseAfter = 10;
+    c.open(glance, false);
+    EXPECT_TRUE(c.isExpandedSurface());
+    EXPECT_TRUE(c.isClockRunning());
+    f.advance(10);
+    EXPECT_TRUE(c.isExpandedSurface()) << "closes only after strictly more than the delay";
+    c.noteInteraction();
+    f.advance(9);
+    EXPECT_TRUE(c.isExpandedSurface());
+    f.advance(1.01);
+    EXPECT_TRUE(c.model()->isHidden());
+    EXPECT_EQ(f.dismissals, 1);
+    // The closing tick ends early; the next one finds nothing to do and stops the clock.
+    f.advance(0.01);
+    EXPECT_FALSE(c.isClockRunning());
+
+    // Without a delay it waits for the pointer to visit and leave, with no release grace.
+    c.autoCloseAfter = 0;
+    c.open(glance, false);
+    f.advance(60);
+    EXPECT_TRUE(c.isExpandedSurface());
+    const QRectF visible = c.visibleRect();
+    f.pointer = QPointF(midX(visible), maxY(visible) - 10);
+    f.advance(0.01);
+    EXPECT_TRUE(c.isExpandedSurface());
+    f.pointer = QPointF(maxX(visible) + 7, midY(visible));
+    f.advance(0.01);
+    EXPECT_TRUE(c.model()->isHidden());
+    EXPECT_EQ(f.dismissals, 2);
+}
+
+TEST(NotchDisplayController, DisabledDisplayKeepsPresentingButIgnoresThePointer)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    c.setEnabled(false);
+    EXPECT_FALSE(c.panel()->isVisible());
+    EXPECT_FALSE(c.probe()->isVisible());
+    f.pointer = f.notchCentre();
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    c.present(volume());
+    EXPECT_TRUE(c.model()->surface().is(Kind::activity));
+
+    c.setEnabled(true);
+    EXPECT_TRUE(c.panel()->isVisible());
+    // Re-enabling resamples the pointer resting on the notch.
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::arming);
+}
+
+TEST(NotchDisplayController, UnchangedGeometryAndLayoutDoNothing)
+{
+    Fixture f;
+    auto& c = f.controller;
+    f.pointer = f.notchCentre();
+    c.setFocus(glance);
+    c.update(c.geometry());
+    c.setLayout(LayoutMetrics::defaults());
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away) << "no pointer resync";
+
+    LayoutMetrics wide;
+    wide.expandedWidth = 600;
+    c.setLayout(wide);
+    EXPECT_EQ(c.panel()->frame().width(), 600 + 36 + 40);
+    const int before = f.builds;
+    c.refreshContent();
+    EXPECT_EQ(f.builds, before + 1);
+}
+
+TEST(NotchDisplayController, PaintsEachSurfaceState)
+{
+    Fixture f;
+    auto& c = f.controller;
+    // Panel 436 x 164; its centre column is x = 218.
+    const QImage dormant = panelImage(f, "surface_dormant");
+    EXPECT_TRUE(clear(dormant, 218, 5));
+
+    c.present(volume(100));
+    const QImage activity = panelImage(f, "surface_activity");
+    // 168 + 12 wide, 78 high, hanging from the top.
+    EXPECT_TRUE(dark(activity, 218, 5));
+    EXPECT_TRUE(dark(activity, 218 - 80, 40));
+    EXPECT_TRUE(clear(activity, 218 - 95, 40));
+    EXPECT_TRUE(clear(activity, 218, 82));
+
+    c.setResident(glance);
+    c.open(glance, false);
+    const QImage expanded = panelImage(f, "surface_expanded");
+    EXPECT_TRUE(dark(expanded, 218, 120));
+    EXPECT_TRUE(dark(expanded, 218 - 175, 60));
+    EXPECT_TRUE(clear(expanded, 218 - 190, 60));
+    EXPECT_TRUE(clear(expanded, 218, 130));
+
+    c.collapse();
+    const QImage resident = panelImage(f, "surface_resident");
+    EXPECT_TRUE(c.model()->surface().is(Kind::resident));
+    EXPECT_TRUE(dark(resident, 218, 70));
+    EXPECT_TRUE(clear(resident, 218, 82));
+
+    NotchTheme light = c.model()->theme();
+    light.isDark = false;
+    c.setTheme(light);
+    const QImage lightImage = panelImage(f, "surface_resident_light");
+    EXPECT_GT(qGray(lightImage.pixel(218, 70)), 230);
+}
