@@ -4,12 +4,16 @@
 
 namespace nimbra {
 
-// The composition root: owns every component for the whole run, wires their callbacks
-// and runs the launch and stop sequences.
+class NimbraSettings;
+
+// The composition root: owns every long-lived component for the whole run, starts them in
+// one fixed order, installs the callbacks through which they report back, pushes the settings
+// into them (again after every observed change) and stops them at termination.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit AppDelegate(QObject* parent = nullptr);
+    // `settings` defaults to the shared store of the run.
+    explicit AppDelegate(NimbraSettings* settings = nullptr, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // NIMBRA_UNREGISTER_LOGIN is exactly "1": the run only removes the login item and quits.
@@ -20,7 +24,13 @@ public:
     // Another start of Nimbra handed over to this one.
     bool applicationShouldHandleReopen();
 
+    NimbraSettings& settings() const { return settings_; }
+
 private:
+    int runUnregisterMode();
+
+    NimbraSettings& settings_;
+    bool launched_ = false;
     bool terminated_ = false;
 };
 
