@@ -57,9 +57,10 @@ SystemLevelMonitor::SystemLevelMonitor(Sources sources, QObject* parent)
         if (isObservingBrightness_)
             observed(available(Kind::keyboardBacklight, value));
     };
-    // A sink or a keyboard backlight that comes or goes changes which keys are ours.
+    // A sink or a backlight that comes or goes changes which keys are ours.
     volume_->onSinkChange = [this](bool) { regrab(); };
     keyboard_->onAvailabilityChange = [this](bool) { regrab(); };
+    backlight_->onAvailabilityChange = [this](bool) { regrab(); };
 }
 
 SystemLevelMonitor::~SystemLevelMonitor() = default;

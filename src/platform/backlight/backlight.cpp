@@ -117,6 +117,20 @@ struct Backlight::Private {
         lastRaw = readNumber(devicePath() + "/brightness");
     }
 
+    // A device came or went: take the best one there is now.
+    void rescan()
+    {
+        const bool had = !device.isEmpty();
+        if (had) {
+            if (QDir(devicePath()).exists())
+                return;
+            watcher.removePath(devicePath() + "/brightness");
+        }
+        findDevice();
+        if (had != !device.isEmpty() && q->onAvailabilityChange)
+            q->onAvailabilityChange(!device.isEmpty());
+    }
+
     std::optional<qint64> readRaw() const
     {
         if (device.isEmpty())
@@ -161,10 +175,12 @@ struct Backlight::Private {
         QObject::connect(notifier.get(), &QSocketNotifier::activated, q, [this] {
             while (udev_device* changed = udev_monitor_receive_device(monitor)) {
                 const char* name = udev_device_get_sysname(changed);
+                const char* action = udev_device_get_action(changed);
                 const bool ours = name && QString::fromUtf8(name) == device;
+                const bool change = action && qstrcmp(action, "change") == 0;
                 udev_device_unref(changed);
-                if (device.isEmpty())
-                    findDevice();
+                if (!change)
+                    rescan();
                 else if (ours)
                     check();
             }
@@ -179,7 +195,13 @@ Backlight::Backlight(QString sysfsRoot, QDBusConnection systemBus, QString sessi
     d->q = this;
     d->root = std::move(sysfsRoot);
     d->sessionPath = std::move(sessionPath);
-    connect(&d->watcher, &QFileSystemWatcher::fileChanged, this, [this] { d->check(); });
+    connect(&d->watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+        d->rescan();
+        d->check();
+    });
+    // Devices coming and going show in the folder too (in a tree of files, where udev says nothing).
+    d->watcher.addPath(d->root + "/class/backlight");
+    connect(&d->watcher, &QFileSystemWatcher::directoryChanged, this, [this] { d->rescan(); });
     d->findDevice();
     d->startUdev();
 }

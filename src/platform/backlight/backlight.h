@@ -37,6 +37,8 @@ public:
 
     // The level changed, by anyone but our own writes; only readable levels are reported.
     std::function<void(double)> onChange;
+    // A backlight device appeared or the one in use went away.
+    std::function<void(bool available)> onAvailabilityChange;
 
     struct Private;
 

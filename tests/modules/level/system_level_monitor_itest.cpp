@@ -91,6 +91,7 @@ struct Peers {
     {
         if (!pulse.isRunning() || !x.isRunning() || !bus.isRunning())
             return;
+        QDir().mkpath(sysfs.path() + "/class/backlight");
         if (withBacklight) {
             QDir().mkpath(panel());
             writeFile(panel() + "/max_brightness", "20\n");

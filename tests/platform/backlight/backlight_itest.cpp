@@ -138,6 +138,29 @@ TEST(Backlight, NoticesChangesMadeByOthers)
     EXPECT_EQ(changes.size(), 2u);
 }
 
+TEST(Backlight, FollowsDevicesComingAndGoing)
+{
+    QTemporaryDir root;
+    const QString folder = root.path() + "/class/backlight";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Backlight backlight(root.path(), QDBusConnection::systemBus());
+    std::vector<bool> availability;
+    backlight.onAvailabilityChange = [&](bool available) { availability.push_back(available); };
+    EXPECT_FALSE(backlight.isAvailable());
+
+    // A device appears whole, as sysfs shows it.
+    const QString staged = root.path() + "/staged";
+    ASSERT_TRUE(QDir().mkpath(staged));
+    writeFile(staged + "/max_brightness", "10\n");
+    writeFile(staged + "/brightness", "3\n");
+    ASSERT_TRUE(QDir().rename(staged, folder + "/panel"));
+    ASSERT_TRUE(waitUntil([&] { return backlight.isAvailable(); }));
+    EXPECT_EQ(backlight.read(), 0.3);
+    ASSERT_TRUE(QDir(folder + "/panel").removeRecursively());
+    ASSERT_TRUE(waitUntil([&] { return !backlight.isAvailable(); }));
+    EXPECT_EQ(availability, (std::vector<bool> { true, false }));
+}
+
 TEST(Backlight, NoDeviceMeansUnavailable)
 {
     QTemporaryDir empty;
