@@ -135,6 +135,19 @@ void raise(QWindow* window)
     xcb_flush(connection());
 }
 
+void releaseInputFocus(QWindow* window)
+{
+    const xcb_window_t id = nativeWindow(window);
+    if (!id)
+        return;
+    xcb_connection_t* c = connection();
+    auto* focus = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    if (focus && focus->focus == id)
+        xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
+    free(focus);
+    xcb_flush(c);
+}
+
 void stackAbove(QWindow* window, QWindow* sibling)
 {
     const xcb_window_t id = nativeWindow(window);

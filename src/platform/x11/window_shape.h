@@ -28,6 +28,10 @@ void setBoundingShape(QWindow* window, const std::optional<QRegion>& region);
 // Puts the window on top of every other window of the screen, panels and full-screen ones too.
 void raise(QWindow* window);
 
+// Hands the keyboard back to whatever window the pointer is over, when `window` holds it; a
+// window outside the window manager's care would otherwise keep the X input focus.
+void releaseInputFocus(QWindow* window);
+
 // Stacks `window` directly above `sibling`.
 void stackAbove(QWindow* window, QWindow* sibling);
 

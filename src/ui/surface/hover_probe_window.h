@@ -49,6 +49,8 @@ class HoverProbeWindow : public NotchPanel {
 public:
     HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent = nullptr);
 
+    // Repainting keeps QWidget's name; this one re-fits the window to the notch.
+    using NotchPanel::update;
     void update(const NotchGeometry& geometry, double slop);
     // Moves to `rect` only when it differs from the current frame.
     void track(const QRectF& rect);

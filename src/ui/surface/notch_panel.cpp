@@ -101,6 +101,7 @@ void NotchPanel::makeKeyAndOrderFront()
 
 void NotchPanel::resignKey()
 {
+    x11::releaseInputFocus(windowHandle());
     if (!isKeyWindow())
         return;
     if (QWidget* focus = QApplication::focusWidget(); focus && focus->window() == this)

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QDropEvent>
 #include <QMimeData>
 #include <gtest/gtest.h>
 
@@ -70,4 +71,53 @@ TEST(HoverProbeWindow, FollowsTheNotchAndReportsSamples)
     ASSERT_EQ(samples.size(), 2u);
     EXPECT_EQ(samples[0], std::make_pair(QPointF(400, 590), true));
     EXPECT_EQ(samples[1], std::make_pair(QPointF(400, 590), false));
+}
+
+TEST(HoverProbeView, DragAndDropProtocol)
+{
+    HoverProbeView view;
+    view.resize(128, 28);
+    std::vector<QString> calls;
+    view.onDragHover = [&](bool hovering) { calls.push_back(hovering ? QStringLiteral("hover") : QStringLiteral("unhover")); };
+
+    QMimeData files;
+    files.setUrls({ QUrl::fromLocalFile(QStringLiteral("/tmp/report.pdf")) });
+    QDragEnterEvent noTaker(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &noTaker);
+    EXPECT_FALSE(noTaker.isAccepted()) << "nobody takes the files yet";
+    EXPECT_TRUE(calls.empty());
+
+    QList<QUrl> dropped;
+    view.onDropFiles = [&](const QList<QUrl>& urls) {
+        calls.push_back(QStringLiteral("drop"));
+        dropped = urls;
+        return true;
+    };
+    QMimeData text;
+    text.setText(QStringLiteral("https://example.org/"));
+    QDragEnterEvent textEnter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &textEnter);
+    EXPECT_FALSE(textEnter.isAccepted());
+    EXPECT_TRUE(calls.empty()) << "non-file content never counts as a drag over the notch";
+
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(6, 6), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    // The hover ends before the files are offered.
+    EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover"), QStringLiteral("drop") }));
+    EXPECT_EQ(dropped, files.urls());
+
+    calls.clear();
+    QDragEnterEvent again(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &again);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(&view, &leave);
+    EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover") }));
 }

@@ -238,6 +238,32 @@ TEST_F(NotchSurfaceOnX, FourStatesOnScreen)
     EXPECT_FALSE(dark(resident, QPoint(300, 115)));
 }
 
+TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardOnlyWhenAsked)
+{
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->windowHandle()->isExposed(); }));
+    // Wanting the keyboard while collapsed only makes the panel able to take it later.
+    c->setWantsKeyboard(true);
+    EXPECT_TRUE(c->panel()->allowsKey());
+    nimbra::test::waitUntil([] { return false; }, 200);
+    EXPECT_FALSE(c->panel()->isKeyWindow());
+    c->setWantsKeyboard(false);
+
+    c->open(ModuleID(QStringLiteral("clipboard")), true);
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->isKeyWindow(); }, 3000));
+    c->collapse();
+    EXPECT_FALSE(c->panel()->allowsKey());
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c->panel()->isKeyWindow(); }, 3000));
+    EXPECT_FALSE(c->probe()->isKeyWindow());
+    // The X server no longer sends keys to the panel either.
+    auto* focus = xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr);
+    ASSERT_NE(focus, nullptr);
+    EXPECT_NE(focus->focus, xcb_window_t(c->panel()->winId()));
+    free(focus);
+}
+
 TEST_F(NotchSurfaceOnX, EveryScreenGetsItsOwnWindows)
 {
     // Qt's offscreen platform takes a screen layout from a file; the demo program builds one
