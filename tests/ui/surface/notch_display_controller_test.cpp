@@ -329,3 +329,50 @@ TEST(NotchDisplayController, PaintsEachSurfaceState)
     const QImage lightImage = panelImage(f, "surface_resident_light");
     EXPECT_GT(qGray(lightImage.pixel(218, 70)), 230);
 }
+
+TEST(NotchSurfaceView, ExpandingBouncesAndEverythingElseSettles)
+{
+    Fixture f;
+    auto& c = f.controller;
+    NotchSurfaceView* view = c.view();
+    c.setResident(glance);
+    f.settle();
+    const double residentWidth = view->outlineRect().width();
+    EXPECT_EQ(residentWidth, 180);
+
+    c.open(glance, false);
+    EXPECT_TRUE(view->isAnimating());
+    double widest = 0;
+    const double start = f.now;
+    for (f.now = start; f.now < start + 1; f.now += 0.004)
+        widest = std::max(widest, view->outlineRect().width());
+    EXPECT_GT(widest, 396.5) << "a slight overshoot";
+    EXPECT_LT(widest, 420);
+    EXPECT_NEAR(view->outlineRect().width(), 396, 0.01);
+    EXPECT_EQ(view->currentShape(), NotchShape::expanded);
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !view->isAnimating(); }, 2000));
+
+    c.collapse();
+    double narrowest = 1e9;
+    const double back = f.now;
+    for (f.now = back; f.now < back + 1; f.now += 0.004)
+        narrowest = std::min(narrowest, view->outlineRect().width());
+    EXPECT_GE(narrowest, residentWidth - 0.01) << "no undershoot on the way back";
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !view->isAnimating(); }, 2000));
+
+    // A content rebuild alone moves nothing.
+    const int builds = view->contentBuilds();
+    c.refreshContent();
+    EXPECT_EQ(view->contentBuilds(), builds + 1);
+    EXPECT_FALSE(view->isAnimating());
+
+    // Going dormant shrinks to the notch and fades out together.
+    c.setResident(std::nullopt);
+    EXPECT_TRUE(c.model()->isHidden());
+    f.now += 0.05;
+    EXPECT_GT(view->currentOpacity(), 0);
+    EXPECT_LT(view->currentOpacity(), 1);
+    f.now += 2;
+    EXPECT_EQ(view->currentOpacity(), 0);
+    EXPECT_EQ(view->outlineRect().size(), QSizeF(132, 24));
+}
