@@ -35,6 +35,13 @@ bool qtRunsOnGlib()
     return dispatcher && QByteArray(dispatcher->metaObject()->className()).contains("Glib");
 }
 
+// libpulse answers a request it cannot send with no operation at all.
+void forget(pa_operation* operation)
+{
+    if (operation)
+        pa_operation_unref(operation);
+}
+
 constexpr int kFirstRetryMs = 1000;
 constexpr int kLastRetryMs = 60000;
 
@@ -84,6 +91,8 @@ struct PulseVolume::Private {
 
     void wrote(pa_operation* operation)
     {
+        if (!operation)
+            return; // refused on our side (connection going down): no answer will come
         ++pendingWrites;
         pa_operation_unref(operation);
     }
@@ -94,8 +103,7 @@ struct PulseVolume::Private {
         if (--self->pendingWrites == 0 && self->sinkIndex && self->ready) {
             // What the server holds now includes every write of ours, and anything else since.
             self->pendingSink = self->sinkName;
-            pa_operation_unref(
-                pa_context_get_sink_info_by_index(self->context, *self->sinkIndex, &Private::sinkInfo, self));
+            forget(pa_context_get_sink_info_by_index(self->context, *self->sinkIndex, &Private::sinkInfo, self));
         }
     }
 
@@ -155,7 +163,7 @@ struct PulseVolume::Private {
         case PA_CONTEXT_READY:
             self->ready = true;
             self->retryMs = kFirstRetryMs;
-            pa_operation_unref(pa_context_subscribe(context,
+            forget(pa_context_subscribe(context,
                 pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr));
             self->askForDefaultSink();
             break;
@@ -175,7 +183,7 @@ struct PulseVolume::Private {
     void askForDefaultSink()
     {
         if (ready)
-            pa_operation_unref(pa_context_get_server_info(context, &Private::serverInfo, this));
+            forget(pa_context_get_server_info(context, &Private::serverInfo, this));
     }
 
     static void serverInfo(pa_context* context, const pa_server_info* info, void* userdata)
@@ -189,7 +197,7 @@ struct PulseVolume::Private {
         // Always re-read: the default may have been replaced by a sink of the same name.
         const QByteArray raw = name.toUtf8();
         self->pendingSink = name;
-        pa_operation_unref(pa_context_get_sink_info_by_name(context, raw.constData(), &Private::sinkInfo, self));
+        forget(pa_context_get_sink_info_by_name(context, raw.constData(), &Private::sinkInfo, self));
     }
     QString pendingSink;
 
@@ -277,7 +285,7 @@ struct PulseVolume::Private {
         } else if (facility == PA_SUBSCRIPTION_EVENT_SINK) {
             if (kind == PA_SUBSCRIPTION_EVENT_CHANGE && self->sinkIndex && *self->sinkIndex == index) {
                 self->pendingSink = self->sinkName;
-                pa_operation_unref(pa_context_get_sink_info_by_index(self->context, index, &Private::sinkInfo, self));
+                forget(pa_context_get_sink_info_by_index(self->context, index, &Private::sinkInfo, self));
             } else if (kind == PA_SUBSCRIPTION_EVENT_REMOVE && self->sinkIndex && *self->sinkIndex == index) {
                 self->detach();
                 self->askForDefaultSink();

@@ -220,7 +220,7 @@ struct KeyGrabber::Private {
         case XCB_MAPPING_NOTIFY: {
             auto* mapping = reinterpret_cast<xcb_mapping_notify_event_t*>(event);
             xcb_refresh_keyboard_mapping(symbols, mapping);
-            if (mapping->request == XCB_MAPPING_POINTER || grabs.empty())
+            if (mapping->request == XCB_MAPPING_POINTER || wanted.empty())
                 return;
             // The keys may sit on other codes now: grab them again where they are.
             readModifierMasks();

@@ -16,11 +16,9 @@ namespace nimbra {
 
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
-template <typename T>
-Reply<T> reply(T* raw)
+template <typename T> Reply<T> reply(T* raw)
 {
     return Reply<T>(raw, &std::free);
 }
@@ -62,8 +60,8 @@ QByteArray outputProperty(xcb_connection_t* c, xcb_randr_output_t output, const 
     const xcb_atom_t property = atom(c, name);
     if (property == XCB_NONE)
         return {};
-    auto r = reply(xcb_randr_get_output_property_reply(c,
-        xcb_randr_get_output_property(c, output, property, XCB_ATOM_ANY, 0, 256, 0, 0), nullptr));
+    auto r = reply(xcb_randr_get_output_property_reply(
+        c, xcb_randr_get_output_property(c, output, property, XCB_ATOM_ANY, 0, 256, 0, 0), nullptr));
     if (!r || r->num_items == 0)
         return {};
     const int bytes = int(r->num_items) * (r->format / 8);
@@ -83,8 +81,8 @@ std::optional<Output> findOutput(xcb_connection_t* c, const QString& screenName)
     const xcb_window_t root = rootWindow(c);
     if (root == XCB_NONE || !hasRandr(c))
         return std::nullopt;
-    auto resources = reply(xcb_randr_get_screen_resources_current_reply(
-        c, xcb_randr_get_screen_resources_current(c, root), nullptr));
+    auto resources = reply(
+        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr));
     if (resources) {
         const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
         const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
@@ -93,8 +91,9 @@ std::optional<Output> findOutput(xcb_connection_t* c, const QString& screenName)
                 c, xcb_randr_get_output_info(c, outputs[i], resources->config_timestamp), nullptr));
             if (!info)
                 continue;
-            const QString name = QString::fromUtf8(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
-                xcb_randr_get_output_info_name_length(info.get()));
+            const QString name
+                = QString::fromUtf8(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
+                    xcb_randr_get_output_info_name_length(info.get()));
             if (name == screenName)
                 return Output { outputs[i], true, name };
         }
@@ -170,7 +169,10 @@ DisplayMetrics nimbraMetrics(const QScreen* screen)
         screen_space::toModel(QRectF(screen->availableGeometry())), 0, std::nullopt, std::nullopt };
 }
 
-NotchGeometry nimbraGeometry(const QScreen* screen) { return NotchGeometry(nimbraMetrics(screen)); }
+NotchGeometry nimbraGeometry(const QScreen* screen)
+{
+    return NotchGeometry(nimbraMetrics(screen));
+}
 
 std::optional<std::uint32_t> nimbraDisplayID(const QScreen* screen)
 {

@@ -66,7 +66,10 @@ bool hasShape(xcb_connection_t* c)
 
 } // namespace
 
-bool isAvailable() { return connection() != nullptr; }
+bool isAvailable()
+{
+    return connection() != nullptr;
+}
 
 bool hasCompositor()
 {

@@ -134,6 +134,9 @@ TEST(KeyGrabber, KeysWithoutAKeyCodeAreSkippedAndRemappedKeysFollowed)
     KeyGrabber fresh(x.display());
     EXPECT_EQ(fresh.grab({ MediaKey::keyboardBrightnessUp, MediaKey::mute }), KeyGrabber::GrabResult::grabbed);
     EXPECT_EQ(fresh.grabbedKeys(), std::set { MediaKey::mute });
+    // Once the key gets a code, it is taken too.
+    ASSERT_TRUE(x.run("xmodmap", { "-e", "keycode 238 = XF86KbdBrightnessUp" }));
+    EXPECT_TRUE(waitUntil([&] { return fresh.grabbedKeys().size() == 2; }));
 }
 
 TEST(KeyGrabber, NoDisplayMeansNoConnection)
