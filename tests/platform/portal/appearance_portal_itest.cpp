@@ -6,10 +6,16 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using nimbra::AppearancePortal;
 
@@ -34,6 +40,9 @@ struct MockPortal {
         process.terminate();
         if (!process.waitForFinished(5000))
             process.kill();
+        nimbra::test::waitUntil([] {
+            return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+        }, 5000);
     }
     QDBusInterface mock() const
     {
@@ -43,9 +52,30 @@ struct MockPortal {
     bool started = false;
 };
 
+// ctest runs each case as its own process on the one session bus: the cases take turns, so a
+// mock portal of one is never seen by the other.
+class AppearancePortalOnBus : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
+        lock_ = ::open(QFile::encodeName(folder + QStringLiteral("/portal.lock")).constData(), O_RDWR | O_CREAT, 0600);
+        if (lock_ >= 0)
+            ::flock(lock_, LOCK_EX);
+    }
+    void TearDown() override
+    {
+        if (lock_ >= 0)
+            ::close(lock_);
+    }
+
+private:
+    int lock_ = -1;
+};
+
 } // namespace
 
-TEST(AppearancePortalOnBus, ReadsTheColorSchemeAndFollowsItsChanges)
+TEST_F(AppearancePortalOnBus, ReadsTheColorSchemeAndFollowsItsChanges)
 {
     MockPortal portal;
     ASSERT_TRUE(portal.started);
@@ -84,7 +114,7 @@ TEST(AppearancePortalOnBus, ReadsTheColorSchemeAndFollowsItsChanges)
     EXPECT_EQ(changes.size(), 1u);
 }
 
-TEST(AppearancePortalOnBus, WithoutAPortalThePaletteDecides)
+TEST_F(AppearancePortalOnBus, WithoutAPortalThePaletteDecides)
 {
     AppearancePortal appearance;
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return appearance.hasAnswered(); }));
