@@ -1,10 +1,16 @@
 #include "app/app_delegate.h"
 
+#include "app/display_coordinator.h"
+#include "app/settings_observation.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "platform/autostart/login_item.h"
+#include "platform/portal/appearance_portal.h"
+#include "platform/x11/accessibility.h"
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
 #include <cstdio>
 
 namespace nimbra {
@@ -41,17 +47,61 @@ int AppDelegate::runUnregisterMode()
     return 0;
 }
 
+// The launch sequence. Components that arrive with later features take their places in it
+// where the comments say, in this order.
 void AppDelegate::applicationDidFinishLaunching()
 {
     if (launched_ || terminated_)
         return;
     launched_ = true;
 
-    // The unregister mode only cleans up and quits.
+    // 1. The unregister mode only cleans up and quits.
     if (unregisterModeRequested()) {
         QCoreApplication::exit(runUnregisterMode());
         return;
     }
+    // 2. The accessory policy is main()'s: no main window, and no quitting with the last window.
+
+    // 3. The coordinator, with a content builder that holds the delegate weakly.
+    QPointer<AppDelegate> self(this);
+    appearance_ = std::make_unique<AppearancePortal>();
+    coordinator_ = std::make_unique<DisplayCoordinator>(
+        [self](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
+            return self ? self->view(surface, context) : new QWidget;
+        });
+    // 4. The visibility goes to the now-playing monitor's position correction (now playing).
+    // 5. The expanded state refreshes the accessory batteries (accessory monitor), hands the
+    //    keyboard to the clipboard tab (clipboard) and clears finished timers (timers).
+    // 6–7.
+    coordinator_->start();
+    applySettings();
+
+    // 8–13. The power monitor, now playing, the clipboard monitor and its key monitor, the
+    //       frontmost-application and deactivation watchers, the shelf, and the eyes.
+    // 14. The level monitor with volume and brightness observation.
+
+    // 15.
+    Diagnostics::log(Diagnostics::Category::level, [] {
+        return QStringLiteral("accessibility trusted = %1; bundle = %2")
+            .arg(accessibilityTrust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
+    });
+    // 16. Media-key interception when HUD replacement is on (level monitor).
+    // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
+    // 18–19. The settings window, the status item, the update check and onboarding.
+
+    // 20.
+    observation_ = std::make_unique<SettingsObservation>(settings_);
+    observation_->onChange = [self] {
+        if (self)
+            self->applySettings();
+    };
+    observation_->observe();
+
+    // 21. The desktop's colour scheme, for the "system" appearance.
+    appearance_->onChange = [self](bool) {
+        if (self && self->coordinator_ && self->settings_.appearance() == Appearance::system)
+            self->coordinator_->setTheme(self->currentTheme());
+    };
 }
 
 bool AppDelegate::applicationShouldHandleReopen()
@@ -61,11 +111,18 @@ bool AppDelegate::applicationShouldHandleReopen()
     return true;
 }
 
+// The stop sequence, run once: at quit, on SIGTERM or SIGINT, or when the delegate goes.
 void AppDelegate::applicationWillTerminate()
 {
     if (terminated_)
         return;
     terminated_ = true;
+    // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
+    //       key and key monitor, the watchers, the timer clock and now playing stop first.
+    // 11. Media-key interception (level monitor).
+    // 12. Tears down every display's windows.
+    if (coordinator_)
+        coordinator_->stop();
 }
 
 } // namespace nimbra

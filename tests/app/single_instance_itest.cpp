@@ -17,7 +17,8 @@ TEST(SingleInstance, ASecondStartHandsOverToTheRunningOneAndExits)
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.process().exitCode(), 0);
 
-    // The first one is unaffected, and another profile runs beside it.
+    // The first one reacts as to being opened again, and runs on; another profile runs beside it.
+    EXPECT_TRUE(first.waitForLog("] display reopened by another start\n")) << first.log().toStdString();
     EXPECT_EQ(first.process().state(), QProcess::Running);
     NimbraProcess otherProfile;
     ASSERT_TRUE(otherProfile.start());

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "core/activity.h"
+#include "core/hover_intent.h"
+#include "core/notch_geometry.h"
+#include "core/presentation.h"
+#include "ui/surface/notch_display_controller.h"
+#include "ui/surface/notch_theme.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QList>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QScreen;
+
+namespace nimbra {
+
+// Keeps one notch controller per connected display, keyed by its DisplayKey, and is the
+// shell's only way to reach the notch surfaces: every request is fanned out to all
+// controllers, and their visibility and expanded states come back folded into one flag each.
+// Screen additions, removals and geometry changes are coalesced into one rebuild per turn of
+// the event loop.
+class DisplayCoordinator : public QObject {
+    Q_OBJECT
+public:
+    using Content = NotchSurfaceModel::Content;
+
+    explicit DisplayCoordinator(Content content, QObject* parent = nullptr);
+    ~DisplayCoordinator() override;
+
+    void start();
+    void stop();
+
+    void present(const Activity& activity);
+    void setResident(const std::optional<ModuleID>& module);
+    void setFocus(const std::optional<ModuleID>& module);
+    void setHoverConfiguration(const HoverIntent::Configuration& configuration);
+    void setTheme(const NotchTheme& theme);
+    void setLayout(const LayoutMetrics& layout);
+    void setWantsKeyboard(bool wants);
+    void setReceivingDrag(bool receiving);
+    void noteInteraction();
+    void handBackToHover();
+    void collapse();
+    void refreshContent();
+    // Enables the built-in display's controller only, or every controller. Never rebuilds.
+    void setBuiltInOnly(bool builtInOnly);
+    // Opens the expanded surface on one enabled display: the one under the pointer, else the
+    // built-in one, else the first. Nothing opens when no display is enabled.
+    void open(const ModuleID& module, bool takingKey);
+
+    void setAutoCloseAfter(double seconds);
+    double autoCloseAfter() const { return autoCloseAfter_; }
+    void setOnDismiss(std::function<void()> callback);
+    void setOnDropFiles(std::function<bool(const QList<QUrl>&)> callback);
+    void setOnDragHover(std::function<void(bool)> callback);
+
+    std::function<void(bool)> onVisibilityChange;
+    std::function<void(bool)> onExpandedChange;
+
+    // "notch 180×32pt, pill 120×24pt": one text per display, sorted.
+    QString summary() const;
+
+    const std::map<QString, std::unique_ptr<NotchDisplayController>>& controllers() const { return controllers_; }
+    std::optional<DisplayKey> builtInKey() const { return builtInKey_; }
+    bool isAnythingVisible() const { return isAnythingVisible_; }
+    bool isAnythingExpanded() const { return isAnythingExpanded_; }
+    // Rebuilds run so far (each coalesces all the screen changes of one event-loop turn).
+    int rebuildCount() const { return rebuildCount_; }
+
+private:
+    void scheduleRebuild();
+    void watchScreen(QScreen* screen);
+    void rebuild();
+    void applySelection();
+    void syncVisibility();
+    void syncExpanded();
+
+    Content content_;
+    std::map<QString, std::unique_ptr<NotchDisplayController>> controllers_;
+    std::optional<ModuleID> pendingFocus_;
+    HoverIntent::Configuration hoverConfiguration_ = HoverIntent::Configuration::standard();
+    LayoutMetrics layout_ = LayoutMetrics::defaults();
+    NotchTheme theme_ = NotchTheme::dark();
+    bool builtInOnly_ = true;
+    std::optional<DisplayKey> builtInKey_;
+    bool isAnythingVisible_ = false;
+    bool isAnythingExpanded_ = false;
+    std::function<bool(const QList<QUrl>&)> onDropFiles_;
+    std::function<void(bool)> onDragHover_;
+    std::function<void()> onDismiss_;
+    double autoCloseAfter_ = 0;
+    bool started_ = false;
+    bool rebuildQueued_ = false;
+    int rebuildCount_ = 0;
+};
+
+} // namespace nimbra

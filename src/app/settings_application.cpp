@@ -1,0 +1,52 @@
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
+#include "platform/portal/appearance_portal.h"
+
+namespace nimbra {
+
+void AppDelegate::applySettings()
+{
+    if (!coordinator_)
+        return;
+    ++settingsApplications_;
+    // 1. The clipboard; 2. the eyes (with the eye tracker and item).
+    applyClipboardSettings();
+    // 3–5.
+    coordinator_->setHoverConfiguration(settings_.hoverConfiguration());
+    coordinator_->setLayout(settings_.layout());
+    coordinator_->setTheme(currentTheme());
+    // 6. The low-battery levels (power monitor).
+    // 7.
+    coordinator_->setBuiltInOnly(!settings_.showOnAllDisplays());
+    // 8. The settings window's appearance. 9. HUD interception (level monitor).
+    // 10. Resident and focus re-evaluated with the player's track (now playing).
+    // 11. The glance focus.
+}
+
+void AppDelegate::applyClipboardSettings()
+{
+    // The clipboard monitor's limits, poll and hot key join here.
+    coordinator_->setAutoCloseAfter(double(settings_.clipboardAutoCloseSeconds()));
+    // The pomodoro configuration (timers).
+}
+
+NotchTheme AppDelegate::currentTheme() const
+{
+    bool isDark = true;
+    switch (settings_.appearance()) {
+    case Appearance::system:
+        isDark = appearance_ ? appearance_->isDark() : AppearancePortal::paletteIsDark();
+        break;
+    case Appearance::light:
+        isDark = false;
+        break;
+    case Appearance::dark:
+        isDark = true;
+        break;
+    }
+    return NotchTheme { isDark, settings_.clockFont() };
+}
+
+} // namespace nimbra

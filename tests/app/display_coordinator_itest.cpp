@@ -1,0 +1,80 @@
+#include "app/display_coordinator.h"
+
+#include "support/test_support.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using nimbra::test::waitUntil;
+
+namespace {
+// A virtual monitor on the X server beside the screen, removed again when the test ends.
+struct VirtualMonitor {
+    explicit VirtualMonitor(const QString& geometry)
+        : name(QStringLiteral("NIMBRA-C%1").arg(QCoreApplication::applicationPid()))
+    {
+        added = QProcess::execute("xrandr", { "--setmonitor", name, geometry, "none" }) == 0;
+    }
+    ~VirtualMonitor() { remove(); }
+    void remove()
+    {
+        if (added)
+            QProcess::execute("xrandr", { "--delmonitor", name });
+        added = false;
+    }
+    QString name;
+    bool added = false;
+};
+} // namespace
+
+TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
+{
+    DisplayCoordinator coordinator([](const Presentation::Surface&, const SurfaceContext&) { return new QWidget; });
+    std::vector<bool> visibility;
+    coordinator.onVisibilityChange = [&](bool visible) { visibility.push_back(visible); };
+    coordinator.setFocus(ModuleID("glance"));
+    coordinator.setAutoCloseAfter(10);
+    coordinator.start();
+    ASSERT_EQ(coordinator.controllers().size(), 1u);
+    NotchDisplayController* screen = coordinator.controllers().begin()->second.get();
+    const int rebuilds = coordinator.rebuildCount();
+
+    // 7 % of 2200 points: a 154-point pill on the new monitor.
+    VirtualMonitor monitor("2200/580x900/240+1512+0");
+    ASSERT_TRUE(monitor.added);
+    ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 2; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(coordinator.rebuildCount(), rebuilds + 1);
+    EXPECT_EQ(coordinator.summary(), QString::fromUtf8("pill 120×24pt, pill 154×24pt"));
+
+    // The screen kept its controller; the new one got the settings handed out before it existed.
+    NotchDisplayController* added = nullptr;
+    for (const auto& [key, controller] : coordinator.controllers()) {
+        if (controller.get() != screen)
+            added = controller.get();
+    }
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(coordinator.controllers().count(screen->key().rawValue));
+    EXPECT_EQ(added->presentation().focus(), ModuleID("glance"));
+    EXPECT_EQ(added->autoCloseAfter, 10);
+    // Neither display is a built-in panel: with the default selection both stay disabled.
+    EXPECT_FALSE(added->isEnabled());
+    coordinator.setBuiltInOnly(false);
+    EXPECT_TRUE(added->isEnabled());
+    EXPECT_TRUE(screen->isEnabled());
+
+    // An activity goes to both displays; the folded visibility is reported once.
+    coordinator.present(Activity { ModuleID("systemLevel"), 1, 40, 1.3, ActivityCategory::volume });
+    EXPECT_TRUE(screen->isShowingSurface());
+    EXPECT_TRUE(added->isShowingSurface());
+    EXPECT_EQ(visibility, std::vector<bool> { true });
+
+    monitor.remove();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));
+    EXPECT_EQ(coordinator.controllers().begin()->second.get(), screen);
+    EXPECT_EQ(coordinator.rebuildCount(), rebuilds + 2);
+    coordinator.stop();
+}

@@ -1,0 +1,84 @@
+#include "support/nimbra_process.h"
+#include "support/test_support.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <csignal>
+
+using nimbra::test::NimbraProcess;
+using nimbra::test::waitUntil;
+
+namespace {
+// The coordinator's line for a new display: "+ <key> <kind> <w>x<h>pt".
+const QRegularExpression addedLine(R"(\] display \+ (\S+) (hardware|synthesized) (\d+)x(\d+)pt\n)");
+
+QStringList addedKeys(const QString& log)
+{
+    QStringList keys;
+    for (auto it = addedLine.globalMatch(log); it.hasNext();)
+        keys << it.next().captured(1);
+    return keys;
+}
+
+// Whether any window of the process is mapped on the X server.
+bool hasVisibleWindow(QProcess& process)
+{
+    return QProcess::execute("xdotool", { "search", "--onlyvisible", "--pid", QString::number(process.processId()) })
+        == 0;
+}
+
+bool xrandr(const QStringList& arguments)
+{
+    return QProcess::execute("xrandr", arguments) == 0;
+}
+} // namespace
+
+TEST(NimbraApp, StartsFollowsScreenChangesAndStopsCleanly)
+{
+    NimbraProcess nimbra(R"({ "display.showOnAll": true })");
+    ASSERT_TRUE(nimbra.start());
+
+    // Start-up: one notch for the virtual screen (no camera housing, no menu bar: a 120 × 24
+    // pill), and the trust line of the key interception.
+    const QRegularExpression screenLine(R"(\] display \+ (\S+) synthesized 120x24pt\n)");
+    ASSERT_TRUE(waitUntil([&] { return screenLine.match(nimbra.log()).hasMatch(); }, 10000))
+        << nimbra.log().toStdString();
+    const QString screenKey = screenLine.match(nimbra.log()).captured(1);
+    EXPECT_TRUE(nimbra.waitForLog("level   accessibility trusted = true; bundle = ")) << nimbra.log().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return hasVisibleWindow(nimbra.process()); }, 5000));
+
+    // A second monitor appears beside the screen (7 % of 2000 points: a 140-point pill). One
+    // rebuild adds exactly one notch for it and leaves the screen's own alone.
+    const QString monitor = QStringLiteral("NIMBRA-A%1").arg(nimbra.process().processId());
+    ASSERT_TRUE(xrandr({ "--setmonitor", monitor, "2000/530x900/240+1512+0", "none" }));
+    const QRegularExpression monitorLine(R"(\] display \+ (\S+) synthesized 140x24pt\n)");
+    const bool added = waitUntil([&] { return monitorLine.match(nimbra.log()).hasMatch(); }, 5000);
+    // Take the monitor away again before judging, so that other tests never see it.
+    xrandr({ "--delmonitor", monitor });
+    ASSERT_TRUE(added) << nimbra.log().toStdString();
+    const QString monitorKey = monitorLine.match(nimbra.log()).captured(1);
+    EXPECT_NE(monitorKey, screenKey);
+    EXPECT_EQ(nimbra.log().count(monitorLine), 1) << nimbra.log().toStdString();
+
+    EXPECT_TRUE(nimbra.waitForLog("] display - " + monitorKey + "\n")) << nimbra.log().toStdString();
+    EXPECT_FALSE(nimbra.log().contains("] display - " + screenKey + "\n")) << nimbra.log().toStdString();
+    EXPECT_EQ(addedKeys(nimbra.log()).count(screenKey), 1) << nimbra.log().toStdString();
+
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}
+
+TEST(NimbraApp, ByDefaultAScreenThatIsNoBuiltInPanelShowsNothingAndSigintStopsIt)
+{
+    // The default selection is the built-in display only, and the virtual screen is none: its
+    // controller exists but keeps its windows ordered out.
+    NimbraProcess nimbra;
+    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(waitUntil([&] { return !addedKeys(nimbra.log()).isEmpty(); }, 10000)) << nimbra.log().toStdString();
+    EXPECT_FALSE(waitUntil([&] { return hasVisibleWindow(nimbra.process()); }, 1000));
+
+    ::kill(pid_t(nimbra.process().processId()), SIGINT);
+    ASSERT_TRUE(nimbra.process().waitForFinished(5000));
+    EXPECT_EQ(nimbra.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(nimbra.process().exitCode(), 0);
+}
