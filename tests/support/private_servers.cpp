@@ -42,6 +42,19 @@ QByteArray firstLine(QProcess& process, int timeoutMs)
 } // namespace
 
 PrivatePulse::PrivatePulse(bool nullSink)
+    : nullSink_(nullSink)
+{
+    running_ = start();
+}
+
+bool PrivatePulse::restart()
+{
+    stop(process_);
+    running_ = start();
+    return running_;
+}
+
+bool PrivatePulse::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
@@ -53,11 +66,11 @@ PrivatePulse::PrivatePulse(bool nullSink)
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args { "-n", "--daemonize=no", "--log-level=error", "--exit-idle-time=-1", "--use-pid-file=no",
         "--disable-shm=yes", "-L", "module-native-protocol-unix socket=" + dir_.path() + "/native auth-anonymous=1" };
-    if (nullSink)
+    if (nullSink_)
         args << "-L"
              << "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null";
     process_.start("pulseaudio", args);
-    running_ = process_.waitForStarted(5000)
+    return process_.waitForStarted(5000)
         && waitUntil(
             [this] { return pactl({ "info" }).has_value() || process_.state() == QProcess::NotRunning; }, 15000)
         && process_.state() == QProcess::Running;
@@ -89,8 +102,9 @@ PrivateX::PrivateX(const QStringList& extraArguments)
 {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start(
-        "Xvfb", QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset" } + extraArguments);
+    process_.start("Xvfb",
+        QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset" }
+            + extraArguments);
     if (!process_.waitForStarted(5000))
         return;
     const QByteArray number = firstLine(process_, 15000);

@@ -26,10 +26,16 @@ public:
     QString address() const; // for PULSE_SERVER or a client's server argument
     // Runs pactl against this server; its standard output (trimmed), or none when it failed.
     std::optional<QString> pactl(const QStringList& arguments) const;
+    // Stops the server, as a crash or a restart of the sound service would, and starts it again
+    // on the same socket; true when it is back.
+    bool restart();
 
 private:
+    bool start();
+
     QTemporaryDir dir_;
     QProcess process_;
+    bool nullSink_ = true;
     bool running_ = false;
 };
 

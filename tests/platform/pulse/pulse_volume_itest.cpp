@@ -125,3 +125,20 @@ TEST(PulseVolume, StartsWithoutASinkAndFollowsOneAddedLater)
     EXPECT_TRUE(waitUntil([&] { return pactlPercent(pulse, "other") == 13; }));
     EXPECT_EQ(pactlPercent(pulse, "late"), 40);
 }
+
+TEST(PulseVolume, ComesBackWhenTheSoundServerRestarts)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    PulseVolume volume(pulse.address());
+    std::vector<bool> sinkChanges;
+    volume.onSinkChange = [&](bool has) { sinkChanges.push_back(has); };
+    ASSERT_TRUE(waitUntil([&] { return volume.hasSink(); }));
+
+    ASSERT_TRUE(pulse.restart());
+    ASSERT_TRUE(waitUntil([&] { return !volume.hasSink(); }));
+    ASSERT_TRUE(waitUntil([&] { return volume.hasSink(); }, 10000));
+    EXPECT_EQ(sinkChanges, (std::vector<bool> { true, false, true }));
+    volume.setVolume(0.25);
+    EXPECT_TRUE(waitUntil([&] { return pactlPercent(pulse) == 25; }));
+}
