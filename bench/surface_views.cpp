@@ -66,6 +66,16 @@ void levelReadout(benchmark::State& bench, QSizeF size)
     paintFrames(bench, host);
 }
 
+// The frame's own cost (clearing and compositing an empty host), to read the others against.
+void emptyFrame(benchmark::State& bench, QSizeF size)
+{
+    QWidget host;
+    host.resize(size.toSize());
+    host.show();
+    QApplication::processEvents();
+    paintFrames(bench, host);
+}
+
 void levelReadoutDirect(benchmark::State& bench)
 {
     // The readout's own drawing, as the settings preview uses it (no widget, no metrics).
@@ -84,6 +94,8 @@ void levelReadoutDirect(benchmark::State& bench)
 
 } // namespace
 
+BENCHMARK_CAPTURE(emptyFrame, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(emptyFrame, large, QSizeF(900, 300))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(expandedStatus, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(expandedStatus, large, QSizeF(900, 300))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(levelReadout, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);

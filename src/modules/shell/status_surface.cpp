@@ -198,7 +198,18 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
 void StatusSurface::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    paint(p, QRectF(rect()), m_snapshot, m_now, m_volume, m_metrics, notchTheme(this));
+    const NotchTheme theme = notchTheme(this);
+    const double dpr = paintPixelRatio(p);
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (m_drawn.isNull() || m_drawn.size() != pixels || m_drawnTheme != theme) {
+        m_drawn = QPixmap(pixels);
+        m_drawn.setDevicePixelRatio(dpr);
+        m_drawn.fill(Qt::transparent);
+        QPainter cache(&m_drawn);
+        paint(cache, QRectF(rect()), m_snapshot, m_now, m_volume, m_metrics, theme);
+        m_drawnTheme = theme;
+    }
+    p.drawPixmap(0, 0, m_drawn);
 }
 
 } // namespace nimbra

@@ -3,11 +3,13 @@
 #include "core/device_battery.h"
 #include "core/power_snapshot.h"
 #include "core/system_level.h"
+#include "ui/surface/notch_theme.h"
 #include "ui/surface/surface_metrics.h"
 
 #include <QColor>
 #include <QDateTime>
 #include <QList>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -15,8 +17,6 @@
 class QPainter;
 
 namespace nimbra {
-
-struct NotchTheme;
 
 // The status tab: a large clock with the date, and readouts for the battery and the output
 // volume. It reads nothing itself; the shell hands in every value and rebuilds it on change.
@@ -71,6 +71,10 @@ private:
     std::optional<SystemLevel> m_volume;
     DeviceBatteries m_accessories;
     SurfaceMetrics m_metrics;
+    // Nothing here changes between rebuilds, so one drawing serves every repaint until the
+    // theme, size or pixel density differs.
+    QPixmap m_drawn;
+    std::optional<NotchTheme> m_drawnTheme;
 };
 
 } // namespace nimbra

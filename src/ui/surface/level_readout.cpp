@@ -156,11 +156,28 @@ double LevelReadout::contentHeight(const SystemLevel& level, const std::optional
 void LevelReadout::paint(QPainter& p, const QRectF& rect, const SystemLevel& level,
     const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction, double muteBlend)
 {
+    paintHeader(p, rect, level, metrics, theme, muteBlend);
+    paintTrack(p, rect, level, metrics, theme, shownFraction, muteBlend);
+}
+
+void LevelReadout::paintTrack(QPainter& p, const QRectF& rect, const SystemLevel& level,
+    const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction, double muteBlend)
+{
+    if (!level.isAvailable)
+        return;
+    const ReadoutFonts f(metrics);
+    const QColor tint = mix(theme.primaryText(), theme.secondaryText(0.5), muteBlend);
+    const LevelTrack track { shownFraction, tint, level.isMuted };
+    track.paint(p, QRectF(rect.left(), rect.top() + f.headerHeight(level) + f.stackGap, rect.width(), trackHeight(metrics)));
+}
+
+void LevelReadout::paintHeader(QPainter& p, const QRectF& rect, const SystemLevel& level,
+    const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double muteBlend)
+{
     const ReadoutFonts f(metrics);
     const QColor tint = mix(theme.primaryText(), theme.secondaryText(0.5), muteBlend);
     const double header = f.headerHeight(level);
     const double midY = rect.top() + header / 2;
-
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -196,10 +213,6 @@ void LevelReadout::paint(QPainter& p, const QRectF& rect, const SystemLevel& lev
             QFontMetricsF(f.detail).elidedText(*detail, Qt::ElideRight, textWidth));
     }
 
-    if (level.isAvailable) {
-        const LevelTrack track { shownFraction, tint, level.isMuted };
-        track.paint(p, QRectF(rect.left(), rect.top() + header + f.stackGap, rect.width(), trackHeight(metrics)));
-    }
     p.restore();
 }
 
@@ -266,7 +279,27 @@ void LevelReadout::paintEvent(QPaintEvent*)
         blend = m_muteFrom + (m_muteTo - m_muteFrom) * easeOut((now - m_muteStart) / kMuteSeconds);
     QPainter p(this);
     p.setOpacity(m_opacity);
-    paint(p, QRectF(rect()), m_level, m_metrics, notchTheme(this), m_fraction.value(now), blend);
+    const NotchTheme theme = notchTheme(this);
+    const QRectF area(rect());
+    if (blend == 0 || blend == 1) {
+        // The header only changes with the reading: draw it once, then reuse it while the bar moves.
+        const double dpr = paintPixelRatio(p);
+        const double headerHeight = std::ceil(ReadoutFonts(m_metrics).headerHeight(m_level));
+        const QSize pixels = (QSizeF(width(), headerHeight) * dpr).toSize();
+        const HeaderKey key { m_level, theme, blend, pixels };
+        if (m_header.isNull() || !(m_headerKey == key)) {
+            m_header = QPixmap(pixels);
+            m_header.setDevicePixelRatio(dpr);
+            m_header.fill(Qt::transparent);
+            QPainter cache(&m_header);
+            paintHeader(cache, QRectF(0, 0, width(), headerHeight), m_level, m_metrics, theme, blend);
+            m_headerKey = key;
+        }
+        p.drawPixmap(0, 0, m_header);
+    } else {
+        paintHeader(p, area, m_level, m_metrics, theme, blend);
+    }
+    paintTrack(p, area, m_level, m_metrics, theme, m_fraction.value(now), blend);
 }
 
 // MARK: Equaliser

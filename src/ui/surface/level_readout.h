@@ -6,6 +6,7 @@
 #include "ui/surface/surface_metrics.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
@@ -63,6 +64,13 @@ public:
         const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction,
         double muteBlend);
 
+    // The two halves of paint(): the symbol and texts, and the bar beneath them.
+    static void paintHeader(QPainter& painter, const QRectF& rect, const SystemLevel& level,
+        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double muteBlend);
+    static void paintTrack(QPainter& painter, const QRectF& rect, const SystemLevel& level,
+        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction,
+        double muteBlend);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
     // True while the bar or the tint is still moving.
@@ -84,6 +92,16 @@ private:
     double m_muteTo = 0;
     double m_muteStart = -1; // uptime at which the tint began to change; < 0 while settled
     FrameTimer m_frames;
+
+    struct HeaderKey {
+        SystemLevel level;
+        NotchTheme theme;
+        double blend = -1;
+        QSize pixels;
+        bool operator==(const HeaderKey&) const = default;
+    };
+    QPixmap m_header; // the drawn header of m_headerKey
+    HeaderKey m_headerKey;
 };
 
 // A small animated bar graph. While animating each bar moves between a quarter and the full

@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QVariant>
 #include <QWidget>
@@ -136,6 +137,14 @@ FittedText fitText(const QString& text, const QFont& font, double maxWidth, doub
     line.ascent = metrics.ascent();
     line.lineHeight = metrics.height();
     return line;
+}
+
+double paintPixelRatio(const QPainter& painter)
+{
+    double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (const QPaintEngine* engine = painter.paintEngine(); engine && engine->paintDevice())
+        ratio = std::max(ratio, engine->paintDevice()->devicePixelRatioF());
+    return ratio;
 }
 
 void drawFitted(QPainter& painter, const FittedText& line, QPointF topLeft, const QColor& colour)

@@ -35,6 +35,10 @@ struct FittedText {
     double height() const { return lineHeight; }
 };
 FittedText fitText(const QString& text, const QFont& font, double maxWidth, double minimumScale);
+// The pixel density a painter really draws at: a widget rendered into a 2x image paints on a
+// widget device that reports 1, while its engine's target reports 2.
+double paintPixelRatio(const QPainter& painter);
+
 // Draws a fitted line with its top-left corner at `topLeft`.
 void drawFitted(QPainter& painter, const FittedText& line, QPointF topLeft, const QColor& colour);
 

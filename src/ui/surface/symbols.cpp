@@ -1,5 +1,7 @@
 #include "ui/surface/symbols.h"
 
+#include "ui/surface/notch_theme.h"
+
 #include <QHash>
 #include <QIcon>
 #include <QPainter>
@@ -269,12 +271,27 @@ QString iconName(const QString& symbol)
     const auto it = table().constFind(symbol);
     if (it == table().cend())
         return {};
+    // Theme lookups touch the file system; remember them until the theme changes.
+    static QHash<QString, QString> resolved;
+    static QString resolvedFor;
+    const QString themes = QIcon::themeName() + QLatin1Char('|') + QIcon::fallbackThemeName();
+    if (themes != resolvedFor) {
+        resolved.clear();
+        resolvedFor = themes;
+    }
+    const auto known = resolved.constFind(symbol);
+    if (known != resolved.cend())
+        return *known;
+    QString found;
     for (const char* name : it->icons) {
         const QString icon = QString::fromLatin1(name);
-        if (QIcon::hasThemeIcon(icon))
-            return icon;
+        if (QIcon::hasThemeIcon(icon)) {
+            found = icon;
+            break;
+        }
     }
-    return {};
+    resolved.insert(symbol, found);
+    return found;
 }
 
 bool isKnown(const QString& symbol)
@@ -292,9 +309,9 @@ void draw(QPainter& painter, const QString& symbol, const QRectF& box, double fo
 {
     const double s = side(fontSize);
     const QRectF square(box.center().x() - s / 2, box.center().y() - s / 2, s, s);
+    const double dpr = paintPixelRatio(painter);
     const QString icon = iconName(symbol);
     if (!icon.isEmpty()) {
-        const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
         const QPixmap pixmap = tintedIcon(icon, int(s), tint, dpr);
         if (!pixmap.isNull()) {
             // Whole pixels keep the thin strokes of symbolic icons crisp.
@@ -302,14 +319,32 @@ void draw(QPainter& painter, const QString& symbol, const QRectF& box, double fo
             return;
         }
     }
-    const auto it = table().constFind(symbol);
-    const Glyph glyph = (it != table().cend() && it->glyph) ? it->glyph : dotGlyph;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(tint);
-    glyph(painter, square.adjusted(s * 0.06, s * 0.06, -s * 0.06, -s * 0.06), strokeFor(s, weight));
-    painter.restore();
+    // Painted glyphs are drawn once per size, tint and weight and then reused like icons.
+    const QString key = QStringLiteral("nimbra-glyph:%1:%2:%3:%4:%5")
+                            .arg(symbol)
+                            .arg(int(s))
+                            .arg(tint.rgba())
+                            .arg(int(weight))
+                            .arg(dpr);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        const int device = std::max(1, int(std::lround(s * dpr)));
+        QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        {
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(tint);
+            const auto it = table().constFind(symbol);
+            const Glyph glyph = (it != table().cend() && it->glyph) ? it->glyph : dotGlyph;
+            glyph(p, QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88), strokeFor(s, weight));
+        }
+        pixmap = QPixmap::fromImage(std::move(image));
+        QPixmapCache::insert(key, pixmap);
+    }
+    painter.drawPixmap(QPointF(std::round(square.x()), std::round(square.y())), pixmap);
 }
 
 } // namespace nimbra::symbols
