@@ -4,6 +4,7 @@
 #include "app/settings_observation.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
+#include "modules/level/system_level_monitor.h"
 #include "platform/autostart/login_item.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/x11/accessibility.h"
@@ -16,7 +17,10 @@
 namespace nimbra {
 
 AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
-    : QObject(parent), settings_(settings ? *settings : NimbraSettings::shared())
+    : QObject(parent)
+    , settings_(settings ? *settings : NimbraSettings::shared())
+    , levels_(std::make_unique<SystemLevelMonitor>())
+    , router_(settings_)
 {
 }
 
@@ -70,22 +74,38 @@ void AppDelegate::applicationDidFinishLaunching()
             return self ? self->view(surface, context) : new QWidget;
         });
     // 4. The visibility goes to the now-playing monitor's position correction (now playing).
-    // 5. The expanded state refreshes the accessory batteries (accessory monitor), hands the
-    //    keyboard to the clipboard tab (clipboard) and clears finished timers (timers).
+    // 5. The keyboard follows the clipboard tab while expanded. Refreshing the accessory
+    //    batteries and clearing finished timers join here with their components.
+    coordinator_->onExpandedChange = [self](bool expanded) {
+        if (self && self->coordinator_)
+            self->coordinator_->setWantsKeyboard(expanded && self->tab_ == NotchSurfaceTab::clipboard);
+    };
     // 6–7.
     coordinator_->start();
     applySettings();
 
     // 8–13. The power monitor, now playing, the clipboard monitor and its key monitor, the
     //       frontmost-application and deactivation watchers, the shelf, and the eyes.
-    // 14. The level monitor with volume and brightness observation.
+    // 14. Levels: key presses, and changes made by anyone.
+    levels_->onChange = [self](const SystemLevel& level) {
+        if (self)
+            self->levelKeyChanged(level);
+    };
+    levels_->onObservedChange = [self](const SystemLevel& level) {
+        if (self)
+            self->levelObserved(level);
+    };
+    levels_->startObservingVolume();
+    levels_->startObservingBrightness();
 
     // 15.
     Diagnostics::log(Diagnostics::Category::level, [] {
         return QStringLiteral("accessibility trusted = %1; bundle = %2")
             .arg(accessibilityTrust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
     });
-    // 16. Media-key interception when HUD replacement is on (level monitor).
+    // 16. The settings application has made the same call already.
+    if (settings_.hudReplacement())
+        levels_->startIntercepting();
     // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
     // 18–19. The settings window, the status item, the update check and onboarding.
 
@@ -119,7 +139,8 @@ void AppDelegate::applicationWillTerminate()
     terminated_ = true;
     // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
     //       key and key monitor, the watchers, the timer clock and now playing stop first.
-    // 11. Media-key interception (level monitor).
+    // 11.
+    levels_->stopIntercepting();
     // 12. Tears down every display's windows.
     if (coordinator_)
         coordinator_->stop();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/activity_router.h"
 #include "core/presentation.h"
+#include "modules/shell/notch_nav_row.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QObject>
@@ -14,14 +16,17 @@ class AppearancePortal;
 class DisplayCoordinator;
 class NimbraSettings;
 class SettingsObservation;
+class SystemLevelMonitor;
 struct SurfaceContext;
+struct SurfaceMetrics;
 
 // The composition root: owns every long-lived component for the whole run, starts them in
 // one fixed order, installs the callbacks through which they report back, pushes the settings
 // into them (again after every observed change) and stops them at termination.
 //
 // Its operations live in one file per concern: launch and stop (app_delegate.cpp), settings
-// application (settings_application.cpp) and surface content (surface_content.cpp).
+// application (settings_application.cpp), activity routing (activity_routing.cpp) and surface
+// content (surface_content.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -42,21 +47,41 @@ public:
     void applyClipboardSettings();
     NotchTheme currentTheme() const;
 
+    // Activity routing: the two level callbacks, both ending in handleLevel().
+    void levelKeyChanged(const SystemLevel& level);
+    void levelObserved(const SystemLevel& level);
+    void handleLevel(const SystemLevel& level, bool announce);
+    // The one place that decides the resident module for every feature that keeps a readout
+    // on the collapsed notch, so that no feature wipes another's.
+    std::optional<ModuleID> residentModule() const;
+    void updateResident();
+
     // The content builder every notch asks for the view of its surface.
     QWidget* view(const Presentation::Surface& surface, const SurfaceContext& context);
+    QList<NotchSurfaceTab> liveTabs() const;
+    QWidget* expandedSurface(const SurfaceContext& context);
+    void selectTab(NotchSurfaceTab tab);
+    NotchSurfaceTab tab() const { return tab_; }
 
     NimbraSettings& settings() const { return settings_; }
     DisplayCoordinator* coordinator() const { return coordinator_.get(); }
+    SystemLevelMonitor& levels() const { return *levels_; }
+    const ActivityRouter& router() const { return router_; }
     // Settings re-applications so far (the one at launch included).
     int settingsApplications() const { return settingsApplications_; }
 
 private:
     int runUnregisterMode();
+    QWidget* activityView(const Activity& activity, const SurfaceMetrics& metrics);
 
     NimbraSettings& settings_;
     std::unique_ptr<AppearancePortal> appearance_;
     std::unique_ptr<DisplayCoordinator> coordinator_;
     std::unique_ptr<SettingsObservation> observation_;
+    std::unique_ptr<SystemLevelMonitor> levels_;
+    ActivityRouter router_;
+    // The expanded surface's selected tab, kept across openings even while it is not live.
+    NotchSurfaceTab tab_ = NotchSurfaceTab::music;
     int settingsApplications_ = 0;
     bool launched_ = false;
     bool terminated_ = false;

@@ -2,13 +2,15 @@
 
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
+#include "modules/level/system_level_monitor.h"
+#include "modules/shell/glance.h"
 #include "platform/portal/appearance_portal.h"
 
 namespace nimbra {
 
 void AppDelegate::applySettings()
 {
-    if (!coordinator_)
+    if (!coordinator_ || terminated_)
         return;
     ++settingsApplications_;
     // 1. The clipboard; 2. the eyes (with the eye tracker and item).
@@ -20,9 +22,17 @@ void AppDelegate::applySettings()
     // 6. The low-battery levels (power monitor).
     // 7.
     coordinator_->setBuiltInOnly(!settings_.showOnAllDisplays());
-    // 8. The settings window's appearance. 9. HUD interception (level monitor).
-    // 10. Resident and focus re-evaluated with the player's track (now playing).
-    // 11. The glance focus.
+    // 8. The settings window's appearance (settings window).
+    // 9.
+    if (settings_.hudReplacement())
+        levels_->startIntercepting();
+    else
+        levels_->stopIntercepting();
+    // 10. The resident module; the player's track re-evaluates resident and focus here too
+    //     (now playing).
+    updateResident();
+    // 11.
+    coordinator_->setFocus(settings_.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);
 }
 
 void AppDelegate::applyClipboardSettings()

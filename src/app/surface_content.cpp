@@ -1,15 +1,89 @@
 #include "app/app_delegate.h"
 
+#include "app/display_coordinator.h"
+#include "core/diagnostics.h"
+#include "modules/level/system_level_monitor.h"
+#include "modules/shell/expanded_shell.h"
+#include "modules/shell/settings_surface.h"
+#include "modules/shell/status_surface.h"
 #include "ui/surface/surface_metrics.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 
 namespace nimbra {
 
+QList<NotchSurfaceTab> AppDelegate::liveTabs() const
+{
+    // Music (while a track exists), clipboard and shelf (while switched on) and timer come
+    // first, in this order, with their features.
+    return { NotchSurfaceTab::status, NotchSurfaceTab::settings };
+}
+
 QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceContext& context)
 {
-    // Readouts and the expanded shell join here with their views.
+    const SurfaceMetrics metrics = context.metrics();
+    switch (surface.kind()) {
+    case Presentation::Surface::Kind::dormant:
+        break;
+    case Presentation::Surface::Kind::expanded: {
+        const QList<NotchSurfaceTab> tabs = liveTabs();
+        // A selection that is not live right now is kept, and shown as status meanwhile.
+        const NotchSurfaceTab selection = tabs.contains(tab_) ? tab_ : NotchSurfaceTab::status;
+        QPointer<AppDelegate> self(this);
+        return new ExpandedShell(
+            metrics, selection, tabs,
+            [self](NotchSurfaceTab tab) {
+                if (self)
+                    self->selectTab(tab);
+            },
+            expandedSurface(context));
+    }
+    case Presentation::Surface::Kind::resident:
+        // The running-timer and now-playing readouts join here with their features.
+        break;
+    case Presentation::Surface::Kind::activity:
+        if (const auto& activity = surface.shownActivity())
+            return activityView(*activity, metrics);
+        break;
+    }
     return new QWidget;
+}
+
+QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetrics& metrics)
+{
+    // Power, player and finished-timer readouts join here with their sources.
+    return new QWidget;
+}
+
+QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
+{
+    const SurfaceMetrics metrics = context.metrics();
+    const NotchSurfaceTab shown = liveTabs().contains(tab_) ? tab_ : NotchSurfaceTab::status;
+    if (shown == NotchSurfaceTab::settings) {
+        return new SettingsSurface(
+            metrics,
+            [] {
+                // Shows the settings window once it exists.
+            },
+            [] { QCoreApplication::quit(); });
+    }
+    // The battery joins with the power monitor. Accessory batteries are not drawn here.
+    return new StatusSurface(std::nullopt, QDateTime::currentDateTime(), levels_->read(SystemLevel::Kind::volume),
+                             DeviceBatteries {}, metrics);
+}
+
+void AppDelegate::selectTab(NotchSurfaceTab tab)
+{
+    Diagnostics::log(Diagnostics::Category::surface, [&] { return "nav -> " + rawValue(tab); });
+    tab_ = tab;
+    // The clipboard's selection is normalised here with the clipboard.
+    if (!coordinator_)
+        return;
+    coordinator_->setWantsKeyboard(tab == NotchSurfaceTab::clipboard);
+    coordinator_->refreshContent();
 }
 
 } // namespace nimbra

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/activity.h"
+#include "core/system_level.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace nimbra {
+
+class NimbraSettings;
+
+// What one activity shows, kept under its token until its readout is drawn. The power
+// (charge kind and snapshot) and player (track and transport glyph) payloads join here with
+// their sources.
+using ActivityPayload = std::variant<SystemLevel>;
+
+// The shell's bookkeeping between an event and the activity it becomes: the token counter,
+// the payload cache and the level state the readouts fall back to. The application delegate
+// owns one and hands the activities it returns to the display coordinator.
+class ActivityRouter {
+public:
+    // The cache is trimmed when it reaches `trimAt` entries, keeping the `keptAfterTrim` newest.
+    static constexpr std::size_t trimAt = 13;
+    static constexpr std::size_t keptAfterTrim = 8;
+    static constexpr double levelDuration = 1.3;
+    // An observed brightness change counts as the user's when a brightness key was pressed
+    // less than this long before it.
+    static constexpr double deliberateBrightnessWindow = 1.5;
+
+    explicit ActivityRouter(const NimbraSettings& settings) : settings_(settings) { }
+
+    // The next activity token: 1 for the first activity of the run, one more for each after.
+    std::uint64_t nextToken() { return ++activityToken_; }
+    std::uint64_t lastToken() const { return activityToken_; }
+
+    void record(const ActivityPayload& payload, std::uint64_t token);
+    const ActivityPayload* payload(std::uint64_t token) const;
+    std::vector<std::uint64_t> cachedTokens() const;
+
+    // A reading from the media keys: a brightness key press opens the window in which an
+    // observed brightness change counts as deliberate. Returns the activity to show, if any.
+    std::optional<Activity> levelKeyChanged(const SystemLevel& level, double now);
+    // A reading made by anyone, announced unless it is a brightness change that no key press
+    // explains while the key-press setting is on.
+    std::optional<Activity> levelObserved(const SystemLevel& level, double now);
+    bool announcesObserved(const SystemLevel& level, double now) const;
+    // Does nothing while HUD replacement is off; otherwise keeps the reading and, when
+    // `announce`, takes a token, caches the reading and returns its activity.
+    std::optional<Activity> handleLevel(const SystemLevel& level, bool announce);
+
+    const std::optional<SystemLevel>& currentLevel() const { return currentLevel_; }
+    double lastDeliberateBrightnessAt() const { return lastDeliberateBrightnessAt_; }
+
+private:
+    const NimbraSettings& settings_;
+    std::map<std::uint64_t, ActivityPayload> payloads_;
+    std::uint64_t activityToken_ = 0;
+    // Far in the past, so no key press counts as recent until one happens.
+    double lastDeliberateBrightnessAt_ = -1000.0;
+    std::optional<SystemLevel> currentLevel_;
+};
+
+} // namespace nimbra

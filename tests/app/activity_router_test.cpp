@@ -1,0 +1,114 @@
+#include "app/activity_router.h"
+
+#include "core/nimbra_settings.h"
+#include "modules/level/system_level_monitor.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+
+namespace {
+SystemLevel volume(double value) { return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt); }
+SystemLevel brightness(double value)
+{
+    return SystemLevel(SystemLevel::Kind::brightness, value, false, true, std::nullopt);
+}
+SystemLevel backlight(double value)
+{
+    return SystemLevel(SystemLevel::Kind::keyboardBacklight, value, false, false, std::nullopt);
+}
+
+struct Routing : ::testing::Test {
+    Routing() { settings.setHudReplacement(true); }
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    ActivityRouter router { settings };
+};
+} // namespace
+
+TEST_F(Routing, LevelActivitiesCarryRisingTokensPrioritiesByTheUsersOrderAndTheirDuration)
+{
+    const auto first = router.levelKeyChanged(volume(0.5), 10.0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->token, 1u);
+    EXPECT_EQ(first->module, SystemLevelMonitor::moduleID);
+    EXPECT_EQ(first->category, ActivityCategory::volume);
+    EXPECT_EQ(first->priority, 40);
+    EXPECT_DOUBLE_EQ(first->duration, 1.3);
+
+    const auto second = router.levelKeyChanged(brightness(0.25), 10.1);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->token, 2u);
+    EXPECT_EQ(second->category, ActivityCategory::brightness);
+    EXPECT_EQ(second->priority, 30);
+
+    // The keyboard backlight shows as a brightness readout.
+    const auto third = router.levelKeyChanged(backlight(0.0625), 10.2);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->token, 3u);
+    EXPECT_EQ(third->category, ActivityCategory::brightness);
+
+    settings.setActivityOrder({ ActivityCategory::music, ActivityCategory::battery, ActivityCategory::brightness,
+        ActivityCategory::volume });
+    EXPECT_EQ(router.levelKeyChanged(volume(0.6), 10.3)->priority, 10);
+    EXPECT_EQ(router.levelKeyChanged(brightness(0.3), 10.4)->priority, 20);
+
+    // The payload under each token is the reading it was made for.
+    const ActivityPayload* payload = router.payload(2);
+    ASSERT_NE(payload, nullptr);
+    EXPECT_EQ(std::get<SystemLevel>(*payload), brightness(0.25));
+    EXPECT_EQ(router.currentLevel(), brightness(0.3));
+}
+
+TEST_F(Routing, WithoutHudReplacementNothingIsShownAndTheLastReadingStays)
+{
+    router.levelKeyChanged(volume(0.5), 1.0);
+    settings.setHudReplacement(false);
+    EXPECT_FALSE(router.levelKeyChanged(volume(0.75), 2.0));
+    EXPECT_FALSE(router.levelObserved(volume(0.8), 3.0));
+    EXPECT_EQ(router.currentLevel(), volume(0.5));
+    // No token was spent on what was not shown.
+    EXPECT_EQ(router.lastToken(), 1u);
+}
+
+TEST_F(Routing, ObservedBrightnessShowsOnlyWithinOneAndAHalfSecondsOfABrightnessKey)
+{
+    ASSERT_TRUE(settings.brightnessNeedsKeyPress());
+    // Nothing pressed yet: an automatic change is kept as the current level but not shown.
+    EXPECT_FALSE(router.levelObserved(brightness(0.4), 100.0));
+    EXPECT_EQ(router.currentLevel(), brightness(0.4));
+
+    router.levelKeyChanged(brightness(0.5), 200.0);
+    EXPECT_TRUE(router.levelObserved(brightness(0.55), 201.4));
+    EXPECT_FALSE(router.levelObserved(brightness(0.6), 201.6));
+    // A volume key does not open the window, and volume is always shown.
+    router.levelKeyChanged(volume(0.5), 300.0);
+    EXPECT_FALSE(router.levelObserved(brightness(0.6), 300.1));
+    EXPECT_TRUE(router.levelObserved(volume(0.3), 300.1));
+    // The keyboard backlight is never held back.
+    EXPECT_TRUE(router.levelObserved(backlight(0.1), 400.0));
+
+    settings.setBrightnessNeedsKeyPress(false);
+    EXPECT_TRUE(router.levelObserved(brightness(0.7), 500.0));
+}
+
+TEST_F(Routing, TheCacheKeepsTheEightNewestOnceItReachesThirteen)
+{
+    const auto tokensAfter = [&](int count) {
+        while (router.lastToken() < std::uint64_t(count))
+            router.levelKeyChanged(volume(0.5), 0);
+        return router.cachedTokens();
+    };
+    const auto range = [](std::uint64_t from, std::uint64_t to) {
+        std::vector<std::uint64_t> tokens;
+        for (auto t = from; t <= to; ++t)
+            tokens.push_back(t);
+        return tokens;
+    };
+    EXPECT_EQ(tokensAfter(12), range(1, 12));
+    EXPECT_EQ(tokensAfter(13), range(6, 13));
+    EXPECT_EQ(tokensAfter(14), range(6, 14));
+    EXPECT_EQ(tokensAfter(17), range(6, 17));
+    EXPECT_EQ(tokensAfter(18), range(11, 18));
+    EXPECT_EQ(router.payload(10), nullptr);
+    EXPECT_NE(router.payload(11), nullptr);
+}

@@ -1,0 +1,104 @@
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
+#include "modules/shell/expanded_shell.h"
+#include "modules/shell/glance.h"
+#include "modules/shell/settings_surface.h"
+#include "modules/shell/status_surface.h"
+#include "ui/surface/surface_metrics.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+
+namespace {
+struct Delegate : ::testing::Test {
+    Delegate() { delegate.applicationDidFinishLaunching(); }
+    void settle() { QCoreApplication::processEvents(); }
+    NotchDisplayController& controller() const { return *delegate.coordinator()->controllers().begin()->second; }
+
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+};
+} // namespace
+
+TEST_F(Delegate, LaunchAppliesTheSettingsOnceToEveryDisplay)
+{
+    ASSERT_NE(delegate.coordinator(), nullptr);
+    ASSERT_EQ(delegate.coordinator()->controllers().size(), 1u);
+    EXPECT_EQ(delegate.settingsApplications(), 1);
+    // Built-in only by default, and Qt's offscreen screen is no built-in panel.
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_EQ(controller().presentation().focus(), Glance::moduleID);
+    EXPECT_EQ(delegate.coordinator()->autoCloseAfter(), 10);
+}
+
+TEST_F(Delegate, ChangesApplyLiveWithOneReapplicationPerTurn)
+{
+    settings.setShowOnAllDisplays(true);
+    settings.setAppearance(Appearance::light);
+    settings.setClockFont(ClockFont::serif);
+    EXPECT_FALSE(controller().isEnabled()) << "applied before the next turn";
+    settle();
+    EXPECT_EQ(delegate.settingsApplications(), 2);
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_EQ(controller().model()->theme(), (NotchTheme { false, ClockFont::serif }));
+
+    settings.setGlanceEnabled(false);
+    settle();
+    EXPECT_EQ(delegate.settingsApplications(), 3);
+    EXPECT_EQ(controller().presentation().focus(), std::nullopt);
+
+    LayoutMetrics layout = settings.layout();
+    layout.expandedWidth = 480;
+    settings.setLayout(layout);
+    settle();
+    EXPECT_EQ(controller().layout().expandedWidth, 480);
+}
+
+TEST_F(Delegate, SettingsReadWhereTheyAreUsedApplyNothing)
+{
+    settings.setPowerActivityEnabled(false);
+    settings.setLaunchAtLogin(true);
+    settle();
+    EXPECT_EQ(delegate.settingsApplications(), 1);
+}
+
+TEST_F(Delegate, TheExpandedShellShowsTheLiveTabsAndAnUnavailableSelectionAsStatus)
+{
+    const SurfaceContext context { QSizeF(360, 124), 32, 180 };
+    // Music is the first selection, but without a player it is not live.
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::music);
+    std::unique_ptr<QWidget> view(delegate.view(Presentation::Surface::expanded(Glance::moduleID), context));
+    auto* shell = qobject_cast<ExpandedShell*>(view.get());
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ(shell->tabs(), (QList<NotchSurfaceTab> { NotchSurfaceTab::status, NotchSurfaceTab::settings }));
+    EXPECT_EQ(shell->selection(), NotchSurfaceTab::status);
+    EXPECT_NE(qobject_cast<StatusSurface*>(shell->content()), nullptr);
+
+    // Choosing a tab through the shell selects it and rebuilds the surfaces.
+    shell->onSelect(NotchSurfaceTab::settings);
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::settings);
+    view.reset(delegate.view(Presentation::Surface::expanded(Glance::moduleID), context));
+    shell = qobject_cast<ExpandedShell*>(view.get());
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ(shell->selection(), NotchSurfaceTab::settings);
+    EXPECT_NE(qobject_cast<SettingsSurface*>(shell->content()), nullptr);
+
+    // Nothing but an empty view for the dormant surface.
+    view.reset(delegate.view(Presentation::Surface::dormant(), context));
+    EXPECT_TRUE(view->children().isEmpty());
+}
+
+TEST_F(Delegate, TerminationTearsTheDisplaysDownOnce)
+{
+    delegate.applicationWillTerminate();
+    EXPECT_TRUE(delegate.coordinator()->controllers().empty());
+    delegate.applicationWillTerminate();
+    // Settings changes after the stop restart nothing.
+    settings.setShowOnAllDisplays(true);
+    settle();
+    EXPECT_TRUE(delegate.coordinator()->controllers().empty());
+}
