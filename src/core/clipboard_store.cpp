@@ -1,5 +1,7 @@
 #include "core/clipboard_store.h"
 
+#include "core/file_url.h"
+
 #include <QCryptographicHash>
 #include <QStringList>
 #include <QTextBoundaryFinder>
@@ -13,7 +15,7 @@ namespace {
 // A file URL's path without a trailing slash, as the list shows and stores it.
 QString filePath(const QUrl& url)
 {
-    QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
+    QString path = url.isLocalFile() ? localPath(url) : url.path();
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
     return path;

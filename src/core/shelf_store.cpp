@@ -1,5 +1,7 @@
 #include "core/shelf_store.h"
 
+#include "core/file_url.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -10,8 +12,11 @@ QUrl standardizedFileUrl(const QUrl& url)
 {
     if (!url.isLocalFile())
         return url.adjusted(QUrl::NormalizePathSegments);
-    const QString path = url.toLocalFile();
-    return QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    QString path = QDir::cleanPath(QDir::current().absoluteFilePath(localPath(url)));
+    // Above the root there is only the root: "/../a" is "/a".
+    while (path.startsWith(QLatin1String("/..")) && (path.size() == 3 || path.at(3) == u'/'))
+        path.remove(0, 3);
+    return QUrl::fromLocalFile(path.isEmpty() ? QStringLiteral("/") : path);
 }
 
 ShelfItem::ShelfItem(const QUuid& id, const QUrl& url, const QDateTime& addedAt)

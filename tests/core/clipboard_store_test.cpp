@@ -61,6 +61,12 @@ TEST(ClipboardItem, IdentityDistinguishesContentExactly)
     const QUrl joined = QUrl::fromLocalFile("/tmp/a.txt|/tmp/b.txt");
     EXPECT_NE(entry(Payload::files({ joined })).identity(), entry(Payload::files({ a, b })).identity());
 
+    // A file URL that names the local host is the same file.
+    QUrl hosted = a;
+    hosted.setHost(QStringLiteral("localhost"));
+    EXPECT_EQ(entry(Payload::files({ hosted, b })).identity(), "f:/tmp/a.txt|/tmp/b.txt");
+    EXPECT_EQ(entry(Payload::files({ hosted })).byteCount(), 10);
+
     const auto image = entry(Payload::image(fakePng('x'), { 10, 20 }));
     EXPECT_TRUE(image.identity().startsWith("i:200:"));
 }

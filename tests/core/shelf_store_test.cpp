@@ -57,6 +57,9 @@ TEST(ShelfItem, StandardizesItsUrlAndAsksTheFileSystem)
     const QUrl roundabout = QUrl::fromLocalFile(files.path("folder/../folder/./.././notes.txt"));
     const ShelfItem item(QUuid::createUuid(), roundabout, QDateTime::currentDateTimeUtc());
     EXPECT_EQ(item.url, url);
+    // Above the root there is only the root.
+    EXPECT_EQ(ShelfItem({}, QUrl::fromLocalFile("/../.." + files.path("notes.txt")), {}).url, url);
+    EXPECT_EQ(ShelfItem({}, QUrl::fromLocalFile("/.."), {}).url, QUrl::fromLocalFile("/"));
     EXPECT_EQ(item.path(), files.path("notes.txt"));
     EXPECT_EQ(item.name(), "notes.txt");
     EXPECT_FALSE(item.isDirectory());
@@ -72,6 +75,14 @@ TEST(ShelfItem, StandardizesItsUrlAndAsksTheFileSystem)
     EXPECT_FALSE(ShelfItem({}, QUrl::fromLocalFile(files.path("folder-link")), {}).isDirectory());
     ASSERT_TRUE(QFile::link(files.path("gone"), files.path("dangling")));
     EXPECT_FALSE(ShelfItem({}, QUrl::fromLocalFile(files.path("dangling")), {}).stillExists());
+
+    // A file URL naming a host ("file://localhost/…") names the same local path.
+    QUrl withHost = url;
+    withHost.setHost(QStringLiteral("localhost"));
+    const ShelfItem hosted(QUuid::createUuid(), withHost, {});
+    EXPECT_EQ(hosted.url, url);
+    EXPECT_EQ(hosted.path(), files.path("notes.txt"));
+    EXPECT_TRUE(hosted.stillExists());
 
     const ShelfItem missing(QUuid::createUuid(), QUrl::fromLocalFile(files.path("missing")), {});
     EXPECT_FALSE(missing.stillExists());
