@@ -26,8 +26,7 @@ struct Stage {
     NotchTheme theme() const { return notchTheme(&host); }
 
     // Fills the host with a view made from `args` (the host is appended as parent).
-    template <typename View, typename... Args>
-    View* make(Args&&... args)
+    template <typename View, typename... Args> View* make(Args&&... args)
     {
         auto* view = new View(std::forward<Args>(args)..., &host);
         view->setGeometry(host.rect());

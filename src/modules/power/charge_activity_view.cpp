@@ -19,7 +19,10 @@ const Spring kLandingSpring { 0.32, 0.66 };
 constexpr double kBarHeight = 3;
 constexpr double kBarTopPadding = 7;
 
-QColor green() { return QColor::fromRgbF(0.3f, 0.85f, 0.39f); }
+QColor green()
+{
+    return QColor::fromRgbF(0.3f, 0.85f, 0.39f);
+}
 
 QColor withOpacity(QColor c, double opacity)
 {
@@ -191,8 +194,8 @@ void ChargeActivityView::paint(QPainter& p, const QRectF& rect, const Kind& kind
         p.save();
         p.translate(iconCentre);
         p.scale(scale, scale);
-        symbols::draw(p, kind.symbol(), QRectF(-icon / 2, -icon / 2, icon, icon), m.font(12), kind.tint(),
-            QFont::DemiBold);
+        symbols::draw(
+            p, kind.symbol(), QRectF(-icon / 2, -icon / 2, icon, icon), m.font(12), kind.tint(), QFont::DemiBold);
         p.restore();
     }
     x += icon + gap;

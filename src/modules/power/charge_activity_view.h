@@ -53,8 +53,8 @@ public:
         }
     };
 
-    ChargeActivityView(const Kind& kind, const PowerSnapshot& snapshot, const SurfaceMetrics& metrics,
-        QWidget* parent = nullptr);
+    ChargeActivityView(
+        const Kind& kind, const PowerSnapshot& snapshot, const SurfaceMetrics& metrics, QWidget* parent = nullptr);
 
     const Kind& kind() const { return m_kind; }
     const PowerSnapshot& snapshot() const { return m_snapshot; }

@@ -25,8 +25,7 @@ QList<NotchSurfaceTab> ExpandedShell::trailingTabs(const QList<NotchSurfaceTab>&
 }
 
 ExpandedShell::ExpandedShell(const SurfaceMetrics& metrics, NotchSurfaceTab selection,
-    const QList<NotchSurfaceTab>& tabs, std::function<void(NotchSurfaceTab)> select, QWidget* content,
-    QWidget* parent)
+    const QList<NotchSurfaceTab>& tabs, std::function<void(NotchSurfaceTab)> select, QWidget* content, QWidget* parent)
     : QWidget(parent)
     , onSelect(std::move(select))
     , m_metrics(metrics)

@@ -29,8 +29,7 @@ QString rawValue(NotchSurfaceTab tab)
     return {};
 }
 
-template <>
-std::optional<NotchSurfaceTab> fromRawValue<NotchSurfaceTab>(QStringView raw)
+template <> std::optional<NotchSurfaceTab> fromRawValue<NotchSurfaceTab>(QStringView raw)
 {
     for (NotchSurfaceTab tab : kNotchSurfaceTabs) {
         if (raw == rawValue(tab))
@@ -166,8 +165,8 @@ protected:
         QPainter p(this);
         // The same soft white in both themes.
         const double size = m_pitch <= kCollapsedPitch ? 9.2 : NotchNavRow::symbolSize(m_pitch);
-        symbols::draw(p, QStringLiteral("ellipsis"), QRectF(rect()), size, QColor::fromRgbF(1, 1, 1, 0.45f),
-            QFont::DemiBold);
+        symbols::draw(
+            p, QStringLiteral("ellipsis"), QRectF(rect()), size, QColor::fromRgbF(1, 1, 1, 0.45f), QFont::DemiBold);
     }
 
 private:
@@ -232,7 +231,8 @@ void NotchNavRow::build()
         return;
     case Form::full:
         for (NotchSurfaceTab tab : m_tabs) {
-            m_buttons.append(new NavButton(tab, tab == m_selection, m_pitch, [select, tab] { select(tab); }, this));
+            m_buttons.append(new NavButton(
+                tab, tab == m_selection, m_pitch, [select, tab] { select(tab); }, this));
             m_slots.append(m_pitch);
         }
         break;
@@ -279,8 +279,8 @@ void NotchNavRow::place()
         x += slot;
     }
     if (m_overflow)
-        m_overflow->setGeometry(snapped(QRectF(x, midY - overflowFrame.height() / 2, overflowFrame.width(),
-            overflowFrame.height())));
+        m_overflow->setGeometry(
+            snapped(QRectF(x, midY - overflowFrame.height() / 2, overflowFrame.width(), overflowFrame.height())));
 }
 
 } // namespace nimbra

@@ -13,28 +13,27 @@ class QAbstractButton;
 
 namespace nimbra {
 
-template <typename E>
-std::optional<E> fromRawValue(QStringView raw);
-template <typename E>
-std::span<const E> allCases();
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <typename E> std::span<const E> allCases();
 
 // The expanded surface's tabs, in order.
 enum class NotchSurfaceTab { music, clipboard, shelf, timer, status, settings };
 
-inline constexpr std::array<NotchSurfaceTab, 6> kNotchSurfaceTabs = { NotchSurfaceTab::music,
-    NotchSurfaceTab::clipboard, NotchSurfaceTab::shelf, NotchSurfaceTab::timer, NotchSurfaceTab::status,
-    NotchSurfaceTab::settings };
+inline constexpr std::array<NotchSurfaceTab, 6> kNotchSurfaceTabs
+    = { NotchSurfaceTab::music, NotchSurfaceTab::clipboard, NotchSurfaceTab::shelf, NotchSurfaceTab::timer,
+          NotchSurfaceTab::status, NotchSurfaceTab::settings };
 
-template <>
-inline std::span<const NotchSurfaceTab> allCases<NotchSurfaceTab>()
+template <> inline std::span<const NotchSurfaceTab> allCases<NotchSurfaceTab>()
 {
     return kNotchSurfaceTabs;
 }
 
 QString rawValue(NotchSurfaceTab tab);
-template <>
-std::optional<NotchSurfaceTab> fromRawValue<NotchSurfaceTab>(QStringView raw);
-inline QString id(NotchSurfaceTab tab) { return rawValue(tab); }
+template <> std::optional<NotchSurfaceTab> fromRawValue<NotchSurfaceTab>(QStringView raw);
+inline QString id(NotchSurfaceTab tab)
+{
+    return rawValue(tab);
+}
 // The button's tooltip.
 QString title(NotchSurfaceTab tab);
 QString symbol(NotchSurfaceTab tab);

@@ -55,8 +55,8 @@ private:
 
 } // namespace
 
-SettingsSurface::SettingsSurface(const SurfaceMetrics& metrics, std::function<void()> openSettings,
-    std::function<void()> quit, QWidget* parent)
+SettingsSurface::SettingsSurface(
+    const SurfaceMetrics& metrics, std::function<void()> openSettings, std::function<void()> quit, QWidget* parent)
     : QWidget(parent)
     , onOpenSettings(std::move(openSettings))
     , onQuit(std::move(quit))

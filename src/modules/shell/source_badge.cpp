@@ -71,7 +71,8 @@ QStringList SourceBadge::desktopEntries(NowPlayingTrack::Source source)
     case NowPlayingTrack::Source::spotify:
         return { QStringLiteral("spotify"), QStringLiteral("com.spotify.Client"), QStringLiteral("spotify-client") };
     case NowPlayingTrack::Source::appleMusic:
-        return { QStringLiteral("org.gnome.Music"), QStringLiteral("rhythmbox"), QStringLiteral("org.gnome.Rhythmbox3") };
+        return { QStringLiteral("org.gnome.Music"), QStringLiteral("rhythmbox"),
+            QStringLiteral("org.gnome.Rhythmbox3") };
     }
     return {};
 }

@@ -175,7 +175,8 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
         QList<std::pair<FittedText, FittedText>> texts;
         double total = 0;
         for (const Readout& row : rows) {
-            texts.append({ fitText(row.value, valueFont, textWidth, 0.75), fitText(row.detail, detailFont, textWidth, 0.75) });
+            texts.append(
+                { fitText(row.value, valueFont, textWidth, 0.75), fitText(row.detail, detailFont, textWidth, 0.75) });
             total += std::max(symbols::side(m.font(13)), texts.last().first.height() + texts.last().second.height());
         }
         total += m.space(8) * (rows.size() - 1);
@@ -184,8 +185,8 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
             const auto& [value, detail] = texts[i];
             const double rowHeight = std::max(symbols::side(m.font(13)), value.height() + detail.height());
             const double mid = rowTop + rowHeight / 2;
-            symbols::draw(p, rows[i].symbol, QRectF(left, mid - rowHeight / 2, symbolFrame, rowHeight), m.font(13),
-                rows[i].tint);
+            symbols::draw(
+                p, rows[i].symbol, QRectF(left, mid - rowHeight / 2, symbolFrame, rowHeight), m.font(13), rows[i].tint);
             const double textTop = mid - (value.height() + detail.height()) / 2;
             drawFitted(p, value, QPointF(textLeft, textTop), rows[i].tint);
             drawFitted(p, detail, QPointF(textLeft, textTop + value.height()), theme.secondaryText(0.42));

@@ -46,8 +46,8 @@ public:
     // The system symbol for a battery reading: charging wins over wall power, then the charge.
     static QString batterySymbol(const PowerSnapshot& snapshot);
     // The readouts in drawing order: battery (when there is a reading), then volume (when available).
-    static QList<Readout> readouts(
-        const std::optional<PowerSnapshot>& snapshot, const std::optional<SystemLevel>& volume, const NotchTheme& theme);
+    static QList<Readout> readouts(const std::optional<PowerSnapshot>& snapshot,
+        const std::optional<SystemLevel>& volume, const NotchTheme& theme);
     // The time in the system locale's short form.
     static QString clockText(const QDateTime& now);
     // Weekday, day and month in the system locale's order: abbreviated below a surface width

@@ -168,7 +168,8 @@ void LevelReadout::paintTrack(QPainter& p, const QRectF& rect, const SystemLevel
     const ReadoutFonts f(metrics);
     const QColor tint = mix(theme.primaryText(), theme.secondaryText(0.5), muteBlend);
     const LevelTrack track { shownFraction, tint, level.isMuted };
-    track.paint(p, QRectF(rect.left(), rect.top() + f.headerHeight(level) + f.stackGap, rect.width(), trackHeight(metrics)));
+    track.paint(
+        p, QRectF(rect.left(), rect.top() + f.headerHeight(level) + f.stackGap, rect.width(), trackHeight(metrics)));
 }
 
 void LevelReadout::paintHeader(QPainter& p, const QRectF& rect, const SystemLevel& level,
@@ -182,8 +183,8 @@ void LevelReadout::paintHeader(QPainter& p, const QRectF& rect, const SystemLeve
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
-    symbols::draw(p, level.symbol(), QRectF(rect.left(), rect.top(), f.symbolFrame, header), f.symbolSize, tint,
-        QFont::Medium);
+    symbols::draw(
+        p, level.symbol(), QRectF(rect.left(), rect.top(), f.symbolFrame, header), f.symbolSize, tint, QFont::Medium);
 
     // The percentage (or "No control") sits at the trailing edge; the title column takes the rest.
     const QString right = level.isAvailable ? percentText(level) : QStringLiteral("No control");
@@ -192,7 +193,8 @@ void LevelReadout::paintHeader(QPainter& p, const QRectF& rect, const SystemLeve
     const double rightWidth = rightMetrics.horizontalAdvance(right);
     p.setFont(rightFont);
     p.setPen(level.isAvailable ? theme.secondaryText(0.6) : theme.secondaryText(0.45));
-    p.drawText(QRectF(rect.right() - rightWidth, midY - rightMetrics.height() / 2, rightWidth + 1, rightMetrics.height()),
+    p.drawText(
+        QRectF(rect.right() - rightWidth, midY - rightMetrics.height() / 2, rightWidth + 1, rightMetrics.height()),
         Qt::AlignLeft | Qt::AlignVCenter, right);
 
     const double textLeft = rect.left() + f.symbolFrame + f.gapSymbol;
@@ -376,8 +378,8 @@ void Equaliser::paint(QPainter& p, const QRectF& rect, int barCount, const QColo
 void Equaliser::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    paint(p, QRectF(rect()), m_barCount, m_tint,
-        m_isAnimating ? std::optional<double>(timelineSeconds()) : std::nullopt);
+    paint(
+        p, QRectF(rect()), m_barCount, m_tint, m_isAnimating ? std::optional<double>(timelineSeconds()) : std::nullopt);
 }
 
 void Equaliser::showEvent(QShowEvent*)

@@ -61,15 +61,13 @@ public:
     // and `muteBlend` how far the tint has moved to the muted one (0...1); painting a settled
     // readout passes the level's own values.
     static void paint(QPainter& painter, const QRectF& rect, const SystemLevel& level,
-        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction,
-        double muteBlend);
+        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction, double muteBlend);
 
     // The two halves of paint(): the symbol and texts, and the bar beneath them.
     static void paintHeader(QPainter& painter, const QRectF& rect, const SystemLevel& level,
         const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double muteBlend);
     static void paintTrack(QPainter& painter, const QRectF& rect, const SystemLevel& level,
-        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction,
-        double muteBlend);
+        const std::optional<SurfaceMetrics>& metrics, const NotchTheme& theme, double shownFraction, double muteBlend);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

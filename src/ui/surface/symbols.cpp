@@ -48,8 +48,8 @@ void noteGlyph(QPainter& p, const QRectF& r, double stroke)
     const double stemX = head.x() + w * 0.17;
     flag.addRect(QRectF(stemX - stroke / 2, r.top() + w * 0.1, stroke, head.y() - r.top() - w * 0.1));
     flag.moveTo(stemX, r.top() + w * 0.1);
-    flag.cubicTo(stemX + w * 0.1, r.top() + w * 0.3, stemX + w * 0.35, r.top() + w * 0.25, stemX + w * 0.3,
-        r.top() + w * 0.5);
+    flag.cubicTo(
+        stemX + w * 0.1, r.top() + w * 0.3, stemX + w * 0.35, r.top() + w * 0.25, stemX + w * 0.3, r.top() + w * 0.5);
     flag.cubicTo(stemX + w * 0.28, r.top() + w * 0.35, stemX + w * 0.1, r.top() + w * 0.32, stemX, r.top() + w * 0.3);
     flag.closeSubpath();
     p.drawPath(flag);
@@ -58,8 +58,9 @@ void noteGlyph(QPainter& p, const QRectF& r, double stroke)
 void boltGlyph(QPainter& p, const QRectF& r, double)
 {
     const double w = r.width(), x = r.left(), y = r.top();
-    const QPointF pts[] = { { x + w * 0.58, y + w * 0.04 }, { x + w * 0.2, y + w * 0.56 }, { x + w * 0.47, y + w * 0.56 },
-        { x + w * 0.4, y + w * 0.96 }, { x + w * 0.8, y + w * 0.42 }, { x + w * 0.53, y + w * 0.42 } };
+    const QPointF pts[]
+        = { { x + w * 0.58, y + w * 0.04 }, { x + w * 0.2, y + w * 0.56 }, { x + w * 0.47, y + w * 0.56 },
+              { x + w * 0.4, y + w * 0.96 }, { x + w * 0.8, y + w * 0.42 }, { x + w * 0.53, y + w * 0.42 } };
     p.drawPolygon(pts, 6);
 }
 
@@ -159,7 +160,213 @@ void gaugeGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawEllipse(centre, stroke * 1.1, stroke * 1.1);
     p.restore();
     const double needle = 120 * M_PI / 180;
-    p.drawLine(centre, QPointF(centre.x() + std::cos(needle) * radius * 0.8, centre.y() - std::sin(needle) * radius * 0.8));
+    p.drawLine(
+        centre, QPointF(centre.x() + std::cos(needle) * radius * 0.8, centre.y() - std::sin(needle) * radius * 0.8));
+}
+
+// Speaker body with `waves` arcs (or a cross when muted).
+void speaker(QPainter& p, const QRectF& r, double stroke, int waves, bool slash)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF body[]
+        = { { x + w * 0.04, y + w * 0.36 }, { x + w * 0.22, y + w * 0.36 }, { x + w * 0.46, y + w * 0.14 },
+              { x + w * 0.46, y + w * 0.86 }, { x + w * 0.22, y + w * 0.64 }, { x + w * 0.04, y + w * 0.64 } };
+    p.drawPolygon(body, 6);
+    strokeStyle(p, stroke);
+    p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap));
+    if (slash) {
+        p.drawLine(QPointF(x + w * 0.62, y + w * 0.36), QPointF(x + w * 0.9, y + w * 0.64));
+        p.drawLine(QPointF(x + w * 0.9, y + w * 0.36), QPointF(x + w * 0.62, y + w * 0.64));
+        return;
+    }
+    for (int i = 0; i < waves; ++i) {
+        const double rad = w * (0.16 + 0.15 * i);
+        p.drawArc(QRectF(x + w * 0.46 - rad, y + w * 0.5 - rad, 2 * rad, 2 * rad), -45 * 16, 90 * 16);
+    }
+}
+void speakerSlashGlyph(QPainter& p, const QRectF& r, double s)
+{
+    speaker(p, r, s, 0, true);
+}
+void speaker1Glyph(QPainter& p, const QRectF& r, double s)
+{
+    speaker(p, r, s, 1, false);
+}
+void speaker2Glyph(QPainter& p, const QRectF& r, double s)
+{
+    speaker(p, r, s, 2, false);
+}
+void speaker3Glyph(QPainter& p, const QRectF& r, double s)
+{
+    speaker(p, r, s, 3, false);
+}
+
+// A horizontal battery filled to `level` (0...1), with a bolt when charging.
+void battery(QPainter& p, const QRectF& r, double stroke, double level, bool bolt)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QRectF shell(x + w * 0.02, y + w * 0.28, w * 0.84, w * 0.44);
+    p.save();
+    p.setPen(QPen(c, stroke));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(shell, w * 0.1, w * 0.1);
+    p.restore();
+    p.drawRoundedRect(QRectF(x + w * 0.89, y + w * 0.42, w * 0.08, w * 0.16), w * 0.03, w * 0.03);
+    const QRectF inside = shell.adjusted(stroke * 1.5, stroke * 1.5, -stroke * 1.5, -stroke * 1.5);
+    if (level > 0)
+        p.drawRoundedRect(
+            QRectF(inside.left(), inside.top(), inside.width() * level, inside.height()), w * 0.04, w * 0.04);
+    if (bolt) {
+        p.save();
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+        const QPointF pts[]
+            = { { x + w * 0.5, y + w * 0.3 }, { x + w * 0.32, y + w * 0.53 }, { x + w * 0.45, y + w * 0.53 },
+                  { x + w * 0.4, y + w * 0.7 }, { x + w * 0.58, y + w * 0.47 }, { x + w * 0.45, y + w * 0.47 } };
+        p.drawPolygon(pts, 6);
+        p.restore();
+    }
+}
+void battery0Glyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 0, false);
+}
+void battery25Glyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 0.25, false);
+}
+void battery50Glyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 0.5, false);
+}
+void battery75Glyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 0.75, false);
+}
+void battery100Glyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 1, false);
+}
+void batteryBoltGlyph(QPainter& p, const QRectF& r, double s)
+{
+    battery(p, r, s, 1, true);
+}
+
+void sun(QPainter& p, const QRectF& r, double stroke, double rays)
+{
+    const QColor c = p.brush().color();
+    p.drawEllipse(r.center(), r.width() * 0.2, r.width() * 0.2);
+    p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 8; ++i) {
+        const double a = i * M_PI / 4;
+        const QPointF d(std::cos(a), std::sin(a));
+        p.drawLine(r.center() + d * r.width() * 0.32, r.center() + d * r.width() * (0.32 + rays));
+    }
+}
+void sunMinGlyph(QPainter& p, const QRectF& r, double s)
+{
+    sun(p, r, s, 0.06);
+}
+void sunMaxGlyph(QPainter& p, const QRectF& r, double s)
+{
+    sun(p, r, s, 0.16);
+}
+
+void triangleGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF pts[]
+        = { { x + w * 0.5, y + w * 0.06 }, { x + w * 0.98, y + w * 0.9 }, { x + w * 0.02, y + w * 0.9 } };
+    p.drawPolygon(pts, 3);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawRoundedRect(QRectF(x + w * 0.45, y + w * 0.34, w * 0.1, w * 0.3), w * 0.04, w * 0.04);
+    p.drawEllipse(QPointF(x + w * 0.5, y + w * 0.76), w * 0.06, w * 0.06);
+}
+
+void checkCircleGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    p.drawEllipse(r);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setPen(QPen(Qt::black, stroke * 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF pts[]
+        = { { x + w * 0.28, y + w * 0.52 }, { x + w * 0.44, y + w * 0.68 }, { x + w * 0.72, y + w * 0.36 } };
+    p.drawPolyline(pts, 3);
+}
+
+void playGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF pts[]
+        = { { x + w * 0.2, y + w * 0.08 }, { x + w * 0.9, y + w * 0.5 }, { x + w * 0.2, y + w * 0.92 } };
+    p.drawPolygon(pts, 3);
+}
+
+void pauseGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.drawRoundedRect(QRectF(x + w * 0.18, y + w * 0.1, w * 0.22, w * 0.8), w * 0.05, w * 0.05);
+    p.drawRoundedRect(QRectF(x + w * 0.6, y + w * 0.1, w * 0.22, w * 0.8), w * 0.05, w * 0.05);
+}
+
+void skip(QPainter& p, const QRectF& r, bool forward)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    for (double offset : { 0.0, 0.42 }) {
+        const double left = x + w * (0.06 + offset);
+        const QPointF fwd[] = { { left, y + w * 0.2 }, { left + w * 0.44, y + w * 0.5 }, { left, y + w * 0.8 } };
+        const QPointF back[]
+            = { { left + w * 0.44, y + w * 0.2 }, { left, y + w * 0.5 }, { left + w * 0.44, y + w * 0.8 } };
+        p.drawPolygon(forward ? fwd : back, 3);
+    }
+}
+void forwardGlyph(QPainter& p, const QRectF& r, double)
+{
+    skip(p, r, true);
+}
+void backwardGlyph(QPainter& p, const QRectF& r, double)
+{
+    skip(p, r, false);
+}
+
+void gearGlyph(QPainter& p, const QRectF& r, double)
+{
+    const QPointF c = r.center();
+    const double w = r.width();
+    for (int i = 0; i < 8; ++i) {
+        p.save();
+        p.translate(c);
+        p.rotate(i * 45);
+        p.drawRoundedRect(QRectF(-w * 0.09, -w * 0.5, w * 0.18, w * 0.3), w * 0.04, w * 0.04);
+        p.restore();
+    }
+    p.drawEllipse(c, w * 0.36, w * 0.36);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawEllipse(c, w * 0.14, w * 0.14);
+}
+
+void powerGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    p.setPen(QPen(c, stroke * 1.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    const double w = r.width();
+    p.drawArc(r.adjusted(w * 0.1, w * 0.12, -w * 0.1, -w * 0.08), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(r.center().x(), r.top() + w * 0.04), QPointF(r.center().x(), r.center().y()));
+}
+
+void clipboardGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.save();
+    p.setPen(QPen(c, stroke));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(x + w * 0.16, y + w * 0.12, w * 0.68, w * 0.84), w * 0.08, w * 0.08);
+    p.restore();
+    p.drawRoundedRect(QRectF(x + w * 0.34, y + w * 0.04, w * 0.32, w * 0.16), w * 0.05, w * 0.05);
 }
 
 const QHash<QString, Entry>& table()
@@ -167,45 +374,46 @@ const QHash<QString, Entry>& table()
     static const QHash<QString, Entry> entries = {
         // Tabs and navigation.
         { "music.note", { { "emblem-music-symbolic", "audio-x-generic-symbolic" }, noteGlyph } },
-        { "doc.on.clipboard", { { "edit-paste-symbolic" }, nullptr } },
+        { "doc.on.clipboard", { { "edit-paste-symbolic" }, clipboardGlyph } },
         { "tray.full", { {}, trayGlyph } },
         { "stopwatch", { {}, stopwatchGlyph } },
         { "gauge.with.dots.needle.33percent", { {}, gaugeGlyph } },
-        { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, nullptr } },
+        { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, gearGlyph } },
         { "ellipsis", { {}, ellipsisGlyph } },
         // Settings surface.
         { "slider.horizontal.3", { {}, slidersGlyph } },
-        { "power", { { "system-shutdown-symbolic" }, nullptr } },
+        { "power", { { "system-shutdown-symbolic" }, powerGlyph } },
         // Power.
-        { "battery.100percent.bolt", { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, nullptr } },
+        { "battery.100percent.bolt",
+            { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, batteryBoltGlyph } },
         { "powerplug.fill", { {}, plugGlyph } },
-        { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, nullptr } },
-        { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, nullptr } },
-        { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, nullptr } },
-        { "battery.75percent", { { "battery-level-70-symbolic", "battery-good-symbolic" }, nullptr } },
-        { "battery.100percent", { { "battery-level-100-symbolic", "battery-full-symbolic" }, nullptr } },
+        { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, battery0Glyph } },
+        { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, battery25Glyph } },
+        { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, battery50Glyph } },
+        { "battery.75percent", { { "battery-level-70-symbolic", "battery-good-symbolic" }, battery75Glyph } },
+        { "battery.100percent", { { "battery-level-100-symbolic", "battery-full-symbolic" }, battery100Glyph } },
         { "bolt.fill", { {}, boltGlyph } },
-        { "exclamationmark.triangle.fill", { { "dialog-warning-symbolic" }, nullptr } },
-        { "checkmark.circle.fill", { { "emblem-ok-symbolic", "emblem-default-symbolic" }, nullptr } },
+        { "exclamationmark.triangle.fill", { { "dialog-warning-symbolic" }, triangleGlyph } },
+        { "checkmark.circle.fill", { { "emblem-ok-symbolic", "emblem-default-symbolic" }, checkCircleGlyph } },
         // Levels and outputs.
-        { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, nullptr } },
-        { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, nullptr } },
-        { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, nullptr } },
-        { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, nullptr } },
+        { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, speakerSlashGlyph } },
+        { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, speaker1Glyph } },
+        { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, speaker2Glyph } },
+        { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, speaker3Glyph } },
         { "headphones", { { "audio-headphones-symbolic" }, nullptr } },
         { "airpods", { { "audio-headset-symbolic", "audio-headphones-symbolic" }, nullptr } },
-        { "hifispeaker.fill", { { "audio-speakers-symbolic" }, nullptr } },
+        { "hifispeaker.fill", { { "audio-speakers-symbolic" }, speaker2Glyph } },
         { "display", { { "video-display-symbolic" }, nullptr } },
-        { "airplayaudio", { { "audio-speakers-symbolic" }, nullptr } },
-        { "sun.min.fill", { { "weather-clear-symbolic" }, nullptr } },
-        { "sun.max.fill", { { "display-brightness-symbolic" }, nullptr } },
+        { "airplayaudio", { { "audio-speakers-symbolic" }, speaker2Glyph } },
+        { "sun.min.fill", { { "weather-clear-symbolic" }, sunMinGlyph } },
+        { "sun.max.fill", { { "display-brightness-symbolic" }, sunMaxGlyph } },
         { "keyboard", { { "input-keyboard-symbolic" }, nullptr } },
         { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, nullptr } },
         // Transport.
-        { "play.fill", { { "media-playback-start-symbolic" }, nullptr } },
-        { "pause.fill", { { "media-playback-pause-symbolic" }, nullptr } },
-        { "forward.fill", { { "media-skip-forward-symbolic" }, nullptr } },
-        { "backward.fill", { { "media-skip-backward-symbolic" }, nullptr } },
+        { "play.fill", { { "media-playback-start-symbolic" }, playGlyph } },
+        { "pause.fill", { { "media-playback-pause-symbolic" }, pauseGlyph } },
+        { "forward.fill", { { "media-skip-forward-symbolic" }, forwardGlyph } },
+        { "backward.fill", { { "media-skip-backward-symbolic" }, backwardGlyph } },
     };
     return entries;
 }
@@ -245,8 +453,10 @@ QPixmap tintedIcon(const QString& icon, int px, const QColor& tint, double dpr)
     if (QPixmapCache::find(key, &cached))
         return cached;
     const int device = std::max(1, int(std::lround(px * dpr)));
-    QImage image = QIcon::fromTheme(icon).pixmap(QSize(device, device)).toImage().convertToFormat(
-        QImage::Format_ARGB32_Premultiplied);
+    QImage image = QIcon::fromTheme(icon)
+                       .pixmap(QSize(device, device))
+                       .toImage()
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return {};
     if (image.size() != QSize(device, device))

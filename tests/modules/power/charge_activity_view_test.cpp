@@ -22,8 +22,8 @@ PowerSnapshot snapshot(int percent, PowerSnapshot::Source source = PowerSnapshot
 }
 
 // The readout as it stands once landed (or at another landing progress).
-QImage paintAt(const Kind& kind, const PowerSnapshot& s, const SurfaceMetrics& m, const NotchTheme& theme,
-    double progress = 1)
+QImage paintAt(
+    const Kind& kind, const PowerSnapshot& s, const SurfaceMetrics& m, const NotchTheme& theme, double progress = 1)
 {
     const QSizeF size(m.size().width(), std::max(m.size().height(), m.notchHeight() + 10));
     QImage image((size * 2).toSize(), QImage::Format_ARGB32_Premultiplied);
@@ -77,8 +77,8 @@ TEST(ChargeActivityView, LowBatteryIsRedWithoutGlowAndChargingIsGreen)
     EXPECT_GT(countNear(low, QRectF(0, 0, 300, 40), red, 24), 30);
     EXPECT_EQ(countNear(low, QRectF(0, 0, 300, 40), green, 40), 0);
 
-    const QImage connected = paintAt(Kind::connected(), snapshot(64, PowerSnapshot::Source::wallPower), reference,
-        NotchTheme::dark());
+    const QImage connected
+        = paintAt(Kind::connected(), snapshot(64, PowerSnapshot::Source::wallPower), reference, NotchTheme::dark());
     saveArtefact(connected, "charge-connected");
     EXPECT_GT(countNear(connected, QRectF(0, 0, 300, 40), green, 24), 30);
     EXPECT_EQ(countNear(connected, QRectF(0, 0, 300, 40), red, 24), 0);
@@ -89,8 +89,8 @@ TEST(ChargeActivityView, LowBatteryIsRedWithoutGlowAndChargingIsGreen)
     EXPECT_GT(countNear(unplugged, QRectF(0, 0, 300, 40), QColor::fromRgbF(0.92f, 0.92f, 0.92f), 8), 30);
 
     // Halfway through landing the glow ring is still there around the icon.
-    const QImage landing = paintAt(Kind::charged(), snapshot(100, PowerSnapshot::Source::wallPower), reference,
-        NotchTheme::dark(), 0.5);
+    const QImage landing
+        = paintAt(Kind::charged(), snapshot(100, PowerSnapshot::Source::wallPower), reference, NotchTheme::dark(), 0.5);
     saveArtefact(landing, "charge-charged-landing");
     int glow = 0;
     for (int y = 0; y < landing.height(); ++y)
@@ -124,8 +124,8 @@ TEST(ChargeActivityView, LightThemeTextsAreNearBlackAtEveryScale)
 TEST(ChargeActivityView, LandsOnceWhenShown)
 {
     Stage stage(NotchTheme::dark(), { 300, 40 });
-    auto* view = stage.make<ChargeActivityView>(Kind::connected(), snapshot(80, PowerSnapshot::Source::wallPower),
-        reference);
+    auto* view
+        = stage.make<ChargeActivityView>(Kind::connected(), snapshot(80, PowerSnapshot::Source::wallPower), reference);
     EXPECT_TRUE(view->isLanded());
     EXPECT_TRUE(view->isAnimating());
     ASSERT_TRUE(waitUntil([&] { return !view->isAnimating(); }, 3000));

@@ -109,7 +109,8 @@ TEST(ExpandedShell, ClicksReportTheTabAndNeverChangeTheSelectionThemselves)
 {
     Stage stage(NotchTheme::dark(), { 360, 124 });
     QList<NotchSurfaceTab> picked;
-    auto* shell = stage.make<ExpandedShell>(expandedMetrics({ 360, 124 }), NotchSurfaceTab::status, kAllTabs,
+    auto* shell = stage.make<ExpandedShell>(
+        expandedMetrics({ 360, 124 }), NotchSurfaceTab::status, kAllTabs,
         [&](NotchSurfaceTab tab) { picked.append(tab); }, statusContent());
     EXPECT_EQ(shell->leadingRow()->form(), NotchNavRow::Form::full);
     EXPECT_NEAR(shell->leadingRow()->pitch(), 18.375, 1e-9);
@@ -129,8 +130,8 @@ TEST(ExpandedShell, SelectedAndHoveredButtonsShowTheirWells)
 {
     for (const NotchTheme& theme : { NotchTheme::dark(), NotchTheme { false, ClockFont::lockScreen } }) {
         Stage stage(theme, { 360, 124 });
-        auto* shell = stage.make<ExpandedShell>(expandedMetrics({ 360, 124 }), NotchSurfaceTab::status, kAllTabs,
-            nullptr, statusContent());
+        auto* shell = stage.make<ExpandedShell>(
+            expandedMetrics({ 360, 124 }), NotchSurfaceTab::status, kAllTabs, nullptr, statusContent());
         QAbstractButton* selected = shell->trailingRow()->buttons()[0];
         QAbstractButton* hovered = shell->leadingRow()->buttons()[0];
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
@@ -141,9 +142,11 @@ TEST(ExpandedShell, SelectedAndHoveredButtonsShowTheirWells)
 
         // Sample the wells just inside each button's rounded corner, away from the symbol.
         const QPoint s = selected->mapTo(&stage.host, QPoint(4, selected->height() / 2));
-        EXPECT_TRUE(near(pixelAt(image, s.x(), s.y()), over(theme.well(0.16), theme.surface()), 4)) << name.toStdString();
+        EXPECT_TRUE(near(pixelAt(image, s.x(), s.y()), over(theme.well(0.16), theme.surface()), 4))
+            << name.toStdString();
         const QPoint h = hovered->mapTo(&stage.host, QPoint(1, hovered->height() / 2));
-        EXPECT_TRUE(near(pixelAt(image, h.x(), h.y()), over(theme.well(0.08), theme.surface()), 4)) << name.toStdString();
+        EXPECT_TRUE(near(pixelAt(image, h.x(), h.y()), over(theme.well(0.08), theme.surface()), 4))
+            << name.toStdString();
         // An idle button has no well at all.
         QAbstractButton* idle = shell->leadingRow()->buttons()[2];
         const QPoint i = idle->mapTo(&stage.host, QPoint(2, idle->height() / 2));

@@ -13,8 +13,8 @@ TEST(SettingsSurface, TwoButtonsCallTheirActions)
 {
     Stage stage(NotchTheme::dark(), { 360, 92 });
     int opened = 0, quit = 0;
-    auto* surface = stage.make<SettingsSurface>(SurfaceMetrics(QSizeF(360, 124), 32, 185), [&] { ++opened; },
-        [&] { ++quit; });
+    auto* surface = stage.make<SettingsSurface>(
+        SurfaceMetrics(QSizeF(360, 124), 32, 185), [&] { ++opened; }, [&] { ++quit; });
     EXPECT_EQ(surface->settingsButton()->text(), "Settings");
     EXPECT_EQ(surface->quitButton()->text(), "Quit");
     QTest::mouseClick(surface->settingsButton(), Qt::LeftButton, {}, QPoint(3, 3)); // the corner counts too
@@ -37,10 +37,11 @@ TEST(SettingsSurface, ButtonsScaleAndSitCentredOnTheirWells)
         QSize button;
     };
     const NotchTheme light { false, ClockFont::lockScreen };
-    for (const Case& c : { Case { "reference", SurfaceMetrics(QSizeF(360, 124), 32, 185), NotchTheme::dark(), { 84, 50 } },
-             Case { "light", SurfaceMetrics(QSizeF(360, 124), 32, 185), light, { 84, 50 } },
-             Case { "smallest", SurfaceMetrics(QSizeF(240, 90), 32, 185), NotchTheme::dark(), { 67, 40 } },
-             Case { "largest", SurfaceMetrics(QSizeF(1000, 360), 32, 185), NotchTheme::dark(), { 185, 110 } } }) {
+    for (const Case& c :
+        { Case { "reference", SurfaceMetrics(QSizeF(360, 124), 32, 185), NotchTheme::dark(), { 84, 50 } },
+            Case { "light", SurfaceMetrics(QSizeF(360, 124), 32, 185), light, { 84, 50 } },
+            Case { "smallest", SurfaceMetrics(QSizeF(240, 90), 32, 185), NotchTheme::dark(), { 67, 40 } },
+            Case { "largest", SurfaceMetrics(QSizeF(1000, 360), 32, 185), NotchTheme::dark(), { 185, 110 } } }) {
         const QSizeF band(c.m.size().width(), c.m.contentHeight());
         Stage stage(c.theme, band);
         auto* surface = stage.make<SettingsSurface>(c.m, nullptr, nullptr);

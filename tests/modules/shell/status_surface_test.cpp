@@ -137,7 +137,8 @@ TEST(StatusSurface, DetailsNeedAContentHeightOf66)
     EXPECT_GT(separatorPixels(shown, dark, 360), 0);
     // The date's grey only appears with the details.
     const QColor dateGrey = over(dark.secondaryText(0.5), dark.surface());
-    EXPECT_GT(countNear(shown, QRectF(0, 0, 180, 66), dateGrey, 6), countNear(hidden, QRectF(0, 0, 180, 65), dateGrey, 6));
+    EXPECT_GT(
+        countNear(shown, QRectF(0, 0, 180, 66), dateGrey, 6), countNear(hidden, QRectF(0, 0, 180, 65), dateGrey, 6));
 
     // Without readouts there is no separator even with room for one.
     EXPECT_EQ(separatorPixels(renderStatus(dark, enough, std::nullopt, std::nullopt), dark, 360), 0);
@@ -150,9 +151,9 @@ TEST(StatusSurface, RendersAtEveryScaleInTheReadoutTints)
         SurfaceMetrics m;
         NotchTheme theme;
     };
-    for (const Case& c : { Case { "reference-dark", metrics(360, 124), dark },
-             Case { "reference-light", metrics(360, 124), light }, Case { "smallest", metrics(240, 100), dark },
-             Case { "largest", metrics(960, 340), dark } }) {
+    for (const Case& c :
+        { Case { "reference-dark", metrics(360, 124), dark }, Case { "reference-light", metrics(360, 124), light },
+            Case { "smallest", metrics(240, 100), dark }, Case { "largest", metrics(960, 340), dark } }) {
         const QImage low = renderStatus(c.theme, c.m, onBattery(12, 35), volume(0.3, false));
         const QImage wall = renderStatus(c.theme, c.m, onWall(80, false), volume(0.3, true));
         saveArtefact(low, QString("status-%1-low").arg(c.name));

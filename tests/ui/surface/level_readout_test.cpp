@@ -32,7 +32,8 @@ struct Drawn {
     QRectF bar; // where the track lies
 };
 
-Drawn draw(const SystemLevel& level, const std::optional<SurfaceMetrics>& m, const NotchTheme& theme, double width = 300)
+Drawn draw(
+    const SystemLevel& level, const std::optional<SurfaceMetrics>& m, const NotchTheme& theme, double width = 300)
 {
     const double height = std::ceil(LevelReadout::contentHeight(level, m));
     Drawn d;
@@ -40,8 +41,8 @@ Drawn draw(const SystemLevel& level, const std::optional<SurfaceMetrics>& m, con
     d.image.setDevicePixelRatio(2);
     d.image.fill(theme.surface());
     QPainter p(&d.image);
-    LevelReadout::paint(p, QRectF(0, 0, width, height), level, m, theme, level.isMuted ? 0 : level.value,
-        level.isMuted ? 1 : 0);
+    LevelReadout::paint(
+        p, QRectF(0, 0, width, height), level, m, theme, level.isMuted ? 0 : level.value, level.isMuted ? 1 : 0);
     const double track = LevelReadout::trackHeight(m);
     d.bar = QRectF(0, height - track, width, track);
     return d;
@@ -53,7 +54,8 @@ TEST(LevelReadout, TitlesAndPercentages)
 {
     EXPECT_EQ(LevelReadout::title(volume(0.5, true)), "Muted");
     EXPECT_EQ(LevelReadout::title(volume(0.5)), "Volume");
-    EXPECT_EQ(LevelReadout::title(SystemLevel(SystemLevel::Kind::brightness, 0.5, false, true, std::nullopt)), "Brightness");
+    EXPECT_EQ(
+        LevelReadout::title(SystemLevel(SystemLevel::Kind::brightness, 0.5, false, true, std::nullopt)), "Brightness");
     EXPECT_EQ(LevelReadout::title(SystemLevel(SystemLevel::Kind::keyboardBacklight, 0, false, false, std::nullopt)),
         "Keyboard");
     // The stored value shows even while muted.
@@ -73,7 +75,8 @@ TEST(LevelReadout, SizesFollowTheMetricsOrStayNominal)
     // Without metrics the readout is the reference one.
     EXPECT_DOUBLE_EQ(LevelReadout::contentHeight(volume(0.5), std::nullopt),
         LevelReadout::contentHeight(volume(0.5), SurfaceMetrics(SurfaceMetrics::reference, 32, 185)));
-    EXPECT_GT(LevelReadout::contentHeight(volume(0.5), atScale(2.2)), 2 * LevelReadout::contentHeight(volume(0.5), std::nullopt));
+    EXPECT_GT(LevelReadout::contentHeight(volume(0.5), atScale(2.2)),
+        2 * LevelReadout::contentHeight(volume(0.5), std::nullopt));
     // No bar without control.
     EXPECT_LT(LevelReadout::contentHeight(volume(0.5, false, false), std::nullopt),
         LevelReadout::contentHeight(volume(0.5), std::nullopt));
@@ -133,15 +136,20 @@ TEST(LevelReadout, RendersAtEveryScaleWithTheBarInTheTint)
     const SystemLevel headphones(
         SystemLevel::Kind::volume, 0.55, false, true, AudioOutput("Studio Headphones", AudioOutput::Kind::headphones));
     for (const Case& c : { Case { "nominal", std::nullopt, dark, 320 }, Case { "smallest", atScale(0.8), dark, 260 },
-             Case { "largest", atScale(2.2), dark, 700 }, Case { "light", SurfaceMetrics(SurfaceMetrics::reference, 32, 185), light, 320 } }) {
+             Case { "largest", atScale(2.2), dark, 700 },
+             Case { "light", SurfaceMetrics(SurfaceMetrics::reference, 32, 185), light, 320 } }) {
         const Drawn d = draw(headphones, c.m, c.theme, c.width);
         saveArtefact(d.image, QString("level-readout-%1").arg(c.name));
         // Past the middle of the filled pill the gradient reaches the full tint.
         const double fill = c.width * 0.55;
-        EXPECT_GT(countNear(d.image, QRectF(fill * 0.8, d.bar.top(), fill * 0.18, d.bar.height()), c.theme.primaryText(), 40), 4)
+        EXPECT_GT(
+            countNear(d.image, QRectF(fill * 0.8, d.bar.top(), fill * 0.18, d.bar.height()), c.theme.primaryText(), 40),
+            4)
             << c.name;
         // Beyond the pill only the empty track remains.
-        EXPECT_EQ(countNear(d.image, QRectF(fill + 6, d.bar.top(), c.width - fill - 12, d.bar.height()), c.theme.primaryText(), 40), 0)
+        EXPECT_EQ(countNear(d.image, QRectF(fill + 6, d.bar.top(), c.width - fill - 12, d.bar.height()),
+                      c.theme.primaryText(), 40),
+            0)
             << c.name;
     }
 }

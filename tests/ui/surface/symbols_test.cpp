@@ -14,10 +14,10 @@ namespace {
 const QStringList kSymbols = { "music.note", "doc.on.clipboard", "tray.full", "stopwatch",
     "gauge.with.dots.needle.33percent", "gearshape.fill", "ellipsis", "slider.horizontal.3", "power",
     "battery.100percent.bolt", "powerplug.fill", "battery.0percent", "battery.25percent", "battery.50percent",
-    "battery.75percent", "battery.100percent", "bolt.fill", "exclamationmark.triangle.fill",
-    "checkmark.circle.fill", "speaker.slash.fill", "speaker.wave.1.fill", "speaker.wave.2.fill",
-    "speaker.wave.3.fill", "headphones", "airpods", "hifispeaker.fill", "display", "airplayaudio", "sun.min.fill",
-    "sun.max.fill", "keyboard", "keyboard.fill", "play.fill", "pause.fill", "forward.fill", "backward.fill" };
+    "battery.75percent", "battery.100percent", "bolt.fill", "exclamationmark.triangle.fill", "checkmark.circle.fill",
+    "speaker.slash.fill", "speaker.wave.1.fill", "speaker.wave.2.fill", "speaker.wave.3.fill", "headphones", "airpods",
+    "hifispeaker.fill", "display", "airplayaudio", "sun.min.fill", "sun.max.fill", "keyboard", "keyboard.fill",
+    "play.fill", "pause.fill", "forward.fill", "backward.fill" };
 
 // Draws one symbol on a transparent tile and reports how many pixels it covered, and whether
 // every covered pixel carries the tint's hue.
