@@ -61,8 +61,6 @@ TEST(LevelReadout, TitlesAndPercentages)
     // The stored value shows even while muted.
     EXPECT_EQ(LevelReadout::percentText(volume(0.62, true)), "62%");
     EXPECT_EQ(LevelReadout::percentText(volume(0.004)), "0%");
-    EXPECT_EQ(LevelReadout::tint(volume(0.5, true), dark), dark.secondaryText(0.5));
-    EXPECT_EQ(LevelReadout::tint(volume(0.5), light), light.primaryText());
 }
 
 TEST(LevelReadout, SizesFollowTheMetricsOrStayNominal)
