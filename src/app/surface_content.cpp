@@ -3,6 +3,7 @@
 #include "app/display_coordinator.h"
 #include "core/diagnostics.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/level/system_level_view.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/shell/status_surface.h"
@@ -54,6 +55,16 @@ QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceCo
 
 QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetrics& metrics)
 {
+    if (activity.module == SystemLevelMonitor::moduleID) {
+        // The reading the activity was made for; once trimmed from the cache, the latest one.
+        std::optional<SystemLevel> level = router_.currentLevel();
+        if (const ActivityPayload* payload = router_.payload(activity.token)) {
+            if (const auto* reading = std::get_if<SystemLevel>(payload))
+                level = *reading;
+        }
+        if (level)
+            return new SystemLevelView(*level, metrics);
+    }
     // Power, player and finished-timer readouts join here with their sources.
     return new QWidget;
 }

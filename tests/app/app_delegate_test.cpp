@@ -2,6 +2,8 @@
 
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
+#include "modules/level/system_level_monitor.h"
+#include "modules/level/system_level_view.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/glance.h"
 #include "modules/shell/settings_surface.h"
@@ -101,4 +103,36 @@ TEST_F(Delegate, TerminationTearsTheDisplaysDownOnce)
     settings.setShowOnAllDisplays(true);
     settle();
     EXPECT_TRUE(delegate.coordinator()->controllers().empty());
+}
+
+TEST_F(Delegate, ALevelActivityShowsTheReadingItWasMadeForElseTheLatest)
+{
+    settings.setHudReplacement(true);
+    const SurfaceContext context { QSizeF(228, 78), 24, 180 };
+    const auto reading = [](double value) {
+        return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt);
+    };
+    delegate.handleLevel(reading(0.25), true);
+    const Activity first { SystemLevelMonitor::moduleID, 1, 40, 1.3, ActivityCategory::volume };
+    // The notch shows it: the coordinator handed the activity to the display.
+    ASSERT_TRUE(controller().presentation().surface().shownActivity().has_value());
+    EXPECT_EQ(*controller().presentation().surface().shownActivity(), first);
+
+    // Twelve more readings push token 1 out of the cache: its readout falls back to the latest.
+    for (int i = 0; i < 12; ++i)
+        delegate.handleLevel(reading(0.5 + i * 0.01), true);
+    ASSERT_EQ(delegate.router().payload(1), nullptr);
+    std::unique_ptr<QWidget> view(delegate.view(Presentation::Surface::activity(first), context));
+    auto* levelView = qobject_cast<SystemLevelView*>(view.get());
+    ASSERT_NE(levelView, nullptr);
+    EXPECT_DOUBLE_EQ(levelView->level().value, 0.61);
+
+    const Activity kept { SystemLevelMonitor::moduleID, 13, 40, 1.3, ActivityCategory::volume };
+    view.reset(delegate.view(Presentation::Surface::activity(kept), context));
+    levelView = qobject_cast<SystemLevelView*>(view.get());
+    ASSERT_NE(levelView, nullptr);
+    EXPECT_DOUBLE_EQ(levelView->level().value, 0.61);
+    const Activity older { SystemLevelMonitor::moduleID, 8, 40, 1.3, ActivityCategory::volume };
+    view.reset(delegate.view(Presentation::Surface::activity(older), context));
+    EXPECT_DOUBLE_EQ(qobject_cast<SystemLevelView*>(view.get())->level().value, 0.56);
 }

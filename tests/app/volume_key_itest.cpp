@@ -1,0 +1,77 @@
+#include "core/uptime.h"
+#include "support/nimbra_process.h"
+#include "support/test_support.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+using nimbra::test::NimbraProcess;
+using nimbra::test::waitUntil;
+
+namespace {
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The default sink's volume in the sound server's own units (65536 is 100 %), or -1.
+int sinkVolume()
+{
+    const QRegularExpression value(R"(front-left:\s*(\d+)\s*/)");
+    const auto match = value.match(run("pactl", { "get-sink-volume", "@DEFAULT_SINK@" }));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+// The uptime stamp of the first log line after `from` that matches `pattern`, or -1.
+double stampOf(const QString& log, const QRegularExpression& pattern, qsizetype from = 0, qsizetype* at = nullptr)
+{
+    const auto match = pattern.match(log, from);
+    if (!match.hasMatch())
+        return -1;
+    if (at)
+        *at = match.capturedEnd();
+    return match.captured(1).toDouble();
+}
+} // namespace
+
+TEST(VolumeKeyEndToEnd, RaisesTheSinkAndTheNotchShowsTheReadoutForItsDuration)
+{
+    ASSERT_EQ(QProcess::execute("pactl", { "set-sink-volume", "@DEFAULT_SINK@", "50%" }), 0);
+    ASSERT_EQ(QProcess::execute("pactl", { "set-sink-mute", "@DEFAULT_SINK@", "0" }), 0);
+    NimbraProcess nimbra(R"({ "module.hud.replacement": true, "display.showOnAll": true })");
+    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(nimbra.waitForLog("level   intercepting media keys\n", 10000)) << nimbra.log().toStdString();
+    ASSERT_TRUE(nimbra.waitForLog("level   observing volume on sink", 10000)) << nimbra.log().toStdString();
+    const int before = sinkVolume();
+    ASSERT_GT(before, 0);
+
+    const double pressedAt = nimbra::uptime();
+    ASSERT_EQ(QProcess::execute("xdotool", { "key", "XF86AudioRaiseVolume" }), 0);
+
+    const QRegularExpression shown(R"(\[\s*([\d.]+)\] surface \S+ dormant -> activity\(systemLevel, p40\)\n)");
+    const QRegularExpression gone(R"(\[\s*([\d.]+)\] surface \S+ activity\(systemLevel, p40\) -> dormant\n)");
+    ASSERT_TRUE(waitUntil([&] { return shown.match(nimbra.log()).hasMatch(); }, 3000)) << nimbra.log().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return gone.match(nimbra.log()).hasMatch(); }, 4000)) << nimbra.log().toStdString();
+
+    // One step is 1/16 of the range.
+    EXPECT_NEAR(sinkVolume() - before, 65536 / 16, 2);
+
+    const QString log = nimbra.log();
+    qsizetype after = 0;
+    const double shownAt = stampOf(log, shown, 0, &after);
+    const double goneAt = stampOf(log, gone, after);
+    ASSERT_GT(goneAt, 0) << log.toStdString();
+    // The readout lasts 1.3 s (restarted when the sound server echoes the change back).
+    EXPECT_GE(goneAt - shownAt, 1.25) << log.toStdString();
+    EXPECT_LE(goneAt - shownAt, 1.9) << log.toStdString();
+    std::printf("key press to readout on the notch: %.1f ms (the first frame paints on the next turn); "
+                "readout shown for %.2f s\n",
+        (shownAt - pressedAt) * 1000, goneAt - shownAt);
+
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}
