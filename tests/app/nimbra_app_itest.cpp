@@ -1,4 +1,5 @@
 #include "support/nimbra_process.h"
+#include "support/private_servers.h"
 #include "support/test_support.h"
 
 #include <QProcess>
@@ -22,22 +23,19 @@ QStringList addedKeys(const QString& log)
 }
 
 // Whether any window of the process is mapped on the X server.
-bool hasVisibleWindow(QProcess& process)
+bool hasVisibleWindow(const nimbra::test::PrivateX& x, QProcess& process)
 {
-    return QProcess::execute("xdotool", { "search", "--onlyvisible", "--pid", QString::number(process.processId()) })
-        == 0;
-}
-
-bool xrandr(const QStringList& arguments)
-{
-    return QProcess::execute("xrandr", arguments) == 0;
+    return x.run("xdotool", { "search", "--onlyvisible", "--pid", QString::number(process.processId()) });
 }
 } // namespace
 
 TEST(NimbraApp, StartsFollowsScreenChangesAndStopsCleanly)
 {
+    // An X server of its own: the screen changes and the notch windows stay away from other tests.
+    nimbra::test::PrivateX x;
+    ASSERT_TRUE(x.isRunning());
     NimbraProcess nimbra(R"({ "display.showOnAll": true })");
-    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
 
     // Start-up: one notch for the virtual screen (no camera housing, no menu bar: a 120 × 24
     // pill), and the trust line of the key interception.
@@ -46,16 +44,15 @@ TEST(NimbraApp, StartsFollowsScreenChangesAndStopsCleanly)
         << nimbra.log().toStdString();
     const QString screenKey = screenLine.match(nimbra.log()).captured(1);
     EXPECT_TRUE(nimbra.waitForLog("level   accessibility trusted = true; bundle = ")) << nimbra.log().toStdString();
-    EXPECT_TRUE(waitUntil([&] { return hasVisibleWindow(nimbra.process()); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return hasVisibleWindow(x, nimbra.process()); }, 5000));
 
     // A second monitor appears beside the screen (7 % of 2000 points: a 140-point pill). One
     // rebuild adds exactly one notch for it and leaves the screen's own alone.
     const QString monitor = QStringLiteral("NIMBRA-A%1").arg(nimbra.process().processId());
-    ASSERT_TRUE(xrandr({ "--setmonitor", monitor, "2000/530x900/240+1512+0", "none" }));
+    ASSERT_TRUE(x.run("xrandr", { "--setmonitor", monitor, "2000/530x900/240+640+0", "none" }));
     const QRegularExpression monitorLine(R"(\] display \+ (\S+) synthesized 140x24pt\n)");
     const bool added = waitUntil([&] { return monitorLine.match(nimbra.log()).hasMatch(); }, 5000);
-    // Take the monitor away again before judging, so that other tests never see it.
-    xrandr({ "--delmonitor", monitor });
+    ASSERT_TRUE(x.run("xrandr", { "--delmonitor", monitor }));
     ASSERT_TRUE(added) << nimbra.log().toStdString();
     const QString monitorKey = monitorLine.match(nimbra.log()).captured(1);
     EXPECT_NE(monitorKey, screenKey);
@@ -72,10 +69,12 @@ TEST(NimbraApp, ByDefaultAScreenThatIsNoBuiltInPanelShowsNothingAndSigintStopsIt
 {
     // The default selection is the built-in display only, and the virtual screen is none: its
     // controller exists but keeps its windows ordered out.
+    nimbra::test::PrivateX x;
+    ASSERT_TRUE(x.isRunning());
     NimbraProcess nimbra;
-    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
     ASSERT_TRUE(waitUntil([&] { return !addedKeys(nimbra.log()).isEmpty(); }, 10000)) << nimbra.log().toStdString();
-    EXPECT_FALSE(waitUntil([&] { return hasVisibleWindow(nimbra.process()); }, 1000));
+    EXPECT_FALSE(waitUntil([&] { return hasVisibleWindow(x, nimbra.process()); }, 1000));
 
     ::kill(pid_t(nimbra.process().processId()), SIGINT);
     ASSERT_TRUE(nimbra.process().waitForFinished(5000));

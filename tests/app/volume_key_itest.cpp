@@ -1,5 +1,6 @@
 #include "core/uptime.h"
 #include "support/nimbra_process.h"
+#include "support/private_servers.h"
 #include "support/test_support.h"
 
 #include <QProcess>
@@ -11,19 +12,13 @@ using nimbra::test::NimbraProcess;
 using nimbra::test::waitUntil;
 
 namespace {
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+constexpr std::uint32_t raiseVolumeKey = 0x1008FF13; // XF86AudioRaiseVolume
 
-// The default sink's volume in the sound server's own units (65536 is 100 %), or -1.
-int sinkVolume()
+// The null sink's volume in the sound server's own units (65536 is 100 %), or -1.
+int sinkVolume(const nimbra::test::PrivatePulse& pulse)
 {
     const QRegularExpression value(R"(front-left:\s*(\d+)\s*/)");
-    const auto match = value.match(run("pactl", { "get-sink-volume", "@DEFAULT_SINK@" }));
+    const auto match = value.match(pulse.pactl({ "get-sink-volume", "nimbra_null" }).value_or(QString()));
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
@@ -41,17 +36,21 @@ double stampOf(const QString& log, const QRegularExpression& pattern, qsizetype 
 
 TEST(VolumeKeyEndToEnd, RaisesTheSinkAndTheNotchShowsTheReadoutForItsDuration)
 {
-    ASSERT_EQ(QProcess::execute("pactl", { "set-sink-volume", "@DEFAULT_SINK@", "50%" }), 0);
-    ASSERT_EQ(QProcess::execute("pactl", { "set-sink-mute", "@DEFAULT_SINK@", "0" }), 0);
+    // Servers of its own: nobody else moves the pointer over its notch or changes its sink.
+    nimbra::test::PrivateX x;
+    nimbra::test::PrivatePulse pulse;
+    ASSERT_TRUE(x.isRunning());
+    ASSERT_TRUE(pulse.isRunning());
+    ASSERT_TRUE(pulse.pactl({ "set-sink-volume", "nimbra_null", "50%" }));
     NimbraProcess nimbra(R"({ "module.hud.replacement": true, "display.showOnAll": true })");
-    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display(), "PULSE_SERVER=" + pulse.address() }));
     ASSERT_TRUE(nimbra.waitForLog("level   intercepting media keys\n", 10000)) << nimbra.log().toStdString();
     ASSERT_TRUE(nimbra.waitForLog("level   observing volume on sink", 10000)) << nimbra.log().toStdString();
-    const int before = sinkVolume();
+    const int before = sinkVolume(pulse);
     ASSERT_GT(before, 0);
 
     const double pressedAt = nimbra::uptime();
-    ASSERT_EQ(QProcess::execute("xdotool", { "key", "XF86AudioRaiseVolume" }), 0);
+    ASSERT_TRUE(x.tap({ raiseVolumeKey }));
 
     const QRegularExpression shown(R"(\[\s*([\d.]+)\] surface \S+ dormant -> activity\(systemLevel, p40\)\n)");
     const QRegularExpression gone(R"(\[\s*([\d.]+)\] surface \S+ activity\(systemLevel, p40\) -> dormant\n)");
@@ -59,7 +58,7 @@ TEST(VolumeKeyEndToEnd, RaisesTheSinkAndTheNotchShowsTheReadoutForItsDuration)
     ASSERT_TRUE(waitUntil([&] { return gone.match(nimbra.log()).hasMatch(); }, 4000)) << nimbra.log().toStdString();
 
     // One step is 1/16 of the range.
-    EXPECT_NEAR(sinkVolume() - before, 65536 / 16, 2);
+    EXPECT_NEAR(sinkVolume(pulse) - before, 65536 / 16, 2);
 
     const QString log = nimbra.log();
     qsizetype after = 0;
