@@ -56,6 +56,24 @@ QString hourMinutePattern()
     return pattern.trimmed();
 }
 
+// The smallest rectangle inside `within` holding every pixel that is not fully transparent.
+QRect inkedBounds(const QImage& image, const QRect& within)
+{
+    int left = within.right() + 1, right = within.left() - 1, top = within.bottom() + 1, bottom = within.top() - 1;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = within.left(); x <= within.right(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < left ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 } // namespace
 
 StatusSurface::StatusSurface(const std::optional<PowerSnapshot>& snapshot, const QDateTime& now,
@@ -131,8 +149,21 @@ double StatusSurface::clockSize(const SurfaceMetrics& m)
     return std::clamp(std::min(byHeight, byWidth), 22.0, 78.0);
 }
 
+std::optional<QRectF> StatusSurface::separatorRect(const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
+    const std::optional<SystemLevel>& volume, const SurfaceMetrics& m)
+{
+    if (!showsDetails(m) || readouts(snapshot, volume, NotchTheme::dark()).isEmpty())
+        return std::nullopt;
+    const QRectF area = rect.adjusted(m.sidePadding(), 0, -m.sidePadding(), -m.space(10));
+    const double gap = m.space(14);
+    const double columnWidth = std::max(0.0, (area.width() - 2 * gap - 1) / 2);
+    return QRectF(
+        area.left() + columnWidth + gap, area.top() + m.space(4), 1, std::max(0.0, area.height() - 2 * m.space(4)));
+}
+
 void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
-    const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& m, const NotchTheme& theme)
+    const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& m, const NotchTheme& theme,
+    bool drawSeparator)
 {
     const QRectF area = rect.adjusted(m.sidePadding(), 0, -m.sidePadding(), -m.space(10));
     const bool details = showsDetails(m);
@@ -163,8 +194,9 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
 
     if (column) {
         const double separatorX = area.left() + columnWidth + gap;
-        p.fillRect(QRectF(separatorX, area.top() + m.space(4), 1, std::max(0.0, area.height() - 2 * m.space(4))),
-            theme.well(0.16));
+        if (drawSeparator)
+            p.fillRect(QRectF(separatorX, area.top() + m.space(4), 1, std::max(0.0, area.height() - 2 * m.space(4))),
+                theme.well(0.16));
 
         const double left = separatorX + 1 + gap;
         const double symbolFrame = m.size(18);
@@ -202,15 +234,39 @@ void StatusSurface::paintEvent(QPaintEvent*)
     const NotchTheme theme = notchTheme(this);
     const double dpr = paintPixelRatio(p);
     const QSize pixels = (QSizeF(size()) * dpr).toSize();
-    if (m_drawn.isNull() || m_drawn.size() != pixels || m_drawnTheme != theme) {
-        m_drawn = QPixmap(pixels);
-        m_drawn.setDevicePixelRatio(dpr);
-        m_drawn.fill(Qt::transparent);
-        QPainter cache(&m_drawn);
-        paint(cache, QRectF(rect()), m_snapshot, m_now, m_volume, m_metrics, theme);
+    const std::optional<QRectF> separator = separatorRect(QRectF(rect()), m_snapshot, m_volume, m_metrics);
+    if (m_drawnSize != pixels || m_drawnTheme != theme) {
+        // Draw once, then keep only the inked parts of each column: a repaint blends little
+        // more than the glyphs, however large the surface.
+        QImage full(pixels, QImage::Format_ARGB32_Premultiplied);
+        full.setDevicePixelRatio(dpr);
+        full.fill(Qt::transparent);
+        {
+            QPainter cache(&full);
+            paint(cache, QRectF(rect()), m_snapshot, m_now, m_volume, m_metrics, theme, false);
+        }
+        QList<QRect> columns { full.rect() };
+        if (separator) {
+            const int split = int(std::floor(separator->center().x() * dpr));
+            columns = { QRect(0, 0, split, pixels.height()),
+                QRect(split + 1, 0, pixels.width() - split - 1, pixels.height()) };
+        }
+        m_pieces.clear();
+        for (const QRect& column : columns) {
+            const QRect inked = inkedBounds(full, column);
+            if (inked.isEmpty())
+                continue;
+            QPixmap piece = QPixmap::fromImage(full.copy(inked));
+            piece.setDevicePixelRatio(dpr);
+            m_pieces.append({ QPointF(inked.topLeft()) / dpr, piece });
+        }
+        m_drawnSize = pixels;
         m_drawnTheme = theme;
     }
-    p.drawPixmap(0, 0, m_drawn);
+    for (const auto& [origin, piece] : m_pieces)
+        p.drawPixmap(origin, piece);
+    if (separator)
+        p.fillRect(*separator, theme.well(0.16));
 }
 
 } // namespace nimbra

@@ -60,7 +60,10 @@ public:
 
     static void paint(QPainter& painter, const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
         const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& metrics,
-        const NotchTheme& theme);
+        const NotchTheme& theme, bool drawSeparator = true);
+    // Where the separator between the clock and the readouts stands, when there is one.
+    static std::optional<QRectF> separatorRect(const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
+        const std::optional<SystemLevel>& volume, const SurfaceMetrics& metrics);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -73,7 +76,8 @@ private:
     SurfaceMetrics m_metrics;
     // Nothing here changes between rebuilds, so one drawing serves every repaint until the
     // theme, size or pixel density differs.
-    QPixmap m_drawn;
+    QList<std::pair<QPointF, QPixmap>> m_pieces;
+    QSize m_drawnSize;
     std::optional<NotchTheme> m_drawnTheme;
 };
 
