@@ -24,8 +24,9 @@ mkdir -p "$profile/config/nimbra" "$profile/home" "$profile/runtime"
 chmod 700 "$profile/runtime"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$profile/runtime}"
 settings="$profile/config/nimbra/settings.json"
-# A virtual screen is no laptop panel: show the notch on every display in this profile.
-[[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true\n}\n' >"$settings"
+# A virtual screen is no laptop panel: show the notch on every display in this profile, and
+# take the volume keys so that a readout can be called up.
+[[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true,\n    "module.hud.replacement": true\n}\n' >"$settings"
 
 Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$profile/display" >"$profile/xvfb.log" 2>&1 &
 pids+=($!)
@@ -38,8 +39,21 @@ pids+=($!)
 trayer --edge top --align right --widthtype request --height 24 --transparent true --alpha 255 >/dev/null 2>&1 &
 pids+=($!)
 
-echo "Nimbra runs on the virtual display $DISPLAY. To look at it:"
-echo "    DISPLAY=$DISPLAY import -window root /tmp/nimbra.png"
+# A sound server with one null sink of its own, so that the volume keys have a level to change.
+if command -v pulseaudio >/dev/null; then
+    mkdir -p "$profile/pulse"
+    rm -f "$profile/pulse/native"
+    env -u DISPLAY pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+        -L "module-native-protocol-unix socket=$profile/pulse/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null" \
+        >"$profile/pulse.log" 2>&1 &
+    pids+=($!)
+    export PULSE_SERVER="unix:$profile/pulse/native"
+    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+echo "Nimbra runs on the virtual display $DISPLAY. To call up a volume readout and look at it:"
+echo "    DISPLAY=$DISPLAY xdotool key XF86AudioRaiseVolume; DISPLAY=$DISPLAY import -window root /tmp/nimbra.png"
 echo "Stop with Ctrl+C."
 XDG_CONFIG_HOME="$profile/config" "$build/src/app/nimbra" "$@" &
 app=$!
