@@ -30,7 +30,9 @@ QString Presentation::Surface::traceDescription() const
 {
     switch (m_kind) {
     case Kind::activity:
-        return QStringLiteral("activity(%1, p%2)").arg(m_activity->module.rawValue).arg(m_activity->priority);
+        // One pass, so a percent sign in the module name is not taken for a placeholder.
+        return QStringLiteral("activity(%1, p%2)")
+            .arg(m_activity->module.rawValue, QString::number(m_activity->priority));
     case Kind::resident:
         return QStringLiteral("resident(%1)").arg(m_module->rawValue);
     case Kind::expanded:

@@ -48,6 +48,9 @@ TEST(PresentationSurface, TraceDescriptionAndEquality)
     EXPECT_EQ(Surface::resident(module("timer")).traceDescription(), QLatin1String("resident(timer)"));
     EXPECT_EQ(Surface::expanded(module("glance")).traceDescription(), QLatin1String("expanded(glance)"));
     EXPECT_EQ(Surface::dormant().traceDescription(), QLatin1String("dormant"));
+    // A module name is any text: a percent sign in it is no placeholder.
+    EXPECT_EQ(Surface::activity(readout("x%2", 1, 30, 1)).traceDescription(), QLatin1String("activity(x%2, p30)"));
+    EXPECT_EQ(Surface::activity(readout("%1", 1, 30, 1)).traceDescription(), QLatin1String("activity(%1, p30)"));
 
     EXPECT_EQ(Surface::activity(volume(1)), Surface::activity(volume(1)));
     EXPECT_NE(Surface::activity(volume(1)), Surface::activity(volume(2)));
