@@ -141,7 +141,7 @@ NimbraSettings::~NimbraSettings() = default;
 namespace {
 
 // Reading rules. Typed: the stored value counts only when it has the expected JSON type.
-// Presence: an absent key gives the default, a present one the storage's own conversion.
+// Presence: an absent (or null) key gives the default, a present one the storage's own conversion.
 // Non-zero: the storage's integer; anything below 1 gives the default.
 class Reader {
 public:
@@ -150,7 +150,12 @@ public:
     {
     }
 
-    bool has(const char* name) const { return !m_storage.object(k(name)).isUndefined(); }
+    // A null is no value: the file holds one where a number was not finite.
+    bool has(const char* name) const
+    {
+        const QJsonValue value = m_storage.object(k(name));
+        return !value.isUndefined() && !value.isNull();
+    }
 
     bool typedBool(const char* name, bool fallbackValue) const
     {

@@ -209,6 +209,17 @@ TEST(NimbraSettingsLoading, NonFiniteNumbersTakeTheKeysDefault)
     EXPECT_DOUBLE_EQ(legacy->eyeStyle().diameter, 18);
 }
 
+TEST(NimbraSettingsLoading, NullIsNoValueForAnyKey)
+{
+    QJsonObject stored;
+    for (const char* key : { "clipboard.autoCloseSeconds", "eyes.diameter", "eyes.size", "eyes.blinkInterval",
+             "eyes.blinkVariation", "eyes.separation", "eyes.blinks", "eyes.cross", "eyes.asleepAfter" })
+        stored.insert(QLatin1String(key), QJsonValue::Null);
+    Fixture f(stored);
+    EXPECT_EQ(f->clipboardAutoCloseSeconds(), 10);
+    EXPECT_EQ(f->eyeStyle(), EyeStyle::defaultStyle());
+}
+
 TEST(NimbraSettingsLoading, ActivityOrderIsReconciledWithTheDefaultOrder)
 {
     struct Case {
@@ -678,6 +689,22 @@ TEST_F(NimbraSettingsFile, ValuesSurviveARestartWithTheirTypes)
     // Untouched settings stay defaults.
     EXPECT_TRUE(settings->timerChimeEnabled());
     EXPECT_EQ(settings->eyeStyle().separation, EyeStyle::defaultStyle().separation);
+}
+
+TEST_F(NimbraSettingsFile, NonFiniteNumbersComeBackAsTheKeysDefault)
+{
+    {
+        auto settings = open();
+        settings->mutateEyeStyle([](EyeStyle& style) {
+            style.diameter = notANumber;
+            style.drowsyAfter = infinity;
+        });
+        settings->mutateLayout([](LayoutMetrics& layout) { layout.expandedWidth = notANumber; });
+    }
+    auto settings = open();
+    EXPECT_DOUBLE_EQ(settings->eyeStyle().diameter, 18);
+    EXPECT_DOUBLE_EQ(settings->eyeStyle().drowsyAfter, 150);
+    EXPECT_DOUBLE_EQ(settings->layout().expandedWidth, 360);
 }
 
 TEST_F(NimbraSettingsFile, ADamagedFileGivesDefaultsAndIsKeptAside)
