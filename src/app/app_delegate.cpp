@@ -80,7 +80,7 @@ void AppDelegate::applicationDidFinishLaunching()
         if (self && self->coordinator_)
             self->coordinator_->setWantsKeyboard(expanded && self->tab_ == NotchSurfaceTab::clipboard);
     };
-    // 6–7.
+    // 6–7. One notch per display, then every setting pushed into it.
     coordinator_->start();
     applySettings();
 
@@ -98,7 +98,7 @@ void AppDelegate::applicationDidFinishLaunching()
     levels_->startObservingVolume();
     levels_->startObservingBrightness();
 
-    // 15.
+    // 15. Whether the media keys can be taken on this display server at all.
     Diagnostics::log(Diagnostics::Category::level, [] {
         return QStringLiteral("accessibility trusted = %1; bundle = %2")
             .arg(accessibilityTrust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
@@ -109,7 +109,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
     // 18–19. The settings window, the status item, the update check and onboarding.
 
-    // 20.
+    // 20. From now on every observed settings change is re-applied.
     observation_ = std::make_unique<SettingsObservation>(settings_);
     observation_->onChange = [self] {
         if (self)
@@ -139,7 +139,7 @@ void AppDelegate::applicationWillTerminate()
     terminated_ = true;
     // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
     //       key and key monitor, the watchers, the timer clock and now playing stop first.
-    // 11.
+    // 11. Gives the media keys back.
     levels_->stopIntercepting();
     // 12. Tears down every display's windows.
     if (coordinator_)

@@ -13,17 +13,18 @@ void AppDelegate::applySettings()
     if (!coordinator_ || terminated_)
         return;
     ++settingsApplications_;
+    // The order matters where two steps touch the same thing (the focus, last).
     // 1. The clipboard; 2. the eyes (with the eye tracker and item).
     applyClipboardSettings();
-    // 3–5.
+    // 3–5. Hover tuning, sizes and theme of every notch.
     coordinator_->setHoverConfiguration(settings_.hoverConfiguration());
     coordinator_->setLayout(settings_.layout());
     coordinator_->setTheme(currentTheme());
     // 6. The low-battery levels (power monitor).
-    // 7.
+    // 7. Which displays show the notch.
     coordinator_->setBuiltInOnly(!settings_.showOnAllDisplays());
     // 8. The settings window's appearance (settings window).
-    // 9.
+    // 9. The media keys.
     if (settings_.hudReplacement())
         levels_->startIntercepting();
     else
@@ -31,7 +32,7 @@ void AppDelegate::applySettings()
     // 10. The resident module; the player's track re-evaluates resident and focus here too
     //     (now playing).
     updateResident();
-    // 11.
+    // 11. The glance focus replaces any focus that step 10 set.
     coordinator_->setFocus(settings_.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);
 }
 
