@@ -16,6 +16,8 @@ namespace nimbra::symbols {
 
 namespace {
 
+// Variants of one drawing (speaker waves, battery levels, ...) are instances of a template
+// over its parameters, each a plain Glyph.
 using Glyph = void (*)(QPainter&, const QRectF&, double stroke);
 
 struct Entry {
@@ -185,21 +187,9 @@ void speaker(QPainter& p, const QRectF& r, double stroke, int waves, bool slash)
         p.drawArc(QRectF(x + w * 0.46 - rad, y + w * 0.5 - rad, 2 * rad, 2 * rad), -45 * 16, 90 * 16);
     }
 }
-void speakerSlashGlyph(QPainter& p, const QRectF& r, double s)
+template <int Waves, bool Slash> void speakerGlyph(QPainter& p, const QRectF& r, double s)
 {
-    speaker(p, r, s, 0, true);
-}
-void speaker1Glyph(QPainter& p, const QRectF& r, double s)
-{
-    speaker(p, r, s, 1, false);
-}
-void speaker2Glyph(QPainter& p, const QRectF& r, double s)
-{
-    speaker(p, r, s, 2, false);
-}
-void speaker3Glyph(QPainter& p, const QRectF& r, double s)
-{
-    speaker(p, r, s, 3, false);
+    speaker(p, r, s, Waves, Slash);
 }
 
 // A horizontal battery filled to `level` (0...1), with a bolt when charging.
@@ -228,29 +218,9 @@ void battery(QPainter& p, const QRectF& r, double stroke, double level, bool bol
         p.restore();
     }
 }
-void battery0Glyph(QPainter& p, const QRectF& r, double s)
+template <int Percent, bool Bolt> void batteryGlyph(QPainter& p, const QRectF& r, double s)
 {
-    battery(p, r, s, 0, false);
-}
-void battery25Glyph(QPainter& p, const QRectF& r, double s)
-{
-    battery(p, r, s, 0.25, false);
-}
-void battery50Glyph(QPainter& p, const QRectF& r, double s)
-{
-    battery(p, r, s, 0.5, false);
-}
-void battery75Glyph(QPainter& p, const QRectF& r, double s)
-{
-    battery(p, r, s, 0.75, false);
-}
-void battery100Glyph(QPainter& p, const QRectF& r, double s)
-{
-    battery(p, r, s, 1, false);
-}
-void batteryBoltGlyph(QPainter& p, const QRectF& r, double s)
-{
-    battery(p, r, s, 1, true);
+    battery(p, r, s, Percent / 100.0, Bolt);
 }
 
 void sun(QPainter& p, const QRectF& r, double stroke, double rays)
@@ -264,13 +234,9 @@ void sun(QPainter& p, const QRectF& r, double stroke, double rays)
         p.drawLine(r.center() + d * r.width() * 0.32, r.center() + d * r.width() * (0.32 + rays));
     }
 }
-void sunMinGlyph(QPainter& p, const QRectF& r, double s)
+template <int RaysPercent> void sunGlyph(QPainter& p, const QRectF& r, double s)
 {
-    sun(p, r, s, 0.06);
-}
-void sunMaxGlyph(QPainter& p, const QRectF& r, double s)
-{
-    sun(p, r, s, 0.16);
+    sun(p, r, s, RaysPercent / 100.0);
 }
 
 void triangleGlyph(QPainter& p, const QRectF& r, double stroke)
@@ -322,13 +288,9 @@ void skip(QPainter& p, const QRectF& r, bool forward)
         p.drawPolygon(forward ? fwd : back, 3);
     }
 }
-void forwardGlyph(QPainter& p, const QRectF& r, double)
+template <bool Forward> void skipGlyph(QPainter& p, const QRectF& r, double)
 {
-    skip(p, r, true);
-}
-void backwardGlyph(QPainter& p, const QRectF& r, double)
-{
-    skip(p, r, false);
+    skip(p, r, Forward);
 }
 
 void gearGlyph(QPainter& p, const QRectF& r, double)
@@ -385,35 +347,36 @@ const QHash<QString, Entry>& table()
         { "power", { { "system-shutdown-symbolic" }, powerGlyph } },
         // Power.
         { "battery.100percent.bolt",
-            { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, batteryBoltGlyph } },
+            { { "battery-level-100-charging-symbolic", "battery-full-charging-symbolic" }, batteryGlyph<100, true> } },
         { "powerplug.fill", { {}, plugGlyph } },
-        { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, battery0Glyph } },
-        { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, battery25Glyph } },
-        { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, battery50Glyph } },
-        { "battery.75percent", { { "battery-level-70-symbolic", "battery-good-symbolic" }, battery75Glyph } },
-        { "battery.100percent", { { "battery-level-100-symbolic", "battery-full-symbolic" }, battery100Glyph } },
+        { "battery.0percent", { { "battery-level-0-symbolic", "battery-empty-symbolic" }, batteryGlyph<0, false> } },
+        { "battery.25percent", { { "battery-level-20-symbolic", "battery-low-symbolic" }, batteryGlyph<25, false> } },
+        { "battery.50percent", { { "battery-level-50-symbolic", "battery-good-symbolic" }, batteryGlyph<50, false> } },
+        { "battery.75percent", { { "battery-level-70-symbolic", "battery-good-symbolic" }, batteryGlyph<75, false> } },
+        { "battery.100percent",
+            { { "battery-level-100-symbolic", "battery-full-symbolic" }, batteryGlyph<100, false> } },
         { "bolt.fill", { {}, boltGlyph } },
         { "exclamationmark.triangle.fill", { { "dialog-warning-symbolic" }, triangleGlyph } },
         { "checkmark.circle.fill", { { "emblem-ok-symbolic", "emblem-default-symbolic" }, checkCircleGlyph } },
         // Levels and outputs.
-        { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, speakerSlashGlyph } },
-        { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, speaker1Glyph } },
-        { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, speaker2Glyph } },
-        { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, speaker3Glyph } },
+        { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, speakerGlyph<0, true> } },
+        { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, speakerGlyph<1, false> } },
+        { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, speakerGlyph<2, false> } },
+        { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, speakerGlyph<3, false> } },
         { "headphones", { { "audio-headphones-symbolic" }, nullptr } },
         { "airpods", { { "audio-headset-symbolic", "audio-headphones-symbolic" }, nullptr } },
-        { "hifispeaker.fill", { { "audio-speakers-symbolic" }, speaker2Glyph } },
+        { "hifispeaker.fill", { { "audio-speakers-symbolic" }, speakerGlyph<2, false> } },
         { "display", { { "video-display-symbolic" }, nullptr } },
-        { "airplayaudio", { { "audio-speakers-symbolic" }, speaker2Glyph } },
-        { "sun.min.fill", { { "weather-clear-symbolic" }, sunMinGlyph } },
-        { "sun.max.fill", { { "display-brightness-symbolic" }, sunMaxGlyph } },
+        { "airplayaudio", { { "audio-speakers-symbolic" }, speakerGlyph<2, false> } },
+        { "sun.min.fill", { { "weather-clear-symbolic" }, sunGlyph<6> } },
+        { "sun.max.fill", { { "display-brightness-symbolic" }, sunGlyph<16> } },
         { "keyboard", { { "input-keyboard-symbolic" }, nullptr } },
         { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, nullptr } },
         // Transport.
         { "play.fill", { { "media-playback-start-symbolic" }, playGlyph } },
         { "pause.fill", { { "media-playback-pause-symbolic" }, pauseGlyph } },
-        { "forward.fill", { { "media-skip-forward-symbolic" }, forwardGlyph } },
-        { "backward.fill", { { "media-skip-backward-symbolic" }, backwardGlyph } },
+        { "forward.fill", { { "media-skip-forward-symbolic" }, skipGlyph<true> } },
+        { "backward.fill", { { "media-skip-backward-symbolic" }, skipGlyph<false> } },
     };
     return entries;
 }
