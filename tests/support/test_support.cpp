@@ -2,8 +2,13 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace nimbra::test {
 
@@ -37,6 +42,20 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 QString sourcePath(const QString& relative)
 {
     return QStringLiteral(NIMBRA_SOURCE_DIR) + "/" + relative;
+}
+
+HarnessLock::HarnessLock(const QString& name)
+{
+    const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
+    fd_ = ::open(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), O_RDWR | O_CREAT, 0600);
+    if (fd_ >= 0)
+        ::flock(fd_, LOCK_EX);
+}
+
+HarnessLock::~HarnessLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 } // namespace nimbra::test

@@ -20,4 +20,18 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 // The absolute path of a file in the source tree.
 QString sourcePath(const QString& relative);
 
+// ctest runs test cases as parallel processes; cases that share one thing of the harness (the
+// pointer, a well-known bus name) take turns through an exclusive lock on `name` in the
+// harness's folder, held for the lifetime of this object.
+class HarnessLock {
+public:
+    explicit HarnessLock(const QString& name);
+    ~HarnessLock();
+    HarnessLock(const HarnessLock&) = delete;
+    HarnessLock& operator=(const HarnessLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 } // namespace nimbra::test

@@ -6,16 +6,10 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using nimbra::AppearancePortal;
 
@@ -55,22 +49,8 @@ struct MockPortal {
 // ctest runs each case as its own process on the one session bus: the cases take turns, so a
 // mock portal of one is never seen by the other.
 class AppearancePortalOnBus : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
-        lock_ = ::open(QFile::encodeName(folder + QStringLiteral("/portal.lock")).constData(), O_RDWR | O_CREAT, 0600);
-        if (lock_ >= 0)
-            ::flock(lock_, LOCK_EX);
-    }
-    void TearDown() override
-    {
-        if (lock_ >= 0)
-            ::close(lock_);
-    }
-
 private:
-    int lock_ = -1;
+    nimbra::test::HarnessLock lock_ { QStringLiteral("portal.lock") };
 };
 
 } // namespace

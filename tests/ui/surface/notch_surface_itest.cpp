@@ -8,8 +8,6 @@
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
-#include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -22,10 +20,6 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <gtest/gtest.h>
 #include <memory>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -122,22 +116,8 @@ protected:
 // ctest runs test cases as parallel processes on the one X server; these move the real pointer
 // and read the screen, so they take turns through a lock file of the harness's folder.
 class NotchSurfaceOnX : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
-        lock_ = ::open(QFile::encodeName(folder + QStringLiteral("/x-pointer.lock")).constData(), O_RDWR | O_CREAT, 0600);
-        if (lock_ >= 0)
-            ::flock(lock_, LOCK_EX);
-    }
-    void TearDown() override
-    {
-        if (lock_ >= 0)
-            ::close(lock_);
-    }
-
 private:
-    int lock_ = -1;
+    nimbra::test::HarnessLock lock_ { QStringLiteral("x-pointer.lock") };
 };
 
 } // namespace
