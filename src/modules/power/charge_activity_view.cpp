@@ -2,11 +2,11 @@
 
 #include "core/clamped.h"
 #include "core/uptime.h"
+#include "ui/surface/capsule_bar.h"
 #include "ui/surface/notch_theme.h"
 #include "ui/surface/symbols.h"
 
 #include <QFontMetricsF>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
 #include <cmath>
@@ -92,24 +92,12 @@ bool ChargeActivityView::Kind::hasGlow() const
 
 double LevelBar::fillWidth(double width) const
 {
-    return std::min(std::max(clamped(fraction, 0.0, 1.0) * width, minimumFill), std::max(width, minimumFill));
+    return capsuleFillWidth(fraction, width, minimumFill);
 }
 
 void LevelBar::paint(QPainter& p, const QRectF& rect) const
 {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    const double radius = rect.height() / 2;
-    p.setBrush(QColor::fromRgbF(0.56f, 0.56f, 0.58f, 0.28f));
-    p.drawRoundedRect(rect, radius, radius);
-    const QRectF fill(rect.left(), rect.top(), fillWidth(rect.width()), rect.height());
-    QLinearGradient gradient(fill.topLeft(), fill.topRight());
-    gradient.setColorAt(0, withOpacity(tint, 0.7));
-    gradient.setColorAt(1, tint);
-    p.setBrush(gradient);
-    p.drawRoundedRect(fill, radius, radius);
-    p.restore();
+    paintCapsuleBar(p, rect, QColor::fromRgbF(0.56f, 0.56f, 0.58f, 0.28f), fillWidth(rect.width()), tint, 0.7);
 }
 
 // MARK: ChargeActivityView

@@ -2,12 +2,12 @@
 
 #include "core/clamped.h"
 #include "core/uptime.h"
+#include "ui/surface/capsule_bar.h"
 #include "ui/surface/symbols.h"
 
 #include <QDateTime>
 #include <QEasingCurve>
 #include <QFontMetricsF>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -25,12 +25,6 @@ QColor mix(const QColor& a, const QColor& b, double t)
     return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t),
         float(a.greenF() + (b.greenF() - a.greenF()) * t), float(a.blueF() + (b.blueF() - a.blueF()) * t),
         float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
-}
-
-QColor withOpacity(QColor c, double opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
 }
 
 double easeOut(double progress)
@@ -78,30 +72,13 @@ struct ReadoutFonts {
 
 double LevelTrack::fillWidth(double width) const
 {
-    const double f = clamped(fraction, 0.0, 1.0);
-    const double floor = f > 0 ? minimumPill : 0;
-    return std::min(std::max(width * f, floor), std::max(width, floor));
+    return capsuleFillWidth(fraction, width, clamped(fraction, 0.0, 1.0) > 0 ? minimumPill : 0);
 }
 
 void LevelTrack::paint(QPainter& p, const QRectF& rect) const
 {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    const double radius = rect.height() / 2;
     // The empty track is the same faint white in both themes.
-    p.setBrush(QColor::fromRgbF(1, 1, 1, 0.14f));
-    p.drawRoundedRect(rect, radius, radius);
-    const double w = fillWidth(rect.width());
-    if (w > 0) {
-        const QRectF pill(rect.left(), rect.top(), w, rect.height());
-        QLinearGradient gradient(pill.topLeft(), pill.topRight());
-        gradient.setColorAt(0, withOpacity(tint, isMuted ? 0.35 : 0.72));
-        gradient.setColorAt(1, tint);
-        p.setBrush(gradient);
-        p.drawRoundedRect(pill, std::min(radius, w / 2), radius);
-    }
-    p.restore();
+    paintCapsuleBar(p, rect, QColor::fromRgbF(1, 1, 1, 0.14f), fillWidth(rect.width()), tint, isMuted ? 0.35 : 0.72);
 }
 
 // MARK: LevelReadout
