@@ -1,6 +1,7 @@
 #include "platform/backlight/backlight.h"
 
 #include "core/diagnostics.h"
+#include "platform/pending_steps.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -12,8 +13,6 @@
 #include <libudev.h>
 
 #include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace nimbra {
 
@@ -67,18 +66,7 @@ struct Backlight::Private {
     QString device;
     qint64 maximum = 0;
     std::optional<qint64> lastRaw;
-    // Writes on their way and the raw level the last one asked for.
-    // Levels asked for by writes still on their way, oldest first: a change to any of them
-    // is our own write landing.
-    std::vector<qint64> pending;
-
-    void settled(qint64 raw)
-    {
-        auto it = std::find(pending.begin(), pending.end(), raw);
-        if (it != pending.end())
-            pending.erase(it);
-    }
-    bool isOurs(qint64 raw) const { return std::find(pending.begin(), pending.end(), raw) != pending.end(); }
+    PendingSteps pending;
     QFileSystemWatcher watcher;
     udev* udevContext = nullptr;
     udev_monitor* monitor = nullptr;
@@ -155,7 +143,7 @@ struct Backlight::Private {
             return; // unreadable for a moment (a write in progress) or no change
         lastRaw = raw;
         // Our own write landing is not news: the key path reports it.
-        if (isOurs(*raw))
+        if (pending.isOurs(*raw))
             return;
         if (q->onChange)
             q->onChange(*fraction(raw));
@@ -232,8 +220,8 @@ std::optional<double> Backlight::read() const
 
 std::optional<double> Backlight::target() const
 {
-    if (!d->pending.empty())
-        return d->fraction(d->pending.back());
+    if (const auto last = d->pending.last())
+        return d->fraction(last);
     return read();
 }
 
@@ -244,20 +232,17 @@ void Backlight::write(double value, int direction, std::function<void(std::optio
             done(std::nullopt);
         return;
     }
-    const double level = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
-    qint64 raw = std::llround(level * double(d->maximum));
-    const std::optional<qint64> from = !d->pending.empty() ? std::optional(d->pending.back()) : d->readRaw();
-    if (direction != 0 && from && raw == *from)
-        raw = std::clamp<qint64>(*from + (direction > 0 ? 1 : -1), 0, d->maximum);
+    const std::optional<qint64> last = d->pending.last();
+    const qint64 raw = PendingSteps::stepFor(value, d->maximum, direction, last ? last : d->readRaw());
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"), d->sessionPath,
         QStringLiteral("org.freedesktop.login1.Session"), QStringLiteral("SetBrightness"));
     call << QStringLiteral("backlight") << d->device << quint32(raw);
-    d->pending.push_back(raw);
+    d->pending.add(raw);
     auto* watcher = new QDBusPendingCallWatcher(d->bus.asyncCall(call, kWriteTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
         [this, asked = raw, done = std::move(done)](QDBusPendingCallWatcher* w) {
             w->deleteLater();
-            d->settled(asked);
+            d->pending.settled(asked);
             if (w->isError())
                 logLevel(QStringLiteral("brightness write refused: ") + w->error().name() + " " + w->error().message());
             // Whatever logind said, the file tells what is in place now.

@@ -1,6 +1,7 @@
 #include "platform/upower/kbd_backlight.h"
 
 #include "core/diagnostics.h"
+#include "platform/pending_steps.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -9,8 +10,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace nimbra {
 
@@ -37,17 +36,7 @@ struct KbdBacklight::Private {
     QDBusServiceWatcher serviceWatcher;
     int maximum = 0;
     std::optional<int> current;
-    // Levels asked for by writes still on their way, oldest first: a change to any of them
-    // is our own write landing.
-    std::vector<int> pending;
-
-    void settled(int raw)
-    {
-        auto it = std::find(pending.begin(), pending.end(), raw);
-        if (it != pending.end())
-            pending.erase(it);
-    }
-    bool isOurs(int raw) const { return std::find(pending.begin(), pending.end(), raw) != pending.end(); }
+    PendingSteps pending;
     // Answers to an older probe are dropped once UPower came or went again.
     int generation = 0;
 
@@ -63,7 +52,7 @@ struct KbdBacklight::Private {
         return bus.asyncCall(message, kCallTimeoutMs);
     }
 
-    std::optional<double> fraction(std::optional<int> raw) const
+    std::optional<double> fraction(std::optional<qint64> raw) const
     {
         if (!raw || maximum <= 0)
             return std::nullopt;
@@ -156,7 +145,8 @@ std::optional<double> KbdBacklight::read() const
 
 std::optional<double> KbdBacklight::target() const
 {
-    return !d->pending.empty() ? d->fraction(d->pending.back()) : read();
+    const auto last = d->pending.last();
+    return last ? d->fraction(last) : read();
 }
 
 void KbdBacklight::write(double value, int direction, std::function<void(std::optional<double>)> done)
@@ -166,12 +156,10 @@ void KbdBacklight::write(double value, int direction, std::function<void(std::op
             done(std::nullopt);
         return;
     }
-    const double level = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
-    int raw = int(std::lround(level * d->maximum));
-    const std::optional<int> from = !d->pending.empty() ? std::optional(d->pending.back()) : d->current;
-    if (direction != 0 && from && raw == *from)
-        raw = std::clamp(*from + (direction > 0 ? 1 : -1), 0, d->maximum);
-    d->pending.push_back(raw);
+    const std::optional<qint64> last = d->pending.last();
+    const int raw
+        = int(PendingSteps::stepFor(value, d->maximum, direction, last ? last : std::optional<qint64>(d->current)));
+    d->pending.add(raw);
     auto* watcher = new QDBusPendingCallWatcher(d->call(QStringLiteral("SetBrightness"), { raw }), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
         [this, asked = raw, done = std::move(done)](QDBusPendingCallWatcher* w) {
@@ -179,7 +167,7 @@ void KbdBacklight::write(double value, int direction, std::function<void(std::op
             if (w->isError())
                 logLevel(QStringLiteral("keyboard backlight write refused: ") + w->error().name());
             d->refresh([this, asked, done](std::optional<int> level) {
-                d->settled(asked);
+                d->pending.settled(asked);
                 if (level)
                     d->current = level;
                 if (done)
@@ -193,7 +181,7 @@ void KbdBacklight::brightnessChanged(int value)
     if (!isAvailable() || value == d->current)
         return;
     d->current = value;
-    if (d->isOurs(value))
+    if (d->pending.isOurs(value))
         return;
     if (onChange)
         if (auto level = d->fraction(value))
