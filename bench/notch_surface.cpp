@@ -3,7 +3,8 @@
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
-#include <QApplication>
+#include "gui_bench_main.h"
+
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -65,11 +66,5 @@ BENCHMARK_CAPTURE(paintState, expanded, State::expanded)->Unit(benchmark::kMicro
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return nimbra::bench::runGuiBenchmarks(argc, argv);
 }

@@ -8,6 +8,8 @@
 #include "ui/surface/level_readout.h"
 #include "ui/surface/notch_theme.h"
 
+#include "gui_bench_main.h"
+
 #include <QApplication>
 #include <QDateTime>
 #include <QImage>
@@ -104,11 +106,5 @@ BENCHMARK(levelReadoutDirect)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return nimbra::bench::runGuiBenchmarks(argc, argv);
 }
