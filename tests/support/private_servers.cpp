@@ -156,6 +156,23 @@ bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
     return complete;
 }
 
+bool grabKey(xcb_connection_t* connection, std::uint32_t keysym)
+{
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+    bool ok = codes && *codes != XCB_NO_SYMBOL;
+    if (ok) {
+        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        xcb_generic_error_t* error = xcb_request_check(connection,
+            xcb_grab_key_checked(connection, 1, root, 0, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        ok = !error;
+        free(error);
+    }
+    free(codes);
+    xcb_key_symbols_free(symbols);
+    return ok;
+}
+
 PrivateBus::PrivateBus()
 {
     daemon_.start("dbus-daemon",

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+struct xcb_connection_t;
+
 namespace nimbra::test {
 
 // Servers of a test's own, for tests that change global state (default sink, key grabs,
@@ -58,6 +60,11 @@ private:
     QProcess process_;
     QByteArray display_;
 };
+
+// Grabs the key of `keysym` with no modifiers on the root window for `connection`, as another
+// X client (a desktop's media-key daemon) would; true when the grab took. False when the keysym
+// has no key or another client holds it.
+bool grabKey(xcb_connection_t* connection, std::uint32_t keysym);
 
 // A private D-Bus daemon to stand in for the system bus, and python-dbusmock templates on it.
 class PrivateBus {

@@ -59,18 +59,7 @@ bool pactlMuted(const PrivatePulse& pulse)
 bool othersCanGrab(const PrivateX& x, MediaKey key)
 {
     xcb_connection_t* connection = xcb_connect(x.display().constData(), nullptr);
-    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym(key));
-    bool free_ = false;
-    if (codes && *codes != XCB_NO_SYMBOL) {
-        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        xcb_generic_error_t* error = xcb_request_check(connection,
-            xcb_grab_key_checked(connection, 1, root, 0, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        free_ = !error;
-        free(error);
-    }
-    free(codes);
-    xcb_key_symbols_free(symbols);
+    const bool free_ = nimbra::test::grabKey(connection, keysym(key));
     xcb_disconnect(connection); // lets go of the grab again
     return free_;
 }

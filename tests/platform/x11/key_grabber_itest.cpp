@@ -33,22 +33,7 @@ public:
     {
     }
     ~OtherClient() { xcb_disconnect(connection_); }
-    bool grab(std::uint32_t sym)
-    {
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection_);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-        bool ok = codes && *codes != XCB_NO_SYMBOL;
-        if (ok) {
-            xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-            xcb_generic_error_t* error = xcb_request_check(connection_,
-                xcb_grab_key_checked(connection_, 1, root, 0, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-            ok = !error;
-            free(error);
-        }
-        free(codes);
-        xcb_key_symbols_free(symbols);
-        return ok;
-    }
+    bool grab(std::uint32_t sym) { return nimbra::test::grabKey(connection_, sym); }
 
 private:
     xcb_connection_t* connection_;
