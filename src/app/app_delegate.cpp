@@ -73,6 +73,7 @@ void AppDelegate::applicationDidFinishLaunching()
         [self](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
             return self ? self->view(surface, context) : new QWidget;
         });
+    coordinator_->adoptContent = &AppDelegate::adoptContent;
     // 4. The visibility goes to the now-playing monitor's position correction (now playing).
     // 5. The keyboard follows the clipboard tab while expanded. Refreshing the accessory
     //    batteries and clearing finished timers join here with their components.

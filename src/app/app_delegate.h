@@ -58,6 +58,9 @@ public:
 
     // The content builder every notch asks for the view of its surface.
     QWidget* view(const Presentation::Surface& surface, const SurfaceContext& context);
+    // Lets a shown level readout take a newer reading of the same kind instead of being
+    // replaced, so repeated key presses move its bar without landing it again.
+    static bool adoptContent(QWidget* current, QWidget* fresh);
     QList<NotchSurfaceTab> liveTabs() const;
     QWidget* expandedSurface(const SurfaceContext& context);
     void selectTab(NotchSurfaceTab tab);

@@ -3,6 +3,7 @@
 #include "app/display_selection.h"
 #include "core/diagnostics.h"
 #include "platform/x11/screens.h"
+#include "ui/surface/notch_surface_view.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -107,6 +108,7 @@ void DisplayCoordinator::rebuild()
             return "+ " + key->rawValue + " " + kind + " " + sizeText(geometry.anchorRect(), "x");
         });
         auto controller = std::make_unique<NotchDisplayController>(*key, geometry, content_, hoverConfiguration_, layout_);
+        controller->view()->adoptContent = adoptContent;
         controller->setFocus(pendingFocus_);
         controller->setTheme(theme_);
         controller->onVisibilityChange = [this](bool) { syncVisibility(); };

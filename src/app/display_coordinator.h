@@ -17,6 +17,7 @@
 #include <optional>
 
 class QScreen;
+class QWidget;
 
 namespace nimbra {
 
@@ -62,6 +63,8 @@ public:
 
     std::function<void(bool)> onVisibilityChange;
     std::function<void(bool)> onExpandedChange;
+    // Handed to the surface view of every notch created from now on (NotchSurfaceView::adoptContent).
+    std::function<bool(QWidget* current, QWidget* fresh)> adoptContent;
 
     // "notch 180×32pt, pill 120×24pt": one text per display, sorted.
     QString summary() const;

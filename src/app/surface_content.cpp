@@ -69,6 +69,16 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
     return new QWidget;
 }
 
+bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
+{
+    auto* shown = qobject_cast<SystemLevelView*>(current);
+    const auto* next = qobject_cast<SystemLevelView*>(fresh);
+    if (!shown || !next || shown->level().kind != next->level().kind || !(shown->metrics() == next->metrics()))
+        return false;
+    shown->setLevel(next->level());
+    return true;
+}
+
 QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
 {
     const SurfaceMetrics metrics = context.metrics();

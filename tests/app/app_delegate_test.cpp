@@ -8,9 +8,12 @@
 #include "modules/shell/glance.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/shell/status_surface.h"
+#include "ui/surface/level_readout.h"
+#include "ui/surface/notch_surface_view.h"
 #include "ui/surface/surface_metrics.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -135,4 +138,49 @@ TEST_F(Delegate, ALevelActivityShowsTheReadingItWasMadeForElseTheLatest)
     const Activity older { SystemLevelMonitor::moduleID, 8, 40, 1.3, ActivityCategory::volume };
     view.reset(delegate.view(Presentation::Surface::activity(older), context));
     EXPECT_DOUBLE_EQ(qobject_cast<SystemLevelView*>(view.get())->level().value, 0.56);
+}
+
+TEST_F(Delegate, RepeatedLevelKeysKeepTheShownReadoutAndMoveItsBar)
+{
+    settings.setHudReplacement(true);
+    const auto reading
+        = [](SystemLevel::Kind kind, double value) { return SystemLevel(kind, value, false, true, std::nullopt); };
+    NotchSurfaceView* view = controller().view();
+    view->window()->show();
+    delegate.handleLevel(reading(SystemLevel::Kind::brightness, 0.25), true);
+    auto* first = qobject_cast<SystemLevelView*>(view->contentWidget());
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isLanded());
+    const int builds = view->contentBuilds();
+
+    // The same kind again: the builder is asked, but the shown readout takes the new reading.
+    delegate.handleLevel(reading(SystemLevel::Kind::brightness, 0.3125), true);
+    EXPECT_GT(view->contentBuilds(), builds);
+    EXPECT_EQ(view->contentWidget(), first);
+    EXPECT_DOUBLE_EQ(first->level().value, 0.3125);
+    EXPECT_DOUBLE_EQ(first->readout()->level().value, 0.3125);
+    EXPECT_TRUE(first->isLanded());
+    const QPointer<QWidget> kept(first);
+
+    // Volume (ranked above brightness, so it replaces it) is another readout, and lands afresh.
+    delegate.handleLevel(reading(SystemLevel::Kind::volume, 0.5), true);
+    auto* volumeView = qobject_cast<SystemLevelView*>(view->contentWidget());
+    ASSERT_NE(volumeView, nullptr);
+    EXPECT_EQ(volumeView->level().kind, SystemLevel::Kind::volume);
+    EXPECT_TRUE(kept.isNull());
+
+    // Another surface kind never adopts a readout, and a readout never adopts another view.
+    const QPointer<QWidget> levelShown(volumeView);
+    controller().open(Glance::moduleID, false);
+    EXPECT_EQ(qobject_cast<SystemLevelView*>(view->contentWidget()), nullptr);
+    EXPECT_TRUE(levelShown.isNull());
+    const SurfaceMetrics metrics = SurfaceContext { QSizeF(228, 78), 24, 180 }.metrics();
+    SystemLevelView volume(reading(SystemLevel::Kind::volume, 0.1), metrics);
+    SystemLevelView wider(
+        reading(SystemLevel::Kind::volume, 0.9), SurfaceContext { QSizeF(400, 78), 24, 180 }.metrics());
+    QWidget plain;
+    EXPECT_FALSE(AppDelegate::adoptContent(&plain, &volume));
+    EXPECT_FALSE(AppDelegate::adoptContent(&volume, &plain));
+    EXPECT_FALSE(AppDelegate::adoptContent(&volume, &wider));
+    EXPECT_DOUBLE_EQ(volume.level().value, 0.1);
 }

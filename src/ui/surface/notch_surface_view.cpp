@@ -128,11 +128,16 @@ void NotchSurfaceView::frame()
 
 void NotchSurfaceView::rebuildContent()
 {
-    if (content_)
-        delete content_.data();
     ++builds_;
     const auto& builder = model_->content();
     QWidget* content = builder ? builder(model_->surface(), model_->context()) : nullptr;
+    if (content_ && content && adoptContent && adoptContent(content_, content)) {
+        delete content;
+        placeContent();
+        return;
+    }
+    if (content_)
+        delete content_.data();
     content_ = content;
     if (content_) {
         content_->setParent(this);

@@ -41,6 +41,10 @@ public:
     // How often the content builder was asked.
     int contentBuilds() const { return builds_; }
 
+    // Asked with the content shown now and the one just built for the new state: answering true
+    // means the shown one took over the fresh one's state and stays, keeping what it holds
+    // itself (a landing already played), and the fresh one is dropped.
+    std::function<bool(QWidget* current, QWidget* fresh)> adoptContent;
     // Told after every frame and every jump of the outline, so a window can follow its shape.
     std::function<void()> onOutlineChange;
     // Seconds of uptime; replaceable in tests.
