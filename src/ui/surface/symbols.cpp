@@ -331,6 +331,83 @@ void clipboardGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawRoundedRect(QRectF(x + w * 0.34, y + w * 0.04, w * 0.32, w * 0.16), w * 0.05, w * 0.05);
 }
 
+void headphonesGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    // The band over the head, ending where the cups sit.
+    p.save();
+    p.setPen(QPen(c, stroke * 1.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath band;
+    band.moveTo(x + w * 0.12, y + w * 0.62);
+    band.lineTo(x + w * 0.12, y + w * 0.5);
+    band.arcTo(QRectF(x + w * 0.12, y + w * 0.1, w * 0.76, w * 0.8), 180, -180);
+    band.lineTo(x + w * 0.88, y + w * 0.62);
+    p.drawPath(band);
+    p.restore();
+    p.drawRoundedRect(QRectF(x + w * 0.04, y + w * 0.54, w * 0.24, w * 0.4), w * 0.08, w * 0.08);
+    p.drawRoundedRect(QRectF(x + w * 0.72, y + w * 0.54, w * 0.24, w * 0.4), w * 0.08, w * 0.08);
+}
+
+void airpodsGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    // Two buds facing each other: a round head and a stem hanging from its outer side.
+    for (const bool left : { true, false }) {
+        const double head = left ? x + w * 0.27 : x + w * 0.73;
+        const double stem = left ? head - w * 0.13 : head + w * 0.05;
+        p.drawEllipse(QPointF(head, y + w * 0.27), w * 0.17, w * 0.2);
+        p.drawRoundedRect(QRectF(stem, y + w * 0.3, w * 0.08, w * 0.64), w * 0.04, w * 0.04);
+    }
+}
+
+void displayGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.save();
+    p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(x + w * 0.04, y + w * 0.1, w * 0.92, w * 0.6), w * 0.07, w * 0.07);
+    p.restore();
+    // Neck and foot.
+    p.drawRect(QRectF(x + w * 0.44, y + w * 0.7, w * 0.12, w * 0.14));
+    p.drawRoundedRect(QRectF(x + w * 0.26, y + w * 0.82, w * 0.48, w * 0.08), w * 0.04, w * 0.04);
+}
+
+// A keyboard seen from above: three rows of keys and a space bar, in an outline or cut out of a
+// filled body.
+void keyboard(QPainter& p, const QRectF& r, double stroke, bool filled)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QRectF body(x + w * 0.02, y + w * 0.2, w * 0.96, w * 0.6);
+    p.save();
+    if (filled) {
+        p.drawRoundedRect(body, w * 0.08, w * 0.08);
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+    } else {
+        p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(body, w * 0.08, w * 0.08);
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+    }
+    const double key = w * 0.1, gap = w * 0.04;
+    const double left = body.left() + (body.width() - (6 * key + 5 * gap)) / 2;
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 0; i < 6; ++i)
+            p.drawRect(QRectF(left + i * (key + gap), body.top() + w * 0.1 + row * (key + gap), key, key));
+    }
+    p.drawRect(QRectF(left + key + gap, body.top() + w * 0.1 + 2 * (key + gap), 4 * key + 3 * gap, key));
+    p.restore();
+}
+template <bool Filled> void keyboardGlyph(QPainter& p, const QRectF& r, double s)
+{
+    keyboard(p, r, s, Filled);
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -363,15 +440,15 @@ const QHash<QString, Entry>& table()
         { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, speakerGlyph<1, false> } },
         { "speaker.wave.2.fill", { { "audio-volume-medium-symbolic" }, speakerGlyph<2, false> } },
         { "speaker.wave.3.fill", { { "audio-volume-high-symbolic" }, speakerGlyph<3, false> } },
-        { "headphones", { { "audio-headphones-symbolic" }, nullptr } },
-        { "airpods", { { "audio-headset-symbolic", "audio-headphones-symbolic" }, nullptr } },
+        { "headphones", { { "audio-headphones-symbolic" }, headphonesGlyph } },
+        { "airpods", { { "audio-headset-symbolic", "audio-headphones-symbolic" }, airpodsGlyph } },
         { "hifispeaker.fill", { { "audio-speakers-symbolic" }, speakerGlyph<2, false> } },
-        { "display", { { "video-display-symbolic" }, nullptr } },
+        { "display", { { "video-display-symbolic" }, displayGlyph } },
         { "airplayaudio", { { "audio-speakers-symbolic" }, speakerGlyph<2, false> } },
         { "sun.min.fill", { { "weather-clear-symbolic" }, sunGlyph<6> } },
         { "sun.max.fill", { { "display-brightness-symbolic" }, sunGlyph<16> } },
-        { "keyboard", { { "input-keyboard-symbolic" }, nullptr } },
-        { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, nullptr } },
+        { "keyboard", { { "input-keyboard-symbolic" }, keyboardGlyph<false> } },
+        { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, keyboardGlyph<true> } },
         // Transport.
         { "play.fill", { { "media-playback-start-symbolic" }, playGlyph } },
         { "pause.fill", { { "media-playback-pause-symbolic" }, pauseGlyph } },

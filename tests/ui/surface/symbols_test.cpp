@@ -102,3 +102,50 @@ TEST(Symbols, MissingThemeFallsBackToPaintedGlyphs)
     QIcon::setThemeName(theme);
     QIcon::setFallbackThemeName(fallback);
 }
+
+TEST(Symbols, OutputAndKeyboardSymbolsPaintTheirOwnShapeWithoutATheme)
+{
+    const QString theme = QIcon::themeName();
+    const QString fallback = QIcon::fallbackThemeName();
+    QIcon::setThemeName("nimbra-no-such-theme");
+    QIcon::setFallbackThemeName("nimbra-no-such-theme");
+    // The inked extent of a tile: a neutral dot is a small round blob in the middle.
+    const auto extent = [](const QImage& image) {
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() >= 128)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const Drawn dot = drawOne("no.such.symbol", Qt::white);
+    const QRect dotBox = extent(dot.image);
+    const QStringList painted = { "headphones", "airpods", "display", "keyboard", "keyboard.fill" };
+    QImage strip(painted.size() * 36, 36, QImage::Format_ARGB32_Premultiplied);
+    strip.fill(Qt::black);
+    QPainter sheetPainter(&strip);
+    QList<QImage> seen;
+    for (int i = 0; i < painted.size(); ++i) {
+        const Drawn d = drawOne(painted[i], Qt::white);
+        const QRect box = extent(d.image);
+        EXPECT_GE(std::max(box.width(), box.height()), dotBox.width() + 6) << painted[i].toStdString();
+        EXPECT_GT(d.covered, dot.covered) << painted[i].toStdString();
+        EXPECT_NE(d.image, dot.image) << painted[i].toStdString();
+        for (const QImage& other : seen)
+            EXPECT_NE(d.image, other) << painted[i].toStdString() << " looks like another symbol";
+        seen << d.image;
+        sheetPainter.drawImage(i * 36 + 2, 2, d.image);
+    }
+    sheetPainter.end();
+    test::saveArtefact(strip, "symbols-outputs-painted");
+    QImage large(painted.size() * 80, 80, QImage::Format_ARGB32_Premultiplied);
+    large.fill(Qt::black);
+    {
+        QPainter p(&large);
+        for (int i = 0; i < painted.size(); ++i)
+            symbols::draw(p, painted[i], QRectF(i * 80, 0, 80, 80), 60, Qt::white);
+    }
+    test::saveArtefact(large, "symbols-outputs-painted-large");
+    QIcon::setThemeName(theme);
+    QIcon::setFallbackThemeName(fallback);
+}
