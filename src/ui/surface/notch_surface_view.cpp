@@ -1,5 +1,6 @@
 #include "ui/surface/notch_surface_view.h"
 
+#include "core/diagnostics.h"
 #include "core/uptime.h"
 #include "ui/surface/notch_surface_model.h"
 
@@ -129,6 +130,8 @@ void NotchSurfaceView::frame()
 void NotchSurfaceView::rebuildContent()
 {
     ++builds_;
+    contentPainted_ = false;
+    update();
     const auto& builder = model_->content();
     QWidget* content = builder ? builder(model_->surface(), model_->context()) : nullptr;
     if (content_ && content && adoptContent && adoptContent(content_, content)) {
@@ -182,6 +185,13 @@ void NotchSurfaceView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(opacity);
     painter.fillPath(outlinePath(), model_->theme().surface());
+    if (!contentPainted_) {
+        contentPainted_ = true;
+        Diagnostics::log(Diagnostics::Category::surface, [&] {
+            return QStringLiteral("first frame of ") + model_->surface().traceDescription()
+                + QStringLiteral(" content");
+        });
+    }
 }
 
 void NotchSurfaceView::resizeEvent(QResizeEvent*)

@@ -67,6 +67,8 @@ private:
     FrameTimer frames_;
     QPointer<QWidget> content_;
     int builds_ = 0;
+    // Cleared whenever the content changes, set by the next painted frame (logged once).
+    bool contentPainted_ = true;
 };
 
 } // namespace nimbra
