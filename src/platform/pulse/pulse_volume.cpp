@@ -59,12 +59,14 @@ AudioOutput audioOutput(const SinkTraits& traits)
         kind = name.contains(u"airpod", Qt::CaseInsensitive) ? Kind::airPods : Kind::bluetooth;
     else if (traits.api == u"raop" || traits.sinkName.startsWith(u"raop"))
         kind = Kind::airPlay;
-    else if (form == u"headphone" || form == u"headset" || form == u"hands-free" || port.contains(u"headphone"))
-        kind = Kind::headphones;
     else if (port.contains(u"hdmi") || port.contains(u"displayport") || form == u"tv")
         kind = Kind::display;
-    else if (bus == u"pci" || bus == u"platform" || form == u"internal")
-        kind = Kind::builtIn;
+    else if (bus == u"pci" || bus == u"platform" || form == u"internal") {
+        // Headphones plugged into the machine itself; a headset of its own (USB) stays external.
+        const bool headphones = form == u"headphone" || form == u"headset" || form == u"hands-free"
+            || port.contains(u"headphone");
+        kind = headphones ? Kind::headphones : Kind::builtIn;
+    }
     return AudioOutput(name, kind);
 }
 

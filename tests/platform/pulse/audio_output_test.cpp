@@ -32,8 +32,18 @@ TEST(AudioOutputOfSink, KindFollowsBusFormFactorAndPort)
     EXPECT_EQ(audioOutput(traits("Some AIRPODS", "bluetooth")).kind, Kind::airPods);
     EXPECT_EQ(audioOutput(traits("Boom Speaker", "bluetooth", "speaker")).kind, Kind::bluetooth);
     EXPECT_EQ(audioOutput(traits("USB Audio Interface", "usb")).kind, Kind::external);
-    EXPECT_EQ(audioOutput(traits("USB Headset", "usb", "headset")).kind, Kind::headphones);
     EXPECT_EQ(audioOutput(traits("Kitchen", {}, {}, {}, "raop")).kind, Kind::airPlay);
+}
+
+// Only the machine's own output is headphones when something is plugged into it; a headset or
+// headphones of their own (USB) are an external device.
+TEST(AudioOutputOfSink, HeadphonesOnlyOnTheBuiltInOutput)
+{
+    EXPECT_EQ(audioOutput(traits("Built-in Audio", "platform", {}, "headphone-out")).kind, Kind::headphones);
+    EXPECT_EQ(audioOutput(traits("Built-in Audio", "pci", "headphone")).kind, Kind::headphones);
+    EXPECT_EQ(audioOutput(traits("USB Headset", "usb", "headset")).kind, Kind::external);
+    EXPECT_EQ(audioOutput(traits("USB Headphones", "usb", "headphone", "analog-output-headphones")).kind,
+        Kind::external);
 }
 
 TEST(AudioOutputOfSink, NameFallsBackToOutput)
