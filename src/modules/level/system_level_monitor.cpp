@@ -228,8 +228,9 @@ void SystemLevelMonitor::startObservingVolume()
     if (isObservingVolume_)
         return;
     isObservingVolume_ = true;
-    logLevel(volume_->hasSink() ? QStringLiteral("observing volume")
-                                : QStringLiteral("observing volume (no sink yet; waiting for one)"));
+    // The sink in use is logged where it is attached, now or whenever one appears.
+    if (!volume_->hasSink())
+        logLevel(QStringLiteral("observing volume (no sink yet; waiting for one)"));
 }
 
 void SystemLevelMonitor::startObservingBrightness()

@@ -13,6 +13,7 @@
 #include <libudev.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace nimbra {
 
@@ -191,6 +192,9 @@ Backlight::Backlight(QString sysfsRoot, QDBusConnection systemBus, QString sessi
     d->watcher.addPath(d->root + "/class/backlight");
     connect(&d->watcher, &QFileSystemWatcher::directoryChanged, this, [this] { d->rescan(); });
     d->findDevice();
+    static bool toldUnavailable = false;
+    if (d->device.isEmpty() && !std::exchange(toldUnavailable, true))
+        logLevel(QStringLiteral("DisplayServices unavailable; brightness disabled"));
     d->startUdev();
 }
 

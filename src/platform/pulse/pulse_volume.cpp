@@ -242,7 +242,7 @@ struct PulseVolume::Private {
         traits.sinkName = sinkName;
         output = audioOutput(traits);
         if (newSink)
-            logLevel(QStringLiteral("observing volume on sink %1 (%2)").arg(info.index).arg(sinkName));
+            logLevel(QStringLiteral("observing volume on device %1 (no permission needed)").arg(info.index));
         if (!wasAttached && q->onSinkChange)
             q->onSinkChange(true);
         announceIfChanged();
