@@ -187,7 +187,10 @@ void SystemLevelMonitor::adjust(Kind kind, int steps, bool fine)
             return;
         const SystemLevel current = volume_->read();
         const SystemLevel next = current.stepped(steps, fine);
-        volume_->setVolume(next.value);
+        // A step that cannot move the level writes nothing: a sink boosted past full reads as
+        // full, and writing that back would make a step up quieter.
+        if (next.value != current.value)
+            volume_->setVolume(next.value);
         // The device follows the model: a step up unmutes, a step down leaves a mute in place.
         if (next.isMuted != current.isMuted)
             volume_->setMuted(next.isMuted);

@@ -213,6 +213,27 @@ TEST(SystemLevelMonitor, VolumeDownWhileMutedKeepsTheDeviceMuted)
     EXPECT_TRUE(waitUntil([&] { return pactlMuted(peers.pulse); }));
 }
 
+// A sink boosted past full reads as full; a step up must not pull it back down to full.
+TEST(SystemLevelMonitor, VolumeUpOnABoostedSinkLeavesItLoud)
+{
+    Peers peers(/*withSink=*/true, /*withBacklight=*/false, /*refuse=*/false, /*withKeyboard=*/false);
+    ASSERT_TRUE(peers.ready);
+    ASSERT_TRUE(peers.pulse.pactl({ "set-sink-volume", "nimbra_null", "150%" }));
+    SystemLevelMonitor monitor(peers.sources());
+    Recorder seen;
+    seen.attach(monitor);
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
+
+    monitor.adjust(Kind::volume, 1, false);
+    ASSERT_EQ(seen.keyed.size(), 1u);
+    EXPECT_DOUBLE_EQ(seen.keyed[0].value, 1.0);
+    QTest::qWait(300);
+    EXPECT_EQ(pactlPercent(peers.pulse), 150);
+
+    monitor.adjust(Kind::volume, -1, false);
+    EXPECT_TRUE(waitUntil([&] { return pactlPercent(peers.pulse) == 94; })) << pactlPercent(peers.pulse);
+}
+
 TEST(SystemLevelMonitor, OnlyKeysWhoseLevelCanChangeAreTaken)
 {
     Peers peers(/*withSink=*/false, /*withBacklight=*/false, /*refuse=*/false, /*withKeyboard=*/false);
