@@ -9,14 +9,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusVariant>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using namespace nimbra;
 using nimbra::test::waitUntil;
@@ -29,14 +23,10 @@ const QString kSettings = QStringLiteral("org.freedesktop.portal.Settings");
 bool portalOnBus() { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }
 
 // A portal whose colour scheme starts dark. Tests that put a portal on the shared session bus
-// take turns through one lock file.
+// take turns through one lock.
 struct MockPortal {
     MockPortal()
     {
-        const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
-        lock = ::open(QFile::encodeName(folder + "/portal.lock").constData(), O_RDWR | O_CREAT, 0600);
-        if (lock >= 0)
-            ::flock(lock, LOCK_EX);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"),
             { "-m", "dbusmock", "--session", kService, kPath, kSettings });
@@ -53,8 +43,6 @@ struct MockPortal {
         if (!process.waitForFinished(5000))
             process.kill();
         waitUntil([] { return !portalOnBus(); }, 5000);
-        if (lock >= 0)
-            ::close(lock);
     }
     QDBusInterface mock() const
     {
@@ -70,7 +58,8 @@ struct MockPortal {
             != QDBusMessage::ErrorMessage;
     }
 
-    int lock = -1;
+    // Taken first and released last: the portal lives inside the turn.
+    nimbra::test::HarnessLock lock { QStringLiteral("portal.lock") };
     QProcess process;
     bool started = false;
 };
