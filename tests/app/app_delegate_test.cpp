@@ -12,8 +12,10 @@
 #include "ui/surface/notch_surface_view.h"
 #include "ui/surface/surface_metrics.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -95,6 +97,28 @@ TEST_F(Delegate, TheExpandedShellShowsTheLiveTabsAndAnUnavailableSelectionAsStat
     // Nothing but an empty view for the dormant surface.
     view.reset(delegate.view(Presentation::Surface::dormant(), context));
     EXPECT_TRUE(view->children().isEmpty());
+}
+
+TEST_F(Delegate, ClickingATabInTheOpenSurfaceRebuildsItAroundThatTab)
+{
+    settings.setShowOnAllDisplays(true);
+    settle();
+    controller().open(Glance::moduleID, false);
+    auto* shell = qobject_cast<ExpandedShell*>(controller().view()->contentWidget());
+    ASSERT_NE(shell, nullptr);
+    const QList<NotchSurfaceTab> trailing = shell->trailingRow()->tabs();
+    ASSERT_EQ(shell->trailingRow()->form(), NotchNavRow::Form::full);
+    const qsizetype place = trailing.indexOf(NotchSurfaceTab::settings);
+    ASSERT_GE(place, 0);
+
+    // The click's own button goes with the surface it rebuilds.
+    QTest::mouseClick(shell->trailingRow()->buttons()[place], Qt::LeftButton);
+    settle();
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::settings);
+    auto* rebuilt = qobject_cast<ExpandedShell*>(controller().view()->contentWidget());
+    ASSERT_NE(rebuilt, nullptr);
+    EXPECT_EQ(rebuilt->selection(), NotchSurfaceTab::settings);
+    EXPECT_NE(qobject_cast<SettingsSurface*>(rebuilt->content()), nullptr);
 }
 
 TEST_F(Delegate, TerminationTearsTheDisplaysDownOnce)
