@@ -42,6 +42,10 @@ void HoverProbeView::enterEvent(QEnterEvent*) { sample(true); }
 void HoverProbeView::mouseMoveEvent(QMouseEvent*) { sample(true); }
 void HoverProbeView::leaveEvent(QEvent*) { sample(false); }
 
+// A click on the probe is not a click on a surface: it ends here rather than reaching the
+// hosting view around it, which treats (and logs) presses as clicks on the surface.
+void HoverProbeView::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
 void HoverProbeView::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!onDropFiles || urls(event->mimeData(), event->source() != nullptr).isEmpty()) {

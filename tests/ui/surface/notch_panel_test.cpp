@@ -5,6 +5,7 @@
 #include <QEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -71,6 +72,21 @@ TEST(HoverProbeWindow, FollowsTheNotchAndReportsSamples)
     ASSERT_EQ(samples.size(), 2u);
     EXPECT_EQ(samples[0], std::make_pair(QPointF(400, 590), true));
     EXPECT_EQ(samples[1], std::make_pair(QPointF(400, 590), false));
+
+    // A click on the probe ends there: it is not a click on a surface, so the hosting view's
+    // click handling (and its "mouseDown" log line) never sees it.
+    struct PressCounter : QObject {
+        int presses = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            presses += e->type() == QEvent::MouseButtonPress;
+            return false;
+        }
+    } counter;
+    probe.contentView()->installEventFilter(&counter);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(probe.probeView(), &press);
+    EXPECT_EQ(counter.presses, 0);
 }
 
 TEST(HoverProbeView, DragAndDropProtocol)
