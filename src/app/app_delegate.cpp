@@ -22,6 +22,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , levels_(std::make_unique<SystemLevelMonitor>())
     , router_(settings_)
 {
+    clockTick_.setSingleShot(true);
+    connect(&clockTick_, &QTimer::timeout, this, &AppDelegate::clockTicked);
 }
 
 AppDelegate::~AppDelegate()
@@ -138,6 +140,7 @@ void AppDelegate::applicationWillTerminate()
     if (terminated_)
         return;
     terminated_ = true;
+    clockTick_.stop();
     // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
     //       key and key monitor, the watchers, the timer clock and now playing stop first.
     // 11. Gives the media keys back.

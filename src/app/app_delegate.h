@@ -6,6 +6,7 @@
 #include "ui/surface/notch_theme.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 class QWidget;
@@ -66,6 +67,12 @@ public:
     void selectTab(NotchSurfaceTab tab);
     NotchSurfaceTab tab() const { return tab_; }
 
+    // The status tab's clock is drawn from the time it was built with, so while the status tab
+    // is open one single-shot timer rebuilds it when the minute turns; closed, nothing runs.
+    static int msecsToNextMinute(const QTime& now);
+    bool isClockTickArmed() const { return clockTick_.isActive(); }
+    void clockTicked();
+
     NimbraSettings& settings() const { return settings_; }
     DisplayCoordinator* coordinator() const { return coordinator_.get(); }
     SystemLevelMonitor& levels() const { return *levels_; }
@@ -85,6 +92,7 @@ private:
     ActivityRouter router_;
     // The expanded surface's selected tab, kept across openings even while it is not live.
     NotchSurfaceTab tab_ = NotchSurfaceTab::music;
+    QTimer clockTick_;
     int settingsApplications_ = 0;
     bool launched_ = false;
     bool terminated_ = false;

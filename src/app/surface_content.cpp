@@ -92,8 +92,23 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
             [] { QCoreApplication::quit(); });
     }
     // The battery joins with the power monitor. Accessory batteries are not drawn here.
+    clockTick_.start(msecsToNextMinute(QTime::currentTime()));
     return new StatusSurface(std::nullopt, QDateTime::currentDateTime(), levels_->read(SystemLevel::Kind::volume),
                              DeviceBatteries {}, metrics);
+}
+
+int AppDelegate::msecsToNextMinute(const QTime& now)
+{
+    // A little past the turn, so that the rebuilt clock reads the new minute.
+    constexpr int margin = 20;
+    return 60'000 - (now.msecsSinceStartOfDay() % 60'000) + margin;
+}
+
+void AppDelegate::clockTicked()
+{
+    const bool statusShown = !liveTabs().contains(tab_) || tab_ == NotchSurfaceTab::status;
+    if (coordinator_ && coordinator_->isAnythingExpanded() && statusShown)
+        coordinator_->refreshContent();
 }
 
 void AppDelegate::selectTab(NotchSurfaceTab tab)

@@ -121,6 +121,31 @@ TEST_F(Delegate, ClickingATabInTheOpenSurfaceRebuildsItAroundThatTab)
     EXPECT_NE(qobject_cast<SettingsSurface*>(rebuilt->content()), nullptr);
 }
 
+TEST_F(Delegate, TheOpenStatusClockIsRebuiltWhenTheMinuteTurns)
+{
+    EXPECT_EQ(AppDelegate::msecsToNextMinute(QTime(9, 41, 0)), 60'020);
+    EXPECT_EQ(AppDelegate::msecsToNextMinute(QTime(9, 41, 59, 990)), 30);
+
+    settings.setShowOnAllDisplays(true);
+    settle();
+    EXPECT_FALSE(delegate.isClockTickArmed());
+    controller().open(Glance::moduleID, false);
+    ASSERT_TRUE(qobject_cast<ExpandedShell*>(controller().view()->contentWidget()));
+    EXPECT_TRUE(delegate.isClockTickArmed());
+
+    // The minute turns while the status tab is open: the surface is built again, with a new time.
+    const int builds = controller().view()->contentBuilds();
+    delegate.clockTicked();
+    EXPECT_GT(controller().view()->contentBuilds(), builds);
+
+    // On another tab, or once the surface has closed, a late tick rebuilds nothing.
+    delegate.selectTab(NotchSurfaceTab::settings);
+    settle();
+    const int onSettings = controller().view()->contentBuilds();
+    delegate.clockTicked();
+    EXPECT_EQ(controller().view()->contentBuilds(), onSettings);
+}
+
 TEST_F(Delegate, TerminationTearsTheDisplaysDownOnce)
 {
     delegate.applicationWillTerminate();
