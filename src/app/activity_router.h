@@ -31,11 +31,14 @@ public:
     // less than this long before it.
     static constexpr double deliberateBrightnessWindow = 1.5;
 
-    explicit ActivityRouter(const NimbraSettings& settings) : settings_(settings) { }
+    explicit ActivityRouter(const NimbraSettings& settings)
+        : m_settings(settings)
+    {
+    }
 
     // The next activity token: 1 for the first activity of the run, one more for each after.
-    std::uint64_t nextToken() { return ++activityToken_; }
-    std::uint64_t lastToken() const { return activityToken_; }
+    std::uint64_t nextToken() { return ++m_activityToken; }
+    std::uint64_t lastToken() const { return m_activityToken; }
 
     void record(const ActivityPayload& payload, std::uint64_t token);
     const ActivityPayload* payload(std::uint64_t token) const;
@@ -52,16 +55,16 @@ public:
     // `announce`, takes a token, caches the reading and returns its activity.
     std::optional<Activity> handleLevel(const SystemLevel& level, bool announce);
 
-    const std::optional<SystemLevel>& currentLevel() const { return currentLevel_; }
-    double lastDeliberateBrightnessAt() const { return lastDeliberateBrightnessAt_; }
+    const std::optional<SystemLevel>& currentLevel() const { return m_currentLevel; }
+    double lastDeliberateBrightnessAt() const { return m_lastDeliberateBrightnessAt; }
 
 private:
-    const NimbraSettings& settings_;
-    std::map<std::uint64_t, ActivityPayload> payloads_;
-    std::uint64_t activityToken_ = 0;
+    const NimbraSettings& m_settings;
+    std::map<std::uint64_t, ActivityPayload> m_payloads;
+    std::uint64_t m_activityToken = 0;
     // Far in the past, so no key press counts as recent until one happens.
-    double lastDeliberateBrightnessAt_ = -1000.0;
-    std::optional<SystemLevel> currentLevel_;
+    double m_lastDeliberateBrightnessAt = -1000.0;
+    std::optional<SystemLevel> m_currentLevel;
 };
 
 } // namespace nimbra

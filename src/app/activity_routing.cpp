@@ -7,20 +7,20 @@ namespace nimbra {
 
 void AppDelegate::levelKeyChanged(const SystemLevel& level)
 {
-    if (const auto activity = router_.levelKeyChanged(level, uptime()); activity && coordinator_)
-        coordinator_->present(*activity);
+    if (const auto activity = m_router.levelKeyChanged(level, uptime()); activity && m_coordinator)
+        m_coordinator->present(*activity);
 }
 
 void AppDelegate::levelObserved(const SystemLevel& level)
 {
-    if (const auto activity = router_.levelObserved(level, uptime()); activity && coordinator_)
-        coordinator_->present(*activity);
+    if (const auto activity = m_router.levelObserved(level, uptime()); activity && m_coordinator)
+        m_coordinator->present(*activity);
 }
 
 void AppDelegate::handleLevel(const SystemLevel& level, bool announce)
 {
-    if (const auto activity = router_.handleLevel(level, announce); activity && coordinator_)
-        coordinator_->present(*activity);
+    if (const auto activity = m_router.handleLevel(level, announce); activity && m_coordinator)
+        m_coordinator->present(*activity);
 }
 
 std::optional<ModuleID> AppDelegate::residentModule() const
@@ -32,8 +32,8 @@ std::optional<ModuleID> AppDelegate::residentModule() const
 
 void AppDelegate::updateResident()
 {
-    if (coordinator_)
-        coordinator_->setResident(residentModule());
+    if (m_coordinator)
+        m_coordinator->setResident(residentModule());
 }
 
 } // namespace nimbra

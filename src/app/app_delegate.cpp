@@ -18,12 +18,12 @@ namespace nimbra {
 
 AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     : QObject(parent)
-    , settings_(settings ? *settings : NimbraSettings::shared())
-    , levels_(std::make_unique<SystemLevelMonitor>())
-    , router_(settings_)
+    , m_settings(settings ? *settings : NimbraSettings::shared())
+    , m_levels(std::make_unique<SystemLevelMonitor>())
+    , m_router(m_settings)
 {
-    clockTick_.setSingleShot(true);
-    connect(&clockTick_, &QTimer::timeout, this, &AppDelegate::clockTicked);
+    m_clockTick.setSingleShot(true);
+    connect(&m_clockTick, &QTimer::timeout, this, &AppDelegate::clockTicked);
 }
 
 AppDelegate::~AppDelegate()
@@ -41,11 +41,11 @@ int AppDelegate::runUnregisterMode()
     QString error;
     const bool removed = LoginItem().unregisterItem(&error);
     // The preference follows the request even when the entry could not be removed.
-    settings_.setLaunchAtLogin(false);
+    m_settings.setLaunchAtLogin(false);
     const QByteArray path = QCoreApplication::applicationFilePath().toUtf8();
     if (!removed) {
-        std::fprintf(stderr, "could not unregister the login item for %s: %s\n", path.constData(),
-                     error.toUtf8().constData());
+        std::fprintf(
+            stderr, "could not unregister the login item for %s: %s\n", path.constData(), error.toUtf8().constData());
         return 1;
     }
     std::fprintf(stdout, "login item unregistered for %s\n", path.constData());
@@ -57,9 +57,9 @@ int AppDelegate::runUnregisterMode()
 // where the comments say, in this order.
 void AppDelegate::applicationDidFinishLaunching()
 {
-    if (launched_ || terminated_)
+    if (m_launched || m_terminated)
         return;
-    launched_ = true;
+    m_launched = true;
 
     // 1. The unregister mode only cleans up and quits.
     if (unregisterModeRequested()) {
@@ -70,36 +70,36 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 3. The coordinator, with a content builder that holds the delegate weakly.
     QPointer<AppDelegate> self(this);
-    appearance_ = std::make_unique<AppearancePortal>();
-    coordinator_ = std::make_unique<DisplayCoordinator>(
+    m_appearance = std::make_unique<AppearancePortal>();
+    m_coordinator = std::make_unique<DisplayCoordinator>(
         [self](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
             return self ? self->view(surface, context) : new QWidget;
         });
-    coordinator_->adoptContent = &AppDelegate::adoptContent;
+    m_coordinator->adoptContent = &AppDelegate::adoptContent;
     // 4. The visibility goes to the now-playing monitor's position correction (now playing).
     // 5. The keyboard follows the clipboard tab while expanded. Refreshing the accessory
     //    batteries and clearing finished timers join here with their components.
-    coordinator_->onExpandedChange = [self](bool expanded) {
-        if (self && self->coordinator_)
-            self->coordinator_->setWantsKeyboard(expanded && self->tab_ == NotchSurfaceTab::clipboard);
+    m_coordinator->onExpandedChange = [self](bool expanded) {
+        if (self && self->m_coordinator)
+            self->m_coordinator->setWantsKeyboard(expanded && self->m_tab == NotchSurfaceTab::clipboard);
     };
     // 6–7. One notch per display, then every setting pushed into it.
-    coordinator_->start();
+    m_coordinator->start();
     applySettings();
 
     // 8–13. The power monitor, now playing, the clipboard monitor and its key monitor, the
     //       frontmost-application and deactivation watchers, the shelf, and the eyes.
     // 14. Levels: key presses, and changes made by anyone.
-    levels_->onChange = [self](const SystemLevel& level) {
+    m_levels->onChange = [self](const SystemLevel& level) {
         if (self)
             self->levelKeyChanged(level);
     };
-    levels_->onObservedChange = [self](const SystemLevel& level) {
+    m_levels->onObservedChange = [self](const SystemLevel& level) {
         if (self)
             self->levelObserved(level);
     };
-    levels_->startObservingVolume();
-    levels_->startObservingBrightness();
+    m_levels->startObservingVolume();
+    m_levels->startObservingBrightness();
 
     // 15. Whether the media keys can be taken on this display server at all.
     Diagnostics::log(Diagnostics::Category::level, [] {
@@ -107,23 +107,23 @@ void AppDelegate::applicationDidFinishLaunching()
             .arg(accessibilityTrust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
     });
     // 16. The settings application has made the same call already.
-    if (settings_.hudReplacement())
-        levels_->startIntercepting();
+    if (m_settings.hudReplacement())
+        m_levels->startIntercepting();
     // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
     // 18–19. The settings window, the status item, the update check and onboarding.
 
     // 20. From now on every observed settings change is re-applied.
-    observation_ = std::make_unique<SettingsObservation>(settings_);
-    observation_->onChange = [self] {
+    m_observation = std::make_unique<SettingsObservation>(m_settings);
+    m_observation->onChange = [self] {
         if (self)
             self->applySettings();
     };
-    observation_->observe();
+    m_observation->observe();
 
     // 21. The desktop's colour scheme, for the "system" appearance.
-    appearance_->onChange = [self](bool) {
-        if (self && self->coordinator_ && self->settings_.appearance() == Appearance::system)
-            self->coordinator_->setTheme(self->currentTheme());
+    m_appearance->onChange = [self](bool) {
+        if (self && self->m_coordinator && self->m_settings.appearance() == Appearance::system)
+            self->m_coordinator->setTheme(self->currentTheme());
     };
 }
 
@@ -137,17 +137,17 @@ bool AppDelegate::applicationShouldHandleReopen()
 // The stop sequence, run once: at quit, on SIGTERM or SIGINT, or when the delegate goes.
 void AppDelegate::applicationWillTerminate()
 {
-    if (terminated_)
+    if (m_terminated)
         return;
-    terminated_ = true;
-    clockTick_.stop();
+    m_terminated = true;
+    m_clockTick.stop();
     // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
     //       key and key monitor, the watchers, the timer clock and now playing stop first.
     // 11. Gives the media keys back.
-    levels_->stopIntercepting();
+    m_levels->stopIntercepting();
     // 12. Tears down every display's windows.
-    if (coordinator_)
-        coordinator_->stop();
+    if (m_coordinator)
+        m_coordinator->stop();
 }
 
 } // namespace nimbra

@@ -65,37 +65,37 @@ public:
     QList<NotchSurfaceTab> liveTabs() const;
     QWidget* expandedSurface(const SurfaceContext& context);
     void selectTab(NotchSurfaceTab tab);
-    NotchSurfaceTab tab() const { return tab_; }
+    NotchSurfaceTab tab() const { return m_tab; }
 
     // The status tab's clock is drawn from the time it was built with, so while the status tab
     // is open one single-shot timer rebuilds it when the minute turns; closed, nothing runs.
     static int msecsToNextMinute(const QTime& now);
-    bool isClockTickArmed() const { return clockTick_.isActive(); }
+    bool isClockTickArmed() const { return m_clockTick.isActive(); }
     void clockTicked();
 
-    NimbraSettings& settings() const { return settings_; }
-    DisplayCoordinator* coordinator() const { return coordinator_.get(); }
-    SystemLevelMonitor& levels() const { return *levels_; }
-    const ActivityRouter& router() const { return router_; }
+    NimbraSettings& settings() const { return m_settings; }
+    DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
+    SystemLevelMonitor& levels() const { return *m_levels; }
+    const ActivityRouter& router() const { return m_router; }
     // Settings re-applications so far (the one at launch included).
-    int settingsApplications() const { return settingsApplications_; }
+    int settingsApplications() const { return m_settingsApplications; }
 
 private:
     int runUnregisterMode();
     QWidget* activityView(const Activity& activity, const SurfaceMetrics& metrics);
 
-    NimbraSettings& settings_;
-    std::unique_ptr<AppearancePortal> appearance_;
-    std::unique_ptr<DisplayCoordinator> coordinator_;
-    std::unique_ptr<SettingsObservation> observation_;
-    std::unique_ptr<SystemLevelMonitor> levels_;
-    ActivityRouter router_;
+    NimbraSettings& m_settings;
+    std::unique_ptr<AppearancePortal> m_appearance;
+    std::unique_ptr<DisplayCoordinator> m_coordinator;
+    std::unique_ptr<SettingsObservation> m_observation;
+    std::unique_ptr<SystemLevelMonitor> m_levels;
+    ActivityRouter m_router;
     // The expanded surface's selected tab, kept across openings even while it is not live.
-    NotchSurfaceTab tab_ = NotchSurfaceTab::music;
-    QTimer clockTick_;
-    int settingsApplications_ = 0;
-    bool launched_ = false;
-    bool terminated_ = false;
+    NotchSurfaceTab m_tab = NotchSurfaceTab::music;
+    QTimer m_clockTick;
+    int m_settingsApplications = 0;
+    bool m_launched = false;
+    bool m_terminated = false;
 };
 
 } // namespace nimbra

@@ -21,7 +21,8 @@ QString sizeText(const QRectF& rect, const QString& times)
 } // namespace
 
 DisplayCoordinator::DisplayCoordinator(Content content, QObject* parent)
-    : QObject(parent), content_(std::move(content))
+    : QObject(parent)
+    , m_content(std::move(content))
 {
 }
 
@@ -32,9 +33,9 @@ DisplayCoordinator::~DisplayCoordinator()
 
 void DisplayCoordinator::start()
 {
-    if (started_)
+    if (m_started)
         return;
-    started_ = true;
+    m_started = true;
     rebuild();
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!app)
@@ -53,34 +54,34 @@ void DisplayCoordinator::start()
 void DisplayCoordinator::watchScreen(QScreen* screen)
 {
     connect(screen, &QScreen::geometryChanged, this, &DisplayCoordinator::scheduleRebuild, Qt::UniqueConnection);
-    connect(screen, &QScreen::availableGeometryChanged, this, &DisplayCoordinator::scheduleRebuild,
-            Qt::UniqueConnection);
+    connect(
+        screen, &QScreen::availableGeometryChanged, this, &DisplayCoordinator::scheduleRebuild, Qt::UniqueConnection);
 }
 
 void DisplayCoordinator::stop()
 {
-    if (started_) {
-        started_ = false;
+    if (m_started) {
+        m_started = false;
         if (auto* app = QCoreApplication::instance())
             disconnect(app, nullptr, this, nullptr);
         for (QScreen* screen : QGuiApplication::screens())
             disconnect(screen, nullptr, this, nullptr);
     }
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->tearDown();
-    controllers_.clear();
+    m_controllers.clear();
 }
 
 void DisplayCoordinator::scheduleRebuild()
 {
-    if (!started_ || rebuildQueued_)
+    if (!m_started || m_rebuildQueued)
         return;
-    rebuildQueued_ = true;
+    m_rebuildQueued = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            rebuildQueued_ = false;
-            if (started_)
+            m_rebuildQueued = false;
+            if (m_started)
                 rebuild();
         },
         Qt::QueuedConnection);
@@ -88,9 +89,9 @@ void DisplayCoordinator::scheduleRebuild()
 
 void DisplayCoordinator::rebuild()
 {
-    ++rebuildCount_;
+    ++m_rebuildCount;
     QScreen* builtIn = nimbraBuiltIn();
-    builtInKey_ = builtIn ? nimbraKey(builtIn) : std::nullopt;
+    m_builtInKey = builtIn ? nimbraKey(builtIn) : std::nullopt;
 
     std::set<QString> seen;
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -99,7 +100,7 @@ void DisplayCoordinator::rebuild()
             continue;
         seen.insert(key->rawValue);
         const NotchGeometry geometry = nimbraGeometry(screen);
-        if (const auto found = controllers_.find(key->rawValue); found != controllers_.end()) {
+        if (const auto found = m_controllers.find(key->rawValue); found != m_controllers.end()) {
             found->second->update(geometry);
             continue;
         }
@@ -107,27 +108,28 @@ void DisplayCoordinator::rebuild()
             const QString kind = geometry.kind() == NotchGeometry::Kind::hardware ? "hardware" : "synthesized";
             return "+ " + key->rawValue + " " + kind + " " + sizeText(geometry.anchorRect(), "x");
         });
-        auto controller = std::make_unique<NotchDisplayController>(*key, geometry, content_, hoverConfiguration_, layout_);
+        auto controller
+            = std::make_unique<NotchDisplayController>(*key, geometry, m_content, m_hoverConfiguration, m_layout);
         controller->view()->adoptContent = adoptContent;
-        controller->setFocus(pendingFocus_);
-        controller->setTheme(theme_);
+        controller->setFocus(m_pendingFocus);
+        controller->setTheme(m_theme);
         controller->onVisibilityChange = [this](bool) { syncVisibility(); };
         controller->onExpandedChange = [this](bool) { syncExpanded(); };
-        controller->autoCloseAfter = autoCloseAfter_;
-        controller->onDismiss = onDismiss_;
-        controller->onDropFiles() = onDropFiles_;
-        controller->onDragHover() = onDragHover_;
-        controllers_.emplace(key->rawValue, std::move(controller));
+        controller->autoCloseAfter = m_autoCloseAfter;
+        controller->onDismiss = m_onDismiss;
+        controller->onDropFiles() = m_onDropFiles;
+        controller->onDragHover() = m_onDragHover;
+        m_controllers.emplace(key->rawValue, std::move(controller));
     }
 
-    for (auto it = controllers_.begin(); it != controllers_.end();) {
+    for (auto it = m_controllers.begin(); it != m_controllers.end();) {
         if (seen.count(it->first)) {
             ++it;
             continue;
         }
         Diagnostics::log(Diagnostics::Category::display, [&] { return "- " + it->first; });
         it->second->tearDown();
-        it = controllers_.erase(it);
+        it = m_controllers.erase(it);
     }
 
     applySelection();
@@ -136,140 +138,140 @@ void DisplayCoordinator::rebuild()
 
 void DisplayCoordinator::applySelection()
 {
-    for (auto& [key, controller] : controllers_)
-        controller->setEnabled(isDisplaySelected(DisplayKey { key }, builtInOnly_, builtInKey_));
+    for (auto& [key, controller] : m_controllers)
+        controller->setEnabled(isDisplaySelected(DisplayKey { key }, m_builtInOnly, m_builtInKey));
 }
 
 void DisplayCoordinator::setBuiltInOnly(bool builtInOnly)
 {
-    builtInOnly_ = builtInOnly;
+    m_builtInOnly = builtInOnly;
     applySelection();
 }
 
 void DisplayCoordinator::open(const ModuleID& module, bool takingKey)
 {
     std::vector<DisplayKey> enabled;
-    for (const auto& [key, controller] : controllers_) {
+    for (const auto& [key, controller] : m_controllers) {
         if (controller->isEnabled())
             enabled.push_back(DisplayKey { key });
     }
     std::optional<DisplayKey> underPointer;
     if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
         underPointer = nimbraKey(screen);
-    const std::optional<DisplayKey> target = openTarget(enabled, underPointer, builtInKey_);
+    const std::optional<DisplayKey> target = openTarget(enabled, underPointer, m_builtInKey);
     if (!target)
         return;
-    controllers_.at(target->rawValue)->open(module, takingKey);
+    m_controllers.at(target->rawValue)->open(module, takingKey);
 }
 
 void DisplayCoordinator::present(const Activity& activity)
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->present(activity);
 }
 
 void DisplayCoordinator::setResident(const std::optional<ModuleID>& module)
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->setResident(module);
 }
 
 void DisplayCoordinator::setFocus(const std::optional<ModuleID>& module)
 {
-    pendingFocus_ = module;
-    for (auto& [key, controller] : controllers_)
+    m_pendingFocus = module;
+    for (auto& [key, controller] : m_controllers)
         controller->setFocus(module);
 }
 
 void DisplayCoordinator::setHoverConfiguration(const HoverIntent::Configuration& configuration)
 {
-    hoverConfiguration_ = configuration;
-    for (auto& [key, controller] : controllers_)
+    m_hoverConfiguration = configuration;
+    for (auto& [key, controller] : m_controllers)
         controller->setHoverConfiguration(configuration);
 }
 
 void DisplayCoordinator::setTheme(const NotchTheme& theme)
 {
-    theme_ = theme;
-    for (auto& [key, controller] : controllers_)
+    m_theme = theme;
+    for (auto& [key, controller] : m_controllers)
         controller->setTheme(theme);
 }
 
 void DisplayCoordinator::setLayout(const LayoutMetrics& layout)
 {
-    layout_ = layout;
-    for (auto& [key, controller] : controllers_)
+    m_layout = layout;
+    for (auto& [key, controller] : m_controllers)
         controller->setLayout(layout);
 }
 
 void DisplayCoordinator::setWantsKeyboard(bool wants)
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->setWantsKeyboard(wants);
 }
 
 void DisplayCoordinator::setReceivingDrag(bool receiving)
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->setReceivingDrag(receiving);
 }
 
 void DisplayCoordinator::noteInteraction()
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->noteInteraction();
 }
 
 void DisplayCoordinator::handBackToHover()
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->handBackToHover();
 }
 
 void DisplayCoordinator::collapse()
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->collapse();
 }
 
 void DisplayCoordinator::refreshContent()
 {
-    for (auto& [key, controller] : controllers_)
+    for (auto& [key, controller] : m_controllers)
         controller->refreshContent();
 }
 
 void DisplayCoordinator::setAutoCloseAfter(double seconds)
 {
-    autoCloseAfter_ = seconds;
-    for (auto& [key, controller] : controllers_)
+    m_autoCloseAfter = seconds;
+    for (auto& [key, controller] : m_controllers)
         controller->autoCloseAfter = seconds;
 }
 
 void DisplayCoordinator::setOnDismiss(std::function<void()> callback)
 {
-    onDismiss_ = std::move(callback);
-    for (auto& [key, controller] : controllers_)
-        controller->onDismiss = onDismiss_;
+    m_onDismiss = std::move(callback);
+    for (auto& [key, controller] : m_controllers)
+        controller->onDismiss = m_onDismiss;
 }
 
 void DisplayCoordinator::setOnDropFiles(std::function<bool(const QList<QUrl>&)> callback)
 {
-    onDropFiles_ = std::move(callback);
-    for (auto& [key, controller] : controllers_)
-        controller->onDropFiles() = onDropFiles_;
+    m_onDropFiles = std::move(callback);
+    for (auto& [key, controller] : m_controllers)
+        controller->onDropFiles() = m_onDropFiles;
 }
 
 void DisplayCoordinator::setOnDragHover(std::function<void(bool)> callback)
 {
-    onDragHover_ = std::move(callback);
-    for (auto& [key, controller] : controllers_)
-        controller->onDragHover() = onDragHover_;
+    m_onDragHover = std::move(callback);
+    for (auto& [key, controller] : m_controllers)
+        controller->onDragHover() = m_onDragHover;
 }
 
 QString DisplayCoordinator::summary() const
 {
     QStringList parts;
-    for (const auto& [key, controller] : controllers_) {
+    for (const auto& [key, controller] : m_controllers) {
         const NotchGeometry& geometry = controller->geometry();
         const QString kind = geometry.kind() == NotchGeometry::Kind::synthesized ? "pill" : "notch";
         parts << kind + " " + sizeText(geometry.anchorRect(), QString(QChar(0x00D7)));
@@ -280,22 +282,22 @@ QString DisplayCoordinator::summary() const
 
 void DisplayCoordinator::syncVisibility()
 {
-    const bool any = std::any_of(controllers_.begin(), controllers_.end(),
-                                 [](const auto& entry) { return entry.second->isShowingSurface(); });
-    if (any == isAnythingVisible_)
+    const bool any = std::any_of(
+        m_controllers.begin(), m_controllers.end(), [](const auto& entry) { return entry.second->isShowingSurface(); });
+    if (any == m_isAnythingVisible)
         return;
-    isAnythingVisible_ = any;
+    m_isAnythingVisible = any;
     if (onVisibilityChange)
         onVisibilityChange(any);
 }
 
 void DisplayCoordinator::syncExpanded()
 {
-    const bool any = std::any_of(controllers_.begin(), controllers_.end(),
-                                 [](const auto& entry) { return entry.second->isExpandedSurface(); });
-    if (any == isAnythingExpanded_)
+    const bool any = std::any_of(m_controllers.begin(), m_controllers.end(),
+        [](const auto& entry) { return entry.second->isExpandedSurface(); });
+    if (any == m_isAnythingExpanded)
         return;
-    isAnythingExpanded_ = any;
+    m_isAnythingExpanded = any;
     if (onExpandedChange)
         onExpandedChange(any);
 }

@@ -7,9 +7,9 @@
 #include "ui/surface/notch_display_controller.h"
 #include "ui/surface/notch_theme.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointF>
-#include <QList>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -56,7 +56,7 @@ public:
     void open(const ModuleID& module, bool takingKey);
 
     void setAutoCloseAfter(double seconds);
-    double autoCloseAfter() const { return autoCloseAfter_; }
+    double autoCloseAfter() const { return m_autoCloseAfter; }
     void setOnDismiss(std::function<void()> callback);
     void setOnDropFiles(std::function<bool(const QList<QUrl>&)> callback);
     void setOnDragHover(std::function<void(bool)> callback);
@@ -69,12 +69,12 @@ public:
     // "notch 180×32pt, pill 120×24pt": one text per display, sorted.
     QString summary() const;
 
-    const std::map<QString, std::unique_ptr<NotchDisplayController>>& controllers() const { return controllers_; }
-    std::optional<DisplayKey> builtInKey() const { return builtInKey_; }
-    bool isAnythingVisible() const { return isAnythingVisible_; }
-    bool isAnythingExpanded() const { return isAnythingExpanded_; }
+    const std::map<QString, std::unique_ptr<NotchDisplayController>>& controllers() const { return m_controllers; }
+    std::optional<DisplayKey> builtInKey() const { return m_builtInKey; }
+    bool isAnythingVisible() const { return m_isAnythingVisible; }
+    bool isAnythingExpanded() const { return m_isAnythingExpanded; }
     // Rebuilds run so far (each coalesces all the screen changes of one event-loop turn).
-    int rebuildCount() const { return rebuildCount_; }
+    int rebuildCount() const { return m_rebuildCount; }
 
 private:
     void scheduleRebuild();
@@ -84,23 +84,23 @@ private:
     void syncVisibility();
     void syncExpanded();
 
-    Content content_;
-    std::map<QString, std::unique_ptr<NotchDisplayController>> controllers_;
-    std::optional<ModuleID> pendingFocus_;
-    HoverIntent::Configuration hoverConfiguration_ = HoverIntent::Configuration::standard();
-    LayoutMetrics layout_ = LayoutMetrics::defaults();
-    NotchTheme theme_ = NotchTheme::dark();
-    bool builtInOnly_ = true;
-    std::optional<DisplayKey> builtInKey_;
-    bool isAnythingVisible_ = false;
-    bool isAnythingExpanded_ = false;
-    std::function<bool(const QList<QUrl>&)> onDropFiles_;
-    std::function<void(bool)> onDragHover_;
-    std::function<void()> onDismiss_;
-    double autoCloseAfter_ = 0;
-    bool started_ = false;
-    bool rebuildQueued_ = false;
-    int rebuildCount_ = 0;
+    Content m_content;
+    std::map<QString, std::unique_ptr<NotchDisplayController>> m_controllers;
+    std::optional<ModuleID> m_pendingFocus;
+    HoverIntent::Configuration m_hoverConfiguration = HoverIntent::Configuration::standard();
+    LayoutMetrics m_layout = LayoutMetrics::defaults();
+    NotchTheme m_theme = NotchTheme::dark();
+    bool m_builtInOnly = true;
+    std::optional<DisplayKey> m_builtInKey;
+    bool m_isAnythingVisible = false;
+    bool m_isAnythingExpanded = false;
+    std::function<bool(const QList<QUrl>&)> m_onDropFiles;
+    std::function<void(bool)> m_onDragHover;
+    std::function<void()> m_onDismiss;
+    double m_autoCloseAfter = 0;
+    bool m_started = false;
+    bool m_rebuildQueued = false;
+    int m_rebuildCount = 0;
 };
 
 } // namespace nimbra

@@ -10,45 +10,45 @@ namespace nimbra {
 
 void AppDelegate::applySettings()
 {
-    if (!coordinator_ || terminated_)
+    if (!m_coordinator || m_terminated)
         return;
-    ++settingsApplications_;
+    ++m_settingsApplications;
     // The order matters where two steps touch the same thing (the focus, last).
     // 1. The clipboard; 2. the eyes (with the eye tracker and item).
     applyClipboardSettings();
     // 3–5. Hover tuning, sizes and theme of every notch.
-    coordinator_->setHoverConfiguration(settings_.hoverConfiguration());
-    coordinator_->setLayout(settings_.layout());
-    coordinator_->setTheme(currentTheme());
+    m_coordinator->setHoverConfiguration(m_settings.hoverConfiguration());
+    m_coordinator->setLayout(m_settings.layout());
+    m_coordinator->setTheme(currentTheme());
     // 6. The low-battery levels (power monitor).
     // 7. Which displays show the notch.
-    coordinator_->setBuiltInOnly(!settings_.showOnAllDisplays());
+    m_coordinator->setBuiltInOnly(!m_settings.showOnAllDisplays());
     // 8. The settings window's appearance (settings window).
     // 9. The media keys.
-    if (settings_.hudReplacement())
-        levels_->startIntercepting();
+    if (m_settings.hudReplacement())
+        m_levels->startIntercepting();
     else
-        levels_->stopIntercepting();
+        m_levels->stopIntercepting();
     // 10. The resident module; the player's track re-evaluates resident and focus here too
     //     (now playing).
     updateResident();
     // 11. The glance focus replaces any focus that step 10 set.
-    coordinator_->setFocus(settings_.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);
+    m_coordinator->setFocus(m_settings.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);
 }
 
 void AppDelegate::applyClipboardSettings()
 {
     // The clipboard monitor's limits, poll and hot key join here.
-    coordinator_->setAutoCloseAfter(double(settings_.clipboardAutoCloseSeconds()));
+    m_coordinator->setAutoCloseAfter(double(m_settings.clipboardAutoCloseSeconds()));
     // The pomodoro configuration (timers).
 }
 
 NotchTheme AppDelegate::currentTheme() const
 {
     bool isDark = true;
-    switch (settings_.appearance()) {
+    switch (m_settings.appearance()) {
     case Appearance::system:
-        isDark = appearance_ ? appearance_->isDark() : AppearancePortal::paletteIsDark();
+        isDark = m_appearance ? m_appearance->isDark() : AppearancePortal::paletteIsDark();
         break;
     case Appearance::light:
         isDark = false;
@@ -57,7 +57,7 @@ NotchTheme AppDelegate::currentTheme() const
         isDark = true;
         break;
     }
-    return NotchTheme { isDark, settings_.clockFont() };
+    return NotchTheme { isDark, m_settings.clockFont() };
 }
 
 } // namespace nimbra

@@ -41,7 +41,8 @@ constexpr std::array<P, 28> observed = {
 };
 } // namespace
 
-SettingsObservation::SettingsObservation(NimbraSettings& settings, QObject* parent) : QObject(parent)
+SettingsObservation::SettingsObservation(NimbraSettings& settings, QObject* parent)
+    : QObject(parent)
 {
     connect(&settings, &NimbraSettings::changed, this, &SettingsObservation::settingChanged);
 }
@@ -53,14 +54,14 @@ std::span<const NimbraSettings::Property> SettingsObservation::observedPropertie
 
 void SettingsObservation::observe()
 {
-    armed_ = true;
+    m_armed = true;
 }
 
 void SettingsObservation::settingChanged(NimbraSettings::Property property)
 {
-    if (!armed_ || std::find(observed.begin(), observed.end(), property) == observed.end())
+    if (!m_armed || std::find(observed.begin(), observed.end(), property) == observed.end())
         return;
-    armed_ = false;
+    m_armed = false;
     QMetaObject::invokeMethod(this, &SettingsObservation::reapply, Qt::QueuedConnection);
 }
 

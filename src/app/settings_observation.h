@@ -22,7 +22,7 @@ public:
 
     // Starts watching; also what every re-application ends with.
     void observe();
-    bool isArmed() const { return armed_; }
+    bool isArmed() const { return m_armed; }
 
     static std::span<const NimbraSettings::Property> observedProperties();
 
@@ -30,7 +30,7 @@ private:
     void settingChanged(NimbraSettings::Property property);
     void reapply();
 
-    bool armed_ = false;
+    bool m_armed = false;
 };
 
 } // namespace nimbra

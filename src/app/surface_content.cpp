@@ -32,7 +32,7 @@ QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceCo
     case Presentation::Surface::Kind::expanded: {
         const QList<NotchSurfaceTab> tabs = liveTabs();
         // A selection that is not live right now is kept, and shown as status meanwhile.
-        const NotchSurfaceTab selection = tabs.contains(tab_) ? tab_ : NotchSurfaceTab::status;
+        const NotchSurfaceTab selection = tabs.contains(m_tab) ? m_tab : NotchSurfaceTab::status;
         QPointer<AppDelegate> self(this);
         return new ExpandedShell(
             metrics, selection, tabs,
@@ -57,8 +57,8 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
 {
     if (activity.module == SystemLevelMonitor::moduleID) {
         // The reading the activity was made for; once trimmed from the cache, the latest one.
-        std::optional<SystemLevel> level = router_.currentLevel();
-        if (const ActivityPayload* payload = router_.payload(activity.token)) {
+        std::optional<SystemLevel> level = m_router.currentLevel();
+        if (const ActivityPayload* payload = m_router.payload(activity.token)) {
             if (const auto* reading = std::get_if<SystemLevel>(payload))
                 level = *reading;
         }
@@ -82,7 +82,7 @@ bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
 QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
 {
     const SurfaceMetrics metrics = context.metrics();
-    const NotchSurfaceTab shown = liveTabs().contains(tab_) ? tab_ : NotchSurfaceTab::status;
+    const NotchSurfaceTab shown = liveTabs().contains(m_tab) ? m_tab : NotchSurfaceTab::status;
     if (shown == NotchSurfaceTab::settings) {
         return new SettingsSurface(
             metrics,
@@ -92,9 +92,9 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
             [] { QCoreApplication::quit(); });
     }
     // The battery joins with the power monitor. Accessory batteries are not drawn here.
-    clockTick_.start(msecsToNextMinute(QTime::currentTime()));
-    return new StatusSurface(std::nullopt, QDateTime::currentDateTime(), levels_->read(SystemLevel::Kind::volume),
-                             DeviceBatteries {}, metrics);
+    m_clockTick.start(msecsToNextMinute(QTime::currentTime()));
+    return new StatusSurface(std::nullopt, QDateTime::currentDateTime(), m_levels->read(SystemLevel::Kind::volume),
+        DeviceBatteries {}, metrics);
 }
 
 int AppDelegate::msecsToNextMinute(const QTime& now)
@@ -106,20 +106,20 @@ int AppDelegate::msecsToNextMinute(const QTime& now)
 
 void AppDelegate::clockTicked()
 {
-    const bool statusShown = !liveTabs().contains(tab_) || tab_ == NotchSurfaceTab::status;
-    if (coordinator_ && coordinator_->isAnythingExpanded() && statusShown)
-        coordinator_->refreshContent();
+    const bool statusShown = !liveTabs().contains(m_tab) || m_tab == NotchSurfaceTab::status;
+    if (m_coordinator && m_coordinator->isAnythingExpanded() && statusShown)
+        m_coordinator->refreshContent();
 }
 
 void AppDelegate::selectTab(NotchSurfaceTab tab)
 {
     Diagnostics::log(Diagnostics::Category::surface, [&] { return "nav -> " + rawValue(tab); });
-    tab_ = tab;
+    m_tab = tab;
     // The clipboard's selection is normalised here with the clipboard.
-    if (!coordinator_)
+    if (!m_coordinator)
         return;
-    coordinator_->setWantsKeyboard(tab == NotchSurfaceTab::clipboard);
-    coordinator_->refreshContent();
+    m_coordinator->setWantsKeyboard(tab == NotchSurfaceTab::clipboard);
+    m_coordinator->refreshContent();
 }
 
 } // namespace nimbra

@@ -83,27 +83,27 @@ QString joinedPaths(const QList<QUrl>& urls)
 ClipboardItem::Payload ClipboardItem::Payload::text(const QString& text)
 {
     Payload payload;
-    payload.value_ = text;
-    payload.byteCount_ = text.toUtf8().size();
+    payload.m_value = text;
+    payload.m_byteCount = text.toUtf8().size();
     return payload;
 }
 
 ClipboardItem::Payload ClipboardItem::Payload::image(const QByteArray& png, QSizeF pixelSize)
 {
     Payload payload;
-    payload.value_ = Image { png, pixelSize };
-    payload.byteCount_ = png.size();
+    payload.m_value = Image { png, pixelSize };
+    payload.m_byteCount = png.size();
     // The whole image, not a prefix: PNGs of one size share their header bytes.
-    payload.imageDigest_ = QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex();
+    payload.m_imageDigest = QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex();
     return payload;
 }
 
 ClipboardItem::Payload ClipboardItem::Payload::files(const QList<QUrl>& urls)
 {
     Payload payload;
-    payload.value_ = urls;
+    payload.m_value = urls;
     for (const QUrl& url : urls)
-        payload.byteCount_ += filePath(url).toUtf8().size();
+        payload.m_byteCount += filePath(url).toUtf8().size();
     return payload;
 }
 
@@ -112,7 +112,7 @@ QString ClipboardItem::identity() const
     if (const QString* text = payload.asText())
         return QLatin1String("t:") + *text;
     if (const Payload::Image* image = payload.asImage())
-        return QStringLiteral("i:%1:%2").arg(image->png.size()).arg(QString::fromLatin1(payload.imageDigest_));
+        return QStringLiteral("i:%1:%2").arg(image->png.size()).arg(QString::fromLatin1(payload.m_imageDigest));
     return QLatin1String("f:") + joinedPaths(*payload.asFiles());
 }
 
@@ -125,7 +125,7 @@ bool ClipboardItem::hasSameContent(const ClipboardItem& other) const
     if (const Payload::Image* image = payload.asImage()) {
         const Payload::Image* otherImage = other.payload.asImage();
         return otherImage && image->png.size() == otherImage->png.size()
-            && payload.imageDigest_ == other.payload.imageDigest_;
+            && payload.m_imageDigest == other.payload.m_imageDigest;
     }
     return other.payload.asFiles() && identity() == other.identity();
 }
@@ -183,18 +183,18 @@ QString searchFolded(const QString& text)
 bool ClipboardStore::insert(const ClipboardItem& item)
 {
     const auto existing = std::find_if(
-        items_.begin(), items_.end(), [&](const ClipboardItem& entry) { return entry.hasSameContent(item); });
-    if (existing == items_.end()) {
-        items_.prepend(item);
+        m_items.begin(), m_items.end(), [&](const ClipboardItem& entry) { return entry.hasSameContent(item); });
+    if (existing == m_items.end()) {
+        m_items.prepend(item);
         evict();
         return true;
     }
     ClipboardItem refreshed = *existing;
-    items_.erase(existing);
+    m_items.erase(existing);
     refreshed.copiedAt = item.copiedAt;
     if (item.sourceBundleID)
         refreshed.sourceBundleID = item.sourceBundleID;
-    items_.prepend(refreshed);
+    m_items.prepend(refreshed);
     evict();
     return false;
 }
@@ -203,51 +203,51 @@ void ClipboardStore::evict()
 {
     // Index of the last unpinned entry, or -1 when every entry is pinned.
     const auto lastUnpinned = [this] {
-        for (qsizetype index = items_.size() - 1; index >= 0; --index) {
-            if (!items_[index].isPinned)
+        for (qsizetype index = m_items.size() - 1; index >= 0; --index) {
+            if (!m_items[index].isPinned)
                 return index;
         }
         return qsizetype(-1);
     };
-    while (items_.size() > limits_.maxItems) {
+    while (m_items.size() > m_limits.maxItems) {
         const qsizetype index = lastUnpinned();
         if (index < 0)
             break;
-        items_.removeAt(index);
+        m_items.removeAt(index);
     }
     qsizetype total = totalBytes();
-    while (total > limits_.maxBytes) {
+    while (total > m_limits.maxBytes) {
         const qsizetype index = lastUnpinned();
         if (index < 0)
             break;
-        total -= items_[index].byteCount();
-        items_.removeAt(index);
+        total -= m_items[index].byteCount();
+        m_items.removeAt(index);
     }
 }
 
 void ClipboardStore::remove(const QUuid& id)
 {
-    items_.removeIf([&](const ClipboardItem& item) { return item.id == id; });
+    m_items.removeIf([&](const ClipboardItem& item) { return item.id == id; });
 }
 
 void ClipboardStore::clearUnpinned()
 {
-    items_.removeIf([](const ClipboardItem& item) { return !item.isPinned; });
+    m_items.removeIf([](const ClipboardItem& item) { return !item.isPinned; });
 }
 
 void ClipboardStore::clearAll()
 {
-    items_.clear();
+    m_items.clear();
 }
 
 void ClipboardStore::togglePin(const QUuid& id)
 {
     const auto found
-        = std::find_if(items_.begin(), items_.end(), [&](const ClipboardItem& item) { return item.id == id; });
-    if (found == items_.end())
+        = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem& item) { return item.id == id; });
+    if (found == m_items.end())
         return;
     found->isPinned = !found->isPinned;
-    std::stable_sort(items_.begin(), items_.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
+    std::stable_sort(m_items.begin(), m_items.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
         if (a.isPinned != b.isPinned)
             return a.isPinned;
         return a.copiedAt > b.copiedAt;
@@ -258,10 +258,10 @@ QList<ClipboardItem> ClipboardStore::filtered(const QString& query) const
 {
     const QString trimmed = query.trimmed();
     if (trimmed.isEmpty())
-        return items_;
+        return m_items;
     const QString needle = searchFolded(trimmed);
     QList<ClipboardItem> matches;
-    for (const ClipboardItem& item : items_) {
+    for (const ClipboardItem& item : m_items) {
         if (searchFolded(item.searchText()).contains(needle))
             matches << item;
     }
@@ -271,7 +271,7 @@ QList<ClipboardItem> ClipboardStore::filtered(const QString& query) const
 qsizetype ClipboardStore::totalBytes() const
 {
     qsizetype total = 0;
-    for (const ClipboardItem& item : items_)
+    for (const ClipboardItem& item : m_items)
         total += item.byteCount();
     return total;
 }

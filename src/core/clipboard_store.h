@@ -31,18 +31,18 @@ struct ClipboardItem {
         static Payload image(const QByteArray& png, QSizeF pixelSize);
         static Payload files(const QList<QUrl>& urls);
 
-        const QString* asText() const { return std::get_if<QString>(&value_); }
-        const Image* asImage() const { return std::get_if<Image>(&value_); }
-        const QList<QUrl>* asFiles() const { return std::get_if<QList<QUrl>>(&value_); }
+        const QString* asText() const { return std::get_if<QString>(&m_value); }
+        const Image* asImage() const { return std::get_if<Image>(&m_value); }
+        const QList<QUrl>* asFiles() const { return std::get_if<QList<QUrl>>(&m_value); }
 
-        friend bool operator==(const Payload& a, const Payload& b) { return a.value_ == b.value_; }
+        friend bool operator==(const Payload& a, const Payload& b) { return a.m_value == b.m_value; }
 
     private:
         friend struct ClipboardItem;
 
-        std::variant<QString, Image, QList<QUrl>> value_;
-        qsizetype byteCount_ = 0;
-        QByteArray imageDigest_;
+        std::variant<QString, Image, QList<QUrl>> m_value;
+        qsizetype m_byteCount = 0;
+        QByteArray m_imageDigest;
     };
 
     QUuid id;
@@ -55,7 +55,7 @@ struct ClipboardItem {
     // "f:<paths joined by |>".
     QString identity() const;
     // Text: UTF-8 bytes; image: PNG bytes; files: UTF-8 bytes of their paths.
-    qsizetype byteCount() const { return payload.byteCount_; }
+    qsizetype byteCount() const { return payload.m_byteCount; }
     // One line for the list.
     QString preview() const;
     // What the search looks in.
@@ -79,14 +79,14 @@ public:
     };
 
     explicit ClipboardStore(Limits limits)
-        : limits_(limits)
+        : m_limits(limits)
     {
     }
 
-    const QList<ClipboardItem>& items() const { return items_; }
-    Limits limits() const { return limits_; }
+    const QList<ClipboardItem>& items() const { return m_items; }
+    Limits limits() const { return m_limits; }
     // Takes effect on the next insert.
-    void setLimits(Limits limits) { limits_ = limits; }
+    void setLimits(Limits limits) { m_limits = limits; }
 
     // Puts the item at the front, or moves the entry with the same content there (it keeps
     // its id, payload and pin, takes the new time and a known source). Then evicts. True
@@ -106,8 +106,8 @@ public:
 private:
     void evict();
 
-    QList<ClipboardItem> items_;
-    Limits limits_;
+    QList<ClipboardItem> m_items;
+    Limits m_limits;
 };
 
 // Case- and diacritic-free form of a text for searching: decomposed, combining marks

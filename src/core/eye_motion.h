@@ -106,23 +106,23 @@ public:
     static EyeWakefulness drowsy(double drowsiness) { return EyeWakefulness(Stage::drowsy, drowsiness); }
     static EyeWakefulness asleep() { return EyeWakefulness(Stage::asleep, 0); }
 
-    Stage stage() const { return stage_; }
-    bool isAwake() const { return stage_ == Stage::awake; }
-    bool isAsleep() const { return stage_ == Stage::asleep; }
+    Stage stage() const { return m_stage; }
+    bool isAwake() const { return m_stage == Stage::awake; }
+    bool isAsleep() const { return m_stage == Stage::asleep; }
     // The drowsiness while drowsy, else 0.
-    double drowsiness() const { return drowsiness_; }
+    double drowsiness() const { return m_drowsiness; }
 
     friend bool operator==(const EyeWakefulness&, const EyeWakefulness&) = default;
 
 private:
     EyeWakefulness(Stage stage, double drowsiness)
-        : stage_(stage)
-        , drowsiness_(drowsiness)
+        : m_stage(stage)
+        , m_drowsiness(drowsiness)
     {
     }
 
-    Stage stage_;
-    double drowsiness_;
+    Stage m_stage;
+    double m_drowsiness;
 };
 
 QString rawValue(EyeWakefulness::Stage stage);

@@ -52,7 +52,7 @@ bool ShelfItem::stillExists() const
 }
 
 ShelfStore::ShelfStore(qsizetype limit)
-    : limit_(std::max<qsizetype>(limit, 0))
+    : m_limit(std::max<qsizetype>(limit, 0))
 {
 }
 
@@ -62,37 +62,37 @@ qsizetype ShelfStore::add(const QList<QUrl>& urls)
     for (const QUrl& url : urls) {
         ShelfItem candidate(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc());
         const auto existing = std::find_if(
-            items_.begin(), items_.end(), [&](const ShelfItem& item) { return item.url == candidate.url; });
-        if (existing != items_.end()) {
+            m_items.begin(), m_items.end(), [&](const ShelfItem& item) { return item.url == candidate.url; });
+        if (existing != m_items.end()) {
             ShelfItem again = *existing;
-            items_.erase(existing);
+            m_items.erase(existing);
             again.addedAt = candidate.addedAt;
-            items_.prepend(again);
+            m_items.prepend(again);
         } else {
-            items_.prepend(candidate);
+            m_items.prepend(candidate);
             ++added;
         }
     }
-    if (items_.size() > limit_)
-        items_.remove(limit_, items_.size() - limit_);
+    if (m_items.size() > m_limit)
+        m_items.remove(m_limit, m_items.size() - m_limit);
     return added;
 }
 
 void ShelfStore::remove(const QUuid& id)
 {
-    items_.removeIf([&](const ShelfItem& item) { return item.id == id; });
+    m_items.removeIf([&](const ShelfItem& item) { return item.id == id; });
 }
 
 qsizetype ShelfStore::pruneMissing()
 {
-    return items_.removeIf([](const ShelfItem& item) { return !item.stillExists(); });
+    return m_items.removeIf([](const ShelfItem& item) { return !item.stillExists(); });
 }
 
 QStringList ShelfStore::storedPaths() const
 {
     QStringList paths;
-    paths.reserve(items_.size());
-    for (const ShelfItem& item : items_)
+    paths.reserve(m_items.size());
+    for (const ShelfItem& item : m_items)
         paths << item.path();
     return paths;
 }
@@ -109,7 +109,7 @@ void ShelfStore::restore(const QStringList& paths)
         if (item.stillExists())
             restored << item;
     }
-    items_ = restored;
+    m_items = restored;
 }
 
 } // namespace nimbra

@@ -38,16 +38,16 @@ public:
     // A negative limit counts as 0.
     explicit ShelfStore(qsizetype limit);
 
-    const QList<ShelfItem>& items() const { return items_; }
-    qsizetype limit() const { return limit_; }
-    bool isEmpty() const { return items_.isEmpty(); }
+    const QList<ShelfItem>& items() const { return m_items; }
+    qsizetype limit() const { return m_limit; }
+    bool isEmpty() const { return m_items.isEmpty(); }
 
     // Puts each file at the front in turn (a file already there moves, keeping its id),
     // then trims the oldest beyond the limit. Returns how many files were new, including
     // any the trim took off again.
     qsizetype add(const QList<QUrl>& urls);
     void remove(const QUuid& id);
-    void clear() { items_.clear(); }
+    void clear() { m_items.clear(); }
     // Drops the items whose file is gone; returns how many.
     qsizetype pruneMissing();
     // What is remembered between runs: the paths, newest first.
@@ -59,8 +59,8 @@ public:
     friend bool operator==(const ShelfStore&, const ShelfStore&) = default;
 
 private:
-    QList<ShelfItem> items_;
-    qsizetype limit_;
+    QList<ShelfItem> m_items;
+    qsizetype m_limit;
 };
 
 } // namespace nimbra

@@ -14,16 +14,17 @@ const QString baseName = QStringLiteral("org.nimbra.Nimbra");
 } // namespace
 
 SingleInstance::SingleInstance(const QString& configHome, QObject* parent)
-    : QObject(parent), service_(serviceName(configHome))
+    : QObject(parent)
+    , m_service(serviceName(configHome))
 {
 }
 
 SingleInstance::~SingleInstance()
 {
-    if (owned_) {
+    if (m_owned) {
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.unregisterObject(objectPath);
-        bus.unregisterService(service_);
+        bus.unregisterService(m_service);
     }
 }
 
@@ -42,17 +43,16 @@ SingleInstance::Claim SingleInstance::claim()
     if (!bus.isConnected())
         return Claim::noBus;
     // The bus hands a name to exactly one caller, so two simultaneous starts cannot both win.
-    const auto reply
-        = bus.interface()->registerService(service_, QDBusConnectionInterface::DontQueueService,
-                                           QDBusConnectionInterface::DontAllowReplacement);
+    const auto reply = bus.interface()->registerService(
+        m_service, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
-        owned_ = true;
+        m_owned = true;
         bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
         return Claim::first;
     }
     if (!reply.isValid())
         return Claim::noBus;
-    QDBusMessage call = QDBusMessage::createMethodCall(service_, objectPath, baseName, QStringLiteral("Reopen"));
+    QDBusMessage call = QDBusMessage::createMethodCall(m_service, objectPath, baseName, QStringLiteral("Reopen"));
     bus.call(call, QDBus::Block, 3000);
     return Claim::handedOver;
 }

@@ -24,7 +24,7 @@ public:
     ~SingleInstance() override;
 
     Claim claim();
-    QString serviceName() const { return service_; }
+    QString serviceName() const { return m_service; }
     static QString serviceName(const QString& configHome);
 
     // Called on the main loop when a later start hands over to this process.
@@ -34,8 +34,8 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Reopen();
 
 private:
-    QString service_;
-    bool owned_ = false;
+    QString m_service;
+    bool m_owned = false;
 };
 
 } // namespace nimbra

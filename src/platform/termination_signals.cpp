@@ -9,7 +9,7 @@
 namespace nimbra {
 
 namespace {
-int pipeFds[2] = {-1, -1};
+int pipeFds[2] = { -1, -1 };
 
 void forwardSignal(int signal)
 {
@@ -18,14 +18,15 @@ void forwardSignal(int signal)
 }
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
+TerminationSignals::TerminationSignals(QObject* parent)
+    : QObject(parent)
 {
     if (pipeFds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0)
         return;
-    notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::drain);
+    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::drain);
 
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = forwardSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

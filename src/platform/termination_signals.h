@@ -19,7 +19,7 @@ public:
 
 private:
     void drain();
-    QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
 };
 
 } // namespace nimbra

@@ -14,9 +14,9 @@ namespace {
 // A temporary folder with files made on request.
 class ShelfFiles {
 public:
-    ShelfFiles() { EXPECT_TRUE(dir_.isValid()); }
+    ShelfFiles() { EXPECT_TRUE(m_dir.isValid()); }
 
-    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
 
     QUrl file(const QString& name) const
     {
@@ -35,7 +35,7 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 QStringList names(const ShelfStore& store)

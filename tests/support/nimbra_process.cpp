@@ -11,8 +11,8 @@ namespace nimbra::test {
 NimbraProcess::NimbraProcess(const QByteArray& settingsJson)
 {
     if (!settingsJson.isEmpty()) {
-        QDir(dir_.path()).mkpath("nimbra");
-        QFile file(dir_.path() + "/nimbra/settings.json");
+        QDir(m_dir.path()).mkpath("nimbra");
+        QFile file(m_dir.path() + "/nimbra/settings.json");
         if (file.open(QIODevice::WriteOnly))
             file.write(settingsJson);
     }
@@ -20,37 +20,37 @@ NimbraProcess::NimbraProcess(const QByteArray& settingsJson)
 
 NimbraProcess::~NimbraProcess()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(2000);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
     }
 }
 
 bool NimbraProcess::start(const QStringList& extraEnvironment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir_.path());
+    env.insert("XDG_CONFIG_HOME", m_dir.path());
     env.insert("NIMBRA_DEBUG", "1");
     env.remove("QT_QPA_PLATFORM");
     for (const QString& entry : extraEnvironment) {
         const qsizetype eq = entry.indexOf('=');
         env.insert(entry.left(eq), entry.mid(eq + 1));
     }
-    process_.setProcessEnvironment(env);
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start(QStringLiteral(NIMBRA_BINARY_DIR) + "/src/app/nimbra", {});
-    return process_.waitForStarted(5000);
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(QStringLiteral(NIMBRA_BINARY_DIR) + "/src/app/nimbra", {});
+    return m_process.waitForStarted(5000);
 }
 
 bool NimbraProcess::terminate(int timeoutMs)
 {
-    if (process_.state() == QProcess::NotRunning)
+    if (m_process.state() == QProcess::NotRunning)
         return false;
-    ::kill(pid_t(process_.processId()), SIGTERM);
-    if (!process_.waitForFinished(timeoutMs))
+    ::kill(pid_t(m_process.processId()), SIGTERM);
+    if (!m_process.waitForFinished(timeoutMs))
         return false;
-    stderr_ += process_.readAllStandardError();
-    return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    m_stderr += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 bool NimbraProcess::waitForLog(const QString& needle, int timeoutMs)
@@ -60,8 +60,8 @@ bool NimbraProcess::waitForLog(const QString& needle, int timeoutMs)
 
 QString NimbraProcess::log()
 {
-    stderr_ += process_.readAllStandardError();
-    return QString::fromUtf8(stderr_);
+    m_stderr += m_process.readAllStandardError();
+    return QString::fromUtf8(m_stderr);
 }
 
 } // namespace nimbra::test

@@ -20,13 +20,13 @@ public:
     // Waits until the diagnostics log holds `needle`; true when it appeared in time.
     bool waitForLog(const QString& needle, int timeoutMs = 5000);
     QString log();
-    QString configHome() const { return dir_.path(); }
-    QProcess& process() { return process_; }
+    QString configHome() const { return m_dir.path(); }
+    QProcess& process() { return m_process; }
 
 private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    QByteArray stderr_;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_stderr;
 };
 
 } // namespace nimbra::test

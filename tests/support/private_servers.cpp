@@ -42,16 +42,16 @@ QByteArray firstLine(QProcess& process, int timeoutMs)
 } // namespace
 
 PrivatePulse::PrivatePulse(bool nullSink)
-    : nullSink_(nullSink)
+    : m_nullSink(nullSink)
 {
-    running_ = start();
+    m_running = start();
 }
 
 bool PrivatePulse::restart()
 {
-    stop(process_);
-    running_ = start();
-    return running_;
+    stop(m_process);
+    m_running = start();
+    return m_running;
 }
 
 bool PrivatePulse::start()
@@ -59,31 +59,31 @@ bool PrivatePulse::start()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("DBUS_SESSION_BUS_ADDRESS");
-    env.insert("HOME", dir_.path());
-    env.insert("XDG_RUNTIME_DIR", dir_.path());
-    env.insert("XDG_CONFIG_HOME", dir_.path() + "/config");
-    process_.setProcessEnvironment(env);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    env.insert("HOME", m_dir.path());
+    env.insert("XDG_RUNTIME_DIR", m_dir.path());
+    env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args { "-n", "--daemonize=no", "--log-level=error", "--exit-idle-time=-1", "--use-pid-file=no",
-        "--disable-shm=yes", "-L", "module-native-protocol-unix socket=" + dir_.path() + "/native auth-anonymous=1" };
-    if (nullSink_)
+        "--disable-shm=yes", "-L", "module-native-protocol-unix socket=" + m_dir.path() + "/native auth-anonymous=1" };
+    if (m_nullSink)
         args << "-L"
              << "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null";
-    process_.start("pulseaudio", args);
-    return process_.waitForStarted(5000)
+    m_process.start("pulseaudio", args);
+    return m_process.waitForStarted(5000)
         && waitUntil(
-            [this] { return pactl({ "info" }).has_value() || process_.state() == QProcess::NotRunning; }, 15000)
-        && process_.state() == QProcess::Running;
+            [this] { return pactl({ "info" }).has_value() || m_process.state() == QProcess::NotRunning; }, 15000)
+        && m_process.state() == QProcess::Running;
 }
 
 PrivatePulse::~PrivatePulse()
 {
-    stop(process_);
+    stop(m_process);
 }
 
 QString PrivatePulse::address() const
 {
-    return "unix:" + dir_.path() + "/native";
+    return "unix:" + m_dir.path() + "/native";
 }
 
 std::optional<QString> PrivatePulse::pactl(const QStringList& arguments) const
@@ -100,28 +100,28 @@ std::optional<QString> PrivatePulse::pactl(const QStringList& arguments) const
 
 PrivateX::PrivateX(const QStringList& extraArguments)
 {
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start("Xvfb",
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.start("Xvfb",
         QStringList { "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset" }
             + extraArguments);
-    if (!process_.waitForStarted(5000))
+    if (!m_process.waitForStarted(5000))
         return;
-    const QByteArray number = firstLine(process_, 15000);
+    const QByteArray number = firstLine(m_process, 15000);
     if (!number.isEmpty())
-        display_ = ":" + number;
+        m_display = ":" + number;
 }
 
 PrivateX::~PrivateX()
 {
-    stop(process_);
+    stop(m_process);
 }
 
 bool PrivateX::run(const QString& program, const QStringList& arguments) const
 {
     QProcess client;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromUtf8(display_));
+    env.insert("DISPLAY", QString::fromUtf8(m_display));
     client.setProcessEnvironment(env);
     client.start(program, arguments);
     return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
@@ -129,7 +129,7 @@ bool PrivateX::run(const QString& program, const QStringList& arguments) const
 
 bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
 {
-    xcb_connection_t* connection = xcb_connect(display_.constData(), nullptr);
+    xcb_connection_t* connection = xcb_connect(m_display.constData(), nullptr);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
         return false;
@@ -175,33 +175,34 @@ bool grabKey(xcb_connection_t* connection, std::uint32_t keysym)
 
 PrivateBus::PrivateBus()
 {
-    daemon_.start("dbus-daemon",
-        { "--session", "--nofork", "--nopidfile", "--address=unix:path=" + dir_.path() + "/bus", "--print-address=1" });
-    if (!daemon_.waitForStarted(5000))
+    m_daemon.start("dbus-daemon",
+        { "--session", "--nofork", "--nopidfile", "--address=unix:path=" + m_dir.path() + "/bus",
+            "--print-address=1" });
+    if (!m_daemon.waitForStarted(5000))
         return;
-    address_ = QString::fromUtf8(firstLine(daemon_, 10000));
-    connectionName_ = "private-bus-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_address = QString::fromUtf8(firstLine(m_daemon, 10000));
+    m_connectionName = "private-bus-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 PrivateBus::~PrivateBus()
 {
-    for (auto& mock : mocks_)
+    for (auto& mock : m_mocks)
         stop(*mock);
-    if (!connectionName_.isEmpty())
-        QDBusConnection::disconnectFromBus(connectionName_);
-    stop(daemon_);
+    if (!m_connectionName.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
+    stop(m_daemon);
 }
 
 QDBusConnection PrivateBus::connection() const
 {
-    return QDBusConnection::connectToBus(address_, connectionName_);
+    return QDBusConnection::connectToBus(m_address, m_connectionName);
 }
 
 bool PrivateBus::startTemplate(const QString& templateName, const QString& busName)
 {
     auto mock = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DBUS_SYSTEM_BUS_ADDRESS", address_);
+    env.insert("DBUS_SYSTEM_BUS_ADDRESS", m_address);
     mock->setProcessEnvironment(env);
     mock->setStandardOutputFile(QProcess::nullDevice());
     const QString python = qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3");
@@ -209,7 +210,7 @@ bool PrivateBus::startTemplate(const QString& templateName, const QString& busNa
     if (!mock->waitForStarted(5000))
         return false;
     QProcess* raw = mock.get();
-    mocks_.push_back(std::move(mock));
+    m_mocks.push_back(std::move(mock));
     QDBusConnection bus = connection();
     return waitUntil(
                [&] {
@@ -232,7 +233,7 @@ std::optional<QString> PrivateBus::mock(const QString& busName, const QString& p
         "print(mock.%1)\n")
                                .arg(pythonCall);
     QProcess python;
-    python.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"), { "-c", script, address_, busName, path });
+    python.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"), { "-c", script, m_address, busName, path });
     if (!python.waitForFinished(10000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
         qWarning("dbusmock call failed: %s", python.readAllStandardError().constData());
         return std::nullopt;

@@ -24,7 +24,7 @@ class PrivatePulse {
 public:
     explicit PrivatePulse(bool nullSink = true);
     ~PrivatePulse();
-    bool isRunning() const { return running_; }
+    bool isRunning() const { return m_running; }
     QString address() const; // for PULSE_SERVER or a client's server argument
     // Runs pactl against this server; its standard output (trimmed), or none when it failed.
     std::optional<QString> pactl(const QStringList& arguments) const;
@@ -35,10 +35,10 @@ public:
 private:
     bool start();
 
-    QTemporaryDir dir_;
-    QProcess process_;
-    bool nullSink_ = true;
-    bool running_ = false;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    bool m_nullSink = true;
+    bool m_running = false;
 };
 
 // An Xvfb of its own (no window manager), with XTEST. It does not reset when its last client
@@ -48,8 +48,8 @@ public:
     // `extraArguments` go to Xvfb, e.g. {"-extension", "XTEST"} to leave one out.
     explicit PrivateX(const QStringList& extraArguments = {});
     ~PrivateX();
-    bool isRunning() const { return !display_.isEmpty(); }
-    QByteArray display() const { return display_; } // ":N"
+    bool isRunning() const { return !m_display.isEmpty(); }
+    QByteArray display() const { return m_display; } // ":N"
     // Runs an X client (xmodmap, ...) against this server; true when it exited with status 0.
     bool run(const QString& program, const QStringList& arguments) const;
     // Presses the keys in order through XTEST and releases them in reverse, as a person would
@@ -57,8 +57,8 @@ public:
     bool tap(const std::vector<std::uint32_t>& keysyms) const;
 
 private:
-    QProcess process_;
-    QByteArray display_;
+    QProcess m_process;
+    QByteArray m_display;
 };
 
 // Grabs the key of `keysym` with no modifiers on the root window for `connection`, as another
@@ -71,8 +71,8 @@ class PrivateBus {
 public:
     PrivateBus();
     ~PrivateBus();
-    bool isRunning() const { return !address_.isEmpty(); }
-    QString address() const { return address_; }
+    bool isRunning() const { return !m_address.isEmpty(); }
+    QString address() const { return m_address; }
     QDBusConnection connection() const;
     // Starts `$NIMBRA_PYTHON -m dbusmock --system --template <template>` on this bus and waits
     // until `busName` is owned; false when it did not come up.
@@ -83,11 +83,11 @@ public:
     std::optional<QString> mock(const QString& busName, const QString& path, const QString& pythonCall) const;
 
 private:
-    QTemporaryDir dir_;
-    QProcess daemon_;
-    QString address_;
-    QString connectionName_;
-    std::vector<std::unique_ptr<QProcess>> mocks_;
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+    QString m_connectionName;
+    std::vector<std::unique_ptr<QProcess>> m_mocks;
 };
 
 } // namespace nimbra::test

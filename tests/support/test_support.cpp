@@ -47,15 +47,15 @@ QString sourcePath(const QString& relative)
 HarnessLock::HarnessLock(const QString& name)
 {
     const QString folder = qEnvironmentVariable("NIMBRA_HARNESS_ROOT", QDir::tempPath());
-    fd_ = ::open(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), O_RDWR | O_CREAT, 0600);
-    if (fd_ >= 0)
-        ::flock(fd_, LOCK_EX);
+    m_fd = ::open(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), O_RDWR | O_CREAT, 0600);
+    if (m_fd >= 0)
+        ::flock(m_fd, LOCK_EX);
 }
 
 HarnessLock::~HarnessLock()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace nimbra::test

@@ -31,7 +31,7 @@ public:
     HarnessLock& operator=(const HarnessLock&) = delete;
 
 private:
-    int fd_ = -1;
+    int m_fd = -1;
 };
 
 } // namespace nimbra::test

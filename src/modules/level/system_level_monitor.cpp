@@ -38,96 +38,96 @@ SystemLevelMonitor::SystemLevelMonitor()
 
 SystemLevelMonitor::SystemLevelMonitor(Sources sources, QObject* parent)
     : QObject(parent)
-    , sources_(std::move(sources))
+    , m_sources(std::move(sources))
 {
-    const QDBusConnection bus = sources_.systemBus.value_or(QDBusConnection::systemBus());
-    volume_ = std::make_unique<PulseVolume>(sources_.pulseServer);
-    backlight_ = std::make_unique<Backlight>(sources_.sysfsRoot, bus, sources_.sessionPath);
-    keyboard_ = std::make_unique<KbdBacklight>(bus);
+    const QDBusConnection bus = m_sources.systemBus.value_or(QDBusConnection::systemBus());
+    m_volume = std::make_unique<PulseVolume>(m_sources.pulseServer);
+    m_backlight = std::make_unique<Backlight>(m_sources.sysfsRoot, bus, m_sources.sessionPath);
+    m_keyboard = std::make_unique<KbdBacklight>(bus);
 
-    volume_->onChange = [this](const SystemLevel& level) {
-        if (isObservingVolume_)
+    m_volume->onChange = [this](const SystemLevel& level) {
+        if (m_isObservingVolume)
             observed(level);
     };
-    backlight_->onChange = [this](double value) {
-        if (isObservingBrightness_)
+    m_backlight->onChange = [this](double value) {
+        if (m_isObservingBrightness)
             observed(available(Kind::brightness, value));
     };
-    keyboard_->onChange = [this](double value) {
-        if (isObservingBrightness_)
+    m_keyboard->onChange = [this](double value) {
+        if (m_isObservingBrightness)
             observed(available(Kind::keyboardBacklight, value));
     };
     // A sink or a backlight that comes or goes changes which keys are ours.
-    volume_->onSinkChange = [this](bool) { regrab(); };
-    keyboard_->onAvailabilityChange = [this](bool) { regrab(); };
-    backlight_->onAvailabilityChange = [this](bool) { regrab(); };
+    m_volume->onSinkChange = [this](bool) { regrab(); };
+    m_keyboard->onAvailabilityChange = [this](bool) { regrab(); };
+    m_backlight->onAvailabilityChange = [this](bool) { regrab(); };
 }
 
 SystemLevelMonitor::~SystemLevelMonitor() = default;
 
 bool SystemLevelMonitor::startIntercepting()
 {
-    if (isIntercepting_)
+    if (m_isIntercepting)
         return true;
-    if (!accessibilityTrust(sources_.display).isTrusted()) {
+    if (!accessibilityTrust(m_sources.display).isTrusted()) {
         logLevel(QStringLiteral("accessibility not granted; native HUD left in place"));
         return false;
     }
-    grabber_ = std::make_unique<KeyGrabber>(sources_.display);
-    if (grabber_->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
-        grabber_.reset();
+    m_grabber = std::make_unique<KeyGrabber>(m_sources.display);
+    if (m_grabber->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
+        m_grabber.reset();
         logLevel(QStringLiteral("tapCreate failed"));
         return false;
     }
-    grabber_->onPress = [this](MediaKey key, bool fine) { handleKey(key, fine); };
-    grabber_->onGrabLost = [this] {
+    m_grabber->onPress = [this](MediaKey key, bool fine) { handleKey(key, fine); };
+    m_grabber->onGrabLost = [this] {
         logLevel(QStringLiteral("media keys lost to another program"));
         stopIntercepting();
     };
-    isIntercepting_ = true;
+    m_isIntercepting = true;
     logLevel(QStringLiteral("intercepting media keys"));
     return true;
 }
 
 void SystemLevelMonitor::stopIntercepting()
 {
-    if (grabber_) {
-        grabber_->onPress = nullptr;
-        grabber_->onGrabLost = nullptr;
-        grabber_->ungrab();
+    if (m_grabber) {
+        m_grabber->onPress = nullptr;
+        m_grabber->onGrabLost = nullptr;
+        m_grabber->ungrab();
         // Deleted later: this may run inside the grabber's own event handling.
-        grabber_.release()->deleteLater();
+        m_grabber.release()->deleteLater();
     }
-    isIntercepting_ = false;
+    m_isIntercepting = false;
 }
 
 bool SystemLevelMonitor::isIntercepting() const
 {
-    return isIntercepting_;
+    return m_isIntercepting;
 }
 
 std::set<MediaKey> SystemLevelMonitor::interceptedKeys() const
 {
-    return grabber_ ? grabber_->grabbedKeys() : std::set<MediaKey> {};
+    return m_grabber ? m_grabber->grabbedKeys() : std::set<MediaKey> {};
 }
 
 std::set<MediaKey> SystemLevelMonitor::changeableKeys() const
 {
     std::set<MediaKey> keys;
-    if (volume_->hasSink())
+    if (m_volume->hasSink())
         keys.insert({ MediaKey::raiseVolume, MediaKey::lowerVolume, MediaKey::mute });
-    if (backlight_->isAvailable())
+    if (m_backlight->isAvailable())
         keys.insert({ MediaKey::brightnessUp, MediaKey::brightnessDown });
-    if (keyboard_->isAvailable())
+    if (m_keyboard->isAvailable())
         keys.insert({ MediaKey::keyboardBrightnessUp, MediaKey::keyboardBrightnessDown });
     return keys;
 }
 
 void SystemLevelMonitor::regrab()
 {
-    if (!isIntercepting_ || !grabber_)
+    if (!m_isIntercepting || !m_grabber)
         return;
-    if (grabber_->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
+    if (m_grabber->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
         logLevel(QStringLiteral("tapCreate failed"));
         stopIntercepting();
     }
@@ -157,13 +157,13 @@ std::optional<SystemLevel> SystemLevelMonitor::read(Kind kind) const
 {
     switch (kind) {
     case Kind::volume:
-        return volume_->read();
+        return m_volume->read();
     case Kind::brightness:
-        if (auto value = backlight_->read())
+        if (auto value = m_backlight->read())
             return available(kind, *value);
         return unavailable(kind);
     case Kind::keyboardBacklight:
-        if (auto value = keyboard_->read())
+        if (auto value = m_keyboard->read())
             return available(kind, *value);
         return unavailable(kind);
     }
@@ -183,33 +183,33 @@ void SystemLevelMonitor::adjust(Kind kind, int steps, bool fine)
     };
     switch (kind) {
     case Kind::volume: {
-        if (!volume_->hasSink())
+        if (!m_volume->hasSink())
             return;
-        const SystemLevel current = volume_->read();
+        const SystemLevel current = m_volume->read();
         const SystemLevel next = current.stepped(steps, fine);
         // A step that cannot move the level writes nothing: a sink boosted past full reads as
         // full, and writing that back would make a step up quieter.
         if (next.value != current.value)
-            volume_->setVolume(next.value);
+            m_volume->setVolume(next.value);
         // The device follows the model: a step up unmutes, a step down leaves a mute in place.
         if (next.isMuted != current.isMuted)
-            volume_->setMuted(next.isMuted);
+            m_volume->setMuted(next.isMuted);
         if (onChange)
             onChange(next);
         return;
     }
     case Kind::brightness: {
-        const auto base = backlight_->target();
-        if (!backlight_->isAvailable() || !base)
+        const auto base = m_backlight->target();
+        if (!m_backlight->isAvailable() || !base)
             return;
-        backlight_->write(available(kind, *base).stepped(steps, fine).value, steps, announce);
+        m_backlight->write(available(kind, *base).stepped(steps, fine).value, steps, announce);
         return;
     }
     case Kind::keyboardBacklight: {
-        const auto base = keyboard_->target();
-        if (!keyboard_->isAvailable() || !base)
+        const auto base = m_keyboard->target();
+        if (!m_keyboard->isAvailable() || !base)
             return;
-        keyboard_->write(available(kind, *base).stepped(steps, fine).value, steps, announce);
+        m_keyboard->write(available(kind, *base).stepped(steps, fine).value, steps, announce);
         return;
     }
     }
@@ -217,42 +217,42 @@ void SystemLevelMonitor::adjust(Kind kind, int steps, bool fine)
 
 void SystemLevelMonitor::toggleMute()
 {
-    if (!volume_->hasSink())
+    if (!m_volume->hasSink())
         return;
-    SystemLevel level = volume_->read();
+    SystemLevel level = m_volume->read();
     level.isMuted = !level.isMuted;
-    volume_->setMuted(level.isMuted);
+    m_volume->setMuted(level.isMuted);
     if (onChange)
         onChange(level);
 }
 
 void SystemLevelMonitor::startObservingVolume()
 {
-    if (isObservingVolume_)
+    if (m_isObservingVolume)
         return;
-    isObservingVolume_ = true;
+    m_isObservingVolume = true;
     // The sink in use is logged where it is attached, now or whenever one appears.
-    if (!volume_->hasSink())
+    if (!m_volume->hasSink())
         logLevel(QStringLiteral("observing volume (no sink yet; waiting for one)"));
 }
 
 void SystemLevelMonitor::startObservingBrightness()
 {
-    if (isObservingBrightness_)
+    if (m_isObservingBrightness)
         return;
-    isObservingBrightness_ = true;
-    logLevel(backlight_->isAvailable() ? QStringLiteral("observing brightness: yes")
-                                       : QStringLiteral("observing brightness: failed (no backlight)"));
+    m_isObservingBrightness = true;
+    logLevel(m_backlight->isAvailable() ? QStringLiteral("observing brightness: yes")
+                                        : QStringLiteral("observing brightness: failed (no backlight)"));
 }
 
 void SystemLevelMonitor::stopObservingBrightness()
 {
-    isObservingBrightness_ = false;
+    m_isObservingBrightness = false;
 }
 
 bool SystemLevelMonitor::isObservingBrightness() const
 {
-    return isObservingBrightness_;
+    return m_isObservingBrightness;
 }
 
 void SystemLevelMonitor::observed(const SystemLevel& level)

@@ -73,14 +73,14 @@ private:
     void regrab();
     void observed(const SystemLevel& level);
 
-    Sources sources_;
-    std::unique_ptr<PulseVolume> volume_;
-    std::unique_ptr<Backlight> backlight_;
-    std::unique_ptr<KbdBacklight> keyboard_;
-    std::unique_ptr<KeyGrabber> grabber_;
-    bool isIntercepting_ = false;
-    bool isObservingVolume_ = false;
-    bool isObservingBrightness_ = false;
+    Sources m_sources;
+    std::unique_ptr<PulseVolume> m_volume;
+    std::unique_ptr<Backlight> m_backlight;
+    std::unique_ptr<KbdBacklight> m_keyboard;
+    std::unique_ptr<KeyGrabber> m_grabber;
+    bool m_isIntercepting = false;
+    bool m_isObservingVolume = false;
+    bool m_isObservingBrightness = false;
 };
 
 } // namespace nimbra

@@ -19,13 +19,13 @@ QString defaultConfigHome()
 } // namespace
 
 LoginItem::LoginItem(const QString& configHome)
-    : path_((configHome.isEmpty() ? defaultConfigHome() : configHome) + "/autostart/nimbra.desktop")
+    : m_path((configHome.isEmpty() ? defaultConfigHome() : configHome) + "/autostart/nimbra.desktop")
 {
 }
 
 bool LoginItem::isRegistered() const
 {
-    return QFileInfo(path_).isFile();
+    return QFileInfo(m_path).isFile();
 }
 
 QString LoginItem::execValue(const QString& executable)
@@ -49,13 +49,13 @@ QString LoginItem::execValue(const QString& executable)
 
 bool LoginItem::registerItem(const QString& executable, QString* error)
 {
-    const QFileInfo info(path_);
+    const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath())) {
         if (error)
             *error = QStringLiteral("cannot create %1").arg(info.absolutePath());
         return false;
     }
-    QSaveFile file(path_);
+    QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         if (error)
             *error = file.errorString();
@@ -81,15 +81,15 @@ bool LoginItem::registerItem(const QString& executable, QString* error)
 
 bool LoginItem::unregisterItem(QString* error)
 {
-    const QFileInfo info(path_);
+    const QFileInfo info(m_path);
     if (!info.exists() && !info.isSymLink())
         return true;
     if (info.isDir()) {
         if (error)
-            *error = QStringLiteral("%1 is a directory").arg(path_);
+            *error = QStringLiteral("%1 is a directory").arg(m_path);
         return false;
     }
-    QFile file(path_);
+    QFile file(m_path);
     if (!file.remove()) {
         if (error)
             *error = file.errorString();

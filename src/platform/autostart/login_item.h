@@ -11,7 +11,7 @@ public:
     // `configHome` overrides $XDG_CONFIG_HOME (itself ~/.config when unset or relative).
     explicit LoginItem(const QString& configHome = {});
 
-    QString path() const { return path_; }
+    QString path() const { return m_path; }
     bool isRegistered() const;
 
     // Writes the autostart entry for `executable` (atomically). False with `error` set when
@@ -25,7 +25,7 @@ public:
     static QString execValue(const QString& executable);
 
 private:
-    QString path_;
+    QString m_path;
 };
 
 } // namespace nimbra

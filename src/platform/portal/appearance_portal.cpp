@@ -52,7 +52,7 @@ AppearancePortal::AppearancePortal(QObject* parent)
         const QDBusMessage answer = call->reply();
         if (answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty())
             update(prefersDark(answer.arguments().constFirst()));
-        answered_ = true;
+        m_answered = true;
     });
 }
 
@@ -75,7 +75,10 @@ bool AppearancePortal::paletteIsDark()
     return window.lightnessF() < 0.5;
 }
 
-bool AppearancePortal::isDark() const { return portal_.value_or(paletteIsDark()); }
+bool AppearancePortal::isDark() const
+{
+    return m_portal.value_or(paletteIsDark());
+}
 
 void AppearancePortal::settingChanged(const QString& group, const QString& key, const QDBusVariant& value)
 {
@@ -87,7 +90,7 @@ void AppearancePortal::settingChanged(const QString& group, const QString& key, 
 void AppearancePortal::update(std::optional<bool> portal)
 {
     const bool wasDark = isDark();
-    portal_ = portal;
+    m_portal = portal;
     if (isDark() != wasDark && onChange)
         onChange(isDark());
 }

@@ -20,10 +20,10 @@ public:
     // Portal answer when it gave one (dark or light), else the palette's guess.
     bool isDark() const;
     // The portal's own answer: std::nullopt for "no preference" or when no portal answered.
-    std::optional<bool> portalPrefersDark() const { return portal_; }
+    std::optional<bool> portalPrefersDark() const { return m_portal; }
 
     // True once the portal's first answer (or its error) came back.
-    bool hasAnswered() const { return answered_; }
+    bool hasAnswered() const { return m_answered; }
 
     // Called when the answer of isDark() changes.
     std::function<void(bool isDark)> onChange;
@@ -39,8 +39,8 @@ private Q_SLOTS:
 private:
     void update(std::optional<bool> portal);
 
-    std::optional<bool> portal_;
-    bool answered_ = false;
+    std::optional<bool> m_portal;
+    bool m_answered = false;
 };
 
 } // namespace nimbra

@@ -38,13 +38,25 @@ void HoverProbeView::sample(bool inside)
     onSample(pointer ? pointer() : screen_space::toModel(QPointF(QCursor::pos())), inside);
 }
 
-void HoverProbeView::enterEvent(QEnterEvent*) { sample(true); }
-void HoverProbeView::mouseMoveEvent(QMouseEvent*) { sample(true); }
-void HoverProbeView::leaveEvent(QEvent*) { sample(false); }
+void HoverProbeView::enterEvent(QEnterEvent*)
+{
+    sample(true);
+}
+void HoverProbeView::mouseMoveEvent(QMouseEvent*)
+{
+    sample(true);
+}
+void HoverProbeView::leaveEvent(QEvent*)
+{
+    sample(false);
+}
 
 // A click on the probe is not a click on a surface: it ends here rather than reaching the
 // hosting view around it, which treats (and logs) presses as clicks on the surface.
-void HoverProbeView::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void HoverProbeView::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+}
 
 void HoverProbeView::dragEnterEvent(QDragEnterEvent* event)
 {
@@ -90,15 +102,18 @@ void HoverProbeView::dropEvent(QDropEvent* event)
 
 HoverProbeWindow::HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent)
     : NotchPanel(geometry.trackingRect(slop), parent)
-    , probeView_(new HoverProbeView)
+    , m_probeView(new HoverProbeView)
 {
     auto* host = new PassthroughHostingView;
-    host->setRootView(probeView_);
+    host->setRootView(m_probeView);
     setContentView(host);
     orderFront();
 }
 
-void HoverProbeWindow::update(const NotchGeometry& geometry, double slop) { setFrame(geometry.trackingRect(slop), false); }
+void HoverProbeWindow::update(const NotchGeometry& geometry, double slop)
+{
+    setFrame(geometry.trackingRect(slop), false);
+}
 
 void HoverProbeWindow::track(const QRectF& rect)
 {

@@ -58,14 +58,14 @@ public:
     // The window ignores mouse events exactly when `active` is false.
     void setActive(bool active) { setIgnoresMouseEvents(!active); }
 
-    HoverProbeView* probeView() const { return probeView_; }
+    HoverProbeView* probeView() const { return m_probeView; }
 
-    std::function<void(QPointF, bool)>& onSample() { return probeView_->onSample; }
-    std::function<bool(const QList<QUrl>&)>& onDropFiles() { return probeView_->onDropFiles; }
-    std::function<void(bool)>& onDragHover() { return probeView_->onDragHover; }
+    std::function<void(QPointF, bool)>& onSample() { return m_probeView->onSample; }
+    std::function<bool(const QList<QUrl>&)>& onDropFiles() { return m_probeView->onDropFiles; }
+    std::function<void(bool)>& onDragHover() { return m_probeView->onDragHover; }
 
 private:
-    HoverProbeView* probeView_;
+    HoverProbeView* m_probeView;
 };
 
 } // namespace nimbra

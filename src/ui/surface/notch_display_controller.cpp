@@ -19,137 +19,164 @@ namespace {
 
 using Kind = Presentation::Surface::Kind;
 
-QRectF grown(const QRectF& r, double by) { return QRectF(r.x() - by, r.y() - by, r.width() + 2 * by, r.height() + 2 * by); }
+QRectF grown(const QRectF& r, double by)
+{
+    return QRectF(r.x() - by, r.y() - by, r.width() + 2 * by, r.height() + 2 * by);
+}
 
 // Containment in model space, edges included the way the outline's own edges are.
-bool contains(const QRectF& r, QPointF p) { return p.x() >= minX(r) && p.x() <= maxX(r) && p.y() >= minY(r) && p.y() <= maxY(r); }
+bool contains(const QRectF& r, QPointF p)
+{
+    return p.x() >= minX(r) && p.x() <= maxX(r) && p.y() >= minY(r) && p.y() <= maxY(r);
+}
 
-Presentation::Configuration presentationConfiguration() { return Presentation::Configuration(0.12, 4, 8.0); }
+Presentation::Configuration presentationConfiguration()
+{
+    return Presentation::Configuration(0.12, 4, 8.0);
+}
 
 } // namespace
 
 NotchDisplayController::NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry,
-    NotchSurfaceModel::Content content, const HoverIntent::Configuration& hoverConfiguration, const LayoutMetrics& layout,
-    Clock clock, Pointer pointer)
-    : key_(key)
-    , geometry_(geometry)
-    , layout_(layout)
-    , clockSource_(std::move(clock))
-    , pointerSource_(std::move(pointer))
-    , intent_(hoverConfiguration)
-    , presentation_(presentationConfiguration())
+    NotchSurfaceModel::Content content, const HoverIntent::Configuration& hoverConfiguration,
+    const LayoutMetrics& layout, Clock clock, Pointer pointer)
+    : m_key(key)
+    , m_geometry(geometry)
+    , m_layout(layout)
+    , m_clockSource(std::move(clock))
+    , m_pointerSource(std::move(pointer))
+    , m_intent(hoverConfiguration)
+    , m_presentation(presentationConfiguration())
 {
-    model_ = new NotchSurfaceModel(geometry_, std::move(content), this);
-    model_->setLayout(layout_);
+    m_model = new NotchSurfaceModel(m_geometry, std::move(content), this);
+    m_model->setLayout(m_layout);
 
-    probe_ = std::make_unique<HoverProbeWindow>(geometry_, probeSlop);
-    probe_->setObjectName(QStringLiteral("nimbra-probe-") + key_.rawValue);
-    panel_ = std::make_unique<NotchPanel>(panelFrame());
-    panel_->setObjectName(QStringLiteral("nimbra-panel-") + key_.rawValue);
+    m_probe = std::make_unique<HoverProbeWindow>(m_geometry, probeSlop);
+    m_probe->setObjectName(QStringLiteral("nimbra-probe-") + m_key.rawValue);
+    m_panel = std::make_unique<NotchPanel>(panelFrame());
+    m_panel->setObjectName(QStringLiteral("nimbra-panel-") + m_key.rawValue);
 
-    hosting_ = new PassthroughHostingView;
-    view_ = new NotchSurfaceView(model_);
-    if (clockSource_)
-        view_->clock = clockSource_;
-    hosting_->setRootView(view_);
-    panel_->setContentView(hosting_);
-    panel_->setIgnoresMouseEvents(true);
+    m_hosting = new PassthroughHostingView;
+    m_view = new NotchSurfaceView(m_model);
+    if (m_clockSource)
+        m_view->clock = m_clockSource;
+    m_hosting->setRootView(m_view);
+    m_panel->setContentView(m_hosting);
+    m_panel->setIgnoresMouseEvents(true);
 
     QPointer<NotchDisplayController> self(this);
-    hosting_->interactiveRegion = [self]() -> std::optional<QRectF> {
-        if (!self || !self->model_->isExpanded())
+    m_hosting->interactiveRegion = [self]() -> std::optional<QRectF> {
+        if (!self || !self->m_model->isExpanded())
             return std::nullopt;
-        const QSizeF visible = self->model_->outerSize();
+        const QSizeF visible = self->m_model->outerSize();
         const QSizeF panelSize = self->panelFrame().size();
-        return QRectF((panelSize.width() - visible.width()) / 2, panelSize.height() - visible.height(),
-            visible.width(), visible.height());
+        return QRectF((panelSize.width() - visible.width()) / 2, panelSize.height() - visible.height(), visible.width(),
+            visible.height());
     };
-    view_->onOutlineChange = [self] {
+    m_view->onOutlineChange = [self] {
         if (self)
             self->followOutline();
     };
 
-    panel_->orderFront();
-    panel_->orderAbove(probe_.get());
+    m_panel->orderFront();
+    m_panel->orderAbove(m_probe.get());
 
-    probe_->probeView()->pointer = [self] { return self ? self->pointer() : QPointF(); };
-    probe_->onSample() = [self](QPointF location, bool inside) {
+    m_probe->probeView()->pointer = [self] { return self ? self->pointer() : QPointF(); };
+    m_probe->onSample() = [self](QPointF location, bool inside) {
         if (self)
             self->handleSample(location, inside);
     };
-    probe_->setActive(!(geometry_.kind() == NotchGeometry::Kind::synthesized && model_->isHidden()));
+    m_probe->setActive(!(m_geometry.kind() == NotchGeometry::Kind::synthesized && m_model->isHidden()));
 
-    clock_.setTimerType(Qt::PreciseTimer);
-    clock_.setInterval(int(std::lround(clockInterval * 1000)));
-    connect(&clock_, &QTimer::timeout, this, [this] { tick(); });
+    m_clock.setTimerType(Qt::PreciseTimer);
+    m_clock.setInterval(int(std::lround(clockInterval * 1000)));
+    connect(&m_clock, &QTimer::timeout, this, [this] { tick(); });
 
     resyncPointer();
 }
 
 NotchDisplayController::~NotchDisplayController()
 {
-    clock_.stop();
+    m_clock.stop();
     // The view's callbacks point back here; the windows go first.
-    view_->onOutlineChange = nullptr;
-    panel_.reset();
-    probe_.reset();
+    m_view->onOutlineChange = nullptr;
+    m_panel.reset();
+    m_probe.reset();
 }
 
-double NotchDisplayController::now() const { return clockSource_ ? clockSource_() : uptime(); }
+double NotchDisplayController::now() const
+{
+    return m_clockSource ? m_clockSource() : uptime();
+}
 
 QPointF NotchDisplayController::pointer() const
 {
-    return pointerSource_ ? pointerSource_() : screen_space::toModel(QPointF(QCursor::pos()));
+    return m_pointerSource ? m_pointerSource() : screen_space::toModel(QPointF(QCursor::pos()));
 }
 
 QRectF NotchDisplayController::panelFrame() const
 {
-    const QSizeF size = layout_.panelSize(geometry_.anchorRect().width());
-    return geometry_.expandedFrame(size.width(), size.height());
+    const QSizeF size = m_layout.panelSize(m_geometry.anchorRect().width());
+    return m_geometry.expandedFrame(size.width(), size.height());
 }
 
 QRectF NotchDisplayController::visibleRect() const
 {
-    const QSizeF visible = model_->outerSize();
+    const QSizeF visible = m_model->outerSize();
     const QRectF frame = panelFrame();
     return QRectF(midX(frame) - visible.width() / 2, maxY(frame) - visible.height(), visible.width(), visible.height());
 }
 
-bool NotchDisplayController::isShowingSurface() const { return !presentation_.surface().is(Kind::dormant); }
-bool NotchDisplayController::isExpandedSurface() const { return model_->isExpanded(); }
+bool NotchDisplayController::isShowingSurface() const
+{
+    return !m_presentation.surface().is(Kind::dormant);
+}
+bool NotchDisplayController::isExpandedSurface() const
+{
+    return m_model->isExpanded();
+}
 
-std::function<bool(const QList<QUrl>&)>& NotchDisplayController::onDropFiles() { return probe_->onDropFiles(); }
-std::function<void(bool)>& NotchDisplayController::onDragHover() { return probe_->onDragHover(); }
+std::function<bool(const QList<QUrl>&)>& NotchDisplayController::onDropFiles()
+{
+    return m_probe->onDropFiles();
+}
+std::function<void(bool)>& NotchDisplayController::onDragHover()
+{
+    return m_probe->onDragHover();
+}
 
 void NotchDisplayController::setReceivingDrag(bool receiving)
 {
-    if (receiving == isReceivingDrag_)
+    if (receiving == m_isReceivingDrag)
         return;
-    isReceivingDrag_ = receiving;
-    panel_->setIgnoresMouseEvents(!model_->isExpanded() ? true : isReceivingDrag_);
+    m_isReceivingDrag = receiving;
+    m_panel->setIgnoresMouseEvents(!m_model->isExpanded() ? true : m_isReceivingDrag);
 }
 
 void NotchDisplayController::present(const Activity& activity)
 {
-    presentation_.present(activity, now());
+    m_presentation.present(activity, now());
     syncSurface();
 }
 
 void NotchDisplayController::setResident(const std::optional<ModuleID>& module)
 {
-    presentation_.setResident(module, now());
+    m_presentation.setResident(module, now());
     syncSurface();
 }
 
-void NotchDisplayController::setFocus(const std::optional<ModuleID>& module) { presentation_.setFocus(module); }
+void NotchDisplayController::setFocus(const std::optional<ModuleID>& module)
+{
+    m_presentation.setFocus(module);
+}
 
 void NotchDisplayController::open(const ModuleID& module, bool takingKey)
 {
     const double t = now();
-    presentation_.open(module);
-    openedProgrammatically_ = true;
-    pointerHasVisited_ = false;
-    lastInteraction_ = t;
+    m_presentation.open(module);
+    m_openedProgrammatically = true;
+    m_pointerHasVisited = false;
+    m_lastInteraction = t;
     syncSurface();
     if (takingKey)
         setWantsKeyboard(true);
@@ -158,77 +185,80 @@ void NotchDisplayController::open(const ModuleID& module, bool takingKey)
 
 void NotchDisplayController::collapse()
 {
-    presentation_.dismiss(now());
-    intent_.cancel();
-    openedProgrammatically_ = false;
-    pointerHasVisited_ = false;
-    if (panel_->allowsKey()) {
-        panel_->setAllowsKey(false);
-        panel_->resignKey();
+    m_presentation.dismiss(now());
+    m_intent.cancel();
+    m_openedProgrammatically = false;
+    m_pointerHasVisited = false;
+    if (m_panel->allowsKey()) {
+        m_panel->setAllowsKey(false);
+        m_panel->resignKey();
     }
     syncSurface();
     if (onDismiss)
         onDismiss();
 }
 
-void NotchDisplayController::refreshContent() { model_->incrementContentRevision(); }
+void NotchDisplayController::refreshContent()
+{
+    m_model->incrementContentRevision();
+}
 
 void NotchDisplayController::setTheme(const NotchTheme& theme)
 {
-    if (!(theme == model_->theme()))
-        model_->setTheme(theme);
+    if (!(theme == m_model->theme()))
+        m_model->setTheme(theme);
 }
 
 void NotchDisplayController::setHoverConfiguration(const HoverIntent::Configuration& configuration)
 {
-    intent_.setConfiguration(configuration);
+    m_intent.setConfiguration(configuration);
 }
 
 void NotchDisplayController::setLayout(const LayoutMetrics& layout)
 {
-    if (layout == layout_)
+    if (layout == m_layout)
         return;
-    layout_ = layout;
-    model_->setLayout(layout);
-    panel_->setFrame(panelFrame(), true);
-    panel_->refreshInputShape();
+    m_layout = layout;
+    m_model->setLayout(layout);
+    m_panel->setFrame(panelFrame(), true);
+    m_panel->refreshInputShape();
 }
 
 void NotchDisplayController::update(const NotchGeometry& geometry)
 {
-    if (geometry == geometry_)
+    if (geometry == m_geometry)
         return;
-    geometry_ = geometry;
-    model_->setGeometry(geometry);
-    probe_->update(geometry_, probeSlop);
-    panel_->setFrame(panelFrame(), true);
-    panel_->refreshInputShape();
+    m_geometry = geometry;
+    m_model->setGeometry(geometry);
+    m_probe->update(m_geometry, probeSlop);
+    m_panel->setFrame(panelFrame(), true);
+    m_panel->refreshInputShape();
     resyncPointer();
 }
 
 void NotchDisplayController::setEnabled(bool enabled)
 {
-    isEnabled_ = enabled;
+    m_isEnabled = enabled;
     if (!enabled) {
-        intent_.cancel();
-        presentation_.setHover(HoverIntent::Phase::away, now());
+        m_intent.cancel();
+        m_presentation.setHover(HoverIntent::Phase::away, now());
         syncSurface();
-        probe_->orderOut();
-        panel_->orderOut();
+        m_probe->orderOut();
+        m_panel->orderOut();
     } else {
-        probe_->orderFront();
-        panel_->orderFront();
+        m_probe->orderFront();
+        m_panel->orderFront();
         resyncPointer();
     }
 }
 
 void NotchDisplayController::setWantsKeyboard(bool wants)
 {
-    if (wants == panel_->allowsKey())
+    if (wants == m_panel->allowsKey())
         return;
-    panel_->setAllowsKey(wants);
-    if (wants && model_->isExpanded()) {
-        panel_->makeKeyAndOrderFront();
+    m_panel->setAllowsKey(wants);
+    if (wants && m_model->isExpanded()) {
+        m_panel->makeKeyAndOrderFront();
         if (Diagnostics::isEnabled()) {
             QPointer<NotchDisplayController> self(this);
             QTimer::singleShot(0, this, [self] {
@@ -236,66 +266,69 @@ void NotchDisplayController::setWantsKeyboard(bool wants)
                     return;
                 Diagnostics::log(Diagnostics::Category::clipboard, [&] {
                     return QStringLiteral("panel key=%1 active=%2")
-                        .arg(self->panel_->isKeyWindow() ? u"true" : u"false")
+                        .arg(self->m_panel->isKeyWindow() ? u"true" : u"false")
                         .arg(QApplication::activeWindow() ? u"true" : u"false");
                 });
             });
         }
     } else if (!wants) {
-        panel_->resignKey();
+        m_panel->resignKey();
     }
 }
 
-void NotchDisplayController::noteInteraction() { lastInteraction_ = now(); }
+void NotchDisplayController::noteInteraction()
+{
+    m_lastInteraction = now();
+}
 
 void NotchDisplayController::handBackToHover()
 {
-    openedProgrammatically_ = false;
-    pointerHasVisited_ = false;
+    m_openedProgrammatically = false;
+    m_pointerHasVisited = false;
     resyncPointer();
     scheduleClock();
 }
 
 void NotchDisplayController::tearDown()
 {
-    clock_.stop();
-    probe_->orderOut();
-    panel_->orderOut();
+    m_clock.stop();
+    m_probe->orderOut();
+    m_panel->orderOut();
 }
 
 bool NotchDisplayController::geometryRejects(QPointF p) const
 {
-    const QRectF target = model_->isHidden() ? grown(geometry_.anchorRect(), 2) : grown(visibleRect(), 6);
+    const QRectF target = m_model->isHidden() ? grown(m_geometry.anchorRect(), 2) : grown(visibleRect(), 6);
     return !contains(target, p);
 }
 
 void NotchDisplayController::handleSample(QPointF location, bool inside)
 {
-    if (!isEnabled_)
+    if (!m_isEnabled)
         return;
     const double t = now();
     const bool isInside = inside && !geometryRejects(location);
-    const HoverIntent::Phase phase = intent_.update({ location, t, isInside, isSuppressed ? isSuppressed() : false });
+    const HoverIntent::Phase phase = m_intent.update({ location, t, isInside, isSuppressed ? isSuppressed() : false });
     apply(phase, t);
 }
 
 void NotchDisplayController::resyncPointer()
 {
     const QPointF p = pointer();
-    if (!contains(geometry_.trackingRect(4), p))
+    if (!contains(m_geometry.trackingRect(4), p))
         return;
     const HoverIntent::Phase phase
-        = intent_.update({ p, now(), !geometryRejects(p), isSuppressed ? isSuppressed() : false });
+        = m_intent.update({ p, now(), !geometryRejects(p), isSuppressed ? isSuppressed() : false });
     apply(phase, now());
 }
 
 void NotchDisplayController::apply(HoverIntent::Phase phase, double t)
 {
-    if (phase != lastLoggedPhase_) {
-        lastLoggedPhase_ = phase;
-        Diagnostics::log(Diagnostics::Category::hover, [&] { return key_.rawValue + u' ' + rawValue(phase); });
+    if (phase != m_lastLoggedPhase) {
+        m_lastLoggedPhase = phase;
+        Diagnostics::log(Diagnostics::Category::hover, [&] { return m_key.rawValue + u' ' + rawValue(phase); });
     }
-    presentation_.setHover(phase, t);
+    m_presentation.setHover(phase, t);
     syncSurface();
     if (phase != HoverIntent::Phase::away)
         scheduleClock();
@@ -303,62 +336,62 @@ void NotchDisplayController::apply(HoverIntent::Phase phase, double t)
 
 void NotchDisplayController::scheduleClock()
 {
-    if (!clock_.isActive())
-        clock_.start();
+    if (!m_clock.isActive())
+        m_clock.start();
 }
 
 void NotchDisplayController::tick()
 {
     const double t = now();
-    presentation_.tick(t);
+    m_presentation.tick(t);
 
-    if (openedProgrammatically_ && model_->isExpanded()) {
+    if (m_openedProgrammatically && m_model->isExpanded()) {
         const QPointF p = pointer();
         if (!geometryRejects(p)) {
-            pointerHasVisited_ = true;
-            lastInteraction_ = t;
-        } else if (pointerHasVisited_) {
+            m_pointerHasVisited = true;
+            m_lastInteraction = t;
+        } else if (m_pointerHasVisited) {
             collapse();
             return;
-        } else if (autoCloseAfter > 0 && t - lastInteraction_ > autoCloseAfter) {
+        } else if (autoCloseAfter > 0 && t - m_lastInteraction > autoCloseAfter) {
             collapse();
             return;
         }
     }
 
-    if (intent_.phase() != HoverIntent::Phase::away) {
+    if (m_intent.phase() != HoverIntent::Phase::away) {
         const QPointF p = pointer();
         const HoverIntent::Phase phase
-            = intent_.update({ p, t, !geometryRejects(p), isSuppressed ? isSuppressed() : false });
+            = m_intent.update({ p, t, !geometryRejects(p), isSuppressed ? isSuppressed() : false });
         apply(phase, t);
     }
 
     syncSurface();
 
-    if (!presentation_.needsClock() && intent_.phase() == HoverIntent::Phase::away && !openedProgrammatically_)
-        clock_.stop();
+    if (!m_presentation.needsClock() && m_intent.phase() == HoverIntent::Phase::away && !m_openedProgrammatically)
+        m_clock.stop();
 }
 
 void NotchDisplayController::syncSurface()
 {
-    const bool wasDormant = model_->isHidden();
-    const Kind previous = model_->surface().kind();
-    const Presentation::Surface& surface = presentation_.surface();
-    if (!(surface == model_->surface())) {
+    const bool wasDormant = m_model->isHidden();
+    const Kind previous = m_model->surface().kind();
+    const Presentation::Surface& surface = m_presentation.surface();
+    if (!(surface == m_model->surface())) {
         Diagnostics::log(Diagnostics::Category::surface, [&] {
-            return key_.rawValue + u' ' + model_->surface().traceDescription() + QStringLiteral(" -> ")
+            return m_key.rawValue + u' ' + m_model->surface().traceDescription() + QStringLiteral(" -> ")
                 + surface.traceDescription();
         });
     }
-    model_->setSurface(surface);
+    m_model->setSurface(surface);
 
-    const bool expanded = model_->isExpanded();
-    panel_->setIgnoresMouseEvents(expanded ? isReceivingDrag_ : true);
+    const bool expanded = m_model->isExpanded();
+    m_panel->setIgnoresMouseEvents(expanded ? m_isReceivingDrag : true);
 
     if (expanded && previous != Kind::expanded) {
-        panel_->orderAbove(probe_.get());
+        m_panel->orderAbove(m_probe.get());
         if (Diagnostics::isEnabled()) {
-            if (const auto region = hosting_->interactiveRegion ? hosting_->interactiveRegion() : std::nullopt) {
+            if (const auto region = m_hosting->interactiveRegion ? m_hosting->interactiveRegion() : std::nullopt) {
                 const QSizeF panelSize = panelFrame().size();
                 Diagnostics::log(Diagnostics::Category::surface, [&] {
                     return QStringLiteral("clickable region %1,%2 %3x%4 in panel %5x%6")
@@ -373,13 +406,13 @@ void NotchDisplayController::syncSurface()
         }
     }
 
-    if (model_->isHidden())
-        probe_->setFrame(geometry_.trackingRect(probeSlop), false);
+    if (m_model->isHidden())
+        m_probe->setFrame(m_geometry.trackingRect(probeSlop), false);
     else
-        probe_->track(grown(visibleRect(), probeSlop));
+        m_probe->track(grown(visibleRect(), probeSlop));
 
     if (!expanded)
-        openedProgrammatically_ = false;
+        m_openedProgrammatically = false;
 
     const bool isShowing = !surface.is(Kind::dormant);
     if (isShowing == wasDormant && onVisibilityChange)
@@ -390,10 +423,10 @@ void NotchDisplayController::syncSurface()
             onExpandedChange(expanded);
     }
 
-    probe_->setActive(!(geometry_.kind() == NotchGeometry::Kind::synthesized && model_->isHidden()));
-    panel_->refreshInputShape();
+    m_probe->setActive(!(m_geometry.kind() == NotchGeometry::Kind::synthesized && m_model->isHidden()));
+    m_panel->refreshInputShape();
 
-    if (presentation_.needsClock())
+    if (m_presentation.needsClock())
         scheduleClock();
 }
 
@@ -402,13 +435,14 @@ void NotchDisplayController::followOutline()
     // Without a compositor the windows exist only where the outline is drawn.
     if (NotchPanel::translucencyAvailable())
         return;
-    const bool visible = view_->currentOpacity() > 0.01;
-    const QRegion outline = visible ? QRegion(view_->outlinePath().toFillPolygon().toPolygon()) : QRegion();
-    panel_->setOpaqueClip(outline);
+    const bool visible = m_view->currentOpacity() > 0.01;
+    const QRegion outline = visible ? QRegion(m_view->outlinePath().toFillPolygon().toPolygon()) : QRegion();
+    m_panel->setOpaqueClip(outline);
     // The probe's own frame, in the panel's pixel coordinates, shares the same clip.
-    const QRectF probeQt = screen_space::toQt(probe_->frame());
-    const QRectF panelQt = screen_space::toQt(panel_->frame());
-    probe_->setOpaqueClip(outline.translated(int(std::round(panelQt.x() - probeQt.x())), int(std::round(panelQt.y() - probeQt.y()))));
+    const QRectF probeQt = screen_space::toQt(m_probe->frame());
+    const QRectF panelQt = screen_space::toQt(m_panel->frame());
+    m_probe->setOpaqueClip(
+        outline.translated(int(std::round(panelQt.x() - probeQt.x())), int(std::round(panelQt.y() - probeQt.y()))));
 }
 
 } // namespace nimbra

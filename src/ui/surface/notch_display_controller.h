@@ -41,16 +41,16 @@ public:
         Pointer pointer = {});
     ~NotchDisplayController() override;
 
-    const DisplayKey& key() const { return key_; }
-    const NotchGeometry& geometry() const { return geometry_; }
-    const LayoutMetrics& layout() const { return layout_; }
-    const Presentation& presentation() const { return presentation_; }
-    const HoverIntent& intent() const { return intent_; }
-    HoverProbeWindow* probe() const { return probe_.get(); }
-    NotchPanel* panel() const { return panel_.get(); }
-    NotchSurfaceModel* model() const { return model_; }
-    PassthroughHostingView* hosting() const { return hosting_; }
-    NotchSurfaceView* view() const { return view_; }
+    const DisplayKey& key() const { return m_key; }
+    const NotchGeometry& geometry() const { return m_geometry; }
+    const LayoutMetrics& layout() const { return m_layout; }
+    const Presentation& presentation() const { return m_presentation; }
+    const HoverIntent& intent() const { return m_intent; }
+    HoverProbeWindow* probe() const { return m_probe.get(); }
+    NotchPanel* panel() const { return m_panel.get(); }
+    NotchSurfaceModel* model() const { return m_model; }
+    PassthroughHostingView* hosting() const { return m_hosting; }
+    NotchSurfaceView* view() const { return m_view; }
 
     void present(const Activity& activity);
     void setResident(const std::optional<ModuleID>& module);
@@ -63,7 +63,7 @@ public:
     void setLayout(const LayoutMetrics& layout);
     void update(const NotchGeometry& geometry);
     void setEnabled(bool enabled);
-    bool isEnabled() const { return isEnabled_; }
+    bool isEnabled() const { return m_isEnabled; }
     void setWantsKeyboard(bool wants);
     void noteInteraction();
     void handBackToHover();
@@ -71,9 +71,9 @@ public:
 
     bool isShowingSurface() const;
     bool isExpandedSurface() const;
-    bool isReceivingDrag() const { return isReceivingDrag_; }
+    bool isReceivingDrag() const { return m_isReceivingDrag; }
     void setReceivingDrag(bool receiving);
-    bool isClockRunning() const { return clock_.isActive(); }
+    bool isClockRunning() const { return m_clock.isActive(); }
 
     std::function<bool(const QList<QUrl>&)>& onDropFiles();
     std::function<void(bool)>& onDragHover();
@@ -104,25 +104,25 @@ private:
     bool geometryRejects(QPointF point) const;
     void followOutline();
 
-    DisplayKey key_;
-    NotchGeometry geometry_;
-    LayoutMetrics layout_;
-    Clock clockSource_;
-    Pointer pointerSource_;
-    std::unique_ptr<HoverProbeWindow> probe_;
-    std::unique_ptr<NotchPanel> panel_;
-    NotchSurfaceModel* model_;
-    PassthroughHostingView* hosting_;
-    NotchSurfaceView* view_;
-    HoverIntent intent_;
-    Presentation presentation_;
-    QTimer clock_;
-    HoverIntent::Phase lastLoggedPhase_ = HoverIntent::Phase::away;
-    bool isEnabled_ = true;
-    bool openedProgrammatically_ = false;
-    bool pointerHasVisited_ = false;
-    double lastInteraction_ = 0;
-    bool isReceivingDrag_ = false;
+    DisplayKey m_key;
+    NotchGeometry m_geometry;
+    LayoutMetrics m_layout;
+    Clock m_clockSource;
+    Pointer m_pointerSource;
+    std::unique_ptr<HoverProbeWindow> m_probe;
+    std::unique_ptr<NotchPanel> m_panel;
+    NotchSurfaceModel* m_model;
+    PassthroughHostingView* m_hosting;
+    NotchSurfaceView* m_view;
+    HoverIntent m_intent;
+    Presentation m_presentation;
+    QTimer m_clock;
+    HoverIntent::Phase m_lastLoggedPhase = HoverIntent::Phase::away;
+    bool m_isEnabled = true;
+    bool m_openedProgrammatically = false;
+    bool m_pointerHasVisited = false;
+    double m_lastInteraction = 0;
+    bool m_isReceivingDrag = false;
 };
 
 } // namespace nimbra

@@ -36,33 +36,32 @@ bool PassthroughHostingView::hitTest(QPointF point) const
 
 void PassthroughHostingView::setRootView(QWidget* view)
 {
-    root_ = view;
-    if (root_) {
-        root_->setParent(this);
-        root_->setGeometry(rect());
-        root_->show();
+    m_root = view;
+    if (m_root) {
+        m_root->setParent(this);
+        m_root->setGeometry(rect());
+        m_root->show();
     }
 }
 
 void PassthroughHostingView::resizeEvent(QResizeEvent*)
 {
-    if (root_)
-        root_->setGeometry(rect());
+    if (m_root)
+        m_root->setGeometry(rect());
 }
 
 void PassthroughHostingView::mousePressEvent(QMouseEvent* event)
 {
     const QPointF p = event->position();
-    Diagnostics::log(Diagnostics::Category::surface, [&] {
-        return QStringLiteral("mouseDown %1,%2").arg(int(std::trunc(p.x()))).arg(int(std::trunc(p.y())));
-    });
+    Diagnostics::log(Diagnostics::Category::surface,
+        [&] { return QStringLiteral("mouseDown %1,%2").arg(int(std::trunc(p.x()))).arg(int(std::trunc(p.y()))); });
     QWidget::mousePressEvent(event);
 }
 
 NotchPanel::NotchPanel(const QRectF& contentRect, QWidget* parent)
     : QWidget(parent,
-          Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint
-              | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+        Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint
+            | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
@@ -74,25 +73,31 @@ NotchPanel::NotchPanel(const QRectF& contentRect, QWidget* parent)
     setFrame(contentRect, false);
 }
 
-bool NotchPanel::translucencyAvailable() { return !x11::isAvailable() || x11::hasCompositor(); }
+bool NotchPanel::translucencyAvailable()
+{
+    return !x11::isAvailable() || x11::hasCompositor();
+}
 
 void NotchPanel::setAllowsKey(bool allows)
 {
-    if (allows == allowsKey_)
+    if (allows == m_allowsKey)
         return;
-    allowsKey_ = allows;
+    m_allowsKey = allows;
     if (!allows)
         resignKey();
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !allows);
 }
 
-bool NotchPanel::isKeyWindow() const { return isVisible() && QApplication::activeWindow() == this; }
+bool NotchPanel::isKeyWindow() const
+{
+    return isVisible() && QApplication::activeWindow() == this;
+}
 
 void NotchPanel::makeKeyAndOrderFront()
 {
     orderFront();
-    if (!allowsKey_)
+    if (!m_allowsKey)
         return;
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
@@ -111,10 +116,10 @@ void NotchPanel::resignKey()
 
 void NotchPanel::setFrame(const QRectF& frame, bool display)
 {
-    frame_ = frame;
+    m_frame = frame;
     const QRectF qt = screen_space::toQt(frame);
-    const QRect pixels(int(std::round(qt.x())), int(std::round(qt.y())), int(std::round(qt.width())),
-        int(std::round(qt.height())));
+    const QRect pixels(
+        int(std::round(qt.x())), int(std::round(qt.y())), int(std::round(qt.width())), int(std::round(qt.height())));
     if (geometry() != pixels)
         setGeometry(pixels);
     applyInputShape(false);
@@ -124,7 +129,7 @@ void NotchPanel::setFrame(const QRectF& frame, bool display)
 
 void NotchPanel::setIgnoresMouseEvents(bool ignores)
 {
-    ignoresMouseEvents_ = ignores;
+    m_ignoresMouseEvents = ignores;
     applyInputShape(false);
 }
 
@@ -145,30 +150,33 @@ QRegion NotchPanel::inputShape(
 
 QRegion NotchPanel::currentInputShape() const
 {
-    const bool declares = content_ && content_->interactiveRegion;
-    return inputShape(ignoresMouseEvents_, content_ ? content_->interactiveRect() : std::nullopt, size(), declares);
+    const bool declares = m_content && m_content->interactiveRegion;
+    return inputShape(m_ignoresMouseEvents, m_content ? m_content->interactiveRect() : std::nullopt, size(), declares);
 }
 
-void NotchPanel::refreshInputShape() { applyInputShape(false); }
+void NotchPanel::refreshInputShape()
+{
+    applyInputShape(false);
+}
 
 void NotchPanel::applyInputShape(bool force)
 {
     const QRegion shape = currentInputShape();
     // The same shape is not sent to the server again: the controller syncs at 120 Hz.
-    if (!force && appliedInput_ && *appliedInput_ == shape)
+    if (!force && m_appliedInput && *m_appliedInput == shape)
         return;
-    appliedInput_ = shape;
+    m_appliedInput = shape;
     if (QWindow* window = windowHandle())
         x11::setInputShape(window, shape);
 }
 
 void NotchPanel::setOpaqueClip(const std::optional<QRegion>& region)
 {
-    if (translucencyAvailable() || clip_ == region)
+    if (translucencyAvailable() || m_clip == region)
         return;
-    clip_ = region;
+    m_clip = region;
     if (QWindow* window = windowHandle())
-        x11::setBoundingShape(window, clip_);
+        x11::setBoundingShape(window, m_clip);
 }
 
 void NotchPanel::orderFront()
@@ -178,7 +186,10 @@ void NotchPanel::orderFront()
     x11::raise(windowHandle());
 }
 
-void NotchPanel::orderOut() { hide(); }
+void NotchPanel::orderOut()
+{
+    hide();
+}
 
 void NotchPanel::orderAbove(QWidget* other)
 {
@@ -191,11 +202,11 @@ void NotchPanel::orderAbove(QWidget* other)
 
 void NotchPanel::setContentView(PassthroughHostingView* view)
 {
-    content_ = view;
-    if (content_) {
-        content_->setParent(this);
-        content_->setGeometry(rect());
-        content_->show();
+    m_content = view;
+    if (m_content) {
+        m_content->setParent(this);
+        m_content->setGeometry(rect());
+        m_content->show();
     }
     applyInputShape(false);
 }
@@ -205,15 +216,15 @@ void NotchPanel::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // A new X window starts with the whole window as its shapes.
     applyInputShape(true);
-    if (clip_ && windowHandle())
-        x11::setBoundingShape(windowHandle(), clip_);
+    if (m_clip && windowHandle())
+        x11::setBoundingShape(windowHandle(), m_clip);
     x11::raise(windowHandle());
 }
 
 bool NotchPanel::event(QEvent* event)
 {
-    if (event->type() == QEvent::Resize && content_)
-        content_->setGeometry(rect());
+    if (event->type() == QEvent::Resize && m_content)
+        m_content->setGeometry(rect());
     return QWidget::event(event);
 }
 

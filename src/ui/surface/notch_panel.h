@@ -25,14 +25,14 @@ public:
 
     // Hosts `view`, filling this container.
     void setRootView(QWidget* view);
-    QWidget* rootView() const { return root_; }
+    QWidget* rootView() const { return m_root; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* root_ = nullptr;
+    QWidget* m_root = nullptr;
 };
 
 // A frameless top-level window outside the window manager's care: placed exactly where it is
@@ -43,7 +43,7 @@ class NotchPanel : public QWidget {
 public:
     explicit NotchPanel(const QRectF& contentRect, QWidget* parent = nullptr);
 
-    bool allowsKey() const { return allowsKey_; }
+    bool allowsKey() const { return m_allowsKey; }
     void setAllowsKey(bool allows);
     // Whether the panel is the window that receives the keyboard.
     bool isKeyWindow() const;
@@ -51,10 +51,10 @@ public:
     void resignKey();
 
     // Frame in model coordinates (y up). `display` repaints at once.
-    QRectF frame() const { return frame_; }
+    QRectF frame() const { return m_frame; }
     void setFrame(const QRectF& frame, bool display);
 
-    bool ignoresMouseEvents() const { return ignoresMouseEvents_; }
+    bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
     void setIgnoresMouseEvents(bool ignores);
 
     void orderFront();
@@ -63,7 +63,7 @@ public:
     void orderAbove(QWidget* other);
 
     void setContentView(PassthroughHostingView* view);
-    PassthroughHostingView* contentView() const { return content_; }
+    PassthroughHostingView* contentView() const { return m_content; }
     // Re-reads the content view's interactive region into the window's input shape.
     void refreshInputShape();
 
@@ -74,8 +74,8 @@ public:
 
     // The window's X input shape for a state: nothing while it ignores mouse events, else the
     // interactive region when the content declares one, else the whole window.
-    static QRegion inputShape(bool ignoresMouseEvents, const std::optional<QRectF>& interactive, QSize window,
-        bool hasInteractiveRegion);
+    static QRegion inputShape(
+        bool ignoresMouseEvents, const std::optional<QRectF>& interactive, QSize window, bool hasInteractiveRegion);
     QRegion currentInputShape() const;
 
 protected:
@@ -85,12 +85,12 @@ protected:
 private:
     void applyInputShape(bool force);
 
-    bool allowsKey_ = false;
-    bool ignoresMouseEvents_ = false;
-    QRectF frame_;
-    PassthroughHostingView* content_ = nullptr;
-    std::optional<QRegion> appliedInput_;
-    std::optional<QRegion> clip_;
+    bool m_allowsKey = false;
+    bool m_ignoresMouseEvents = false;
+    QRectF m_frame;
+    PassthroughHostingView* m_content = nullptr;
+    std::optional<QRegion> m_appliedInput;
+    std::optional<QRegion> m_clip;
 };
 
 } // namespace nimbra

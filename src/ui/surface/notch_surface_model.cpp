@@ -6,67 +6,67 @@ namespace nimbra {
 
 NotchSurfaceModel::NotchSurfaceModel(const NotchGeometry& geometry, Content content, QObject* parent)
     : QObject(parent)
-    , geometry_(geometry)
-    , layout_(LayoutMetrics::defaults())
-    , theme_(NotchTheme::dark())
-    , content_(std::move(content))
+    , m_geometry(geometry)
+    , m_layout(LayoutMetrics::defaults())
+    , m_theme(NotchTheme::dark())
+    , m_content(std::move(content))
 {
 }
 
 void NotchSurfaceModel::setGeometry(const NotchGeometry& geometry)
 {
-    if (geometry == geometry_)
+    if (geometry == m_geometry)
         return;
-    geometry_ = geometry;
+    m_geometry = geometry;
     Q_EMIT geometryChanged();
 }
 
 void NotchSurfaceModel::setLayout(const LayoutMetrics& layout)
 {
-    if (layout == layout_)
+    if (layout == m_layout)
         return;
-    layout_ = layout;
+    m_layout = layout;
     Q_EMIT layoutChanged();
 }
 
 void NotchSurfaceModel::setTheme(const NotchTheme& theme)
 {
-    if (theme == theme_)
+    if (theme == m_theme)
         return;
-    theme_ = theme;
+    m_theme = theme;
     Q_EMIT themeChanged();
 }
 
 void NotchSurfaceModel::setSurface(const Presentation::Surface& surface)
 {
-    if (surface == surface_)
+    if (surface == m_surface)
         return;
-    surface_ = surface;
+    m_surface = surface;
     Q_EMIT surfaceChanged();
 }
 
 void NotchSurfaceModel::incrementContentRevision()
 {
-    ++contentRevision_;
+    ++m_contentRevision;
     Q_EMIT contentRevisionChanged();
 }
 
 NotchShape NotchSurfaceModel::shape() const
 {
     if (isExpanded())
-        return { layout_.expandedTopRadius, layout_.expandedBottomRadius };
-    return { layout_.collapsedTopRadius, layout_.collapsedBottomRadius };
+        return { m_layout.expandedTopRadius, m_layout.expandedBottomRadius };
+    return { m_layout.collapsedTopRadius, m_layout.collapsedBottomRadius };
 }
 
 QSizeF NotchSurfaceModel::bodySize() const
 {
-    const QRectF anchor = geometry_.anchorRect();
-    switch (surface_.kind()) {
+    const QRectF anchor = m_geometry.anchorRect();
+    switch (m_surface.kind()) {
     case Presentation::Surface::Kind::activity:
     case Presentation::Surface::Kind::resident:
-        return { anchor.width() + layout_.activityExtraWidth, std::max(anchor.height(), layout_.activityHeight) };
+        return { anchor.width() + m_layout.activityExtraWidth, std::max(anchor.height(), m_layout.activityHeight) };
     case Presentation::Surface::Kind::expanded:
-        return { layout_.expandedWidth, layout_.expandedHeight };
+        return { m_layout.expandedWidth, m_layout.expandedHeight };
     case Presentation::Surface::Kind::dormant:
         break;
     }
@@ -81,7 +81,7 @@ QSizeF NotchSurfaceModel::outerSize() const
 
 SurfaceContext NotchSurfaceModel::context() const
 {
-    const QRectF anchor = geometry_.anchorRect();
+    const QRectF anchor = m_geometry.anchorRect();
     SurfaceContext context;
     context.size = bodySize();
     context.notchHeight = anchor.height();

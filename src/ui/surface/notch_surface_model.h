@@ -26,20 +26,20 @@ public:
 
     NotchSurfaceModel(const NotchGeometry& geometry, Content content, QObject* parent = nullptr);
 
-    const NotchGeometry& geometry() const { return geometry_; }
+    const NotchGeometry& geometry() const { return m_geometry; }
     void setGeometry(const NotchGeometry& geometry);
-    const LayoutMetrics& layout() const { return layout_; }
+    const LayoutMetrics& layout() const { return m_layout; }
     void setLayout(const LayoutMetrics& layout);
-    const NotchTheme& theme() const { return theme_; }
+    const NotchTheme& theme() const { return m_theme; }
     void setTheme(const NotchTheme& theme);
-    const Presentation::Surface& surface() const { return surface_; }
+    const Presentation::Surface& surface() const { return m_surface; }
     void setSurface(const Presentation::Surface& surface);
-    std::uint64_t contentRevision() const { return contentRevision_; }
+    std::uint64_t contentRevision() const { return m_contentRevision; }
     void incrementContentRevision();
-    const Content& content() const { return content_; }
+    const Content& content() const { return m_content; }
 
-    bool isExpanded() const { return surface_.is(Presentation::Surface::Kind::expanded); }
-    bool isHidden() const { return surface_.is(Presentation::Surface::Kind::dormant); }
+    bool isExpanded() const { return m_surface.is(Presentation::Surface::Kind::expanded); }
+    bool isHidden() const { return m_surface.is(Presentation::Surface::Kind::dormant); }
     NotchShape shape() const;
     // The surface's body: the part under and around the notch, without the top flares.
     QSizeF bodySize() const;
@@ -56,12 +56,12 @@ Q_SIGNALS:
     void contentRevisionChanged();
 
 private:
-    NotchGeometry geometry_;
-    LayoutMetrics layout_;
-    NotchTheme theme_;
-    Presentation::Surface surface_ = Presentation::Surface::dormant();
-    std::uint64_t contentRevision_ = 0;
-    Content content_;
+    NotchGeometry m_geometry;
+    LayoutMetrics m_layout;
+    NotchTheme m_theme;
+    Presentation::Surface m_surface = Presentation::Surface::dormant();
+    std::uint64_t m_contentRevision = 0;
+    Content m_content;
 };
 
 } // namespace nimbra

@@ -11,69 +11,78 @@ namespace nimbra {
 
 NotchSurfaceView::NotchSurfaceView(NotchSurfaceModel* model, QWidget* parent)
     : QWidget(parent)
-    , model_(model)
+    , m_model(model)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
-    const QSizeF outer = model_->outerSize();
-    const NotchShape shape = model_->shape();
-    width_.set(outer.width());
-    height_.set(outer.height());
-    top_.set(shape.topRadius);
-    bottom_.set(shape.bottomRadius);
-    opacity_.set(model_->isHidden() ? 0 : 1);
-    setAttribute(Qt::WA_TransparentForMouseEvents, !model_->isExpanded());
+    const QSizeF outer = m_model->outerSize();
+    const NotchShape shape = m_model->shape();
+    m_width.set(outer.width());
+    m_height.set(outer.height());
+    m_top.set(shape.topRadius);
+    m_bottom.set(shape.bottomRadius);
+    m_opacity.set(m_model->isHidden() ? 0 : 1);
+    setAttribute(Qt::WA_TransparentForMouseEvents, !m_model->isExpanded());
 
-    frames_.onFrame = [this] { frame(); };
-    connect(model_, &NotchSurfaceModel::surfaceChanged, this, [this] {
-        setAttribute(Qt::WA_TransparentForMouseEvents, !model_->isExpanded());
+    m_frames.onFrame = [this] { frame(); };
+    connect(m_model, &NotchSurfaceModel::surfaceChanged, this, [this] {
+        setAttribute(Qt::WA_TransparentForMouseEvents, !m_model->isExpanded());
         retargetSize();
         retargetOpacity();
         rebuildContent();
     });
-    connect(model_, &NotchSurfaceModel::geometryChanged, this, [this] {
+    connect(m_model, &NotchSurfaceModel::geometryChanged, this, [this] {
         retargetSize();
         rebuildContent();
     });
-    connect(model_, &NotchSurfaceModel::layoutChanged, this, [this] {
+    connect(m_model, &NotchSurfaceModel::layoutChanged, this, [this] {
         retargetSize();
         rebuildContent();
     });
-    connect(model_, &NotchSurfaceModel::contentRevisionChanged, this, [this] { rebuildContent(); });
+    connect(m_model, &NotchSurfaceModel::contentRevisionChanged, this, [this] { rebuildContent(); });
     // The content reads the theme from here, as every view below a host does.
-    setNotchTheme(this, model_->theme());
-    connect(model_, &NotchSurfaceModel::themeChanged, this, [this] {
-        setNotchTheme(this, model_->theme());
+    setNotchTheme(this, m_model->theme());
+    connect(m_model, &NotchSurfaceModel::themeChanged, this, [this] {
+        setNotchTheme(this, m_model->theme());
         update();
     });
     rebuildContent();
 }
 
-double NotchSurfaceView::now() const { return clock ? clock() : uptime(); }
+double NotchSurfaceView::now() const
+{
+    return clock ? clock() : uptime();
+}
 
 QRectF NotchSurfaceView::outlineRect() const
 {
     const double t = now();
-    const double w = std::max(0.0, width_.value(t));
-    const double h = std::max(0.0, height_.value(t));
+    const double w = std::max(0.0, m_width.value(t));
+    const double h = std::max(0.0, m_height.value(t));
     return QRectF((width() - w) / 2, 0, w, h);
 }
 
 NotchShape NotchSurfaceView::currentShape() const
 {
     const double t = now();
-    return { std::max(0.0, top_.value(t)), std::max(0.0, bottom_.value(t)) };
+    return { std::max(0.0, m_top.value(t)), std::max(0.0, m_bottom.value(t)) };
 }
 
-double NotchSurfaceView::currentOpacity() const { return std::clamp(opacity_.value(now()), 0.0, 1.0); }
+double NotchSurfaceView::currentOpacity() const
+{
+    return std::clamp(m_opacity.value(now()), 0.0, 1.0);
+}
 
-QPainterPath NotchSurfaceView::outlinePath() const { return currentShape().path(outlineRect()); }
+QPainterPath NotchSurfaceView::outlinePath() const
+{
+    return currentShape().path(outlineRect());
+}
 
 void NotchSurfaceView::finishAnimations()
 {
-    for (SpringValue* value : { &width_, &height_, &top_, &bottom_, &opacity_ })
+    for (SpringValue* value : { &m_width, &m_height, &m_top, &m_bottom, &m_opacity })
         value->set(value->target());
-    frames_.stop();
+    m_frames.stop();
     placeContent();
     update();
     if (onOutlineChange)
@@ -83,31 +92,31 @@ void NotchSurfaceView::finishAnimations()
 void NotchSurfaceView::retargetSize()
 {
     const double t = now();
-    const QSizeF outer = model_->outerSize();
-    const NotchShape shape = model_->shape();
-    const Spring& spring = model_->isExpanded() ? expandSpring : settleSpring;
+    const QSizeF outer = m_model->outerSize();
+    const NotchShape shape = m_model->shape();
+    const Spring& spring = m_model->isExpanded() ? expandSpring : settleSpring;
     // A never-shown view has nothing to animate from.
     if (!isVisible()) {
-        width_.set(outer.width());
-        height_.set(outer.height());
-        top_.set(shape.topRadius);
-        bottom_.set(shape.bottomRadius);
+        m_width.set(outer.width());
+        m_height.set(outer.height());
+        m_top.set(shape.topRadius);
+        m_bottom.set(shape.bottomRadius);
     } else {
-        width_.animate(outer.width(), spring, t);
-        height_.animate(outer.height(), spring, t);
-        top_.animate(shape.topRadius, spring, t);
-        bottom_.animate(shape.bottomRadius, spring, t);
+        m_width.animate(outer.width(), spring, t);
+        m_height.animate(outer.height(), spring, t);
+        m_top.animate(shape.topRadius, spring, t);
+        m_bottom.animate(shape.bottomRadius, spring, t);
     }
     frame();
 }
 
 void NotchSurfaceView::retargetOpacity()
 {
-    const double target = model_->isHidden() ? 0 : 1;
+    const double target = m_model->isHidden() ? 0 : 1;
     if (!isVisible())
-        opacity_.set(target);
+        m_opacity.set(target);
     else
-        opacity_.animate(target, fadeSpring, now());
+        m_opacity.animate(target, fadeSpring, now());
     frame();
 }
 
@@ -115,12 +124,12 @@ void NotchSurfaceView::frame()
 {
     const double t = now();
     bool moving = false;
-    for (const SpringValue* value : { &width_, &height_, &top_, &bottom_, &opacity_ })
+    for (const SpringValue* value : { &m_width, &m_height, &m_top, &m_bottom, &m_opacity })
         moving = moving || value->isMoving(t);
     if (moving)
-        frames_.start();
+        m_frames.start();
     else
-        frames_.stop();
+        m_frames.stop();
     placeContent();
     update();
     if (onOutlineChange)
@@ -129,50 +138,50 @@ void NotchSurfaceView::frame()
 
 void NotchSurfaceView::rebuildContent()
 {
-    ++builds_;
-    contentPainted_ = false;
+    ++m_builds;
+    m_contentPainted = false;
     update();
-    const auto& builder = model_->content();
-    QWidget* content = builder ? builder(model_->surface(), model_->context()) : nullptr;
-    if (content_ && content && adoptContent && adoptContent(content_, content)) {
+    const auto& builder = m_model->content();
+    QWidget* content = builder ? builder(m_model->surface(), m_model->context()) : nullptr;
+    if (m_content && content && adoptContent && adoptContent(m_content, content)) {
         delete content;
         placeContent();
         return;
     }
-    if (content_)
-        delete content_.data();
-    content_ = content;
-    if (content_) {
-        content_->setParent(this);
-        content_->show();
+    if (m_content)
+        delete m_content.data();
+    m_content = content;
+    if (m_content) {
+        m_content->setParent(this);
+        m_content->show();
     }
     placeContent();
 }
 
 void NotchSurfaceView::placeContent()
 {
-    if (!content_)
+    if (!m_content)
         return;
     // The content keeps the body size of its surface and hangs centred from the top; the
     // animated outline reveals it, so a frame costs a clip, never a relayout.
-    const QSizeF body = model_->bodySize();
+    const QSizeF body = m_model->bodySize();
     const QRect frame(int(std::round((width() - body.width()) / 2)), 0, int(std::round(body.width())),
         int(std::round(body.height())));
-    if (content_->geometry() != frame)
-        content_->setGeometry(frame);
+    if (m_content->geometry() != frame)
+        m_content->setGeometry(frame);
     const QPainterPath clip = outlinePath().translated(-frame.x(), 0);
-    content_->setMask(QRegion(clip.toFillPolygon().toPolygon()));
+    m_content->setMask(QRegion(clip.toFillPolygon().toPolygon()));
 
     const double opacity = currentOpacity();
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(content_->graphicsEffect());
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_content->graphicsEffect());
     if (opacity < 0.995) {
         if (!effect) {
-            effect = new QGraphicsOpacityEffect(content_);
-            content_->setGraphicsEffect(effect);
+            effect = new QGraphicsOpacityEffect(m_content);
+            m_content->setGraphicsEffect(effect);
         }
         effect->setOpacity(opacity);
     } else if (effect) {
-        content_->setGraphicsEffect(nullptr);
+        m_content->setGraphicsEffect(nullptr);
     }
 }
 
@@ -184,11 +193,11 @@ void NotchSurfaceView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(opacity);
-    painter.fillPath(outlinePath(), model_->theme().surface());
-    if (!contentPainted_) {
-        contentPainted_ = true;
+    painter.fillPath(outlinePath(), m_model->theme().surface());
+    if (!m_contentPainted) {
+        m_contentPainted = true;
         Diagnostics::log(Diagnostics::Category::surface, [&] {
-            return QStringLiteral("first frame of ") + model_->surface().traceDescription()
+            return QStringLiteral("first frame of ") + m_model->surface().traceDescription()
                 + QStringLiteral(" content");
         });
     }

@@ -26,20 +26,20 @@ public:
 
     explicit NotchSurfaceView(NotchSurfaceModel* model, QWidget* parent = nullptr);
 
-    NotchSurfaceModel* model() const { return model_; }
+    NotchSurfaceModel* model() const { return m_model; }
 
     // The outline as drawn right now, in this widget's coordinates.
     QRectF outlineRect() const;
     QPainterPath outlinePath() const;
     NotchShape currentShape() const;
     double currentOpacity() const;
-    bool isAnimating() const { return frames_.isActive(); }
+    bool isAnimating() const { return m_frames.isActive(); }
     // Jumps every animation to its end (tests, benchmarks, a view that was never shown).
     void finishAnimations();
 
-    QWidget* contentWidget() const { return content_; }
+    QWidget* contentWidget() const { return m_content; }
     // How often the content builder was asked.
-    int contentBuilds() const { return builds_; }
+    int contentBuilds() const { return m_builds; }
 
     // Asked with the content shown now and the one just built for the new state: answering true
     // means the shown one took over the fresh one's state and stays, keeping what it holds
@@ -62,13 +62,13 @@ private:
     void frame();
     void placeContent();
 
-    NotchSurfaceModel* model_;
-    SpringValue width_, height_, top_, bottom_, opacity_;
-    FrameTimer frames_;
-    QPointer<QWidget> content_;
-    int builds_ = 0;
+    NotchSurfaceModel* m_model;
+    SpringValue m_width, m_height, m_top, m_bottom, m_opacity;
+    FrameTimer m_frames;
+    QPointer<QWidget> m_content;
+    int m_builds = 0;
     // Cleared whenever the content changes, set by the next painted frame (logged once).
-    bool contentPainted_ = true;
+    bool m_contentPainted = true;
 };
 
 } // namespace nimbra

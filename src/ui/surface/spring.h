@@ -17,7 +17,7 @@ struct Spring {
 
     struct State {
         double displacement; // distance from the target
-        double velocity;     // units per second
+        double velocity; // units per second
     };
 
     // Where a spring released at `displacement` with `velocity` is `elapsed` seconds later.
@@ -29,7 +29,12 @@ struct Spring {
 // One animated number following a spring towards its target.
 class SpringValue {
 public:
-    explicit SpringValue(double value = 0) : target_(value), from_(0), velocity_(0) { }
+    explicit SpringValue(double value = 0)
+        : m_target(value)
+        , m_from(0)
+        , m_velocity(0)
+    {
+    }
 
     // Starts towards `target` from wherever the value is at `now`, keeping its velocity.
     void animate(double target, const Spring& spring, double now);
@@ -38,18 +43,18 @@ public:
 
     double value(double now) const;
     double velocity(double now) const;
-    double target() const { return target_; }
+    double target() const { return m_target; }
     // True while the value is still visibly away from its target or moving.
     bool isMoving(double now) const;
 
 private:
     Spring::State state(double now) const;
 
-    double target_;
-    double from_;     // displacement from the target when the motion began
-    double velocity_; // velocity when the motion began
-    double start_ = 0;
-    Spring spring_;
+    double m_target;
+    double m_from; // displacement from the target when the motion began
+    double m_velocity; // velocity when the motion began
+    double m_start = 0;
+    Spring m_spring;
 };
 
 // Calls `onFrame` about 120 times a second, only between start() and stop(): the owner stops it
@@ -61,12 +66,12 @@ public:
 
     void start();
     void stop();
-    bool isActive() const { return timer_.isActive(); }
+    bool isActive() const { return m_timer.isActive(); }
 
     std::function<void()> onFrame;
 
 private:
-    QTimer timer_;
+    QTimer m_timer;
 };
 
 } // namespace nimbra

@@ -59,9 +59,9 @@ bool pactlMuted(const PrivatePulse& pulse)
 bool othersCanGrab(const PrivateX& x, MediaKey key)
 {
     xcb_connection_t* connection = xcb_connect(x.display().constData(), nullptr);
-    const bool free_ = nimbra::test::grabKey(connection, keysym(key));
+    const bool m_free = nimbra::test::grabKey(connection, keysym(key));
     xcb_disconnect(connection); // lets go of the grab again
-    return free_;
+    return m_free;
 }
 
 // Every peer of the monitor, private to one test: a sound server, an X server, a system bus

@@ -24,23 +24,24 @@ struct MockPortal {
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(qEnvironmentVariable("NIMBRA_PYTHON", QStringLiteral("/usr/bin/python3")),
-            { QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"), kService, kPath, kSettings });
-        started = process.waitForStarted(5000) && nimbra::test::waitUntil([] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
-        }, 10000);
+            { QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"), kService, kPath,
+                kSettings });
+        started = process.waitForStarted(5000)
+            && nimbra::test::waitUntil(
+                [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }, 10000);
     }
     ~MockPortal()
     {
         process.terminate();
         if (!process.waitForFinished(5000))
             process.kill();
-        nimbra::test::waitUntil([] {
-            return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
-        }, 5000);
+        nimbra::test::waitUntil(
+            [] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }, 5000);
     }
     QDBusInterface mock() const
     {
-        return QDBusInterface(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QDBusConnection::sessionBus());
+        return QDBusInterface(
+            kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QDBusConnection::sessionBus());
     }
     QProcess process;
     bool started = false;
@@ -50,7 +51,7 @@ struct MockPortal {
 // mock portal of one is never seen by the other.
 class AppearancePortalOnBus : public testing::Test {
 private:
-    nimbra::test::HarnessLock lock_ { QStringLiteral("portal.lock") };
+    nimbra::test::HarnessLock m_lock { QStringLiteral("portal.lock") };
 };
 
 } // namespace

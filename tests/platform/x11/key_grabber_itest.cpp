@@ -29,14 +29,14 @@ struct Press {
 class OtherClient {
 public:
     explicit OtherClient(const QByteArray& display)
-        : connection_(xcb_connect(display.constData(), nullptr))
+        : m_connection(xcb_connect(display.constData(), nullptr))
     {
     }
-    ~OtherClient() { xcb_disconnect(connection_); }
-    bool grab(std::uint32_t sym) { return nimbra::test::grabKey(connection_, sym); }
+    ~OtherClient() { xcb_disconnect(m_connection); }
+    bool grab(std::uint32_t sym) { return nimbra::test::grabKey(m_connection, sym); }
 
 private:
-    xcb_connection_t* connection_;
+    xcb_connection_t* m_connection;
 };
 
 } // namespace

@@ -25,8 +25,8 @@ namespace {
 class DemoContent : public QWidget {
 public:
     DemoContent(QString text, const SurfaceContext& context)
-        : text_(std::move(text))
-        , context_(context)
+        : m_text(std::move(text))
+        , m_context(context)
     {
         setAttribute(Qt::WA_TranslucentBackground);
     }
@@ -41,13 +41,13 @@ protected:
         QFont font = p.font();
         font.setPixelSize(13);
         p.setFont(font);
-        const QRectF below(0, context_.notchHeight, width(), std::max(0.0, height() - context_.notchHeight));
-        p.drawText(below, Qt::AlignCenter, text_);
+        const QRectF below(0, m_context.notchHeight, width(), std::max(0.0, height() - m_context.notchHeight));
+        p.drawText(below, Qt::AlignCenter, m_text);
     }
 
 private:
-    QString text_;
-    SurfaceContext context_;
+    QString m_text;
+    SurfaceContext m_context;
 };
 
 QWidget* buildContent(const Presentation::Surface& surface, const SurfaceContext& context)
@@ -65,7 +65,10 @@ QWidget* buildContent(const Presentation::Surface& surface, const SurfaceContext
     return nullptr;
 }
 
-QString rectText(const QRect& r) { return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()); }
+QString rectText(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
 
 } // namespace
 
@@ -91,7 +94,8 @@ int main(int argc, char** argv)
         const QString wanted = parser.value(state);
         const ModuleID module(QStringLiteral("glance"));
         if (wanted == u"activity")
-            controller->present(Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 3600, ActivityCategory::volume });
+            controller->present(
+                Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 3600, ActivityCategory::volume });
         else if (wanted == u"resident")
             controller->setResident(module);
         else if (wanted == u"expanded")

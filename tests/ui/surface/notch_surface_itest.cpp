@@ -31,7 +31,10 @@ using Kind = Presentation::Surface::Kind;
 
 namespace {
 
-xcb_connection_t* connection() { return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection(); }
+xcb_connection_t* connection()
+{
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
 
 xcb_window_t root()
 {
@@ -41,7 +44,8 @@ xcb_window_t root()
 // Moves the real pointer, as a person would, through the XTEST extension.
 void movePointer(QPoint qt)
 {
-    xcb_test_fake_input(connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root(), int16_t(qt.x()), int16_t(qt.y()), 0);
+    xcb_test_fake_input(
+        connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root(), int16_t(qt.x()), int16_t(qt.y()), 0);
     xcb_flush(connection());
 }
 
@@ -96,7 +100,10 @@ QImage screenTop(const QString& name)
     return image;
 }
 
-bool dark(const QImage& image, QPoint p) { return qGray(image.pixel(p)) < 30; }
+bool dark(const QImage& image, QPoint p)
+{
+    return qGray(image.pixel(p)) < 30;
+}
 
 // A plain window under the notch that records presses reaching it.
 class Beneath : public QWidget {
@@ -117,7 +124,7 @@ protected:
 // and read the screen, so they take turns through a lock file of the harness's folder.
 class NotchSurfaceOnX : public testing::Test {
 private:
-    nimbra::test::HarnessLock lock_ { QStringLiteral("x-pointer.lock") };
+    nimbra::test::HarnessLock m_lock { QStringLiteral("x-pointer.lock") };
 };
 
 } // namespace
@@ -258,7 +265,8 @@ TEST_F(NotchSurfaceOnX, EveryScreenGetsItsOwnWindows)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config.fileName());
     demo.setProcessEnvironment(env);
-    demo.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/notch_demo"), { QStringLiteral("--list"), QStringLiteral("--state"), QStringLiteral("dormant") });
+    demo.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/notch_demo"),
+        { QStringLiteral("--list"), QStringLiteral("--state"), QStringLiteral("dormant") });
     ASSERT_TRUE(demo.waitForFinished(20000));
     const QStringList lines = QString::fromUtf8(demo.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << demo.readAllStandardError().toStdString();
