@@ -15,5 +15,7 @@ echo "setup: installing ${#missing[@]} package(s): ${missing[*]}"
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another install may be running (a second checkout, a package manager): wait for its lock.
+lock=(-o DPkg::Lock::Timeout=600)
+"${sudo_cmd[@]}" apt-get "${lock[@]}" update -qq
+"${sudo_cmd[@]}" apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
