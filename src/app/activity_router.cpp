@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/power/power_monitor.h"
 
 #include <cmath>
 
@@ -67,6 +68,42 @@ std::optional<Activity> ActivityRouter::handleLevel(const SystemLevel& level, bo
     const ActivityCategory category
         = level.kind == SystemLevel::Kind::volume ? ActivityCategory::volume : ActivityCategory::brightness;
     return Activity { SystemLevelMonitor::moduleID, token, m_settings.priority(category), levelDuration, category };
+}
+
+std::optional<Activity> ActivityRouter::handlePower(
+    const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event)
+{
+    if (!event || !m_settings.powerActivityEnabled())
+        return std::nullopt;
+    using Event = PowerSnapshot::Event;
+    using Kind = ChargeActivityView::Kind;
+    Kind kind;
+    double duration = chargeDuration;
+    int bonus = 0;
+    switch (event->kind) {
+    case Event::Kind::low:
+        if (!m_settings.lowBatteryAlerts())
+            return std::nullopt;
+        kind = Kind::low(event->level);
+        duration = lowBatteryDuration;
+        bonus = 5;
+        break;
+    case Event::Kind::pluggedIn:
+        kind = snapshot.isCharging ? Kind::connected() : Kind::holding();
+        break;
+    case Event::Kind::unplugged:
+        kind = Kind::disconnected();
+        break;
+    case Event::Kind::charged:
+        kind = Kind::charged();
+        bonus = 1;
+        break;
+    }
+    m_chargeKind = kind;
+    const std::uint64_t token = nextToken();
+    record(ChargePayload { kind, snapshot }, token);
+    return Activity { PowerMonitor::moduleID, token, m_settings.priority(ActivityCategory::battery) + bonus, duration,
+        ActivityCategory::battery };
 }
 
 } // namespace nimbra

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/activity.h"
+#include "core/power_snapshot.h"
 #include "core/system_level.h"
+#include "modules/power/charge_activity_view.h"
 
 #include <cstdint>
 #include <map>
@@ -13,10 +15,15 @@ namespace nimbra {
 
 class NimbraSettings;
 
-// What one activity shows, kept under its token until its readout is drawn. The power
-// (charge kind and snapshot) and player (track and transport glyph) payloads join here with
-// their sources.
-using ActivityPayload = std::variant<SystemLevel>;
+// What a power readout shows: the kind of event and the reading it was shown for.
+struct ChargePayload {
+    ChargeActivityView::Kind kind;
+    PowerSnapshot snapshot;
+};
+
+// What one activity shows, kept under its token until its readout is drawn. The player
+// (track and transport glyph) payload joins here with its source.
+using ActivityPayload = std::variant<SystemLevel, ChargePayload>;
 
 // The shell's bookkeeping between an event and the activity it becomes: the token counter,
 // the payload cache and the level state the readouts fall back to. The application delegate
@@ -30,6 +37,8 @@ public:
     // An observed brightness change counts as the user's when a brightness key was pressed
     // less than this long before it.
     static constexpr double deliberateBrightnessWindow = 1.5;
+    static constexpr double chargeDuration = 2.2;
+    static constexpr double lowBatteryDuration = 3.0;
 
     explicit ActivityRouter(const NimbraSettings& settings)
         : m_settings(settings)
@@ -55,7 +64,13 @@ public:
     // `announce`, takes a token, caches the reading and returns its activity.
     std::optional<Activity> handleLevel(const SystemLevel& level, bool announce);
 
+    // A power reading and its event: the charger and low-battery readouts, when the settings
+    // want them. Returns the activity to show, if any.
+    std::optional<Activity> handlePower(const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event);
+
     const std::optional<SystemLevel>& currentLevel() const { return m_currentLevel; }
+    // The kind of the last power readout, for a readout whose payload was trimmed.
+    const ChargeActivityView::Kind& chargeKind() const { return m_chargeKind; }
     double lastDeliberateBrightnessAt() const { return m_lastDeliberateBrightnessAt; }
 
 private:
@@ -65,6 +80,7 @@ private:
     // Far in the past, so no key press counts as recent until one happens.
     double m_lastDeliberateBrightnessAt = -1000.0;
     std::optional<SystemLevel> m_currentLevel;
+    ChargeActivityView::Kind m_chargeKind = ChargeActivityView::Kind::connected();
 };
 
 } // namespace nimbra

@@ -23,6 +23,14 @@ void AppDelegate::handleLevel(const SystemLevel& level, bool announce)
         m_coordinator->present(*activity);
 }
 
+void AppDelegate::handlePower(const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event)
+{
+    // The eyes' tired look (on battery below 21 %) is set here, for every reading, with the
+    // eye tracker.
+    if (const auto activity = m_router.handlePower(snapshot, event); activity && m_coordinator)
+        m_coordinator->present(*activity);
+}
+
 std::optional<ModuleID> AppDelegate::residentModule() const
 {
     // A running timer keeps its readout first; while none runs, the playing track holds the

@@ -5,8 +5,11 @@
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/power/device_battery_monitor.h"
+#include "modules/power/power_monitor.h"
 #include "platform/autostart/login_item.h"
 #include "platform/portal/appearance_portal.h"
+#include "platform/upower/upower_devices.h"
 #include "platform/x11/accessibility.h"
 
 #include <QCoreApplication>
@@ -22,6 +25,10 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_levels(std::make_unique<SystemLevelMonitor>())
     , m_router(m_settings)
 {
+    // Both power monitors read one picture of UPower's devices.
+    const auto upower = std::make_shared<UPowerDevices>();
+    m_power = std::make_unique<PowerMonitor>(upower);
+    m_accessories = std::make_unique<DeviceBatteryMonitor>(upower);
     m_clockTick.setSingleShot(true);
     connect(&m_clockTick, &QTimer::timeout, this, &AppDelegate::clockTicked);
 }
@@ -77,18 +84,35 @@ void AppDelegate::applicationDidFinishLaunching()
         });
     m_coordinator->adoptContent = &AppDelegate::adoptContent;
     // 4. The visibility goes to the now-playing monitor's position correction (now playing).
-    // 5. The keyboard follows the clipboard tab while expanded. Refreshing the accessory
-    //    batteries and clearing finished timers join here with their components.
+    // 5. Opening reads the accessory batteries; the keyboard follows the clipboard tab while
+    //    expanded. Clearing finished timers joins here with the timers.
     m_coordinator->onExpandedChange = [self](bool expanded) {
-        if (self && self->m_coordinator)
-            self->m_coordinator->setWantsKeyboard(expanded && self->m_tab == NotchSurfaceTab::clipboard);
+        if (!self || !self->m_coordinator)
+            return;
+        if (expanded)
+            self->m_accessories->refresh();
+        self->m_coordinator->setWantsKeyboard(expanded && self->m_tab == NotchSurfaceTab::clipboard);
     };
     // 6–7. One notch per display, then every setting pushed into it.
     m_coordinator->start();
     applySettings();
 
-    // 8–13. The power monitor, now playing, the clipboard monitor and its key monitor, the
-    //       frontmost-application and deactivation watchers, the shelf, and the eyes.
+    // 8. The power monitor. The accessory batteries are followed too, so that an open surface
+    //    shows one that comes, goes or changes its charge.
+    m_power->onChange = [self](const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event) {
+        if (self)
+            self->handlePower(snapshot, event);
+    };
+    m_power->start();
+    m_accessories->onChange = [self] {
+        if (self && self->m_coordinator && self->m_coordinator->isAnythingExpanded()) {
+            self->m_accessories->refresh();
+            self->m_coordinator->refreshContent();
+        }
+    };
+    m_accessories->start();
+    // 9–13. Now playing, the clipboard monitor and its key monitor, the frontmost-application
+    //       and deactivation watchers, the shelf, and the eyes.
     // 14. Levels: key presses, and changes made by anyone.
     m_levels->onChange = [self](const SystemLevel& level) {
         if (self)
@@ -141,8 +165,10 @@ void AppDelegate::applicationWillTerminate()
         return;
     m_terminated = true;
     m_clockTick.stop();
-    // 1–10. The power monitor, the eye tracker and eyes item, the clipboard monitor, its hot
-    //       key and key monitor, the watchers, the timer clock and now playing stop first.
+    // 1. The power monitor.
+    m_power->stop();
+    // 2–10. The eye tracker and eyes item, the clipboard monitor, its hot key and key monitor,
+    //       the watchers, the timer clock and now playing.
     // 11. Gives the media keys back.
     m_levels->stopIntercepting();
     // 12. Tears down every display's windows.

@@ -14,8 +14,10 @@ class QWidget;
 namespace nimbra {
 
 class AppearancePortal;
+class DeviceBatteryMonitor;
 class DisplayCoordinator;
 class NimbraSettings;
+class PowerMonitor;
 class SettingsObservation;
 class SystemLevelMonitor;
 struct SurfaceContext;
@@ -52,6 +54,8 @@ public:
     void levelKeyChanged(const SystemLevel& level);
     void levelObserved(const SystemLevel& level);
     void handleLevel(const SystemLevel& level, bool announce);
+    // Every power reading: the charger and low-battery readouts.
+    void handlePower(const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event);
     // The one place that decides the resident module for every feature that keeps a readout
     // on the collapsed notch, so that no feature wipes another's.
     std::optional<ModuleID> residentModule() const;
@@ -76,6 +80,8 @@ public:
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
     SystemLevelMonitor& levels() const { return *m_levels; }
+    PowerMonitor& power() const { return *m_power; }
+    DeviceBatteryMonitor& accessories() const { return *m_accessories; }
     const ActivityRouter& router() const { return m_router; }
     // Settings re-applications so far (the one at launch included).
     int settingsApplications() const { return m_settingsApplications; }
@@ -89,6 +95,8 @@ private:
     std::unique_ptr<DisplayCoordinator> m_coordinator;
     std::unique_ptr<SettingsObservation> m_observation;
     std::unique_ptr<SystemLevelMonitor> m_levels;
+    std::unique_ptr<PowerMonitor> m_power;
+    std::unique_ptr<DeviceBatteryMonitor> m_accessories;
     ActivityRouter m_router;
     // The expanded surface's selected tab, kept across openings even while it is not live.
     NotchSurfaceTab m_tab = NotchSurfaceTab::music;

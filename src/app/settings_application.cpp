@@ -3,6 +3,7 @@
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/power/power_monitor.h"
 #include "modules/shell/glance.h"
 #include "platform/portal/appearance_portal.h"
 
@@ -20,7 +21,8 @@ void AppDelegate::applySettings()
     m_coordinator->setHoverConfiguration(m_settings.hoverConfiguration());
     m_coordinator->setLayout(m_settings.layout());
     m_coordinator->setTheme(currentTheme());
-    // 6. The low-battery levels (power monitor).
+    // 6. The low-battery levels.
+    m_power->lowLevels = m_settings.lowBatteryLevels();
     // 7. Which displays show the notch.
     m_coordinator->setBuiltInOnly(!m_settings.showOnAllDisplays());
     // 8. The settings window's appearance (settings window).

@@ -4,6 +4,9 @@
 #include "core/diagnostics.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/level/system_level_view.h"
+#include "modules/power/charge_activity_view.h"
+#include "modules/power/device_battery_monitor.h"
+#include "modules/power/power_monitor.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/shell/status_surface.h"
@@ -65,7 +68,17 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
         if (level)
             return new SystemLevelView(*level, metrics);
     }
-    // Power, player and finished-timer readouts join here with their sources.
+    if (activity.module == PowerMonitor::moduleID) {
+        // The event and reading the readout was made for; once trimmed, the last kind with the
+        // current reading.
+        if (const ActivityPayload* payload = m_router.payload(activity.token)) {
+            if (const auto* charge = std::get_if<ChargePayload>(payload))
+                return new ChargeActivityView(charge->kind, charge->snapshot, metrics);
+        }
+        if (const std::optional<PowerSnapshot>& snapshot = m_power->snapshot())
+            return new ChargeActivityView(m_router.chargeKind(), *snapshot, metrics);
+    }
+    // Player and finished-timer readouts join here with their sources.
     return new QWidget;
 }
 
@@ -91,10 +104,9 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
             },
             [] { QCoreApplication::quit(); });
     }
-    // The battery joins with the power monitor. Accessory batteries are not drawn here.
     m_clockTick.start(msecsToNextMinute(QTime::currentTime()));
-    return new StatusSurface(std::nullopt, QDateTime::currentDateTime(), m_levels->read(SystemLevel::Kind::volume),
-        DeviceBatteries {}, metrics);
+    return new StatusSurface(m_power->snapshot(), QDateTime::currentDateTime(),
+        m_levels->read(SystemLevel::Kind::volume), m_accessories->batteries(), metrics);
 }
 
 int AppDelegate::msecsToNextMinute(const QTime& now)

@@ -2,6 +2,9 @@
 
 #include "core/clamped.h"
 
+#include <QSet>
+#include <QStringList>
+
 #include <algorithm>
 #include <tuple>
 
@@ -93,6 +96,60 @@ std::optional<DeviceBattery> DeviceBatteries::lowest() const
         if (device.isLow())
             return device;
     return std::nullopt;
+}
+
+DeviceBatteries accessoryBatteries(const QList<AccessoryReading>& readings)
+{
+    const auto named = [](const AccessoryReading& r) {
+        return r.name.isEmpty() ? QStringLiteral("Accessory") : r.name;
+    };
+    QList<std::pair<QString, DeviceBattery>> found;
+    for (const AccessoryReading& r : readings)
+        if (r.percentage)
+            found.append({ r.identity, DeviceBattery(named(r), r.kind, *r.percentage, r.isCharging) });
+
+    const bool hasHeadphones = std::any_of(found.begin(), found.end(),
+        [](const auto& entry) { return entry.second.kind == DeviceBattery::Kind::headphones; });
+    if (!hasHeadphones) {
+        // Sides pair only within one device: the left bud of one set and the right bud of
+        // another are two accessories, not one.
+        QList<std::pair<QString, DeviceBattery>> lefts, rights;
+        for (const AccessoryReading& r : readings) {
+            if (r.percentage)
+                continue;
+            if (r.leftPercentage && r.rightPercentage) {
+                lefts.append({ r.identity,
+                    DeviceBattery(named(r), DeviceBattery::Kind::headphones,
+                        std::min(*r.leftPercentage, *r.rightPercentage), r.isCharging) });
+            } else if (r.leftPercentage) {
+                lefts.append({ r.identity, DeviceBattery(named(r), r.kind, *r.leftPercentage, r.isCharging) });
+            } else if (r.rightPercentage) {
+                rights.append({ r.identity, DeviceBattery(named(r), r.kind, *r.rightPercentage, r.isCharging) });
+            }
+        }
+        found += lefts;
+        found += rights;
+    }
+
+    // One entry per device, the first kept: by the device's identity, so that two accessories
+    // of one model stay two.
+    QSet<QString> seen;
+    QList<DeviceBattery> result;
+    for (const auto& [identity, device] : found) {
+        if (seen.contains(identity))
+            continue;
+        seen.insert(identity);
+        result.append(device);
+    }
+    return DeviceBatteries(result);
+}
+
+QString accessoriesLogLine(const DeviceBatteries& batteries)
+{
+    QStringList entries;
+    for (const DeviceBattery& device : batteries.devices)
+        entries.append(device.name + QLatin1Char(' ') + QString::number(device.percentage) + QLatin1Char('%'));
+    return QStringLiteral("accessories: ") + entries.join(QStringLiteral(", "));
 }
 
 } // namespace nimbra

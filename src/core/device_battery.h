@@ -69,4 +69,23 @@ struct DeviceBatteries {
     bool operator==(const DeviceBatteries&) const = default;
 };
 
+// One accessory as a power service reports it, before the list is built. Earbuds may report
+// each side instead of one combined charge.
+struct AccessoryReading {
+    QString identity; // the service's own handle of the device; two equal accessories differ here
+    QString name; // empty: "Accessory"
+    std::optional<DeviceBattery::Kind> kind; // none: by name
+    std::optional<int> percentage; // the combined charge
+    std::optional<int> leftPercentage;
+    std::optional<int> rightPercentage;
+    bool isCharging = false;
+};
+
+// The accessory list: every reading with a combined charge; then, when none of those is
+// headphones, the earbuds that report their sides, each device's two sides merged into one
+// entry at the lower charge. One entry per device, in display order.
+DeviceBatteries accessoryBatteries(const QList<AccessoryReading>& readings);
+// "accessories: " and each device as its name, a blank, the charge and "%", joined by ", ".
+QString accessoriesLogLine(const DeviceBatteries& batteries);
+
 } // namespace nimbra

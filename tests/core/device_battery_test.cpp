@@ -82,3 +82,90 @@ TEST(DeviceBatteries, LowestIsTheFirstLowOne)
         DeviceBatteries({ device("a", 10, true), device("b", 15, true), device("c", 80) }).lowest(), std::nullopt);
     EXPECT_EQ(DeviceBatteries().lowest(), std::nullopt);
 }
+
+namespace {
+
+AccessoryReading combined(const QString& identity, const QString& name, int percentage, bool charging = false)
+{
+    AccessoryReading r;
+    r.identity = identity;
+    r.name = name;
+    r.percentage = percentage;
+    r.isCharging = charging;
+    return r;
+}
+
+AccessoryReading sides(const QString& identity, const QString& name, std::optional<int> left, std::optional<int> right,
+    bool charging = false)
+{
+    AccessoryReading r;
+    r.identity = identity;
+    r.name = name;
+    r.leftPercentage = left;
+    r.rightPercentage = right;
+    r.isCharging = charging;
+    return r;
+}
+
+QStringList names(const DeviceBatteries& batteries)
+{
+    QStringList result;
+    for (const DeviceBattery& d : batteries.devices)
+        result.append(d.name);
+    return result;
+}
+
+} // namespace
+
+TEST(AccessoryBatteries, OneEntryPerDeviceNotPerName)
+{
+    // One device seen twice (under two keys) is listed once; two mice of one model stay two.
+    const DeviceBatteries list = accessoryBatteries({ combined("/mouse/1", "MX Anywhere", 55),
+        combined("/mouse/1", "MX Anywhere", 50), combined("/mouse/2", "MX Anywhere", 70),
+        combined("/kbd", "Keyboard K380", 80) });
+    EXPECT_EQ(names(list), (QStringList { "MX Anywhere", "MX Anywhere", "Keyboard K380" }));
+    EXPECT_EQ(percentages(list.devices), (QList<int> { 55, 70, 80 }));
+}
+
+TEST(AccessoryBatteries, NamesKindsAndImplausibleReadings)
+{
+    AccessoryReading unnamed = combined("/x", "", 40);
+    AccessoryReading typed = combined("/pad", "Generic touch device", 60);
+    typed.kind = Kind::trackpad;
+    const DeviceBatteries list = accessoryBatteries({ unnamed, typed, combined("/dead", "Magic Mouse", 0) });
+    ASSERT_EQ(list.devices.size(), 2);
+    EXPECT_EQ(list.devices[0].name, "Accessory");
+    EXPECT_EQ(list.devices[0].kind, Kind::other);
+    EXPECT_EQ(list.devices[1].kind, Kind::trackpad) << "a kind the service knows wins over the name";
+}
+
+TEST(AccessoryBatteries, EarbudSidesMergeWithinOneDevice)
+{
+    const DeviceBatteries merged = accessoryBatteries({ sides("/buds", "Studio Buds", 80, 40, true) });
+    ASSERT_EQ(merged.devices.size(), 1);
+    EXPECT_EQ(merged.devices[0].name, "Studio Buds");
+    EXPECT_EQ(merged.devices[0].kind, Kind::headphones);
+    EXPECT_EQ(merged.devices[0].percentage, 40);
+    EXPECT_TRUE(merged.devices[0].isCharging);
+
+    // A left side of one set and a right side of another are not one pair.
+    const DeviceBatteries apart = accessoryBatteries(
+        { sides("/a", "Left Earbud", 30, std::nullopt), sides("/b", "Right Earbud", std::nullopt, 90) });
+    EXPECT_EQ(names(apart), (QStringList { "Left Earbud", "Right Earbud" }));
+    EXPECT_EQ(percentages(apart.devices), (QList<int> { 30, 90 }));
+    EXPECT_EQ(apart.devices[0].kind, Kind::other) << "a lone side keeps the kind of its name";
+}
+
+TEST(AccessoryBatteries, SidesAreIgnoredWhenHeadphonesReportACombinedCharge)
+{
+    const DeviceBatteries list
+        = accessoryBatteries({ combined("/hp", "WH-1000XM4 Headphones", 65), sides("/buds", "Buds", 10, 20) });
+    EXPECT_EQ(names(list), (QStringList { "WH-1000XM4 Headphones" }));
+}
+
+TEST(AccessoryBatteries, LogLine)
+{
+    const DeviceBatteries list
+        = accessoryBatteries({ combined("/m", "Magic Mouse", 55), combined("/k", "Magic Keyboard", 80) });
+    EXPECT_EQ(accessoriesLogLine(list), "accessories: Magic Mouse 55%, Magic Keyboard 80%");
+}

@@ -12,9 +12,7 @@
 
 namespace nimbra::test {
 
-namespace {
-
-void stop(QProcess& process)
+void stopProcess(QProcess& process)
 {
     if (process.state() == QProcess::NotRunning)
         return;
@@ -23,6 +21,13 @@ void stop(QProcess& process)
         process.kill();
         process.waitForFinished(2000);
     }
+}
+
+namespace {
+
+void stop(QProcess& process)
+{
+    stopProcess(process);
 }
 
 // Reads the first line a server prints on standard output.

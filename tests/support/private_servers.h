@@ -15,6 +15,9 @@ struct xcb_connection_t;
 
 namespace nimbra::test {
 
+// Stops a child process: SIGTERM, then SIGKILL when it does not go within 5 s.
+void stopProcess(QProcess& process);
+
 // Servers of a test's own, for tests that change global state (default sink, key grabs,
 // well-known bus names) and so must not share the harness's servers with tests running
 // beside them. Each is stopped, by its own PID, when the object goes.
