@@ -2,6 +2,7 @@
 
 #include "support/private_servers.h"
 #include "support/test_support.h"
+#include "support/upower_bed.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@ using namespace nimbra;
 using nimbra::test::PrivateBus;
 using nimbra::test::PrivatePulse;
 using nimbra::test::PrivateX;
+using nimbra::test::UPowerBed;
 using nimbra::test::waitUntil;
 using Kind = SystemLevel::Kind;
 
@@ -25,7 +27,6 @@ namespace {
 constexpr std::uint32_t kShiftL = 0xffe1;
 constexpr std::uint32_t kAltL = 0xffe9;
 const QString kLogin = "org.freedesktop.login1";
-const QString kUPower = "org.freedesktop.UPower";
 
 void writeFile(const QString& path, const QByteArray& text)
 {
@@ -65,12 +66,14 @@ bool othersCanGrab(const PrivateX& x, MediaKey key)
 }
 
 // Every peer of the monitor, private to one test: a sound server, an X server, a system bus
-// with logind (whose SetBrightness writes the sysfs tree, or refuses) and UPower with a keyboard
-// backlight of four steps, and a sysfs tree with one backlight of 20 steps at 10.
+// with logind (whose SetBrightness writes the sysfs tree, or refuses) and the real upowerd over
+// a keyboard backlight LED of four steps at 2, and a sysfs tree with one backlight of 20 steps
+// at 10.
 struct Peers {
     PrivatePulse pulse;
     PrivateX x;
     PrivateBus bus;
+    UPowerBed upower { bus };
     QTemporaryDir sysfs;
     bool ready = false;
 
@@ -97,18 +100,8 @@ struct Peers {
         if (!bus.mock(kLogin, "/org/freedesktop/login1/session/auto",
                 QString("AddMethod('org.freedesktop.login1.Session', 'SetBrightness', 'ssu', '', \"%1\")").arg(code)))
             return;
-        if (withKeyboard) {
-            const QString iface = "org.freedesktop.UPower.KbdBacklight";
-            if (!bus.startTemplate("upower", kUPower)
-                || !bus.mock(kUPower, "/org/freedesktop/UPower",
-                    QString("AddObject('/org/freedesktop/UPower/KbdBacklight', '%1', {'Level': dbus.Int32(2)}, ["
-                            "('GetMaxBrightness', '', 'i', 'ret = 4'),"
-                            "('GetBrightness', '', 'i', \"ret = self.Get('%1', 'Level')\"),"
-                            "('SetBrightness', 'i', '', \"self.Set('%1', 'Level', args[0]); "
-                            "self.EmitSignal('%1', 'BrightnessChanged', 'i', [args[0]])\")])")
-                        .arg(iface)))
-                return;
-        }
+        if (withKeyboard && (upower.addKbdBacklight(2, 4).isEmpty() || !upower.startDaemon()))
+            return;
         ready = true;
     }
 
