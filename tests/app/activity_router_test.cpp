@@ -2,6 +2,7 @@
 
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/power/power_monitor.h"
 
 #include <gtest/gtest.h>
 
@@ -111,4 +112,67 @@ TEST_F(Routing, TheCacheKeepsTheEightNewestOnceItReachesThirteen)
     EXPECT_EQ(tokensAfter(18), range(11, 18));
     EXPECT_EQ(router.payload(10), nullptr);
     EXPECT_NE(router.payload(11), nullptr);
+}
+
+namespace {
+PowerSnapshot power(int percent, PowerSnapshot::Source source, bool charging = false)
+{
+    PowerSnapshot s;
+    s.percentage = percent;
+    s.source = source;
+    s.isCharging = charging;
+    return s;
+}
+using Event = PowerSnapshot::Event;
+using Charge = ChargeActivityView::Kind;
+constexpr auto wall = PowerSnapshot::Source::wallPower;
+constexpr auto battery = PowerSnapshot::Source::battery;
+} // namespace
+
+TEST_F(Routing, PowerEventsBecomeChargeReadoutsOfTheirKindPriorityAndDuration)
+{
+    const int base = settings.priority(ActivityCategory::battery);
+    struct Case {
+        PowerSnapshot snapshot;
+        Event event;
+        Charge kind;
+        int bonus;
+        double duration;
+    };
+    for (const Case& c : { Case { power(15, battery), Event::low(20), Charge::low(20), 5, 3.0 },
+             Case { power(40, wall, true), Event::pluggedIn(), Charge::connected(), 0, 2.2 },
+             Case { power(40, wall, false), Event::pluggedIn(), Charge::holding(), 0, 2.2 },
+             Case { power(100, battery), Event::unplugged(), Charge::disconnected(), 0, 2.2 },
+             Case { power(100, wall), Event::charged(), Charge::charged(), 1, 2.2 } }) {
+        const auto activity = router.handlePower(c.snapshot, c.event);
+        ASSERT_TRUE(activity.has_value());
+        EXPECT_EQ(activity->module, PowerMonitor::moduleID);
+        EXPECT_EQ(activity->token, router.lastToken());
+        EXPECT_EQ(activity->priority, base + c.bonus);
+        EXPECT_EQ(activity->duration, c.duration);
+        EXPECT_EQ(activity->category, ActivityCategory::battery);
+        EXPECT_EQ(router.chargeKind(), c.kind);
+        const auto* payload = std::get_if<ChargePayload>(router.payload(activity->token));
+        ASSERT_NE(payload, nullptr);
+        EXPECT_EQ(payload->kind, c.kind);
+        EXPECT_EQ(payload->snapshot, c.snapshot);
+    }
+}
+
+TEST_F(Routing, PowerReadingsShowNothingWithoutAnEventOrWhenTheSettingsSayNo)
+{
+    EXPECT_EQ(router.handlePower(power(50, battery), std::nullopt), std::nullopt);
+    EXPECT_EQ(router.lastToken(), 0u);
+
+    // Without low levels a low event shows nothing and the last kind stays.
+    ASSERT_TRUE(router.handlePower(power(50, wall), Event::charged()));
+    settings.setLowBatteryLevels({});
+    EXPECT_EQ(router.handlePower(power(4, battery), Event::low(5)), std::nullopt);
+    EXPECT_EQ(router.chargeKind(), Charge::charged());
+    EXPECT_TRUE(router.handlePower(power(50, battery), Event::unplugged()).has_value()) << "the charger still shows";
+
+    settings.setPowerActivityEnabled(false);
+    const std::uint64_t before = router.lastToken();
+    EXPECT_EQ(router.handlePower(power(50, wall, true), Event::pluggedIn()), std::nullopt);
+    EXPECT_EQ(router.lastToken(), before) << "no token for nothing shown";
 }

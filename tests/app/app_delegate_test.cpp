@@ -4,6 +4,8 @@
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/level/system_level_view.h"
+#include "modules/power/charge_activity_view.h"
+#include "modules/power/power_monitor.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/glance.h"
 #include "modules/shell/settings_surface.h"
@@ -232,4 +234,44 @@ TEST_F(Delegate, RepeatedLevelKeysKeepTheShownReadoutAndMoveItsBar)
     EXPECT_FALSE(AppDelegate::adoptContent(&volume, &plain));
     EXPECT_FALSE(AppDelegate::adoptContent(&volume, &wider));
     EXPECT_DOUBLE_EQ(volume.level().value, 0.1);
+}
+
+TEST_F(Delegate, APowerEventShowsItsChargeReadoutAndTwoOfThemAreTwoViews)
+{
+    const SurfaceContext context { QSizeF(228, 78), 24, 180 };
+    PowerSnapshot plugged;
+    plugged.percentage = 42;
+    plugged.source = PowerSnapshot::Source::wallPower;
+    plugged.isCharging = true;
+    delegate.handlePower(plugged, PowerSnapshot::Event::pluggedIn());
+    ASSERT_TRUE(controller().presentation().surface().shownActivity().has_value());
+    const Activity shown = *controller().presentation().surface().shownActivity();
+    EXPECT_EQ(shown.module, PowerMonitor::moduleID);
+
+    std::unique_ptr<QWidget> view(delegate.view(Presentation::Surface::activity(shown), context));
+    auto* charge = qobject_cast<ChargeActivityView*>(view.get());
+    ASSERT_NE(charge, nullptr);
+    EXPECT_EQ(charge->kind(), ChargeActivityView::Kind::connected());
+    EXPECT_EQ(charge->kind().title(), "Charging");
+    EXPECT_EQ(charge->snapshot().percentage, 42);
+    const std::unique_ptr<QWidget> again(delegate.view(Presentation::Surface::activity(shown), context));
+    EXPECT_FALSE(AppDelegate::adoptContent(view.get(), again.get())) << "every power readout lands as a view of its own";
+
+    // A readout whose payload is gone, with no reading from the power monitor, is empty.
+    const Activity trimmed { PowerMonitor::moduleID, 999, 30, 2.2, ActivityCategory::battery };
+    view.reset(delegate.view(Presentation::Surface::activity(trimmed), context));
+    EXPECT_EQ(qobject_cast<ChargeActivityView*>(view.get()), nullptr);
+
+    // A reading without an event shows nothing.
+    const std::uint64_t token = delegate.router().lastToken();
+    delegate.handlePower(plugged, std::nullopt);
+    EXPECT_EQ(delegate.router().lastToken(), token);
+}
+
+TEST_F(Delegate, TheLowBatteryLevelsReachThePowerMonitor)
+{
+    EXPECT_EQ(delegate.power().lowLevels, settings.lowBatteryLevels());
+    settings.setLowBatteryLevels({ 30, 15 });
+    settle();
+    EXPECT_EQ(delegate.power().lowLevels, (std::set<int> { 30, 15 }));
 }

@@ -132,6 +132,22 @@ QList<StatusSurface::Readout> StatusSurface::readouts(
     return rows;
 }
 
+QList<StatusSurface::Readout> StatusSurface::accessoryReadouts(
+    const DeviceBatteries& accessories, const NotchTheme& theme)
+{
+    QList<Readout> entries;
+    for (const DeviceBattery& device : accessories.devices) {
+        QColor tint = theme.secondaryText(0.7);
+        if (device.isLow())
+            tint = theme.bad();
+        else if (device.isCharging)
+            tint = theme.good();
+        entries.append(
+            { symbol(device.kind), QString::number(device.percentage) + QLatin1Char('%'), device.name, tint });
+    }
+    return entries;
+}
+
 QString StatusSurface::clockText(const QDateTime& now)
 {
     return QLocale::system().toString(now.time(), hourMinutePattern());
@@ -150,9 +166,9 @@ double StatusSurface::clockSize(const SurfaceMetrics& m)
 }
 
 std::optional<QRectF> StatusSurface::separatorRect(const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
-    const std::optional<SystemLevel>& volume, const SurfaceMetrics& m)
+    const std::optional<SystemLevel>& volume, const DeviceBatteries& accessories, const SurfaceMetrics& m)
 {
-    if (!showsDetails(m) || readouts(snapshot, volume, NotchTheme::dark()).isEmpty())
+    if (!showsDetails(m) || (readouts(snapshot, volume, NotchTheme::dark()).isEmpty() && accessories.isEmpty()))
         return std::nullopt;
     const QRectF area = rect.adjusted(m.sidePadding(), 0, -m.sidePadding(), -m.space(10));
     const double gap = m.space(14);
@@ -162,14 +178,15 @@ std::optional<QRectF> StatusSurface::separatorRect(const QRectF& rect, const std
 }
 
 void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
-    const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& m, const NotchTheme& theme,
-    bool drawSeparator)
+    const QDateTime& now, const std::optional<SystemLevel>& volume, const DeviceBatteries& accessories,
+    const SurfaceMetrics& m, const NotchTheme& theme, bool drawSeparator)
 {
     const QRectF area = rect.adjusted(m.sidePadding(), 0, -m.sidePadding(), -m.space(10));
     const bool details = showsDetails(m);
     const QList<Readout> rows = details ? readouts(snapshot, volume, theme) : QList<Readout>();
+    const QList<Readout> strip = details ? accessoryReadouts(accessories, theme) : QList<Readout>();
     const double gap = m.space(14);
-    const bool column = !rows.isEmpty();
+    const bool column = !rows.isEmpty() || !strip.isEmpty();
     // The clock and readout columns share what the separator and gaps leave.
     const double columnWidth = column ? std::max(0.0, (area.width() - 2 * gap - 1) / 2) : area.width();
 
@@ -211,7 +228,26 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
                 { fitText(row.value, valueFont, textWidth, 0.75), fitText(row.detail, detailFont, textWidth, 0.75) });
             total += std::max(symbols::side(m.font(13)), texts.last().first.height() + texts.last().second.height());
         }
-        total += m.space(8) * (rows.size() - 1);
+        total += m.space(8) * std::max<qsizetype>(0, rows.size() - 1);
+        // The accessory strip: as many entries as the column holds, the most urgent first.
+        const QFont stripFont = systemFont(m.font(10), QFont::DemiBold);
+        const double stripSymbol = m.size(14);
+        QList<std::pair<const Readout*, FittedText>> stripTexts;
+        double stripWidth = 0;
+        for (const Readout& entry : strip) {
+            const FittedText value = fitText(entry.value, stripFont, textWidth, 1);
+            const double width = stripSymbol + m.space(3) + value.width;
+            const double needed = stripTexts.isEmpty() ? width : stripWidth + m.space(10) + width;
+            if (needed > area.right() - left)
+                break;
+            stripWidth = needed;
+            stripTexts.append({ &entry, value });
+        }
+        double stripHeight = 0;
+        for (const auto& [entry, value] : stripTexts)
+            stripHeight = std::max({ stripHeight, value.height(), symbols::side(m.font(10)) });
+        if (stripHeight > 0)
+            total += stripHeight + (rows.isEmpty() ? 0 : m.space(8));
         double rowTop = area.center().y() - total / 2;
         for (int i = 0; i < rows.size(); ++i) {
             const auto& [value, detail] = texts[i];
@@ -224,6 +260,16 @@ void StatusSurface::paint(QPainter& p, const QRectF& rect, const std::optional<P
             drawFitted(p, detail, QPointF(textLeft, textTop + value.height()), theme.secondaryText(0.42));
             rowTop += rowHeight + m.space(8);
         }
+        if (rows.isEmpty())
+            rowTop = area.center().y() - total / 2;
+        double x = left;
+        for (const auto& [entry, value] : stripTexts) {
+            const double mid = rowTop + stripHeight / 2;
+            symbols::draw(p, entry->symbol, QRectF(x, rowTop, stripSymbol, stripHeight), m.font(10), entry->tint);
+            x += stripSymbol + m.space(3);
+            drawFitted(p, value, QPointF(x, mid - value.height() / 2), entry->tint);
+            x += value.width + m.space(10);
+        }
     }
     p.restore();
 }
@@ -234,7 +280,8 @@ void StatusSurface::paintEvent(QPaintEvent*)
     const NotchTheme theme = notchTheme(this);
     const double dpr = paintPixelRatio(p);
     const QSize pixels = (QSizeF(size()) * dpr).toSize();
-    const std::optional<QRectF> separator = separatorRect(QRectF(rect()), m_snapshot, m_volume, m_metrics);
+    const std::optional<QRectF> separator
+        = separatorRect(QRectF(rect()), m_snapshot, m_volume, m_accessories, m_metrics);
     if (m_drawnSize != pixels || m_drawnTheme != theme) {
         // Draw once, then keep only the inked parts of each column: a repaint blends little
         // more than the glyphs, however large the surface.
@@ -243,7 +290,7 @@ void StatusSurface::paintEvent(QPaintEvent*)
         full.fill(Qt::transparent);
         {
             QPainter cache(&full);
-            paint(cache, QRectF(rect()), m_snapshot, m_now, m_volume, m_metrics, theme, false);
+            paint(cache, QRectF(rect()), m_snapshot, m_now, m_volume, m_accessories, m_metrics, theme, false);
         }
         QList<QRect> columns { full.rect() };
         if (separator) {

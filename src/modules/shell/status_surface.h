@@ -18,8 +18,9 @@ class QPainter;
 
 namespace nimbra {
 
-// The status tab: a large clock with the date, and readouts for the battery and the output
-// volume. It reads nothing itself; the shell hands in every value and rebuilds it on change.
+// The status tab: a large clock with the date, readouts for the battery and the output volume,
+// and below them a strip with the charge of each connected accessory. It reads nothing
+// itself; the shell hands in every value and rebuilds it on change.
 class StatusSurface : public QWidget {
     Q_OBJECT
 public:
@@ -39,7 +40,6 @@ public:
     const std::optional<PowerSnapshot>& snapshot() const { return m_snapshot; }
     const QDateTime& now() const { return m_now; }
     const std::optional<SystemLevel>& volume() const { return m_volume; }
-    // Carried for the shell; no readout is drawn from it.
     const DeviceBatteries& accessories() const { return m_accessories; }
     const SurfaceMetrics& metrics() const { return m_metrics; }
 
@@ -48,6 +48,9 @@ public:
     // The readouts in drawing order: battery (when there is a reading), then volume (when available).
     static QList<Readout> readouts(const std::optional<PowerSnapshot>& snapshot,
         const std::optional<SystemLevel>& volume, const NotchTheme& theme);
+    // One entry of the accessory strip per device, most urgent first: its kind's symbol and its
+    // charge, tinted bad while low, good while charging. The name is the entry's detail.
+    static QList<Readout> accessoryReadouts(const DeviceBatteries& accessories, const NotchTheme& theme);
     // The time in the system locale's short form.
     static QString clockText(const QDateTime& now);
     // Weekday, day and month in the system locale's order: abbreviated below a surface width
@@ -59,11 +62,11 @@ public:
     static bool showsDetails(const SurfaceMetrics& metrics) { return metrics.contentHeight() >= 66; }
 
     static void paint(QPainter& painter, const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
-        const QDateTime& now, const std::optional<SystemLevel>& volume, const SurfaceMetrics& metrics,
-        const NotchTheme& theme, bool drawSeparator = true);
+        const QDateTime& now, const std::optional<SystemLevel>& volume, const DeviceBatteries& accessories,
+        const SurfaceMetrics& metrics, const NotchTheme& theme, bool drawSeparator = true);
     // Where the separator between the clock and the readouts stands, when there is one.
     static std::optional<QRectF> separatorRect(const QRectF& rect, const std::optional<PowerSnapshot>& snapshot,
-        const std::optional<SystemLevel>& volume, const SurfaceMetrics& metrics);
+        const std::optional<SystemLevel>& volume, const DeviceBatteries& accessories, const SurfaceMetrics& metrics);
 
 protected:
     void paintEvent(QPaintEvent*) override;

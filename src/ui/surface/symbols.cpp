@@ -408,6 +408,47 @@ template <bool Filled> void keyboardGlyph(QPainter& p, const QRectF& r, double s
     keyboard(p, r, s, Filled);
 }
 
+// A mouse seen from above: a rounded body with the parting line of its buttons.
+void mouseGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width();
+    p.setPen(QPen(c, stroke * 1.1));
+    p.setBrush(Qt::NoBrush);
+    const QRectF body(r.left() + w * 0.26, r.top() + w * 0.06, w * 0.48, w * 0.88);
+    p.drawRoundedRect(body, w * 0.24, w * 0.24);
+    p.drawLine(QPointF(body.center().x(), body.top() + w * 0.12), QPointF(body.center().x(), body.top() + w * 0.34));
+}
+
+// A touch surface with a fingertip resting on it.
+void touchpadGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width();
+    p.save();
+    p.setPen(QPen(c, stroke * 1.1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(r.left() + w * 0.06, r.top() + w * 0.18, w * 0.88, w * 0.64), w * 0.1, w * 0.1);
+    p.restore();
+    p.drawEllipse(QPointF(r.left() + w * 0.62, r.top() + w * 0.56), w * 0.1, w * 0.1);
+}
+
+// A dot sending waves to both sides: any other wireless accessory.
+void radiowavesGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width();
+    const QPointF centre = r.center();
+    p.drawEllipse(centre, w * 0.1, w * 0.1);
+    p.setPen(QPen(c, stroke * 1.1, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    for (const double radius : { w * 0.26, w * 0.42 }) {
+        const QRectF arc(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+        p.drawArc(arc, 140 * 16, 80 * 16);
+        p.drawArc(arc, -40 * 16, 80 * 16);
+    }
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -449,6 +490,10 @@ const QHash<QString, Entry>& table()
         { "sun.max.fill", { { "display-brightness-symbolic" }, sunGlyph<16> } },
         { "keyboard", { { "input-keyboard-symbolic" }, keyboardGlyph<false> } },
         { "keyboard.fill", { { "keyboard-brightness-symbolic", "input-keyboard-symbolic" }, keyboardGlyph<true> } },
+        // Accessories.
+        { "magicmouse", { { "input-mouse-symbolic" }, mouseGlyph } },
+        { "rectangle.and.hand.point.up.left", { { "input-touchpad-symbolic" }, touchpadGlyph } },
+        { "dot.radiowaves.left.and.right", { { "bluetooth-symbolic" }, radiowavesGlyph } },
         // Transport.
         { "play.fill", { { "media-playback-start-symbolic" }, playGlyph } },
         { "pause.fill", { { "media-playback-pause-symbolic" }, pauseGlyph } },

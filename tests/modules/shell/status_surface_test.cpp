@@ -38,11 +38,19 @@ SurfaceMetrics metrics(double w, double h, double notch = 32)
 }
 
 QImage renderStatus(const NotchTheme& theme, const SurfaceMetrics& m, const std::optional<PowerSnapshot>& snapshot,
-    const std::optional<SystemLevel>& level)
+    const std::optional<SystemLevel>& level, const DeviceBatteries& accessories = {})
 {
     Stage stage(theme, QSizeF(m.size().width(), m.contentHeight()));
-    stage.make<StatusSurface>(snapshot, kMonday, level, DeviceBatteries(), m);
+    stage.make<StatusSurface>(snapshot, kMonday, level, accessories, m);
     return stage.render();
+}
+
+// A low mouse, a charging headset and a keyboard that is fine.
+DeviceBatteries someAccessories()
+{
+    return DeviceBatteries({ DeviceBattery("MX Keys", DeviceBattery::Kind::keyboard, 80, false),
+        DeviceBattery("Fancy BT mouse", DeviceBattery::Kind::mouse, 5, false),
+        DeviceBattery("WH-1000XM4", DeviceBattery::Kind::headphones, 40, true) });
 }
 
 // Pixels of the separator's colour in a thin band near the top, where no text reaches.
@@ -167,6 +175,43 @@ TEST(StatusSurface, RendersAtEveryScaleInTheReadoutTints)
         // The clock is drawn in the primary text colour on the left.
         EXPECT_GT(countNear(low, QRectF(0, 0, w / 2, h), c.theme.primaryText(), 20), 30) << c.name;
     }
+}
+
+TEST(StatusSurface, AccessoryEntriesShowTheChargeMostUrgentFirst)
+{
+    const auto entries = StatusSurface::accessoryReadouts(someAccessories(), dark);
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0], (StatusSurface::Readout { "magicmouse", "5%", "Fancy BT mouse", dark.bad() }));
+    EXPECT_EQ(entries[1], (StatusSurface::Readout { "airpods", "40%", "WH-1000XM4", dark.good() }));
+    EXPECT_EQ(entries[2], (StatusSurface::Readout { "keyboard", "80%", "MX Keys", dark.secondaryText(0.7) }));
+    EXPECT_TRUE(StatusSurface::accessoryReadouts(DeviceBatteries(), dark).isEmpty());
+}
+
+TEST(StatusSurface, TheStatusTabListsAccessoriesBelowTheReadoutsInBothThemes)
+{
+    const SurfaceMetrics reference = metrics(360, 124);
+    const double w = reference.size().width(), h = reference.contentHeight();
+    const QRectF column(w / 2, 0, w / 2, h);
+    for (const NotchTheme& theme : { dark, light }) {
+        const QString name = theme.isDark ? "dark" : "light";
+        const QImage without = renderStatus(theme, reference, onWall(80, false), volume(0.3, false));
+        const QImage with = renderStatus(theme, reference, onWall(80, false), volume(0.3, false), someAccessories());
+        saveArtefact(with, "status-reference-accessories-" + name);
+        // The low mouse is the only red in the column; the charging headset adds green to the
+        // wall-power readout's.
+        EXPECT_EQ(countNear(without, column, theme.bad(), 20), 0) << name.toStdString();
+        EXPECT_GT(countNear(with, column, theme.bad(), 20), 10) << name.toStdString();
+        EXPECT_GT(countNear(with, column, theme.good(), 20), countNear(without, column, theme.good(), 20) + 10)
+            << name.toStdString();
+        // The strip sits below the readouts, in the column's lower part.
+        EXPECT_GT(countNear(with, QRectF(w / 2, h * 0.6, w / 2, h * 0.4), theme.bad(), 20), 10) << name.toStdString();
+    }
+
+    // Accessories alone still open the column, separator and all.
+    const QImage alone = renderStatus(dark, reference, std::nullopt, std::nullopt, someAccessories());
+    saveArtefact(alone, "status-reference-accessories-alone");
+    EXPECT_GT(separatorPixels(alone, dark, w), 0);
+    EXPECT_GT(countNear(alone, column, dark.bad(), 20), 10);
 }
 
 TEST(Glance, IsTheFocusModule)

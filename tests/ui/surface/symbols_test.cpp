@@ -17,7 +17,8 @@ const QStringList kSymbols = { "music.note", "doc.on.clipboard", "tray.full", "s
     "battery.75percent", "battery.100percent", "bolt.fill", "exclamationmark.triangle.fill", "checkmark.circle.fill",
     "speaker.slash.fill", "speaker.wave.1.fill", "speaker.wave.2.fill", "speaker.wave.3.fill", "headphones", "airpods",
     "hifispeaker.fill", "display", "airplayaudio", "sun.min.fill", "sun.max.fill", "keyboard", "keyboard.fill",
-    "play.fill", "pause.fill", "forward.fill", "backward.fill" };
+    "magicmouse", "rectangle.and.hand.point.up.left", "dot.radiowaves.left.and.right", "play.fill", "pause.fill",
+    "forward.fill", "backward.fill" };
 
 // Draws one symbol on a transparent tile and reports how many pixels it covered, and whether
 // every covered pixel carries the tint's hue.
