@@ -10,7 +10,7 @@
 #include "platform/autostart/login_item.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/upower/upower_devices.h"
-#include "platform/x11/accessibility.h"
+#include "platform/x11/x11_input_bridge.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -22,7 +22,8 @@ namespace nimbra {
 AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings ? *settings : NimbraSettings::shared())
-    , m_levels(std::make_unique<SystemLevelMonitor>())
+    , m_input(std::make_unique<X11InputBridge>())
+    , m_levels(std::make_unique<SystemLevelMonitor>(SystemLevelMonitor::Sources { .input = m_input.get() }))
     , m_router(m_settings)
 {
     // Both power monitors read one picture of UPower's devices.
@@ -126,9 +127,9 @@ void AppDelegate::applicationDidFinishLaunching()
     m_levels->startObservingBrightness();
 
     // 15. Whether the media keys can be taken on this display server at all.
-    Diagnostics::log(Diagnostics::Category::level, [] {
+    Diagnostics::log(Diagnostics::Category::level, [self] {
         return QStringLiteral("accessibility trusted = %1; bundle = %2")
-            .arg(accessibilityTrust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
+            .arg(self->m_input->trust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
     });
     // 16. The settings application has made the same call already.
     if (m_settings.hudReplacement())

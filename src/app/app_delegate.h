@@ -20,6 +20,7 @@ class NimbraSettings;
 class PowerMonitor;
 class SettingsObservation;
 class SystemLevelMonitor;
+class X11InputBridge;
 struct SurfaceContext;
 struct SurfaceMetrics;
 
@@ -82,6 +83,8 @@ public:
     SystemLevelMonitor& levels() const { return *m_levels; }
     PowerMonitor& power() const { return *m_power; }
     DeviceBatteryMonitor& accessories() const { return *m_accessories; }
+    // The one X11 input bridge: every key grab, XTest event and pointer watch goes through it.
+    X11InputBridge& input() const { return *m_input; }
     const ActivityRouter& router() const { return m_router; }
     // Settings re-applications so far (the one at launch included).
     int settingsApplications() const { return m_settingsApplications; }
@@ -94,6 +97,8 @@ private:
     std::unique_ptr<AppearancePortal> m_appearance;
     std::unique_ptr<DisplayCoordinator> m_coordinator;
     std::unique_ptr<SettingsObservation> m_observation;
+    // Before every feature that takes input through it, so that it outlives them.
+    std::unique_ptr<X11InputBridge> m_input;
     std::unique_ptr<SystemLevelMonitor> m_levels;
     std::unique_ptr<PowerMonitor> m_power;
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;

@@ -4,7 +4,7 @@
 #include "platform/backlight/backlight.h"
 #include "platform/pulse/pulse_volume.h"
 #include "platform/upower/kbd_backlight.h"
-#include "platform/x11/accessibility.h"
+#include "platform/x11/x11_input_bridge.h"
 
 namespace nimbra {
 
@@ -30,11 +30,6 @@ SystemLevel available(Kind kind, double value)
 } // namespace
 
 const ModuleID SystemLevelMonitor::moduleID { QStringLiteral("systemLevel") };
-
-SystemLevelMonitor::SystemLevelMonitor()
-    : SystemLevelMonitor(Sources {})
-{
-}
 
 SystemLevelMonitor::SystemLevelMonitor(Sources sources, QObject* parent)
     : QObject(parent)
@@ -69,21 +64,24 @@ bool SystemLevelMonitor::startIntercepting()
 {
     if (m_isIntercepting)
         return true;
-    if (!accessibilityTrust(m_sources.display).isTrusted()) {
+    if (!m_sources.input || !m_sources.input->trust().isTrusted()) {
         logLevel(QStringLiteral("accessibility not granted; native HUD left in place"));
         return false;
     }
-    m_grabber = std::make_unique<KeyGrabber>(m_sources.display);
-    if (m_grabber->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
-        m_grabber.reset();
+    if (!m_grabber) {
+        m_grabber = std::make_unique<KeyGrabber>(*m_sources.input);
+        m_grabber->onPress = [this](MediaKey key, bool fine) {
+            if (m_isIntercepting)
+                handleKey(key, fine);
+        };
+        m_grabber->onGrabsChanged = [this] { regrab(); };
+    }
+    m_grabber->grab(changeableKeys());
+    if (!holdsKeys()) {
+        m_grabber->ungrab();
         logLevel(QStringLiteral("tapCreate failed"));
         return false;
     }
-    m_grabber->onPress = [this](MediaKey key, bool fine) { handleKey(key, fine); };
-    m_grabber->onGrabLost = [this] {
-        logLevel(QStringLiteral("media keys lost to another program"));
-        stopIntercepting();
-    };
     m_isIntercepting = true;
     logLevel(QStringLiteral("intercepting media keys"));
     return true;
@@ -91,13 +89,8 @@ bool SystemLevelMonitor::startIntercepting()
 
 void SystemLevelMonitor::stopIntercepting()
 {
-    if (m_grabber) {
-        m_grabber->onPress = nullptr;
-        m_grabber->onGrabLost = nullptr;
+    if (m_grabber)
         m_grabber->ungrab();
-        // Deleted later: this may run inside the grabber's own event handling.
-        m_grabber.release()->deleteLater();
-    }
     m_isIntercepting = false;
 }
 
@@ -123,12 +116,19 @@ std::set<MediaKey> SystemLevelMonitor::changeableKeys() const
     return keys;
 }
 
+bool SystemLevelMonitor::holdsKeys() const
+{
+    return m_grabber && (!m_grabber->grabbedKeys().empty() || m_grabber->refusedKeys().empty());
+}
+
 void SystemLevelMonitor::regrab()
 {
     if (!m_isIntercepting || !m_grabber)
         return;
-    if (m_grabber->grab(changeableKeys()) != KeyGrabber::GrabResult::grabbed) {
-        logLevel(QStringLiteral("tapCreate failed"));
+    // Keys already held stay held; only what moved or changed is asked for again.
+    m_grabber->grab(changeableKeys());
+    if (!holdsKeys()) {
+        logLevel(QStringLiteral("media keys lost to another program"));
         stopIntercepting();
     }
 }

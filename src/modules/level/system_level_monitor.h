@@ -4,7 +4,6 @@
 #include "core/system_level.h"
 #include "platform/x11/key_grabber.h"
 
-#include <QByteArray>
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -18,6 +17,7 @@ namespace nimbra {
 class PulseVolume;
 class Backlight;
 class KbdBacklight;
+class X11InputBridge;
 
 // Owns the system levels: output volume and mute, display brightness and keyboard backlight.
 // With interception on it takes the media keys away from the desktop, performs their change
@@ -34,10 +34,11 @@ public:
         QString sysfsRoot = QStringLiteral("/sys");
         std::optional<QDBusConnection> systemBus; // none: the system bus
         QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/auto");
-        QByteArray display; // empty: $DISPLAY
+        // The process's input bridge, through which the media keys are taken; none: they
+        // cannot be taken. Not owned; it outlives the monitor.
+        X11InputBridge* input = nullptr;
     };
 
-    SystemLevelMonitor();
     explicit SystemLevelMonitor(Sources sources, QObject* parent = nullptr);
     ~SystemLevelMonitor() override;
 
@@ -46,8 +47,10 @@ public:
     // A fresh reading after a change made by anyone else (only readable levels).
     std::function<void(const SystemLevel&)> onObservedChange;
 
-    // Takes the keys of every level that can be changed here. True when interception is on
-    // afterwards (also when it already was).
+    // Takes the keys of every level that can be changed here. Interception is on while at least
+    // one key is taken, or while there is none to take yet (keys are taken as levels appear);
+    // it fails only when every key there is belongs to another program. True when interception
+    // is on afterwards (also when it already was).
     bool startIntercepting();
     void stopIntercepting();
     bool isIntercepting() const;
@@ -71,6 +74,8 @@ private:
     void handleKey(MediaKey key, bool fine);
     std::set<MediaKey> changeableKeys() const;
     void regrab();
+    // Whether the keys held now keep interception on.
+    bool holdsKeys() const;
     void observed(const SystemLevel& level);
 
     Sources m_sources;

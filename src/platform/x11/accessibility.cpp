@@ -48,16 +48,22 @@ bool hasXWaylandOutputs(xcb_connection_t* connection)
 
 } // namespace
 
-AccessibilityTrust accessibilityTrust(const QByteArray& display)
+AccessibilityTrust accessibilityTrust(xcb_connection_t* connection)
 {
     AccessibilityTrust trust;
-    xcb_connection_t* connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
-    if (!xcb_connection_has_error(connection)) {
+    if (connection && !xcb_connection_has_error(connection)) {
         trust.hasDisplay = true;
         trust.isXWayland = hasExtension(connection, "XWAYLAND") || hasXWaylandOutputs(connection);
         trust.hasXTest = hasExtension(connection, "XTEST");
         trust.hasXkb = hasExtension(connection, "XKEYBOARD");
     }
+    return trust;
+}
+
+AccessibilityTrust accessibilityTrust(const QByteArray& display)
+{
+    xcb_connection_t* connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
+    const AccessibilityTrust trust = accessibilityTrust(connection);
     xcb_disconnect(connection);
     return trust;
 }

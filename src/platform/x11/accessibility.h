@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+struct xcb_connection_t;
+
 namespace nimbra {
 
 // What a display server offers for taking keys and sending synthetic input. Media keys can be
@@ -18,5 +20,7 @@ struct AccessibilityTrust {
 
 // Asks the X server behind `display` (empty for $DISPLAY) over a short connection of its own.
 AccessibilityTrust accessibilityTrust(const QByteArray& display = {});
+// Asks over an open connection (null: no display).
+AccessibilityTrust accessibilityTrust(xcb_connection_t* connection);
 
 } // namespace nimbra

@@ -1,4 +1,5 @@
 #include "modules/level/system_level_monitor.h"
+#include "platform/x11/x11_input_bridge.h"
 
 #include "support/private_servers.h"
 #include "support/test_support.h"
@@ -74,6 +75,7 @@ struct Peers {
     PrivateX x;
     PrivateBus bus;
     UPowerBed upower { bus };
+    mutable X11InputBridge input { x.display() };
     QTemporaryDir sysfs;
     bool ready = false;
 
@@ -113,7 +115,7 @@ struct Peers {
         s.pulseServer = pulse.address();
         s.sysfsRoot = sysfs.path();
         s.systemBus = bus.connection();
-        s.display = x.display();
+        s.input = &input;
         return s;
     }
 };
@@ -326,33 +328,59 @@ TEST(SystemLevelMonitor, InterceptionNeedsATrustedServerAndFreeKeys)
         PrivateX bare({ "-extension", "XTEST" });
         ASSERT_TRUE(bare.isRunning());
         PrivatePulse pulse;
+        X11InputBridge input(bare.display());
         SystemLevelMonitor::Sources sources;
         sources.pulseServer = pulse.address();
-        sources.display = bare.display();
+        sources.input = &input;
         sources.sysfsRoot = QDir::tempPath() + "/nimbra-no-sysfs";
         SystemLevelMonitor monitor(sources);
         EXPECT_FALSE(monitor.startIntercepting());
         EXPECT_FALSE(monitor.isIntercepting());
         monitor.stopIntercepting(); // never started: nothing happens
     }
-    Peers peers;
+    // Sound only, and a desktop daemon holds every one of its keys: nothing is ours.
+    Peers peers(/*withSink=*/true, /*withBacklight=*/false, /*refuse=*/false, /*withKeyboard=*/false);
     ASSERT_TRUE(peers.ready);
-    // A desktop daemon already holds the mute key.
     xcb_connection_t* desktop = xcb_connect(peers.x.display().constData(), nullptr);
-    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(desktop);
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym(MediaKey::mute));
-    ASSERT_TRUE(codes && *codes != XCB_NO_SYMBOL);
-    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(desktop)).data->root;
-    free(xcb_request_check(
-        desktop, xcb_grab_key_checked(desktop, 1, root, 0, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-    free(codes);
-    xcb_key_symbols_free(symbols);
+    for (MediaKey key : { MediaKey::raiseVolume, MediaKey::lowerVolume, MediaKey::mute })
+        ASSERT_TRUE(nimbra::test::grabKey(desktop, keysym(key)));
 
     SystemLevelMonitor monitor(peers.sources());
     ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
     EXPECT_FALSE(monitor.startIntercepting());
     EXPECT_FALSE(monitor.isIntercepting());
-    EXPECT_TRUE(othersCanGrab(peers.x, MediaKey::raiseVolume)) << "keys taken before the refusal were kept";
+    EXPECT_TRUE(monitor.interceptedKeys().empty());
+    // Once the daemon lets go, the next start takes them.
     xcb_disconnect(desktop);
+    EXPECT_TRUE(waitUntil([&] { return monitor.startIntercepting(); }));
+    EXPECT_EQ(monitor.interceptedKeys(), (std::set { MediaKey::raiseVolume, MediaKey::lowerVolume, MediaKey::mute }));
+}
+
+TEST(SystemLevelMonitor, AKeyAnotherProgramHoldsStaysWithItAndInterceptionIsOnForTheOthers)
+{
+    Peers peers(/*withSink=*/true, /*withBacklight=*/true, /*refuse=*/false, /*withKeyboard=*/false);
+    ASSERT_TRUE(peers.ready);
+    ASSERT_TRUE(peers.pulse.pactl({ "set-sink-volume", "nimbra_null", "50%" }));
+    xcb_connection_t* desktop = xcb_connect(peers.x.display().constData(), nullptr);
+    ASSERT_TRUE(nimbra::test::grabKey(desktop, keysym(MediaKey::mute)));
+
+    SystemLevelMonitor monitor(peers.sources());
+    Recorder seen;
+    seen.attach(monitor);
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
     EXPECT_TRUE(monitor.startIntercepting());
+    EXPECT_EQ(monitor.interceptedKeys(),
+        (std::set { MediaKey::raiseVolume, MediaKey::lowerVolume, MediaKey::brightnessUp, MediaKey::brightnessDown }));
+    EXPECT_FALSE(othersCanGrab(peers.x, MediaKey::raiseVolume));
+
+    // A keyboard mapping change re-grabs without losing the keys held: another program that
+    // tries meanwhile is refused, and the keys keep working.
+    ASSERT_TRUE(peers.x.run("xmodmap", { "-e", "keycode 210 = XF86AudioRaiseVolume" }));
+    ASSERT_TRUE(waitUntil([&] { return peers.input.keycodes(keysym(MediaKey::raiseVolume)).size() == 2; }));
+    EXPECT_FALSE(othersCanGrab(peers.x, MediaKey::lowerVolume));
+    ASSERT_TRUE(peers.x.run("xdotool", { "key", "--clearmodifiers", "210" }));
+    ASSERT_TRUE(waitUntil([&] { return seen.keyed.size() == 1; }));
+    EXPECT_DOUBLE_EQ(seen.keyed[0].value, 0.5625) << "the new key code of volume up was not taken";
+    EXPECT_TRUE(monitor.isIntercepting());
+    xcb_disconnect(desktop);
 }
