@@ -37,7 +37,9 @@ exec 9>"$work/bed.in"
 bed() { # one command to the testbed, waiting for its answer
     local answers
     answers=$(wc -l <"$work/bed.out")
-    echo "$1" >&9
+    # One command is one line, however it was written here.
+    tr '\n' ' ' <<<"$1" >&9
+    echo >&9
     for _ in $(seq 100); do (($(wc -l <"$work/bed.out") > answers)) && return 0; sleep 0.05; done
     echo "testbed did not answer: $1" >&2
     return 1

@@ -3,6 +3,7 @@
 // tests/support/harness.sh (it needs DISPLAY and PULSE_SERVER); the figure is the key path's
 // share of the budget of one 120 Hz frame (8.3 ms) before the readout paints.
 #include "modules/level/system_level_monitor.h"
+#include "platform/x11/x11_input_bridge.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -40,7 +41,8 @@ xcb_keycode_t keycodeOf(xcb_connection_t* connection, MediaKey key)
 
 void keyToLevel(benchmark::State& state)
 {
-    SystemLevelMonitor monitor;
+    X11InputBridge input;
+    SystemLevelMonitor monitor(SystemLevelMonitor::Sources { .input = &input });
     int changes = 0;
     monitor.onChange = [&](const SystemLevel&) { ++changes; };
     if (!runUntil([&] { return monitor.read(SystemLevel::Kind::volume)->isAvailable; }, 5000)) {
