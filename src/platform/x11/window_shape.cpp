@@ -94,16 +94,16 @@ bool hasCompositor()
     return owned;
 }
 
-void setInputShape(QWindow* window, const std::optional<QRegion>& region)
+void setInputShape(QWindow* window, const std::optional<QRegion>& devicePixels)
 {
     const xcb_window_t id = nativeWindow(window);
     xcb_connection_t* c = connection();
     if (!id || !hasXFixes(c))
         return;
-    if (!region) {
+    if (!devicePixels) {
         xcb_xfixes_set_window_shape_region(c, id, XCB_SHAPE_SK_INPUT, 0, 0, XCB_NONE);
     } else {
-        const auto rects = rectangles(*region, window->devicePixelRatio());
+        const auto rects = rectangles(*devicePixels, 1);
         const xcb_xfixes_region_t shape = xcb_generate_id(c);
         xcb_xfixes_create_region(c, shape, uint32_t(rects.size()), rects.data());
         xcb_xfixes_set_window_shape_region(c, id, XCB_SHAPE_SK_INPUT, 0, 0, shape);

@@ -17,10 +17,10 @@ bool isAvailable();
 // True when a compositing manager owns the _NET_WM_CM_S<n> selection of the default screen.
 bool hasCompositor();
 
-// The window takes pointer input only inside `region` (window coordinates, logical pixels); an
-// empty region lets every click through to what lies beneath. std::nullopt restores the whole
-// window.
-void setInputShape(QWindow* window, const std::optional<QRegion>& region);
+// The window takes pointer input only inside `region` (window coordinates, device pixels, so a
+// strip can be exactly one pixel high on any scale); an empty region lets every click through
+// to what lies beneath. std::nullopt restores the whole window.
+void setInputShape(QWindow* window, const std::optional<QRegion>& devicePixels);
 
 // The window exists only inside `region`; std::nullopt restores the whole window.
 void setBoundingShape(QWindow* window, const std::optional<QRegion>& region);

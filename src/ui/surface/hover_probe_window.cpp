@@ -58,21 +58,64 @@ void HoverProbeView::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
+bool HoverProbeView::dragEntered(const QList<QUrl>& files)
+{
+    sample(true);
+    if (!onDropFiles || files.isEmpty())
+        return false;
+    if (onDragHover)
+        onDragHover(true);
+    return true;
+}
+
+bool HoverProbeView::dragMoved(const QList<QUrl>& files)
+{
+
+    sample(true);
+    return onDropFiles && !files.isEmpty();
+}
+
+void HoverProbeView::dragExited()
+{
+
+    sample(false);
+    if (onDragHover)
+        onDragHover(false);
+}
+
+bool HoverProbeView::dropped(const QList<QUrl>& files)
+{
+
+    if (onDragHover)
+        onDragHover(false);
+    return !files.isEmpty() && onDropFiles && onDropFiles(files);
+}
+
+// A drag's files are read when it enters and again when it is dropped, and kept in between: over
+// X every read is a round trip to the drag's source that may stall, and its data never changes
+// during one drag.
+QList<QUrl> HoverProbeView::readDragFiles(const QDropEvent* event)
+{
+    const QList<QUrl> files = urls(event->mimeData(), event->source() != nullptr);
+    if (!files.isEmpty())
+        m_dragFiles = files;
+    return m_dragFiles;
+}
+
 void HoverProbeView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!onDropFiles || urls(event->mimeData(), event->source() != nullptr).isEmpty()) {
+    m_dragFiles.clear();
+    if (!dragEntered(readDragFiles(event))) {
         event->ignore();
         return;
     }
-    if (onDragHover)
-        onDragHover(true);
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }
 
 void HoverProbeView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (onDropFiles && !urls(event->mimeData(), event->source() != nullptr).isEmpty()) {
+    if (dragMoved(m_dragFiles)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {
@@ -82,17 +125,15 @@ void HoverProbeView::dragMoveEvent(QDragMoveEvent* event)
 
 void HoverProbeView::dragLeaveEvent(QDragLeaveEvent*)
 {
-    if (onDragHover)
-        onDragHover(false);
+    m_dragFiles.clear();
+    dragExited();
 }
 
 void HoverProbeView::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> files = urls(event->mimeData(), event->source() != nullptr);
-    if (onDragHover)
-        onDragHover(false);
-    const bool taken = !files.isEmpty() && onDropFiles && onDropFiles(files);
-    if (taken) {
+    const QList<QUrl> files = readDragFiles(event);
+    m_dragFiles.clear();
+    if (dropped(files)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {

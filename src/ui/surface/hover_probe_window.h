@@ -29,6 +29,16 @@ public:
     // Where the pointer is, in model coordinates; replaceable in tests.
     std::function<QPointF()> pointer;
 
+    // The drop protocol, for whatever delivers file drags to the probe (Qt's drag events here,
+    // or a bridge that speaks XDND itself). Each call also samples the pointer, as motion would:
+    // the pointer is grabbed by the drag's source meanwhile, so no other event reports it.
+    // Entering and moving answer whether the drag may be dropped here (as a copy).
+    bool dragEntered(const QList<QUrl>& files);
+    bool dragMoved(const QList<QUrl>& files);
+    void dragExited();
+    // Ends the hover before the files are offered; true when they were taken.
+    bool dropped(const QList<QUrl>& files);
+
 protected:
     void enterEvent(QEnterEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -41,6 +51,9 @@ protected:
 
 private:
     void sample(bool inside);
+    QList<QUrl> readDragFiles(const QDropEvent* event);
+
+    QList<QUrl> m_dragFiles;
 };
 
 // The window under the visible surface that reports pointer samples and file drags. It never

@@ -86,7 +86,7 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
         if (self)
             self->handleSample(location, inside);
     };
-    m_probe->setActive(!(m_geometry.kind() == NotchGeometry::Kind::synthesized && m_model->isHidden()));
+    updateProbeReach();
 
     m_clock.setTimerType(Qt::PreciseTimer);
     m_clock.setInterval(int(std::lround(clockInterval * 1000)));
@@ -296,8 +296,34 @@ void NotchDisplayController::tearDown()
     m_panel->orderOut();
 }
 
+bool NotchDisplayController::reachesOnlyFromTheEdge() const
+{
+    return m_geometry.kind() == NotchGeometry::Kind::synthesized && m_model->isHidden();
+}
+
+QRectF NotchDisplayController::topEdgeStrip() const
+{
+    // One device pixel of the screen's top row, as wide as the notch.
+    const QRectF anchor = m_geometry.anchorRect();
+    const double height = 1 / std::max(1.0, m_probe->devicePixelRatioF());
+    return QRectF(minX(anchor), maxY(anchor) - height, anchor.width(), height);
+}
+
+void NotchDisplayController::updateProbeReach()
+{
+    // A drawn notch at rest covers whatever the desktop shows there (a panel, a clock), so it
+    // lets every click through and is reached by pushing the pointer against the screen's top
+    // edge, the way desktops make their edges active; the strip takes file drags too.
+    m_probe->setActive(true);
+    m_probe->setInputLimit(reachesOnlyFromTheEdge() ? std::optional<QRectF>(topEdgeStrip()) : std::nullopt);
+}
+
 bool NotchDisplayController::geometryRejects(QPointF p) const
 {
+    if (reachesOnlyFromTheEdge()) {
+        const QRectF strip = topEdgeStrip();
+        return !(p.x() >= minX(strip) && p.x() <= maxX(strip) && p.y() <= maxY(strip) && p.y() > minY(strip));
+    }
     const QRectF target = m_model->isHidden() ? grown(m_geometry.anchorRect(), 2) : grown(visibleRect(), 6);
     return !contains(target, p);
 }
@@ -328,7 +354,12 @@ void NotchDisplayController::apply(HoverIntent::Phase phase, double t)
         m_lastLoggedPhase = phase;
         Diagnostics::log(Diagnostics::Category::hover, [&] { return m_key.rawValue + u' ' + rawValue(phase); });
     }
-    m_presentation.setHover(phase, t);
+    // A surface opened by command is the user's to visit: approaching it, passing over it or
+    // leaving it before any visit does not close it. It closes by leaving after a visit, by its
+    // auto-close delay or by a command (tick() and collapse()).
+    const bool heldByCommand = m_openedProgrammatically && m_presentation.surface().is(Kind::expanded);
+    if (!heldByCommand || phase == HoverIntent::Phase::engaged)
+        m_presentation.setHover(phase, t);
     syncSurface();
     if (phase != HoverIntent::Phase::away)
         scheduleClock();
@@ -423,7 +454,7 @@ void NotchDisplayController::syncSurface()
             onExpandedChange(expanded);
     }
 
-    m_probe->setActive(!(m_geometry.kind() == NotchGeometry::Kind::synthesized && m_model->isHidden()));
+    updateProbeReach();
     m_panel->refreshInputShape();
 
     if (m_presentation.needsClock())

@@ -89,6 +89,9 @@ public:
     // The panel's frame by the size rule, and the part of it the outline covers (model coordinates).
     QRectF panelFrame() const;
     QRectF visibleRect() const;
+    // Where a dormant drawn notch is reached: the screen's top row of device pixels, as wide as
+    // the notch. Nowhere else does its probe take the pointer.
+    QRectF topEdgeStrip() const;
 
     // One step of the clock; the clock calls it while it runs.
     void tick();
@@ -102,6 +105,9 @@ private:
     void scheduleClock();
     void resyncPointer();
     bool geometryRejects(QPointF point) const;
+    // A dormant drawn notch takes the pointer only in a strip along the screen's top edge.
+    bool reachesOnlyFromTheEdge() const;
+    void updateProbeReach();
     void followOutline();
 
     DisplayKey m_key;

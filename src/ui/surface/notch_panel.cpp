@@ -148,10 +148,43 @@ QRegion NotchPanel::inputShape(
     return QRegion(rounded).intersected(QRect(QPoint(0, 0), window));
 }
 
+void NotchPanel::setInputLimit(const std::optional<QRectF>& rect)
+{
+    m_inputLimit = rect;
+    applyInputShape(false);
+}
+
+QRegion NotchPanel::devicePixelCover(const QRectF& rect, double ratio, QSize devicePixels)
+{
+    const int left = int(std::floor(rect.x() * ratio + 1e-6));
+    const int top = int(std::floor(rect.y() * ratio + 1e-6));
+    const int right = int(std::ceil((rect.x() + rect.width()) * ratio - 1e-6));
+    const int bottom = int(std::ceil((rect.y() + rect.height()) * ratio - 1e-6));
+    if (right <= left || bottom <= top)
+        return {};
+    return QRegion(left, top, right - left, bottom - top).intersected(QRect(QPoint(0, 0), devicePixels));
+}
+
 QRegion NotchPanel::currentInputShape() const
 {
+    const double ratio = devicePixelRatioF();
+    const QSize pixels(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+    if (m_ignoresMouseEvents)
+        return {};
+    if (m_inputLimit) {
+        // Model coordinates (y up) to this window's (y down).
+        const QRectF local(m_inputLimit->x() - m_frame.x(),
+            (m_frame.y() + m_frame.height()) - (m_inputLimit->y() + m_inputLimit->height()), m_inputLimit->width(),
+            m_inputLimit->height());
+        return devicePixelCover(local, ratio, pixels);
+    }
     const bool declares = m_content && m_content->interactiveRegion;
-    return inputShape(m_ignoresMouseEvents, m_content ? m_content->interactiveRect() : std::nullopt, size(), declares);
+    const QRegion logical
+        = inputShape(false, m_content ? m_content->interactiveRect() : std::nullopt, size(), declares);
+    QRegion device;
+    for (const QRect& r : logical)
+        device += devicePixelCover(QRectF(r), ratio, pixels);
+    return device;
 }
 
 void NotchPanel::refreshInputShape()

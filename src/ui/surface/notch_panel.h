@@ -56,6 +56,10 @@ public:
 
     bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
     void setIgnoresMouseEvents(bool ignores);
+    // While set, the window takes the pointer only inside `rect` (model coordinates, widened to
+    // whole device pixels) instead of where its content says; ignoring mouse events still wins.
+    void setInputLimit(const std::optional<QRectF>& rect);
+    const std::optional<QRectF>& inputLimit() const { return m_inputLimit; }
 
     void orderFront();
     void orderOut();
@@ -72,10 +76,14 @@ public:
     void setOpaqueClip(const std::optional<QRegion>& region);
     static bool translucencyAvailable();
 
-    // The window's X input shape for a state: nothing while it ignores mouse events, else the
-    // interactive region when the content declares one, else the whole window.
+    // The window's X input shape for a state (window coordinates): nothing while it ignores mouse
+    // events, else the interactive region when the content declares one, else the whole window.
     static QRegion inputShape(
         bool ignoresMouseEvents, const std::optional<QRectF>& interactive, QSize window, bool hasInteractiveRegion);
+    // `rect` (window coordinates) widened to the device pixels it touches, at `ratio` device
+    // pixels per point, and kept inside a window of `devicePixels`.
+    static QRegion devicePixelCover(const QRectF& rect, double ratio, QSize devicePixels);
+    // What the X server is told right now, in device pixels of the window.
     QRegion currentInputShape() const;
 
 protected:
@@ -88,6 +96,7 @@ private:
     bool m_allowsKey = false;
     bool m_ignoresMouseEvents = false;
     QRectF m_frame;
+    std::optional<QRectF> m_inputLimit;
     PassthroughHostingView* m_content = nullptr;
     std::optional<QRegion> m_appliedInput;
     std::optional<QRegion> m_clip;

@@ -8,8 +8,8 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <QScreen>
 #include <QLabel>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -20,7 +20,10 @@ using Kind = Presentation::Surface::Kind;
 namespace {
 
 // The offscreen platform's screen, with a 24-point bar: a 120 x 24 notch.
-QRectF screenFrame() { return screen_space::toModel(QRectF(QGuiApplication::primaryScreen()->geometry())); }
+QRectF screenFrame()
+{
+    return screen_space::toModel(QRectF(QGuiApplication::primaryScreen()->geometry()));
+}
 
 NotchGeometry synthesized()
 {
@@ -40,9 +43,9 @@ const ModuleID glance(QStringLiteral("glance"));
 
 struct Fixture {
     explicit Fixture(const NotchGeometry& geometry = synthesized())
-        : controller(DisplayKey(QStringLiteral("display-1")), geometry, content(),
-              HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), [this] { return now; },
-              [this] { return pointer; })
+        : controller(
+            DisplayKey(QStringLiteral("display-1")), geometry, content(), HoverIntent::Configuration::standard(),
+            LayoutMetrics::defaults(), [this] { return now; }, [this] { return pointer; })
     {
         controller.onVisibilityChange = [this](bool showing) { visibility.push_back(showing); };
         controller.onExpandedChange = [this](bool expanded) { expansions.push_back(expanded); };
@@ -105,8 +108,14 @@ QImage panelImage(Fixture& f, const QString& name)
     return image;
 }
 
-bool dark(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 240 && qGray(image.pixel(x, y)) < 20; }
-bool clear(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) == 0; }
+bool dark(const QImage& image, int x, int y)
+{
+    return qAlpha(image.pixel(x, y)) > 240 && qGray(image.pixel(x, y)) < 20;
+}
+bool clear(const QImage& image, int x, int y)
+{
+    return qAlpha(image.pixel(x, y)) == 0;
+}
 
 } // namespace
 
@@ -123,11 +132,11 @@ TEST(NotchDisplayController, WindowsSitOverTheNotchAndAnIdleDisplayHasNoTimer)
     EXPECT_EQ(c.panel()->geometry(), QRect(int(midX(frame)) - 218, 0, 436, 164));
     EXPECT_FALSE(c.isClockRunning());
     EXPECT_FALSE(c.view()->isAnimating());
-    // Dormant on a synthesized notch: both windows let every click through.
+    // Dormant on a synthesized notch: the panel lets every click through, and the probe takes
+    // the pointer only in the screen's top row, as wide as the notch (4 points of slop beside it).
     EXPECT_TRUE(c.panel()->ignoresMouseEvents());
-    EXPECT_TRUE(c.probe()->ignoresMouseEvents());
     EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
-    EXPECT_TRUE(c.probe()->currentInputShape().isEmpty());
+    EXPECT_EQ(c.probe()->currentInputShape(), QRegion(4, 0, 120, 1));
 }
 
 TEST(NotchDisplayController, ActivityRunsTheClockUntilItEnds)
@@ -138,9 +147,9 @@ TEST(NotchDisplayController, ActivityRunsTheClockUntilItEnds)
     EXPECT_TRUE(c.model()->surface().is(Kind::activity));
     EXPECT_EQ(f.visibility, std::vector<bool>({ true }));
     EXPECT_TRUE(c.isClockRunning());
-    EXPECT_FALSE(c.probe()->ignoresMouseEvents());
-    // The probe follows the visible outline, grown by 4 points.
+    // The probe follows the visible outline, grown by 4 points, and takes the pointer all over it.
     EXPECT_EQ(c.probe()->frame().size(), QSizeF(120 + 48 + 12 + 8, 78 + 8));
+    EXPECT_EQ(c.probe()->currentInputShape(), QRegion(0, 0, 120 + 48 + 12 + 8, 78 + 8));
     EXPECT_EQ(f.lastContext.size, QSizeF(168, 78));
 
     f.advance(0.5);
@@ -150,7 +159,7 @@ TEST(NotchDisplayController, ActivityRunsTheClockUntilItEnds)
     EXPECT_EQ(f.visibility, std::vector<bool>({ true, false }));
     EXPECT_TRUE(f.expansions.empty());
     EXPECT_FALSE(c.isClockRunning());
-    EXPECT_TRUE(c.probe()->ignoresMouseEvents());
+    EXPECT_EQ(c.probe()->currentInputShape(), QRegion(4, 0, 120, 1));
     EXPECT_EQ(c.probe()->frame(), c.geometry().trackingRect(4));
     // The view fades out on its own frame timer, then stops too.
     f.now += 1;
@@ -194,9 +203,9 @@ TEST(NotchDisplayController, RestingPointerOpensAndLeavingCloses)
     EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
 }
 
-TEST(NotchDisplayController, DormantNotchCountsOnlyTwoPointsAround)
+TEST(NotchDisplayController, DormantHardwareNotchCountsOnlyTwoPointsAround)
 {
-    Fixture f;
+    Fixture f(hardware());
     auto& c = f.controller;
     c.setFocus(glance);
     const QRectF a = c.geometry().anchorRect();
@@ -215,8 +224,78 @@ TEST(NotchDisplayController, HardwareNotchProbeAlwaysTakesThePointer)
 {
     Fixture f(hardware());
     ASSERT_EQ(f.controller.geometry().kind(), NotchGeometry::Kind::hardware);
-    EXPECT_FALSE(f.controller.probe()->ignoresMouseEvents());
     EXPECT_EQ(f.controller.geometry().anchorRect().width(), 180);
+    // The whole tracking rectangle: 180 wide plus 4 on either side, 32 high plus 4 below.
+    EXPECT_EQ(f.controller.probe()->currentInputShape(), QRegion(0, 0, 188, 36));
+}
+
+TEST(NotchDisplayController, DormantDrawnNotchIsReachedOnlyAlongTheTopEdge)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setFocus(glance);
+    const QRectF a = c.geometry().anchorRect();
+    EXPECT_EQ(c.topEdgeStrip(), QRectF(minX(a), maxY(a) - 1, a.width(), 1));
+
+    // Over the notch but below the top row: the pointer belongs to what lies beneath.
+    for (const QPointF p : { f.notchCentre(), QPointF(midX(a), maxY(a) - 1), QPointF(minX(a) - 1, maxY(a)),
+             QPointF(maxX(a) + 1, maxY(a)) }) {
+        f.pointer = p;
+        f.sample(true);
+        EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away) << p.x() << "," << p.y();
+    }
+    EXPECT_FALSE(c.isClockRunning());
+
+    // Pushed against the top edge, anywhere along the notch: the usual dwell, then open.
+    f.pointer = QPointF(maxX(a), maxY(a));
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::arming);
+    f.advance(0.1);
+    EXPECT_FALSE(c.isExpandedSurface());
+    f.advance(0.2);
+    EXPECT_TRUE(c.isExpandedSurface());
+    // Open, the whole surface holds it: the pointer may come down into it.
+    EXPECT_FALSE(c.probe()->inputLimit());
+    f.pointer = QPointF(midX(a), maxY(a) - 100);
+    f.advance(0.5);
+    EXPECT_TRUE(c.isExpandedSurface());
+    f.pointer = QPointF(midX(a), maxY(a) - 200);
+    f.advance(0.05);
+    f.advance(0.1);
+    EXPECT_TRUE(c.model()->isHidden());
+    EXPECT_EQ(c.probe()->currentInputShape(), QRegion(4, 0, 120, 1));
+}
+
+TEST(NotchDisplayController, SweepAlongTheTopEdgeFasterThanTheCeilingDoesNotOpen)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setFocus(glance);
+    const QRectF a = c.geometry().anchorRect();
+    // 10 points every 8 ms is 1250 pt/s, above the standard 900: to and fro for twice the dwell.
+    double x = minX(a), step = 10;
+    for (int i = 0; i < 64; ++i) {
+        if (x + step > maxX(a) || x + step < minX(a))
+            step = -step;
+        x += step;
+        f.pointer = QPointF(x, maxY(a));
+        f.now += 0.008;
+        f.sample(true);
+        ASSERT_EQ(c.intent().phase(), HoverIntent::Phase::arming) << i;
+    }
+    f.pointer = QPointF(maxX(a) + 10, maxY(a));
+    f.advance(0.008);
+    f.advance(0.2);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_TRUE(f.expansions.empty());
+    // The same path at a walking pace opens.
+    for (double x = minX(a); x <= midX(a); x += 2) {
+        f.pointer = QPointF(x, maxY(a));
+        f.now += 0.008;
+        f.sample(true);
+    }
+    f.advance(0.3);
+    EXPECT_EQ(f.expansions, std::vector<bool>({ true }));
 }
 
 TEST(NotchDisplayController, SurfaceOpenedByCommandClosesByItself)
@@ -252,6 +331,47 @@ TEST(NotchDisplayController, SurfaceOpenedByCommandClosesByItself)
     f.advance(0.01);
     EXPECT_TRUE(c.model()->isHidden());
     EXPECT_EQ(f.dismissals, 2);
+}
+
+TEST(NotchDisplayController, PointerApproachingASurfaceOpenedByCommandDoesNotCloseIt)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    const ModuleID clipboard(QStringLiteral("clipboard"));
+    c.open(clipboard, false);
+    const QRectF visible = c.visibleRect();
+
+    // Into the probe's margin, then across the surface: arming, and even engaging, leave it open
+    // on the module it was opened with.
+    f.pointer = QPointF(maxX(visible) + 3, midY(visible));
+    f.sample(true);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::arming);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::expanded(clipboard));
+    f.pointer = QPointF(midX(visible), midY(visible));
+    f.sample(true);
+    f.advance(0.3);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::engaged);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::expanded(clipboard));
+    EXPECT_EQ(f.expansions, std::vector<bool>({ true }));
+
+    // Leaving after the visit closes it at once, through collapse().
+    f.pointer = QPointF(maxX(visible) + 20, midY(visible));
+    f.advance(0.01);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+    EXPECT_EQ(f.dismissals, 1);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+
+    // A pointer that passes by without ever reaching the surface leaves it open.
+    c.open(clipboard, false);
+    f.pointer = QPointF(maxX(visible) + 3, midY(visible));
+    f.sample(true);
+    f.pointer = QPointF(maxX(visible) + 40, midY(visible));
+    f.sample(false);
+    f.advance(0.5);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::expanded(clipboard));
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_TRUE(c.isClockRunning()) << "its clock runs while it is open";
 }
 
 TEST(NotchDisplayController, DisabledDisplayKeepsPresentingButIgnoresThePointer)

@@ -2,8 +2,8 @@
 #include "ui/surface/notch_panel.h"
 
 #include <QCoreApplication>
-#include <QEnterEvent>
 #include <QDropEvent>
+#include <QEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
@@ -30,6 +30,17 @@ TEST(NotchPanel, InputShapeDecision)
     EXPECT_EQ(NotchPanel::inputShape(false, std::nullopt, window, false), QRegion(0, 0, 436, 164));
     EXPECT_EQ(NotchPanel::inputShape(false, QRectF(20.5, 0, 395, 124), window, true), QRegion(20, 0, 396, 124));
     EXPECT_EQ(NotchPanel::inputShape(false, QRectF(-10, 0, 500, 500), window, true), QRegion(0, 0, 436, 164));
+}
+
+TEST(NotchPanel, InputLimitCoversWholeDevicePixels)
+{
+    // One device pixel high on a doubled screen is half a point.
+    EXPECT_EQ(NotchPanel::devicePixelCover(QRectF(4, 0, 120, 0.5), 2, QSize(256, 56)), QRegion(8, 0, 240, 1));
+    EXPECT_EQ(NotchPanel::devicePixelCover(QRectF(4, 0, 120, 1), 1, QSize(128, 28)), QRegion(4, 0, 120, 1));
+    // A fractional edge takes the whole pixel it touches, and nothing outside the window.
+    EXPECT_EQ(NotchPanel::devicePixelCover(QRectF(3.5, 0, 120, 1), 1, QSize(128, 28)), QRegion(3, 0, 121, 1));
+    EXPECT_EQ(NotchPanel::devicePixelCover(QRectF(-10, -5, 300, 10), 1, QSize(128, 28)), QRegion(0, 0, 128, 5));
+    EXPECT_TRUE(NotchPanel::devicePixelCover(QRectF(4, 0, 120, 0), 1, QSize(128, 28)).isEmpty());
 }
 
 TEST(PassthroughHostingView, ClicksReachTheHostedViewOnlyInsideTheRegion)
@@ -59,6 +70,13 @@ TEST(HoverProbeWindow, FollowsTheNotchAndReportsSamples)
     EXPECT_TRUE(probe.currentInputShape().isEmpty());
     probe.setActive(true);
     EXPECT_EQ(probe.currentInputShape(), QRegion(0, 0, 128, 28));
+    // Limited to the top row of the notch: model coordinates, 4 points in from the left.
+    probe.setInputLimit(QRectF(340, 599, 120, 1));
+    EXPECT_EQ(probe.currentInputShape(), QRegion(4, 0, 120, 1));
+    probe.setActive(false);
+    EXPECT_TRUE(probe.currentInputShape().isEmpty()) << "ignoring mouse events wins";
+    probe.setActive(true);
+    probe.setInputLimit(std::nullopt);
     probe.track(QRectF(300, 500, 200, 100));
     EXPECT_EQ(probe.frame(), QRectF(300, 500, 200, 100));
 
@@ -94,7 +112,8 @@ TEST(HoverProbeView, DragAndDropProtocol)
     HoverProbeView view;
     view.resize(128, 28);
     std::vector<QString> calls;
-    view.onDragHover = [&](bool hovering) { calls.push_back(hovering ? QStringLiteral("hover") : QStringLiteral("unhover")); };
+    view.onDragHover
+        = [&](bool hovering) { calls.push_back(hovering ? QStringLiteral("hover") : QStringLiteral("unhover")); };
 
     QMimeData files;
     files.setUrls({ QUrl::fromLocalFile(QStringLiteral("/tmp/report.pdf")) });
@@ -127,7 +146,8 @@ TEST(HoverProbeView, DragAndDropProtocol)
     QCoreApplication::sendEvent(&view, &drop);
     EXPECT_TRUE(drop.isAccepted());
     // The hover ends before the files are offered.
-    EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover"), QStringLiteral("drop") }));
+    EXPECT_EQ(
+        calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover"), QStringLiteral("drop") }));
     EXPECT_EQ(dropped, files.urls());
 
     calls.clear();
@@ -136,4 +156,42 @@ TEST(HoverProbeView, DragAndDropProtocol)
     QDragLeaveEvent leave;
     QCoreApplication::sendEvent(&view, &leave);
     EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover") }));
+}
+
+TEST(HoverProbeView, FileDragsMoveThePointerAsMotionWould)
+{
+    // The drag's source holds the pointer meanwhile: only the drag reports where it is.
+    HoverProbeView view;
+    std::vector<bool> samples;
+    view.onSample = [&](QPointF, bool inside) { samples.push_back(inside); };
+    view.pointer = [] { return QPointF(400, 590); };
+    view.onDropFiles = [](const QList<QUrl>&) { return true; };
+    const QList<QUrl> files { QUrl::fromLocalFile(QStringLiteral("/tmp/report.pdf")) };
+    EXPECT_TRUE(view.dragEntered(files));
+    EXPECT_TRUE(view.dragMoved(files));
+    view.dragExited();
+    EXPECT_EQ(samples, std::vector<bool>({ true, true, false }));
+
+    // Entering reads the files; moving does not ask the source again and keeps what entered.
+    QMimeData data;
+    data.setUrls(files);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QMimeData emptied;
+    QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &emptied, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &move);
+    EXPECT_TRUE(move.isAccepted());
+    QList<QUrl> dropped;
+    view.onDropFiles = [&](const QList<QUrl>& urls) {
+        dropped = urls;
+        return true;
+    };
+    QDropEvent drop(QPointF(6, 6), Qt::CopyAction, &emptied, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &drop);
+    EXPECT_EQ(dropped, files);
+    // A new drag starts afresh.
+    QDragEnterEvent text(QPoint(5, 5), Qt::CopyAction, &emptied, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &text);
+    EXPECT_FALSE(text.isAccepted());
 }

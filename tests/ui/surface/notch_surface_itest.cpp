@@ -8,6 +8,7 @@
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -49,12 +50,26 @@ void movePointer(QPoint qt)
     xcb_flush(connection());
 }
 
+void button(bool press)
+{
+    xcb_test_fake_input(
+        connection(), press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(connection());
+}
+
 void click(QPoint qt)
 {
     movePointer(qt);
-    xcb_test_fake_input(connection(), XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(connection(), XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_flush(connection());
+    button(true);
+    button(false);
+}
+
+// Waits until the X server has handled every request sent so far (shapes, stacking, fake
+// input) and this process has handled the events that came of them.
+void syncWithServer()
+{
+    free(xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr));
+    QCoreApplication::processEvents();
 }
 
 bool overrideRedirect(QWidget* window)
@@ -76,19 +91,34 @@ QWidget* content(const Presentation::Surface& surface, const SurfaceContext&)
     return label;
 }
 
-std::unique_ptr<NotchDisplayController> controllerForPrimary()
+// `pointer` reads the real pointer too, and lets a test count the controller's readings.
+std::unique_ptr<NotchDisplayController> controllerForPrimary(NotchDisplayController::Pointer pointer = {})
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     const auto key = nimbraKey(screen);
     if (!key)
         return nullptr;
-    return std::make_unique<NotchDisplayController>(
-        *key, nimbraGeometry(screen), content, HoverIntent::Configuration::standard(), LayoutMetrics::defaults());
+    auto c = std::make_unique<NotchDisplayController>(*key, nimbraGeometry(screen), content,
+        HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), NotchDisplayController::Clock(),
+        std::move(pointer));
+    c->setFocus(ModuleID(QStringLiteral("glance")));
+    return c;
 }
 
 QPoint notchCentreQt(const NotchDisplayController& c)
 {
     return screen_space::toQt(c.geometry().anchorRect()).center().toPoint();
+}
+
+// The notch's column of pixels at the screen's top row.
+QPoint topEdgeQt(const NotchDisplayController& c, int dx = 0)
+{
+    return QPoint(notchCentreQt(c).x() + dx, QGuiApplication::primaryScreen()->geometry().top());
+}
+
+bool exposed(const NotchDisplayController& c)
+{
+    return c.panel()->windowHandle()->isExposed() && c.probe()->windowHandle()->isExposed();
 }
 
 QImage screenTop(const QString& name)
@@ -105,7 +135,7 @@ bool dark(const QImage& image, QPoint p)
     return qGray(image.pixel(p)) < 30;
 }
 
-// A plain window under the notch that records presses reaching it.
+// A plain window under the notch (a desktop's top panel) that records the presses reaching it.
 class Beneath : public QWidget {
 public:
     Beneath()
@@ -113,11 +143,15 @@ public:
     {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setStyleSheet(QStringLiteral("background: #4080c0"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        setGeometry(screen.center().x() - 300, 0, 600, 200);
+        show();
     }
-    int presses = 0;
+    bool pressedAt(QPoint global) const { return presses.contains(global); }
+    QList<QPoint> presses;
 
 protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
+    void mousePressEvent(QMouseEvent* event) override { presses << event->globalPosition().toPoint(); }
 };
 
 // ctest runs test cases as parallel processes on the one X server; these move the real pointer
@@ -147,44 +181,206 @@ TEST_F(NotchSurfaceOnX, WindowsBypassTheWindowManagerAtTheTopCentre)
 TEST_F(NotchSurfaceOnX, ClicksOnADormantNotchReachTheWindowBeneath)
 {
     Beneath beneath;
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    beneath.setGeometry(screen.center().x() - 300, 0, 600, 200);
-    beneath.show();
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return beneath.windowHandle()->isExposed(); }));
-
     auto c = controllerForPrimary();
     ASSERT_TRUE(c);
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->windowHandle()->isExposed(); }));
-    nimbra::test::waitUntil([] { return false; }, 200);
-    click(notchCentreQt(*c));
-    EXPECT_TRUE(nimbra::test::waitUntil([&] { return beneath.presses == 1; }, 3000)) << "the notch swallowed the click";
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
+
+    // Everything below the screen's top row belongs to what lies beneath, even over the notch.
+    const QPoint centre = notchCentreQt(*c);
+    const QPoint belowTheEdge = topEdgeQt(*c) + QPoint(0, 1);
+    click(centre);
+    click(belowTheEdge);
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return beneath.pressedAt(belowTheEdge); }, 3000))
+        << "the notch swallowed the click";
+    EXPECT_TRUE(beneath.pressedAt(centre));
+    // The pointer's visits came before those presses: none of them started a hover.
+    EXPECT_EQ(c->intent().phase(), HoverIntent::Phase::away);
 
     // The expanded surface takes clicks inside its body; beside it they still go through.
     c->open(ModuleID(QStringLiteral("glance")), false);
-    nimbra::test::waitUntil([] { return false; }, 300);
-    click(notchCentreQt(*c) + QPoint(0, 40));
-    nimbra::test::waitUntil([] { return false; }, 300);
-    EXPECT_EQ(beneath.presses, 1);
-    click(QPoint(screen.center().x() - 280, 150));
-    EXPECT_TRUE(nimbra::test::waitUntil([&] { return beneath.presses == 2; }, 3000));
+    syncWithServer();
+    const QPoint inside = centre + QPoint(0, 40);
+    const QPoint beside(QGuiApplication::primaryScreen()->geometry().center().x() - 280, 150);
+    click(inside);
+    click(beside);
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return beneath.pressedAt(beside); }, 3000));
+    EXPECT_FALSE(beneath.pressedAt(inside));
+}
+
+TEST_F(NotchSurfaceOnX, PointerPushedAgainstTheTopEdgeOpensADormantNotch)
+{
+    movePointer(QPoint(50, 600));
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
+    ASSERT_TRUE(c->model()->isHidden());
+
+    movePointer(topEdgeQt(*c));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->isExpandedSurface(); }, 3000));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 2000));
+    EXPECT_TRUE(nimbra::test::waitUntil(
+        [&] { return dark(screenTop(QStringLiteral("x11_surface_opened_from_the_top_edge")), QPoint(300, 110)); }));
+
+    // Down into the open surface it stays; away from it, it closes and the edge rule is back.
+    movePointer(notchCentreQt(*c) + QPoint(0, 60));
+    syncWithServer();
+    EXPECT_TRUE(c->isExpandedSurface());
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->model()->isHidden(); }, 3000));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c->isClockRunning(); }, 2000));
+    EXPECT_EQ(c->probe()->currentInputShape().boundingRect().height(), 1);
+}
+
+TEST_F(NotchSurfaceOnX, FastSweepAlongTheTopEdgeDoesNotOpen)
+{
+    // The controller's readings of the pointer: one per sample of the probe and per clock tick.
+    int readings = 0;
+    auto c = controllerForPrimary([&] {
+        ++readings;
+        return screen_space::toModel(QPointF(QCursor::pos()));
+    });
+    ASSERT_TRUE(c);
+    std::vector<bool> expansions;
+    c->onExpandedChange = [&](bool expanded) { expansions.push_back(expanded); };
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
+
+    // 30 pixels a step, each step waiting for at least one tick of the clock (8 ms): well above
+    // the 900 points a second of the standard ceiling, to and fro for about twice the dwell.
+    const int half = int(c->geometry().anchorRect().width() / 2) - 5;
+    int x = -half, step = 30;
+    bool armed = false;
+    for (int i = 0; i < 60; ++i) {
+        if (x + step > half || x + step < -half)
+            step = -step;
+        x += step;
+        const int before = readings;
+        movePointer(topEdgeQt(*c, x));
+        ASSERT_TRUE(nimbra::test::waitUntil([&] { return readings >= before + 2; }, 3000));
+        armed = armed || c->intent().phase() == HoverIntent::Phase::arming;
+    }
+    EXPECT_TRUE(armed) << "the sweep never reached the strip";
+    movePointer(QPoint(50, 600));
+    // Leaving ends the hover after the release grace; nothing opened before that.
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->isClockRunning(); }, 3000));
+    EXPECT_EQ(c->intent().phase(), HoverIntent::Phase::away);
+    EXPECT_TRUE(expansions.empty());
+}
+
+TEST_F(NotchSurfaceOnX, FileDragReachingTheTopEdgeOpensTheDropPath)
+{
+    movePointer(QPoint(50, 600));
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    // What the shell does with a file drag over the notch: open the shelf until it ends.
+    const ModuleID shelf(QStringLiteral("shelf"));
+    std::vector<bool> hovers;
+    QList<QUrl> dropped;
+    c->onDragHover() = [&](bool hovering) {
+        hovers.push_back(hovering);
+        c->setReceivingDrag(hovering);
+        if (hovering)
+            c->open(shelf, false);
+        else
+            c->handBackToHover();
+    };
+    c->onDropFiles() = [&](const QList<QUrl>& files) {
+        dropped = files;
+        return true;
+    };
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    QProcess source;
+    source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
+        { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
+    QByteArray output;
+    const auto said = [&](const char* line) {
+        return nimbra::test::waitUntil(
+            [&] {
+                output += source.readAllStandardOutput();
+                return output.contains(line);
+            },
+            10000);
+    };
+    ASSERT_TRUE(said("ready")) << source.readAllStandardError().toStdString();
+
+    // Press on the file, pull it out, and carry it to the top edge above the notch.
+    movePointer(QPoint(100, 540));
+    button(true);
+    movePointer(QPoint(130, 540));
+    movePointer(QPoint(160, 540));
+    ASSERT_TRUE(said("dragging"));
+    movePointer(topEdgeQt(*c, -40));
+    movePointer(topEdgeQt(*c));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !hovers.empty(); }, 5000));
+    EXPECT_EQ(hovers.front(), true);
+    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(shelf));
+
+    // Down into the open shelf, and let go.
+    movePointer(notchCentreQt(*c) + QPoint(0, 50));
+    movePointer(notchCentreQt(*c) + QPoint(0, 60));
+    button(false);
+    ASSERT_TRUE(said("dropped copy"));
+    EXPECT_EQ(dropped, QList<QUrl>({ QUrl::fromLocalFile(file.fileName()) }));
+    EXPECT_EQ(hovers, std::vector<bool>({ true, false }));
+    source.kill();
+    source.waitForFinished();
+}
+
+TEST_F(NotchSurfaceOnX, SurfaceOpenedByCommandWaitsForTheVisitAndClosesWhenThePointerLeaves)
+{
+    movePointer(QPoint(50, 600));
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    int dismissals = 0;
+    c->onDismiss = [&] { ++dismissals; };
+    c->setResident(ModuleID(QStringLiteral("glance")));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    const ModuleID clipboard(QStringLiteral("clipboard"));
+    c->open(clipboard, false);
+    syncWithServer();
+    const QRect visible = screen_space::toQt(c->visibleRect()).toRect();
+
+    // Into the probe's margin beside the surface: the hover starts, the surface stays.
+    movePointer(QPoint(visible.right() + 3, visible.center().y()));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->intent().phase() != HoverIntent::Phase::away; }, 3000));
+    EXPECT_EQ(c->model()->surface(), Presentation::Surface::expanded(clipboard));
+
+    // Over it and resting: still the surface it was opened as.
+    movePointer(visible.center());
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->intent().phase() == HoverIntent::Phase::engaged; }, 3000));
+    EXPECT_EQ(c->model()->surface(), Presentation::Surface::expanded(clipboard));
+    EXPECT_EQ(dismissals, 0);
+
+    // Away after the visit: closed, as by a command.
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return dismissals == 1; }, 3000));
+    EXPECT_EQ(c->model()->surface(), Presentation::Surface::resident(ModuleID(QStringLiteral("glance"))));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c->isClockRunning(); }, 2000));
 }
 
 TEST_F(NotchSurfaceOnX, RestingPointerOpensTheSurfaceAndLeavingClosesIt)
 {
     auto c = controllerForPrimary();
     ASSERT_TRUE(c);
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->windowHandle()->isExposed(); }));
     movePointer(QPoint(50, 600));
     c->setResident(ModuleID(QStringLiteral("glance")));
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->probe()->windowHandle()->isExposed(); }));
-    nimbra::test::waitUntil([] { return false; }, 300);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
     EXPECT_FALSE(c->isClockRunning());
 
+    // A readout on show takes the pointer all over itself, not only at the edge.
     movePointer(notchCentreQt(*c));
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->isExpandedSurface(); }, 3000));
-    nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 2000);
-    const QImage expanded = screenTop(QStringLiteral("x11_surface_expanded"));
-    EXPECT_TRUE(dark(expanded, QPoint(300, 110)));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 2000));
+    EXPECT_TRUE(nimbra::test::waitUntil(
+        [&] { return dark(screenTop(QStringLiteral("x11_surface_expanded")), QPoint(300, 110)); }));
 
     movePointer(QPoint(50, 600));
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->model()->surface().is(Kind::resident); }, 3000));
@@ -197,32 +393,24 @@ TEST_F(NotchSurfaceOnX, FourStatesOnScreen)
     auto c = controllerForPrimary();
     ASSERT_TRUE(c);
     movePointer(QPoint(50, 600));
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->windowHandle()->isExposed(); }));
-    const auto settle = [&] {
-        nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 2000);
-        nimbra::test::waitUntil([] { return false; }, 150);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    // The compositor shows a state a little after the view painted it: poll the screen.
+    const auto shows = [&](const QString& name, QPoint p, bool darkThere) {
+        return nimbra::test::waitUntil([&] { return dark(screenTop(name), p) == darkThere; }, 3000);
     };
-    settle();
-    const QImage dormant = screenTop(QStringLiteral("x11_surface_dormant"));
-    EXPECT_FALSE(dark(dormant, QPoint(300, 5)));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_dormant"), QPoint(300, 5), false));
 
     c->present(Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 30, ActivityCategory::volume });
-    settle();
-    const QImage activity = screenTop(QStringLiteral("x11_surface_activity"));
-    EXPECT_TRUE(dark(activity, QPoint(300, 70)));
-    EXPECT_FALSE(dark(activity, QPoint(300, 90)));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_activity"), QPoint(300, 70), true));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_activity"), QPoint(300, 90), false));
 
     c->setResident(ModuleID(QStringLiteral("nowPlaying")));
     c->open(ModuleID(QStringLiteral("glance")), false);
-    settle();
-    const QImage expanded = screenTop(QStringLiteral("x11_surface_expanded_by_command"));
-    EXPECT_TRUE(dark(expanded, QPoint(300, 115)));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_expanded_by_command"), QPoint(300, 115), true));
 
     c->collapse();
-    settle();
-    const QImage resident = screenTop(QStringLiteral("x11_surface_resident"));
-    EXPECT_TRUE(dark(resident, QPoint(300, 70)));
-    EXPECT_FALSE(dark(resident, QPoint(300, 115)));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_resident"), QPoint(300, 115), false));
+    EXPECT_TRUE(shows(QStringLiteral("x11_surface_resident"), QPoint(300, 70), true));
 }
 
 TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardOnlyWhenAsked)
@@ -230,11 +418,11 @@ TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardOnlyWhenAsked)
     auto c = controllerForPrimary();
     ASSERT_TRUE(c);
     movePointer(QPoint(50, 600));
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->windowHandle()->isExposed(); }));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
     // Wanting the keyboard while collapsed only makes the panel able to take it later.
     c->setWantsKeyboard(true);
     EXPECT_TRUE(c->panel()->allowsKey());
-    nimbra::test::waitUntil([] { return false; }, 200);
+    syncWithServer();
     EXPECT_FALSE(c->panel()->isKeyWindow());
     c->setWantsKeyboard(false);
 
