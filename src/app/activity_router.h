@@ -66,7 +66,8 @@ public:
 
     // A power reading and its event: the charger and low-battery readouts, when the settings
     // want them. Returns the activity to show, if any.
-    std::optional<Activity> handlePower(const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event);
+    std::optional<Activity> handlePower(
+        const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event);
 
     const std::optional<SystemLevel>& currentLevel() const { return m_currentLevel; }
     // The kind of the last power readout, for a readout whose payload was trimmed.

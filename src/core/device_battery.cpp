@@ -100,9 +100,8 @@ std::optional<DeviceBattery> DeviceBatteries::lowest() const
 
 DeviceBatteries accessoryBatteries(const QList<AccessoryReading>& readings)
 {
-    const auto named = [](const AccessoryReading& r) {
-        return r.name.isEmpty() ? QStringLiteral("Accessory") : r.name;
-    };
+    const auto named
+        = [](const AccessoryReading& r) { return r.name.isEmpty() ? QStringLiteral("Accessory") : r.name; };
     QList<std::pair<QString, DeviceBattery>> found;
     for (const AccessoryReading& r : readings)
         if (r.percentage)

@@ -9,7 +9,10 @@
 using namespace nimbra;
 
 namespace {
-SystemLevel volume(double value) { return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt); }
+SystemLevel volume(double value)
+{
+    return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt);
+}
 SystemLevel brightness(double value)
 {
     return SystemLevel(SystemLevel::Kind::brightness, value, false, true, std::nullopt);
@@ -48,8 +51,8 @@ TEST_F(Routing, LevelActivitiesCarryRisingTokensPrioritiesByTheUsersOrderAndThei
     EXPECT_EQ(third->token, 3u);
     EXPECT_EQ(third->category, ActivityCategory::brightness);
 
-    settings.setActivityOrder({ ActivityCategory::music, ActivityCategory::battery, ActivityCategory::brightness,
-        ActivityCategory::volume });
+    settings.setActivityOrder(
+        { ActivityCategory::music, ActivityCategory::battery, ActivityCategory::brightness, ActivityCategory::volume });
     EXPECT_EQ(router.levelKeyChanged(volume(0.6), 10.3)->priority, 10);
     EXPECT_EQ(router.levelKeyChanged(brightness(0.3), 10.4)->priority, 20);
 

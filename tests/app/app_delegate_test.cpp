@@ -163,9 +163,8 @@ TEST_F(Delegate, ALevelActivityShowsTheReadingItWasMadeForElseTheLatest)
 {
     settings.setHudReplacement(true);
     const SurfaceContext context { QSizeF(228, 78), 24, 180 };
-    const auto reading = [](double value) {
-        return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt);
-    };
+    const auto reading
+        = [](double value) { return SystemLevel(SystemLevel::Kind::volume, value, false, true, std::nullopt); };
     delegate.handleLevel(reading(0.25), true);
     const Activity first { SystemLevelMonitor::moduleID, 1, 40, 1.3, ActivityCategory::volume };
     // The notch shows it: the coordinator handed the activity to the display.
@@ -255,7 +254,8 @@ TEST_F(Delegate, APowerEventShowsItsChargeReadoutAndTwoOfThemAreTwoViews)
     EXPECT_EQ(charge->kind().title(), "Charging");
     EXPECT_EQ(charge->snapshot().percentage, 42);
     const std::unique_ptr<QWidget> again(delegate.view(Presentation::Surface::activity(shown), context));
-    EXPECT_FALSE(AppDelegate::adoptContent(view.get(), again.get())) << "every power readout lands as a view of its own";
+    EXPECT_FALSE(AppDelegate::adoptContent(view.get(), again.get()))
+        << "every power readout lands as a view of its own";
 
     // A readout whose payload is gone, with no reading from the power monitor, is empty.
     const Activity trimmed { PowerMonitor::moduleID, 999, 30, 2.2, ActivityCategory::battery };

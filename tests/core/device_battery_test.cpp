@@ -120,9 +120,9 @@ QStringList names(const DeviceBatteries& batteries)
 TEST(AccessoryBatteries, OneEntryPerDeviceNotPerName)
 {
     // One device seen twice (under two keys) is listed once; two mice of one model stay two.
-    const DeviceBatteries list = accessoryBatteries({ combined("/mouse/1", "MX Anywhere", 55),
-        combined("/mouse/1", "MX Anywhere", 50), combined("/mouse/2", "MX Anywhere", 70),
-        combined("/kbd", "Keyboard K380", 80) });
+    const DeviceBatteries list
+        = accessoryBatteries({ combined("/mouse/1", "MX Anywhere", 55), combined("/mouse/1", "MX Anywhere", 50),
+            combined("/mouse/2", "MX Anywhere", 70), combined("/kbd", "Keyboard K380", 80) });
     EXPECT_EQ(names(list), (QStringList { "MX Anywhere", "MX Anywhere", "Keyboard K380" }));
     EXPECT_EQ(percentages(list.devices), (QList<int> { 55, 70, 80 }));
 }

@@ -16,6 +16,7 @@
 #   {"remove": "/sys/devices/..."}             raises "remove" and takes the device away
 # End of input ends it; the testbed removes its folder itself.
 import json
+import os
 import sys
 
 import gi
@@ -34,6 +35,13 @@ def flat(mapping):
 def main():
     bed = UMockdev.Testbed.new()
     print(bed.get_root_dir(), flush=True)
+
+    def existing(path):
+        # umockdev aborts the process on an attribute of a device it does not have.
+        if not os.path.isdir(bed.get_root_dir() + path):
+            raise ValueError('no device ' + path)
+        return path
+
     for line in sys.stdin:
         if not line.strip():
             continue
@@ -49,14 +57,14 @@ def main():
                 paths = command['set'] if isinstance(command['set'], list) else [command['set']]
                 changes = command['attributes'] if isinstance(command['attributes'], list) \
                     else [command['attributes']]
-                for path, attributes in zip(paths, changes):
+                for path, attributes in zip(map(existing, paths), changes):
                     for key, value in attributes.items():
                         bed.set_attribute(path, key, str(value))
                 for path in paths:
                     bed.uevent(path, 'change')
                 answer = ' '.join(paths)
             elif 'remove' in command:
-                bed.uevent(command['remove'], 'remove')
+                bed.uevent(existing(command['remove']), 'remove')
                 bed.remove_device(command['remove'])
                 answer = command['remove']
             else:

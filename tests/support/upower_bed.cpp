@@ -4,6 +4,8 @@
 #include "support/test_support.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,7 +38,7 @@ QString python()
 
 } // namespace
 
-UPowerBed::UPowerBed(const PrivateBus& bus)
+UPowerBed::UPowerBed(PrivateBus& bus)
     : m_bus(bus)
 {
     // The driver raises the uevents, so it runs inside the testbed's preload library too.
@@ -49,6 +51,7 @@ UPowerBed::UPowerBed(const PrivateBus& bus)
 
 UPowerBed::~UPowerBed()
 {
+    stopProcess(m_profiles);
     stopDaemon();
     m_driver.closeWriteChannel();
     if (!m_driver.waitForFinished(5000))
@@ -139,28 +142,53 @@ QString UPowerBed::attribute(const QString& path, const QString& name) const
     return QString::fromUtf8(file.readAll()).trimmed();
 }
 
-bool UPowerBed::startDaemon()
+bool UPowerBed::startInBed(QProcess& process, const QString& program, const QString& busName)
 {
-    if (!isReady() || isDaemonRunning())
+    if (!isReady() || process.state() != QProcess::NotRunning)
         return false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address());
     env.insert("UMOCKDEV_DIR", m_testbed);
     env.insert("UPOWER_HISTORY_DIR", m_dir.path());
-    m_daemon.setProcessEnvironment(env);
-    m_daemon.setStandardOutputFile(m_dir.filePath("upowerd.log"));
-    m_daemon.setStandardErrorFile(m_dir.filePath("upowerd.log"), QIODevice::Append);
-    m_daemon.start("umockdev-wrapper", { "/usr/libexec/upowerd", "--verbose" });
-    if (!m_daemon.waitForStarted(5000))
+    process.setProcessEnvironment(env);
+    const QString log = m_dir.filePath(busName + ".log");
+    process.setStandardOutputFile(log);
+    process.setStandardErrorFile(log, QIODevice::Append);
+    process.start("umockdev-wrapper", { program, "--verbose" });
+    if (!process.waitForStarted(5000))
         return false;
     QDBusConnection bus = m_bus.connection();
     return waitUntil(
                [&] {
-                   return bus.interface()->isServiceRegistered("org.freedesktop.UPower").value()
-                       || !isDaemonRunning();
+                   return bus.interface()->isServiceRegistered(busName).value()
+                       || process.state() == QProcess::NotRunning;
                },
                15000)
-        && isDaemonRunning();
+        && process.state() == QProcess::Running;
+}
+
+bool UPowerBed::startDaemon()
+{
+    return startInBed(m_daemon, "/usr/libexec/upowerd", "org.freedesktop.UPower");
+}
+
+bool UPowerBed::startPowerProfiles()
+{
+    // The bus is the bed's own, so the stand-in polkit answers only this test's daemon.
+    if (!m_bus.startTemplate("polkitd", "org.freedesktop.PolicyKit1")
+        || !m_bus.mock("org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+            "SetAllowed(['net.hadess.PowerProfiles.switch-profile'])"))
+        return false;
+    return startInBed(m_profiles, "/usr/libexec/power-profiles-daemon", "net.hadess.PowerProfiles");
+}
+
+bool UPowerBed::setPowerProfile(const QString& profile)
+{
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        "net.hadess.PowerProfiles", "/net/hadess/PowerProfiles", "org.freedesktop.DBus.Properties", "Set");
+    set << QString("net.hadess.PowerProfiles") << QString("ActiveProfile")
+        << QVariant::fromValue(QDBusVariant(profile));
+    return m_bus.connection().call(set, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
 bool UPowerBed::stopDaemon()

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantMap>
 #include <utility>
@@ -11,13 +12,13 @@ namespace nimbra::test {
 
 class PrivateBus;
 
-// The real upowerd on a private "system" bus over power devices faked with umockdev, the way
-// UPower's own tests run it. Devices are described before or after the daemon starts (after:
-// a hot plug); changing their attributes raises the uevents the kernel would. Everything it
+// The real upowerd (and, when asked, power-profiles-daemon) on a private "system" bus over
+// power devices faked with umockdev, the way UPower's own tests run it. Devices are described before or after the
+// daemon starts (after: a hot plug); changing their attributes raises the uevents the kernel would. Everything it
 // starts is stopped by PID when it goes.
 class UPowerBed {
 public:
-    explicit UPowerBed(const PrivateBus& bus);
+    explicit UPowerBed(PrivateBus& bus);
     ~UPowerBed();
     UPowerBed(const UPowerBed&) = delete;
     UPowerBed& operator=(const UPowerBed&) = delete;
@@ -55,13 +56,23 @@ public:
     bool stopDaemon();
     bool isDaemonRunning() const { return m_daemon.state() == QProcess::Running; }
 
+    // Starts the real power-profiles-daemon over the same devices (its placeholder driver
+    // offers "power-saver" and "balanced"), with dbusmock's polkit standing in for the system's
+    // to let profiles be switched; waits until it owns its name.
+    bool startPowerProfiles();
+    // Switches the active profile as a settings panel would; true when the daemon took it.
+    bool setPowerProfile(const QString& profile);
+
 private:
     QString command(const QVariantMap& request);
+    // Starts `program` inside the testbed on the bed's bus and waits until it owns `busName`.
+    bool startInBed(QProcess& process, const QString& program, const QString& busName);
 
-    const PrivateBus& m_bus;
+    PrivateBus& m_bus;
     QTemporaryDir m_dir;
     QProcess m_driver;
     QProcess m_daemon;
+    QProcess m_profiles;
     QString m_testbed;
 };
 

@@ -68,7 +68,11 @@ void PowerMonitor::report()
     m_snapshot = reading;
     ++m_readingsReported;
     Diagnostics::log(Diagnostics::Category::power, [&] {
-        return QStringLiteral("battery %1% %2").arg(reading->percentage).arg(reading->statusText());
+        const std::optional<QString> estimate = reading->estimateText();
+        return QStringLiteral("battery %1% %2%3")
+            .arg(reading->percentage)
+            .arg(reading->statusText(),
+                estimate ? QStringLiteral(", ") + *estimate + QStringLiteral(" left") : QString());
     });
     if (onChange)
         onChange(*reading, event);

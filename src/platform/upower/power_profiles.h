@@ -28,8 +28,8 @@ public:
     struct Private;
 
 private Q_SLOTS:
-    void propertiesChanged(
-        const QString& interface, const QVariantMap& changed, const QStringList& invalidated, const QDBusMessage& message);
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated,
+        const QDBusMessage& message);
 
 private:
     std::unique_ptr<Private> d;

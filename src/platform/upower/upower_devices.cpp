@@ -22,6 +22,10 @@ const QString kDaemonInterface = QStringLiteral("org.freedesktop.UPower");
 const QString kDeviceInterface = QStringLiteral("org.freedesktop.UPower.Device");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr int kCallTimeoutMs = 5000;
+// One hardware change reaches us as several signals (the line power, the battery, the daemon's
+// OnBattery) that the bus may hand over in more than one turn of the event loop; they are
+// read as one once this long has passed since the first. Short enough not to be seen.
+constexpr int kSettleMs = 60;
 
 // UPower's device types and states this reading uses.
 enum DeviceType : uint {
@@ -39,10 +43,9 @@ enum DeviceState : uint { charging = 1, fullyCharged = 4 };
 // (the update time, the energy rate, the icon) changes nothing we show.
 const QSet<QString>& usedDeviceProperties()
 {
-    static const QSet<QString> names { QStringLiteral("Type"), QStringLiteral("PowerSupply"),
-        QStringLiteral("Online"), QStringLiteral("Percentage"), QStringLiteral("State"),
-        QStringLiteral("TimeToEmpty"), QStringLiteral("TimeToFull"), QStringLiteral("Model"),
-        QStringLiteral("IsPresent") };
+    static const QSet<QString> names { QStringLiteral("Type"), QStringLiteral("PowerSupply"), QStringLiteral("Online"),
+        QStringLiteral("Percentage"), QStringLiteral("State"), QStringLiteral("TimeToEmpty"),
+        QStringLiteral("TimeToFull"), QStringLiteral("Model"), QStringLiteral("IsPresent") };
     return names;
 }
 
@@ -126,12 +129,12 @@ struct UPowerDevices::Private {
         return true;
     }
 
-    // Notes a change; the callback runs once the event loop has delivered everything that
-    // arrived with it, and only while every read has been answered.
+    // Notes a change; the notice goes out once the rest of its burst has arrived, and only
+    // while every read has been answered. Later changes of the burst do not push it back.
     void noteChange()
     {
         hasChanges = true;
-        if (isLoaded())
+        if (isLoaded() && !coalesce.isActive())
             coalesce.start();
     }
 
@@ -143,8 +146,8 @@ struct UPowerDevices::Private {
         Q_EMIT q->changed();
     }
 
-    QDBusPendingCall call(const QString& path, const QString& interface, const QString& method,
-        const QVariantList& arguments = {})
+    QDBusPendingCall call(
+        const QString& path, const QString& interface, const QString& method, const QVariantList& arguments = {})
     {
         QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
         message.setArguments(arguments);
@@ -233,7 +236,7 @@ UPowerDevices::UPowerDevices(QDBusConnection systemBus, QObject* parent)
 {
     d->q = this;
     d->coalesce.setSingleShot(true);
-    d->coalesce.setInterval(0);
+    d->coalesce.setInterval(kSettleMs);
     connect(&d->coalesce, &QTimer::timeout, this, [this] { d->flush(); });
 }
 

@@ -41,14 +41,15 @@ public:
     struct Private;
 
 Q_SIGNALS:
-    // Once for all the changes that arrive in one turn of the event loop (one plug-in changes
-    // the line power, the battery state and the daemon's OnBattery), and only when something
-    // the battery reading or the accessory list uses changed. Both power monitors listen.
+    // Once for all the changes of one burst (one plug-in changes the line power, the battery
+    // state and the daemon's OnBattery, which may arrive over several turns of the event
+    // loop), and only when something the battery reading or the accessory list uses changed.
+    // Both power monitors listen.
     void changed();
 
 private Q_SLOTS:
-    void propertiesChanged(
-        const QString& interface, const QVariantMap& changed, const QStringList& invalidated, const QDBusMessage& message);
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated,
+        const QDBusMessage& message);
     void deviceAdded(const QDBusObjectPath& path);
     void deviceRemoved(const QDBusObjectPath& path);
 

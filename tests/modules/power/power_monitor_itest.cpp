@@ -33,11 +33,16 @@ struct PowerBed : ::testing::Test {
 
     void startMonitor()
     {
-        monitor.onChange = [this](const PowerSnapshot& s, const std::optional<Event>& e) { readings.push_back({ s, e }); };
+        monitor.onChange = [this](const PowerSnapshot& s, const std::optional<Event>& e) {
+            readings.push_back({ s, e });
+        };
         monitor.start();
     }
 
-    bool waitForReadings(std::size_t count) { return waitUntil([&] { return readings.size() >= count; }, 10000); }
+    bool waitForReadings(std::size_t count)
+    {
+        return waitUntil([&] { return readings.size() >= count; }, 10000);
+    }
 
     // A change that must reach the monitor after everything raised before it: the devices'
     // next `changed` after a hot-plugged accessory. Proves that nothing else was on its way.
@@ -232,10 +237,13 @@ TEST_F(PowerBed, PowerSaverProfileIsLowPowerMode)
     EXPECT_FALSE(readings[0].snapshot.isLowPowerMode) << "no power-profiles service is no error";
     EXPECT_EQ(readings[0].snapshot.statusText(), "On Battery");
 
-    ASSERT_TRUE(bus.startTemplate("power_profiles_daemon", "net.hadess.PowerProfiles"));
-    ASSERT_TRUE(bus.mock("net.hadess.PowerProfiles", "/net/hadess/PowerProfiles",
-        "UpdateProperties('net.hadess.PowerProfiles', {'ActiveProfile': 'power-saver'})"));
+    // The real power-profiles daemon comes later, as a service may, and is switched to power-saver.
+    ASSERT_TRUE(bed.startPowerProfiles());
+    ASSERT_TRUE(bed.setPowerProfile("power-saver"));
     ASSERT_TRUE(waitUntil([&] { return readings.back().snapshot.isLowPowerMode; }, 10000));
     EXPECT_EQ(readings.back().snapshot.statusText(), "Low Power");
     EXPECT_EQ(readings.back().event, std::nullopt);
+
+    ASSERT_TRUE(bed.setPowerProfile("balanced"));
+    ASSERT_TRUE(waitUntil([&] { return !readings.back().snapshot.isLowPowerMode; }, 10000));
 }

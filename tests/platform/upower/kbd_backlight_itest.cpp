@@ -42,7 +42,7 @@ void setByAnotherProgram(const PrivateBus& bus, int level)
     QDBusConnection other = QDBusConnection::connectToBus(bus.address(), "another-program");
     other.call(QDBusMessage::createMethodCall(kUPower, "/org/freedesktop/UPower/KbdBacklight",
                    "org.freedesktop.UPower.KbdBacklight", "SetBrightness")
-            << level);
+        << level);
     QDBusConnection::disconnectFromBus("another-program");
 }
 
