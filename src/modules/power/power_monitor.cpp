@@ -66,7 +66,6 @@ void PowerMonitor::report()
         return;
     const std::optional<PowerSnapshot::Event> event = reading->event(m_snapshot, lowLevels);
     m_snapshot = reading;
-    ++m_readingsReported;
     Diagnostics::log(Diagnostics::Category::power, [&] {
         const std::optional<QString> estimate = reading->estimateText();
         return QStringLiteral("battery %1% %2%3")

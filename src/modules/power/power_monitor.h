@@ -48,8 +48,6 @@ public:
 
     // One reading of the kept state, without side effects; none without a battery.
     std::optional<PowerSnapshot> read() const;
-    // Readings reported so far (for the benchmarks and tests: one hardware change, one reading).
-    int readingsReported() const { return m_readingsReported; }
 
 private:
     void devicesChanged();
@@ -59,7 +57,6 @@ private:
     std::unique_ptr<PowerProfiles> m_profiles;
     std::optional<PowerSnapshot> m_snapshot;
     bool m_started = false;
-    int m_readingsReported = 0;
 };
 
 } // namespace nimbra
