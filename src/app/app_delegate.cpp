@@ -4,6 +4,7 @@
 #include "app/settings_observation.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
+#include "modules/clipboard/clipboard_monitor.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
@@ -25,6 +26,7 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_input(std::make_unique<X11InputBridge>())
     , m_levels(std::make_unique<SystemLevelMonitor>(SystemLevelMonitor::Sources { .input = m_input.get() }))
     , m_router(m_settings)
+    , m_clipboard(std::make_unique<ClipboardMonitor>())
 {
     // Both power monitors read one picture of UPower's devices.
     const auto upower = std::make_shared<UPowerDevices>();
@@ -112,8 +114,26 @@ void AppDelegate::applicationDidFinishLaunching()
         }
     };
     m_accessories->start();
-    // 9–13. Now playing, the clipboard monitor and its key monitor, the frontmost-application
-    //       and deactivation watchers, the shelf, and the eyes.
+    // 9. Now playing.
+    // 10. The clipboard history redraws the surfaces; a fresh capture resets the selection so
+    //     that the redraw selects the newest entry.
+    m_clipboard->onChange = [self] {
+        if (!self)
+            return;
+        self->normaliseSelection();
+        if (self->m_coordinator)
+            self->m_coordinator->refreshContent();
+    };
+    m_clipboard->onCapture = [self] {
+        if (self)
+            self->m_clipboardSelection.reset();
+    };
+    // 11. The clipboard tab's keys, the application in front (the paste target), leaving the
+    //     application, and the shelf.
+    installKeyMonitor();
+    watchDeactivation();
+    // 12–13. The eyes, then the clipboard settings once more.
+    applyClipboardSettings();
     // 14. Levels: key presses, and changes made by anyone.
     m_levels->onChange = [self](const SystemLevel& level) {
         if (self)
@@ -168,8 +188,15 @@ void AppDelegate::applicationWillTerminate()
     m_clockTick.stop();
     // 1. The power monitor.
     m_power->stop();
-    // 2–10. The eye tracker and eyes item, the clipboard monitor, its hot key and key monitor,
-    //       the watchers, the timer clock and now playing.
+    // 2–3. The eye tracker and the eyes item.
+    // 4–8. The clipboard monitor, its hot key, the key monitor and the watchers.
+    m_clipboard->stop();
+    if (m_keyMonitor) {
+        QCoreApplication::instance()->removeEventFilter(m_keyMonitor.get());
+        m_keyMonitor.reset();
+    }
+    disconnect(m_deactivationWatcher);
+    // 9–10. The timer clock and now playing.
     // 11. Gives the media keys back.
     m_levels->stopIntercepting();
     // 12. Tears down every display's windows.

@@ -7,13 +7,16 @@
 
 #include <QObject>
 #include <QTimer>
+#include <QUuid>
 #include <memory>
 
+class QKeyEvent;
 class QWidget;
 
 namespace nimbra {
 
 class AppearancePortal;
+class ClipboardMonitor;
 class DeviceBatteryMonitor;
 class DisplayCoordinator;
 class NimbraSettings;
@@ -29,8 +32,9 @@ struct SurfaceMetrics;
 // into them (again after every observed change) and stops them at termination.
 //
 // Its operations live in one file per concern: launch and stop (app_delegate.cpp), settings
-// application (settings_application.cpp), activity routing (activity_routing.cpp) and surface
-// content (surface_content.cpp).
+// application (settings_application.cpp), activity routing (activity_routing.cpp), surface
+// content (surface_content.cpp) and the clipboard's keyboard and paste-back
+// (clipboard_keyboard.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -78,6 +82,18 @@ public:
     bool isClockTickArmed() const { return m_clockTick.isActive(); }
     void clockTicked();
 
+    // The clipboard tab: its search text and keyboard selection, the hot key's action, and
+    // the keys that act on the list while the tab has the keyboard.
+    ClipboardMonitor& clipboard() const { return *m_clipboard; }
+    const QString& clipboardQuery() const { return m_clipboardQuery; }
+    const std::optional<QUuid>& clipboardSelection() const { return m_clipboardSelection; }
+    void setClipboardQuery(const QString& query);
+    void normaliseSelection();
+    void openClipboard();
+    void paste(const QUuid& id);
+    // True when the key was the clipboard list's and goes no further.
+    bool handleClipboardKey(QObject* receiver, const QKeyEvent& event);
+
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
     SystemLevelMonitor& levels() const { return *m_levels; }
@@ -92,6 +108,9 @@ public:
 private:
     int runUnregisterMode();
     QWidget* activityView(const Activity& activity, const SurfaceMetrics& metrics);
+    QWidget* clipboardView(const SurfaceMetrics& metrics);
+    void installKeyMonitor();
+    void watchDeactivation();
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -103,6 +122,11 @@ private:
     std::unique_ptr<PowerMonitor> m_power;
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;
     ActivityRouter m_router;
+    std::unique_ptr<ClipboardMonitor> m_clipboard;
+    QString m_clipboardQuery;
+    std::optional<QUuid> m_clipboardSelection;
+    std::unique_ptr<QObject> m_keyMonitor;
+    QMetaObject::Connection m_deactivationWatcher;
     // The expanded surface's selected tab, kept across openings even while it is not live.
     NotchSurfaceTab m_tab = NotchSurfaceTab::music;
     QTimer m_clockTick;

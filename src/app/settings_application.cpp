@@ -2,6 +2,7 @@
 
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
+#include "modules/clipboard/clipboard_monitor.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/power/power_monitor.h"
 #include "modules/shell/glance.h"
@@ -40,8 +41,16 @@ void AppDelegate::applySettings()
 
 void AppDelegate::applyClipboardSettings()
 {
-    // The clipboard monitor's limits, poll and hot key join here.
+    m_clipboard->setLimits(m_settings.clipboardLimits());
+    m_clipboard->keepsImages = m_settings.clipboardKeepsImages();
     m_coordinator->setAutoCloseAfter(double(m_settings.clipboardAutoCloseSeconds()));
+    if (m_settings.clipboardEnabled()) {
+        m_clipboard->start(0.5);
+    } else {
+        m_clipboard->stop();
+        // Clears the unpinned entries and reports the change.
+        m_clipboard->clear();
+    }
     // The pomodoro configuration (timers).
 }
 

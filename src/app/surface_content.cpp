@@ -2,6 +2,9 @@
 
 #include "app/display_coordinator.h"
 #include "core/diagnostics.h"
+#include "core/nimbra_settings.h"
+#include "modules/clipboard/clipboard_monitor.h"
+#include "modules/clipboard/clipboard_view.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/level/system_level_view.h"
 #include "modules/power/charge_activity_view.h"
@@ -21,9 +24,13 @@ namespace nimbra {
 
 QList<NotchSurfaceTab> AppDelegate::liveTabs() const
 {
-    // Music (while a track exists), clipboard and shelf (while switched on) and timer come
-    // first, in this order, with their features.
-    return { NotchSurfaceTab::status, NotchSurfaceTab::settings };
+    // Music (while a track exists), shelf (while switched on) and timer take their places in
+    // this order with their features.
+    QList<NotchSurfaceTab> tabs;
+    if (m_settings.clipboardEnabled())
+        tabs << NotchSurfaceTab::clipboard;
+    tabs << NotchSurfaceTab::status << NotchSurfaceTab::settings;
+    return tabs;
 }
 
 QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceContext& context)
@@ -84,6 +91,19 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
 
 bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
 {
+    // The clipboard tab rebuilt around the same tabs: the one on screen takes the new entries,
+    // query and selection, so its search field keeps the keyboard and its cursor.
+    if (auto* shell = qobject_cast<ExpandedShell*>(current)) {
+        const auto* next = qobject_cast<ExpandedShell*>(fresh);
+        auto* shownList = shell ? qobject_cast<ClipboardView*>(shell->content()) : nullptr;
+        const auto* nextList = next ? qobject_cast<ClipboardView*>(next->content()) : nullptr;
+        if (!shownList || !nextList || shell->tabs() != next->tabs() || shell->selection() != next->selection()
+            || !(shell->metrics() == next->metrics()))
+            return false;
+        shell->onSelect = next->onSelect;
+        shownList->adopt(*nextList);
+        return true;
+    }
     auto* shown = qobject_cast<SystemLevelView*>(current);
     const auto* next = qobject_cast<SystemLevelView*>(fresh);
     if (!shown || !next || shown->level().kind != next->level().kind || !(shown->metrics() == next->metrics()))
@@ -96,6 +116,8 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
 {
     const SurfaceMetrics metrics = context.metrics();
     const NotchSurfaceTab shown = liveTabs().contains(m_tab) ? m_tab : NotchSurfaceTab::status;
+    if (shown == NotchSurfaceTab::clipboard)
+        return clipboardView(metrics);
     if (shown == NotchSurfaceTab::settings) {
         return new SettingsSurface(
             metrics,
@@ -107,6 +129,44 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
     m_clockTick.start(msecsToNextMinute(QTime::currentTime()));
     return new StatusSurface(m_power->snapshot(), QDateTime::currentDateTime(),
         m_levels->read(SystemLevel::Kind::volume), m_accessories->batteries(), metrics);
+}
+
+QWidget* AppDelegate::clipboardView(const SurfaceMetrics& metrics)
+{
+    QPointer<AppDelegate> self(this);
+    const auto withDelegate = [self](auto action) {
+        return [self, action](const QUuid& id) {
+            if (self)
+                action(*self, id);
+        };
+    };
+    ClipboardView::Actions actions;
+    actions.onQueryChange = [self](const QString& query) {
+        if (self)
+            self->setClipboardQuery(query);
+    };
+    actions.onPaste = withDelegate([](AppDelegate& delegate, const QUuid& id) { delegate.paste(id); });
+    actions.onCopy = withDelegate([](AppDelegate& delegate, const QUuid& id) {
+        if (delegate.m_clipboard->copyToPasteboard(id))
+            Diagnostics::log(Diagnostics::Category::clipboard, "copied to the pasteboard");
+    });
+    // The monitor reports each change through onChange, which normalises and redraws.
+    actions.onDelete = withDelegate([](AppDelegate& delegate, const QUuid& id) {
+        delegate.m_clipboard->remove(id);
+        delegate.normaliseSelection();
+    });
+    actions.onTogglePin
+        = withDelegate([](AppDelegate& delegate, const QUuid& id) { delegate.m_clipboard->togglePin(id); });
+    actions.onClear = [self] {
+        if (!self)
+            return;
+        self->m_clipboard->clear();
+        self->normaliseSelection();
+    };
+    ClipboardMonitor* monitor = m_clipboard.get();
+    return new ClipboardView(m_clipboard->store().filtered(m_clipboardQuery), metrics, m_clipboardQuery,
+        m_clipboardSelection, std::move(actions),
+        [self, monitor](const QUuid& id) { return self ? monitor->thumbnail(id) : QImage(); });
 }
 
 int AppDelegate::msecsToNextMinute(const QTime& now)
@@ -127,7 +187,8 @@ void AppDelegate::selectTab(NotchSurfaceTab tab)
 {
     Diagnostics::log(Diagnostics::Category::surface, [&] { return "nav -> " + rawValue(tab); });
     m_tab = tab;
-    // The clipboard's selection is normalised here with the clipboard.
+    if (tab == NotchSurfaceTab::clipboard)
+        normaliseSelection();
     if (!m_coordinator)
         return;
     m_coordinator->setWantsKeyboard(tab == NotchSurfaceTab::clipboard);

@@ -1,13 +1,11 @@
 #include "modules/shell/source_badge.h"
 
+#include "platform/xdg/desktop_entry.h"
 #include "ui/surface/symbols.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QPainter>
-#include <QStandardPaths>
-#include <QTextStream>
 #include <cmath>
 
 namespace nimbra {
@@ -19,29 +17,6 @@ QHash<QString, QIcon>& iconCache()
 {
     static QHash<QString, QIcon> cache;
     return cache;
-}
-
-// The Icon key of a desktop file's main group.
-QString iconKey(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QTextStream in(&file);
-    bool mainGroup = false;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            mainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (mainGroup && line.startsWith(QLatin1String("Icon"))) {
-            const qsizetype eq = line.indexOf(QLatin1Char('='));
-            if (eq > 0 && line.left(eq).trimmed() == QLatin1String("Icon"))
-                return line.mid(eq + 1).trimmed();
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -87,18 +62,15 @@ std::optional<QIcon> SourceBadge::icon(const QString& desktopEntry)
     QString entry = desktopEntry.trimmed();
     if (entry.endsWith(QLatin1String(".desktop")))
         entry.chop(8);
-    // A name that could climb out of the applications folder is no desktop entry.
-    if (entry.isEmpty() || entry.contains(QLatin1Char('/')) || entry.startsWith(QLatin1Char('.')))
-        return std::nullopt;
     const auto cached = iconCache().constFind(entry);
     if (cached != iconCache().cend())
         return *cached;
 
-    const QString path
-        = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry + QStringLiteral(".desktop"));
+    // A name that could climb out of the applications folder is no desktop entry.
+    const QString path = desktop_entry::locate(entry);
     if (path.isEmpty())
         return std::nullopt;
-    const QString key = iconKey(path);
+    const QString key = desktop_entry::value(path, QStringLiteral("Icon"));
     if (key.isEmpty())
         return std::nullopt;
     QIcon found;

@@ -449,6 +449,139 @@ void radiowavesGlyph(QPainter& p, const QRectF& r, double stroke)
     }
 }
 
+// Clipboard list glyphs: outlines at the symbol's stroke, filled where the name says so.
+void outlined(QPainter& p, double stroke)
+{
+    p.setPen(QPen(p.brush().color(), stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+}
+
+void magnifierGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke * 1.2);
+    p.drawEllipse(QPointF(x + w * 0.42, y + w * 0.42), w * 0.28, w * 0.28);
+    p.drawLine(QPointF(x + w * 0.63, y + w * 0.63), QPointF(x + w * 0.92, y + w * 0.92));
+}
+
+void trashGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke);
+    p.drawLine(QPointF(x + w * 0.12, y + w * 0.22), QPointF(x + w * 0.88, y + w * 0.22));
+    p.drawLine(QPointF(x + w * 0.38, y + w * 0.08), QPointF(x + w * 0.62, y + w * 0.08));
+    QPainterPath can;
+    can.moveTo(x + w * 0.2, y + w * 0.22);
+    can.lineTo(x + w * 0.26, y + w * 0.94);
+    can.lineTo(x + w * 0.74, y + w * 0.94);
+    can.lineTo(x + w * 0.8, y + w * 0.22);
+    p.drawPath(can);
+    p.drawLine(QPointF(x + w * 0.42, y + w * 0.38), QPointF(x + w * 0.42, y + w * 0.8));
+    p.drawLine(QPointF(x + w * 0.58, y + w * 0.38), QPointF(x + w * 0.58, y + w * 0.8));
+}
+
+void photoGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.save();
+    outlined(p, stroke);
+    p.drawRoundedRect(QRectF(x + w * 0.06, y + w * 0.16, w * 0.88, w * 0.68), w * 0.1, w * 0.1);
+    p.restore();
+    p.drawEllipse(QPointF(x + w * 0.32, y + w * 0.38), w * 0.08, w * 0.08);
+    const QPointF hills[] = { { x + w * 0.14, y + w * 0.76 }, { x + w * 0.4, y + w * 0.5 },
+        { x + w * 0.56, y + w * 0.64 }, { x + w * 0.68, y + w * 0.54 }, { x + w * 0.86, y + w * 0.76 } };
+    p.setBrush(c);
+    p.drawPolygon(hills, 5);
+}
+
+QPainterPath pageOutline(const QRectF& page, double fold)
+{
+    QPainterPath path;
+    path.moveTo(page.topLeft());
+    path.lineTo(page.right() - fold, page.top());
+    path.lineTo(page.right(), page.top() + fold);
+    path.lineTo(page.bottomRight());
+    path.lineTo(page.bottomLeft());
+    path.closeSubpath();
+    return path;
+}
+
+void documentGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width();
+    p.drawPath(pageOutline(QRectF(r.left() + w * 0.18, r.top() + w * 0.04, w * 0.64, w * 0.92), w * 0.22));
+}
+
+void copyGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke);
+    p.drawRoundedRect(QRectF(x + w * 0.08, y + w * 0.08, w * 0.56, w * 0.64), w * 0.08, w * 0.08);
+    p.drawRoundedRect(QRectF(x + w * 0.36, y + w * 0.3, w * 0.56, w * 0.64), w * 0.08, w * 0.08);
+}
+
+void linkGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke * 1.1);
+    p.save();
+    p.translate(x + w / 2, y + w / 2);
+    p.rotate(-45);
+    p.drawRoundedRect(QRectF(-w * 0.46, -w * 0.14, w * 0.5, w * 0.28), w * 0.14, w * 0.14);
+    p.drawRoundedRect(QRectF(-w * 0.04, -w * 0.14, w * 0.5, w * 0.28), w * 0.14, w * 0.14);
+    p.restore();
+}
+
+void linesGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke);
+    const double lengths[] = { 0.84, 0.6, 0.84, 0.5 };
+    for (int i = 0; i < 4; ++i) {
+        const double ly = y + w * (0.18 + 0.21 * i);
+        p.drawLine(QPointF(x + w * 0.08, ly), QPointF(x + w * (0.08 + lengths[i]), ly));
+    }
+}
+
+void pinShape(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    // The head, its collar, and the needle leaving downwards.
+    p.drawRoundedRect(QRectF(x + w * 0.32, y + w * 0.04, w * 0.36, w * 0.36), w * 0.06, w * 0.06);
+    const QPointF collar[] = { { x + w * 0.22, y + w * 0.56 }, { x + w * 0.34, y + w * 0.36 },
+        { x + w * 0.66, y + w * 0.36 }, { x + w * 0.78, y + w * 0.56 } };
+    p.drawPolygon(collar, 4);
+    p.drawRect(QRectF(x + w * 0.5 - stroke / 2, y + w * 0.56, stroke, w * 0.4));
+}
+
+void pinGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    pinShape(p, r, stroke);
+}
+
+void pinSlashGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    pinShape(p, r, stroke);
+    // The slash is cut out of the pin, then drawn.
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setPen(QPen(Qt::black, stroke * 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(x + w * 0.06, y + w * 0.06), QPointF(x + w * 0.94, y + w * 0.94));
+    p.restore();
+    outlined(p, stroke);
+    p.drawLine(QPointF(x + w * 0.06, y + w * 0.06), QPointF(x + w * 0.94, y + w * 0.94));
+}
+
+void xmarkGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    outlined(p, stroke * 1.3);
+    p.drawLine(QPointF(x + w * 0.2, y + w * 0.2), QPointF(x + w * 0.8, y + w * 0.8));
+    p.drawLine(QPointF(x + w * 0.8, y + w * 0.2), QPointF(x + w * 0.2, y + w * 0.8));
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -460,6 +593,18 @@ const QHash<QString, Entry>& table()
         { "gauge.with.dots.needle.33percent", { {}, gaugeGlyph } },
         { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, gearGlyph } },
         { "ellipsis", { {}, ellipsisGlyph } },
+        // Clipboard list.
+        { "magnifyingglass", { { "edit-find-symbolic" }, magnifierGlyph } },
+        { "trash", { { "user-trash-symbolic" }, trashGlyph } },
+        { "photo", { { "image-x-generic-symbolic" }, photoGlyph } },
+        { "doc.fill", { { "text-x-generic-symbolic" }, documentGlyph } },
+        { "doc.on.doc", { { "edit-copy-symbolic" }, copyGlyph } },
+        { "link", { { "insert-link-symbolic" }, linkGlyph } },
+        { "text.alignleft", { { "format-justify-left-symbolic" }, linesGlyph } },
+        { "pin", { { "view-pin-symbolic" }, pinGlyph } },
+        { "pin.fill", { { "view-pin-symbolic" }, pinGlyph } },
+        { "pin.slash", { {}, pinSlashGlyph } },
+        { "xmark", { { "window-close-symbolic" }, xmarkGlyph } },
         // Settings surface.
         { "slider.horizontal.3", { {}, slidersGlyph } },
         { "power", { { "system-shutdown-symbolic" }, powerGlyph } },

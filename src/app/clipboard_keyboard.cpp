@@ -1,0 +1,171 @@
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/diagnostics.h"
+#include "core/nimbra_settings.h"
+#include "modules/clipboard/clipboard_monitor.h"
+#include "ui/surface/notch_panel.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+
+namespace nimbra {
+
+namespace {
+
+void log(const QString& message)
+{
+    Diagnostics::log(Diagnostics::Category::clipboard, [&] { return message; });
+}
+
+// Hands every key press of the application to the delegate's clipboard keys first.
+class KeyMonitor final : public QObject {
+public:
+    explicit KeyMonitor(AppDelegate* delegate)
+        : m_delegate(delegate)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !m_delegate)
+            return false;
+        return m_delegate->handleClipboardKey(receiver, *static_cast<QKeyEvent*>(event));
+    }
+
+private:
+    QPointer<AppDelegate> m_delegate;
+};
+
+} // namespace
+
+void AppDelegate::installKeyMonitor()
+{
+    if (m_keyMonitor)
+        return;
+    m_keyMonitor = std::make_unique<KeyMonitor>(this);
+    QCoreApplication::instance()->installEventFilter(m_keyMonitor.get());
+}
+
+bool AppDelegate::handleClipboardKey(QObject* receiver, const QKeyEvent& event)
+{
+    if (m_tab != NotchSurfaceTab::clipboard || !m_coordinator)
+        return false;
+    // Only keys typed into a notch: the keys of any other window of Nimbra are that window's.
+    const auto* widget = qobject_cast<const QWidget*>(receiver);
+    if (!widget || !qobject_cast<const NotchPanel*>(widget->window()))
+        return false;
+    m_coordinator->noteInteraction();
+
+    const QList<ClipboardItem> items = m_clipboard->store().filtered(m_clipboardQuery);
+    const int key = event.key();
+    if (items.isEmpty() && key != Qt::Key_Escape)
+        return false;
+    qsizetype index = 0;
+    if (m_clipboardSelection) {
+        const auto found = std::find_if(
+            items.cbegin(), items.cend(), [&](const ClipboardItem& item) { return item.id == *m_clipboardSelection; });
+        if (found != items.cend())
+            index = found - items.cbegin();
+    }
+
+    switch (key) {
+    case Qt::Key_Up:
+        m_clipboardSelection = items[std::max<qsizetype>(index, 1) - 1].id;
+        m_coordinator->refreshContent();
+        return true;
+    case Qt::Key_Down:
+        m_clipboardSelection = items[std::min(index + 1, items.size() - 1)].id;
+        m_coordinator->refreshContent();
+        return true;
+    case Qt::Key_Escape:
+        m_coordinator->collapse();
+        return true;
+    case Qt::Key_Backspace:
+        // Without Ctrl the key edits the search text.
+        if (!(event.modifiers() & Qt::ControlModifier))
+            return false;
+        if (m_clipboardSelection) {
+            m_clipboard->store().remove(*m_clipboardSelection);
+            if (m_clipboard->onChange)
+                m_clipboard->onChange();
+            normaliseSelection();
+        }
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_clipboardSelection)
+            paste(*m_clipboardSelection);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void AppDelegate::watchDeactivation()
+{
+    // Clicking anywhere outside Nimbra takes the keyboard away, and closes the surface with it.
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (app && !m_deactivationWatcher) {
+        QPointer<AppDelegate> self(this);
+        m_deactivationWatcher
+            = connect(app, &QGuiApplication::applicationStateChanged, this, [self](Qt::ApplicationState state) {
+                  if (self && self->m_coordinator && state != Qt::ApplicationActive)
+                      self->m_coordinator->collapse();
+              });
+    }
+    QPointer<AppDelegate> self(this);
+    m_coordinator->setOnDismiss([self] {
+        if (!self)
+            return;
+        self->m_clipboardQuery.clear();
+        self->normaliseSelection();
+    });
+}
+
+void AppDelegate::setClipboardQuery(const QString& query)
+{
+    if (m_coordinator)
+        m_coordinator->noteInteraction();
+    m_clipboardQuery = query;
+    normaliseSelection();
+    if (m_coordinator)
+        m_coordinator->refreshContent();
+}
+
+void AppDelegate::normaliseSelection()
+{
+    const QList<ClipboardItem> items = m_clipboard->store().filtered(m_clipboardQuery);
+    if (m_clipboardSelection) {
+        for (const ClipboardItem& item : items) {
+            if (item.id == *m_clipboardSelection)
+                return;
+        }
+    }
+    m_clipboardSelection = items.isEmpty() ? std::nullopt : std::optional(items.first().id);
+    if (m_coordinator)
+        m_coordinator->refreshContent();
+}
+
+void AppDelegate::openClipboard()
+{
+    if (!m_settings.clipboardEnabled() || !m_coordinator)
+        return;
+    m_tab = NotchSurfaceTab::clipboard;
+    m_clipboardQuery.clear();
+    normaliseSelection();
+    m_coordinator->open(ClipboardMonitor::moduleID, true);
+}
+
+void AppDelegate::paste(const QUuid& id)
+{
+    if (!m_clipboard->copyToPasteboard(id))
+        return;
+    if (m_coordinator)
+        m_coordinator->collapse();
+    log(QStringLiteral("no Accessibility; copied instead of pasting"));
+}
+
+} // namespace nimbra
