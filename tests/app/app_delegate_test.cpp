@@ -83,7 +83,8 @@ TEST_F(Delegate, TheExpandedShellShowsTheLiveTabsAndAnUnavailableSelectionAsStat
     std::unique_ptr<QWidget> view(delegate.view(Presentation::Surface::expanded(Glance::moduleID), context));
     auto* shell = qobject_cast<ExpandedShell*>(view.get());
     ASSERT_NE(shell, nullptr);
-    EXPECT_EQ(shell->tabs(), (QList<NotchSurfaceTab> { NotchSurfaceTab::status, NotchSurfaceTab::settings }));
+    EXPECT_EQ(shell->tabs(),
+        (QList<NotchSurfaceTab> { NotchSurfaceTab::clipboard, NotchSurfaceTab::status, NotchSurfaceTab::settings }));
     EXPECT_EQ(shell->selection(), NotchSurfaceTab::status);
     EXPECT_NE(qobject_cast<StatusSurface*>(shell->content()), nullptr);
 

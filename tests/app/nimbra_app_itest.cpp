@@ -4,8 +4,8 @@
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 using nimbra::test::NimbraProcess;
 using nimbra::test::waitUntil;

@@ -12,7 +12,7 @@ TEST(SingleInstance, ASecondStartHandsOverToTheRunningOneAndExits)
     ASSERT_FALSE(first.process().waitForFinished(1500)) << first.log().toStdString();
 
     NimbraProcess second;
-    ASSERT_TRUE(second.start({"XDG_CONFIG_HOME=" + first.configHome()}));
+    ASSERT_TRUE(second.start({ "XDG_CONFIG_HOME=" + first.configHome() }));
     ASSERT_TRUE(second.process().waitForFinished(5000)) << "the second start kept running";
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.process().exitCode(), 0);

@@ -20,7 +20,10 @@ const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kSettings = QStringLiteral("org.freedesktop.portal.Settings");
 
-bool portalOnBus() { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }
+bool portalOnBus()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+}
 
 // A portal whose colour scheme starts dark. Tests that put a portal on the shared session bus
 // take turns through one lock.

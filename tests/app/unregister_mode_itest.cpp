@@ -1,8 +1,8 @@
 #include "support/nimbra_process.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
@@ -12,7 +12,10 @@ using nimbra::test::NimbraProcess;
 namespace {
 const QByteArray loginOn = R"({ "app.launchAtLogin": true })";
 
-QString autostartEntry(NimbraProcess& nimbra) { return nimbra.configHome() + "/autostart/nimbra.desktop"; }
+QString autostartEntry(NimbraProcess& nimbra)
+{
+    return nimbra.configHome() + "/autostart/nimbra.desktop";
+}
 
 void writeEntry(const QString& path)
 {

@@ -599,7 +599,7 @@ const QHash<QString, Entry>& table()
         { "photo", { { "image-x-generic-symbolic" }, photoGlyph } },
         { "doc.fill", { { "text-x-generic-symbolic" }, documentGlyph } },
         { "doc.on.doc", { { "edit-copy-symbolic" }, copyGlyph } },
-        { "link", { { "insert-link-symbolic" }, linkGlyph } },
+        { "link", { {}, linkGlyph } },
         { "text.alignleft", { { "format-justify-left-symbolic" }, linesGlyph } },
         { "pin", { { "view-pin-symbolic" }, pinGlyph } },
         { "pin.fill", { { "view-pin-symbolic" }, pinGlyph } },

@@ -1,0 +1,251 @@
+#include "modules/clipboard/clipboard_view.h"
+
+#include "modules/surface_stage.h"
+
+#include <QAbstractButton>
+#include <QBuffer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+const NotchTheme dark = NotchTheme::dark();
+const NotchTheme light { false, ClockFont::lockScreen };
+
+QByteArray png(int w, int h, QColor colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+ClipboardItem item(ClipboardItem::Payload payload, std::optional<QString> source = std::nullopt, bool pinned = false)
+{
+    return { QUuid::createUuid(), std::move(payload), std::move(source), QDateTime::currentDateTime(), pinned };
+}
+
+ClipboardItem text(const QString& t, std::optional<QString> source = std::nullopt, bool pinned = false)
+{
+    return item(ClipboardItem::Payload::text(t), std::move(source), pinned);
+}
+
+// A surface of the default size, or a tall one that shows five rows.
+SurfaceMetrics metrics(double scale = 1)
+{
+    return SurfaceMetrics(QSizeF(360 * scale, 124 * scale), 32 * scale, 185 * scale);
+}
+SurfaceMetrics tall(double scale = 1)
+{
+    return SurfaceMetrics(QSizeF(400 * scale, 260 * scale), 32 * scale, 185 * scale);
+}
+
+QSizeF contentSize(const SurfaceMetrics& m)
+{
+    return QSizeF(m.size().width(), m.contentHeight());
+}
+
+QList<ClipboardItem> sampleHistory()
+{
+    return { text("https://example.org/a/long/path/that/keeps/going", "org.mozilla.firefox"),
+        item(ClipboardItem::Payload::image(png(40, 20, QColor(40, 160, 90)), QSizeF(40, 20)), "org.gnome.Shotwell"),
+        item(ClipboardItem::Payload::files({ QUrl("file:///home/me/Report.pdf") }), "org.gnome.Nautilus", true),
+        text("Meeting notes\nsecond line", "code"), text("One more") };
+}
+
+} // namespace
+
+TEST(ClipboardView, GlyphsAndApplicationNames)
+{
+    EXPECT_EQ(ClipboardView::glyph(text("http://x")), "link");
+    EXPECT_EQ(ClipboardView::glyph(text("https://x")), "link");
+    EXPECT_EQ(ClipboardView::glyph(text("HTTP://x")), "text.alignleft");
+    EXPECT_EQ(ClipboardView::glyph(text(" http://x")), "text.alignleft");
+    EXPECT_EQ(ClipboardView::glyph(item(ClipboardItem::Payload::image("x", QSizeF(1, 1)))), "photo");
+    EXPECT_EQ(ClipboardView::glyph(item(ClipboardItem::Payload::files({ QUrl("file:///a") }))), "doc.fill");
+
+    EXPECT_EQ(ClipboardView::applicationName(std::nullopt), std::nullopt);
+    EXPECT_EQ(ClipboardView::applicationName(QString("org.example.NoSuchEditor")), "NoSuchEditor");
+    EXPECT_EQ(ClipboardView::applicationName(QString("org.example.")), "example");
+    EXPECT_EQ(ClipboardView::applicationName(QString("...")), std::nullopt);
+
+    EXPECT_FALSE(ClipboardView::showsApplicationNames(SurfaceMetrics(QSizeF(360, 32 + 65), 32, 185)));
+    EXPECT_TRUE(ClipboardView::showsApplicationNames(SurfaceMetrics(QSizeF(360, 32 + 66), 32, 185)));
+}
+
+TEST(ClipboardView, EmptyStatesAndTheCountOfMatches)
+{
+    Stage stage(dark, contentSize(metrics()));
+    auto* empty = stage.make<ClipboardView>(QList<ClipboardItem> {}, metrics(), QString(), std::nullopt,
+        ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    EXPECT_EQ(empty->emptySymbol(), "doc.on.clipboard");
+    EXPECT_EQ(empty->emptyText(), "Nothing copied yet");
+    EXPECT_FALSE(empty->list()->isVisible());
+    const QImage nothing = stage.render();
+    saveArtefact(nothing, "clipboard-empty-dark");
+    delete empty;
+
+    auto* noMatch = stage.make<ClipboardView>(QList<ClipboardItem> {}, metrics(), QString(" "), std::nullopt,
+        ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    EXPECT_EQ(noMatch->emptySymbol(), "magnifyingglass");
+    EXPECT_EQ(noMatch->emptyText(), "No matches");
+    EXPECT_EQ(noMatch->countText(), "0");
+    // The empty state's grey text shows below the search bar.
+    const QImage none = stage.render();
+    const QColor grey = over(dark.secondaryText(0.4), dark.surface());
+    EXPECT_GT(countNear(none, QRectF(0, 40, 360, 52), grey, 20), 20);
+    delete noMatch;
+
+    auto* three = stage.make<ClipboardView>(sampleHistory().mid(0, 3), metrics(), QString("e"), std::nullopt,
+        ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    EXPECT_EQ(three->countText(), "3") << "the count is the number listed, not the history's size";
+}
+
+TEST(ClipboardView, RendersRowsAtEveryScaleInBothThemes)
+{
+    for (const double scale : { 0.8, 1.0, 1.6 }) {
+        for (const NotchTheme& theme : { dark, light }) {
+            const SurfaceMetrics m = tall(scale);
+            const QList<ClipboardItem> items = sampleHistory();
+            Stage stage(theme, contentSize(m));
+            auto* view = stage.make<ClipboardView>(
+                items, m, QString(), items[1].id, ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+            QCoreApplication::processEvents();
+            const QImage image = stage.render();
+            const QString name = QStringLiteral("clipboard-%1-%2").arg(theme.isDark ? "dark" : "light").arg(scale);
+            saveArtefact(image, name);
+
+            // The selected row is tinted with the accent; the first row is not.
+            QColor selected = theme.accent();
+            selected.setAlphaF(0.26f);
+            const QRectF second = view->list()->rowRect(1).translated(view->list()->pos());
+            const QRectF first = view->list()->rowRect(0).translated(view->list()->pos());
+            const QColor tint = over(selected, theme.surface());
+            EXPECT_GT(countNear(image, second, tint, 6), second.width() * second.height() * 0.3) << name.toStdString();
+            EXPECT_EQ(countNear(image, first, tint, 6), 0) << name.toStdString();
+            // The image entry shows its picture, green.
+            EXPECT_GT(countNear(image, second, QColor(40, 160, 90), 12), 20) << name.toStdString();
+            // The pinned entry shows the accent pin mark at its end.
+            const QRectF third = view->list()->rowRect(2).translated(view->list()->pos());
+            const QRectF end(third.right() - third.width() * 0.15, third.top(), third.width() * 0.15, third.height());
+            EXPECT_GT(countNear(image, end, theme.accent(), 40), 3) << name.toStdString();
+            // Preview text in the theme's text colour.
+            EXPECT_GT(countNear(image, first, theme.primaryText(), 40), 10) << name.toStdString();
+        }
+    }
+}
+
+TEST(ClipboardView, TheSearchTextIsReadableOnTheLightSurface)
+{
+    Stage stage(light, contentSize(metrics()));
+    auto* view = stage.make<ClipboardView>(QList<ClipboardItem> {}, metrics(), QString("WWWWW"), std::nullopt,
+        ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    QCoreApplication::processEvents();
+    const QImage image = stage.render();
+    saveArtefact(image, "clipboard-search-light");
+    const QRectF field = QRectF(view->searchField()->geometry());
+    EXPECT_GT(countNear(image, field, light.primaryText(), 60), 15) << "dark text on the light surface";
+    EXPECT_EQ(countNear(image, field, Qt::white, 10), 0) << "no white text";
+    EXPECT_EQ(view->searchField()->palette().color(QPalette::PlaceholderText), light.secondaryText(0.35));
+}
+
+TEST(ClipboardView, HoverButtonsClicksAndTyping)
+{
+    const QList<ClipboardItem> items = sampleHistory();
+    QStringList calls;
+    ClipboardView::Actions actions;
+    actions.onPaste = [&](const QUuid& id) { calls << "paste " + id.toString(); };
+    actions.onCopy = [&](const QUuid& id) { calls << "copy " + id.toString(); };
+    actions.onDelete = [&](const QUuid& id) { calls << "delete " + id.toString(); };
+    actions.onTogglePin = [&](const QUuid& id) { calls << "pin " + id.toString(); };
+    actions.onClear = [&] { calls << "clear"; };
+    actions.onQueryChange = [&](const QString& q) { calls << "query " + q; };
+    Stage stage(dark, contentSize(tall()));
+    auto* view
+        = stage.make<ClipboardView>(items, tall(), QString(), items[0].id, actions, ClipboardView::Thumbnails {});
+    ClipboardList* list = view->list();
+
+    // No buttons until the pointer rests on a row; the selected row shows none by itself.
+    EXPECT_EQ(list->hoveredRow(), -1);
+    EXPECT_FALSE(list->buttonAt(0, list->buttonRect(0, ClipboardList::Button::copy).center()));
+    const QPoint onRow = list->rowRect(2).center().toPoint();
+    QTest::mouseMove(list, onRow);
+    ASSERT_EQ(list->hoveredRow(), 2);
+    saveArtefact(stage.render(), "clipboard-hovered-pinned-row");
+    EXPECT_EQ(list->toolTipAt(onRow), "Paste into what you were doing");
+    EXPECT_EQ(list->toolTipAt(list->buttonRect(2, ClipboardList::Button::pin).center()), "Unpin") << "a pinned entry";
+    QTest::mouseMove(list, list->rowRect(1).center().toPoint());
+    EXPECT_EQ(list->toolTipAt(list->buttonRect(1, ClipboardList::Button::pin).center()), "Keep this one");
+    EXPECT_EQ(list->toolTipAt(list->buttonRect(1, ClipboardList::Button::copy).center()), "Copy without pasting");
+    EXPECT_EQ(list->toolTipAt(list->buttonRect(1, ClipboardList::Button::remove).center()), "Remove");
+
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->rowRect(1).center().toPoint());
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->buttonRect(1, ClipboardList::Button::copy).center().toPoint());
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->buttonRect(1, ClipboardList::Button::pin).center().toPoint());
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->buttonRect(1, ClipboardList::Button::remove).center().toPoint());
+    QTest::mouseClick(view->clearButton(), Qt::LeftButton);
+    const QString id = items[1].id.toString();
+    EXPECT_EQ(calls, (QStringList { "paste " + id, "copy " + id, "pin " + id, "delete " + id, "clear" }));
+    EXPECT_EQ(view->clearButton()->toolTip(), "Clear everything except pinned items");
+
+    calls.clear();
+    QTest::keyClicks(view->searchField(), "ab");
+    EXPECT_EQ(calls, (QStringList { "query a", "query ab" }));
+    QTest::mouseMove(list, QPoint(list->width() / 2, list->height() + 40));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(list, &leave);
+    EXPECT_EQ(list->hoveredRow(), -1);
+}
+
+TEST(ClipboardView, ANewSelectionScrollsToTheCentreAnUnchangedOneDoesNot)
+{
+    QList<ClipboardItem> items;
+    for (int i = 0; i < 40; ++i)
+        items << text(QStringLiteral("Entry %1").arg(i));
+    const SurfaceMetrics m = metrics();
+    Stage stage(dark, contentSize(m));
+    auto* view = stage.make<ClipboardView>(
+        items, m, QString(), items[0].id, ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    ClipboardList* list = view->list();
+    EXPECT_EQ(list->scrollOffset(), 0);
+
+    ClipboardView next(items, m, QString(), items[20].id, ClipboardView::Actions {});
+    view->adopt(next);
+    EXPECT_TRUE(list->isScrollAnimating());
+    ASSERT_TRUE(waitUntil([&] { return !list->isScrollAnimating(); }, 2000));
+    const QRectF row = list->rowRect(20);
+    EXPECT_NEAR(row.center().y(), list->height() / 2.0, 1.0) << "the selected row sits in the middle";
+
+    // Rebuilt with the same selection: the user's own scrolling stays.
+    list->setScrollOffset(10);
+    ClipboardView same(items, m, QString(), items[20].id, ClipboardView::Actions {});
+    view->adopt(same);
+    EXPECT_FALSE(list->isScrollAnimating());
+    EXPECT_EQ(list->scrollOffset(), 10);
+
+    // Only what is on screen is painted, however long the list.
+    stage.render();
+    EXPECT_LE(list->rowsPainted(), int(list->height() / list->rowPitch()) + 2);
+}
+
+TEST(ClipboardView, AdoptingKeepsTheSearchFieldAndItsCursor)
+{
+    Stage stage(dark, contentSize(metrics()));
+    auto* view = stage.make<ClipboardView>(sampleHistory(), metrics(), QString("on"), std::nullopt,
+        ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+    ClipboardSearchField* field = view->searchField();
+    field->setCursorPosition(1);
+    ClipboardView fresh(sampleHistory().mid(3), metrics(), QString("on"), std::nullopt, ClipboardView::Actions {});
+    view->adopt(fresh);
+    EXPECT_EQ(view->searchField(), field);
+    EXPECT_EQ(field->cursorPosition(), 1);
+    EXPECT_EQ(view->items().size(), 2);
+    EXPECT_EQ(view->countText(), "2");
+}
