@@ -1,0 +1,170 @@
+#include "modules/clipboard/clipboard_monitor.h"
+
+#include "support/test_support.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using nimbra::test::HarnessLock;
+using nimbra::test::waitUntil;
+
+namespace {
+
+QByteArray png(int w, int h, QColor colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Another X client owning the clipboard until it is stopped (by its PID, when this goes).
+class ForeignOwner {
+public:
+    // xclip offering `bytes` as one target.
+    static std::unique_ptr<ForeignOwner> xclip(const QByteArray& target, const QByteArray& bytes)
+    {
+        auto owner = std::make_unique<ForeignOwner>();
+        owner->m_process.start("xclip", { "-quiet", "-selection", "clipboard", "-t", target, "-i" });
+        owner->m_process.write(bytes);
+        owner->m_process.closeWriteChannel();
+        return owner;
+    }
+    // A Qt application offering several targets at once.
+    static std::unique_ptr<ForeignOwner> offering(const QStringList& formats)
+    {
+        auto owner = std::make_unique<ForeignOwner>();
+        owner->m_process.start(NIMBRA_CLIPBOARD_OWNER, formats);
+        owner->m_ready = waitUntil([&] { return owner->m_process.readAllStandardOutput().contains("owning"); });
+        return owner;
+    }
+    ~ForeignOwner()
+    {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    bool isReady() const { return m_ready && m_process.state() == QProcess::Running; }
+
+private:
+    QProcess m_process;
+    bool m_ready = true;
+};
+
+// What another application reads from the clipboard as `target`; the event loop keeps running
+// meanwhile, since this process may be the one serving it.
+QByteArray readBack(const QByteArray& target)
+{
+    QProcess xclip;
+    xclip.start("xclip", { "-o", "-selection", "clipboard", "-t", target });
+    if (!waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 10000))
+        return {};
+    return xclip.readAllStandardOutput();
+}
+
+struct ClipboardOnX : ::testing::Test {
+    ClipboardOnX() { monitor.start(0.05); }
+
+    // Waits for the capture the change arms, whatever it finds.
+    bool captured(int before) const
+    {
+        return waitUntil([&] { return monitor.capturesFinished() > before; }, 10000);
+    }
+
+    // The harness has one X server and one clipboard: these cases take turns on it.
+    HarnessLock lock { "clipboard" };
+    ClipboardMonitor monitor;
+};
+
+} // namespace
+
+TEST_F(ClipboardOnX, TextAnImageAndFilesCopiedInAnotherApplicationEachBecomeOneEntry)
+{
+    int before = monitor.capturesFinished();
+    auto text = ForeignOwner::xclip("UTF8_STRING", "gr\xc3\xbc\xc3\x9f dich\n");
+    ASSERT_TRUE(captured(before));
+    ASSERT_EQ(monitor.store().items().size(), 1);
+    ASSERT_TRUE(monitor.store().items()[0].payload.asText());
+    EXPECT_EQ(*monitor.store().items()[0].payload.asText(), QString::fromUtf8("grüß dich\n"));
+
+    before = monitor.capturesFinished();
+    auto image = ForeignOwner::xclip("image/png", png(64, 48, Qt::darkCyan));
+    ASSERT_TRUE(captured(before));
+    ASSERT_EQ(monitor.store().items().size(), 2);
+    const ClipboardItem picture = monitor.store().items()[0];
+    ASSERT_TRUE(picture.payload.asImage());
+    EXPECT_EQ(picture.payload.asImage()->pixelSize, QSizeF(64, 48));
+    EXPECT_EQ(QImage::fromData(picture.payload.asImage()->png).pixelColor(10, 10), QColor(Qt::darkCyan));
+
+    QTemporaryDir dir;
+    const QUrl a = QUrl::fromLocalFile(dir.filePath("a.txt"));
+    const QUrl b = QUrl::fromLocalFile(dir.filePath("b c.txt"));
+    before = monitor.capturesFinished();
+    auto files = ForeignOwner::xclip("text/uri-list", a.toEncoded() + "\r\n" + b.toEncoded() + "\r\n");
+    ASSERT_TRUE(captured(before));
+    ASSERT_EQ(monitor.store().items().size(), 3);
+    ASSERT_TRUE(monitor.store().items()[0].payload.asFiles());
+    EXPECT_EQ(*monitor.store().items()[0].payload.asFiles(), (QList<QUrl> { a, b }));
+}
+
+TEST_F(ClipboardOnX, EntriesWrittenBackReadBackInAnotherApplication)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("notes.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QUrl url = QUrl::fromLocalFile(file.fileName());
+    const QByteArray picture = png(20, 10, Qt::magenta);
+    const auto add = [&](ClipboardItem::Payload payload) {
+        ClipboardItem item { QUuid::createUuid(), std::move(payload), std::nullopt, QDateTime::currentDateTime(),
+            false };
+        monitor.store().insert(item);
+        return item.id;
+    };
+    const QUuid text = add(ClipboardItem::Payload::text("written back"));
+    const QUuid image = add(ClipboardItem::Payload::image(picture, QSizeF(20, 10)));
+    const QUuid files = add(ClipboardItem::Payload::files({ url }));
+
+    ASSERT_TRUE(monitor.copyToPasteboard(text));
+    EXPECT_EQ(readBack("UTF8_STRING"), "written back");
+    ASSERT_TRUE(monitor.copyToPasteboard(image));
+    EXPECT_EQ(readBack("image/png"), picture);
+    // Another format is made from the image only when asked for.
+    EXPECT_EQ(QImage::fromData(readBack("image/bmp"), "BMP").size(), QSize(20, 10));
+    ASSERT_TRUE(monitor.copyToPasteboard(files));
+    EXPECT_EQ(readBack("text/uri-list").trimmed(), url.toEncoded());
+    EXPECT_EQ(readBack("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
+
+    // None of the writes came back as a capture.
+    const int before = monitor.capturesFinished();
+    auto next = ForeignOwner::xclip("UTF8_STRING", "from elsewhere");
+    ASSERT_TRUE(captured(before));
+    EXPECT_EQ(monitor.store().items().size(), 4);
+    EXPECT_EQ(monitor.store().items()[0].preview(), "from elsewhere");
+    EXPECT_EQ(monitor.capturesFinished(), before + 1);
+}
+
+TEST_F(ClipboardOnX, APasswordManagersSecretIsNeverRecorded)
+{
+    int before = monitor.capturesFinished();
+    auto secret = ForeignOwner::offering({ "text/plain=hunter2", "x-kde-passwordManagerHint=secret" });
+    ASSERT_TRUE(secret->isReady());
+    ASSERT_TRUE(captured(before));
+    EXPECT_TRUE(monitor.store().items().isEmpty());
+
+    // The same helper without the hint is recorded: the hint alone made the difference.
+    before = monitor.capturesFinished();
+    auto plain = ForeignOwner::offering({ "text/plain=not a secret" });
+    ASSERT_TRUE(plain->isReady());
+    ASSERT_TRUE(captured(before));
+    ASSERT_EQ(monitor.store().items().size(), 1);
+    EXPECT_EQ(monitor.store().items()[0].preview(), "not a secret");
+}
