@@ -5,12 +5,14 @@
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
+#include "modules/clipboard/global_hot_key.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
 #include "platform/autostart/login_item.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/upower/upower_devices.h"
+#include "platform/x11/active_window.h"
 #include "platform/x11/x11_input_bridge.h"
 
 #include <QCoreApplication>
@@ -27,6 +29,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_levels(std::make_unique<SystemLevelMonitor>(SystemLevelMonitor::Sources { .input = m_input.get() }))
     , m_router(m_settings)
     , m_clipboard(std::make_unique<ClipboardMonitor>())
+    , m_clipboardHotKey(std::make_unique<GlobalHotKey>(m_input.get()))
+    , m_frontmost(std::make_unique<ActiveWindowWatcher>(m_input.get()))
 {
     // Both power monitors read one picture of UPower's devices.
     const auto upower = std::make_shared<UPowerDevices>();
@@ -131,6 +135,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 11. The clipboard tab's keys, the application in front (the paste target), leaving the
     //     application, and the shelf.
     installKeyMonitor();
+    watchFrontmostApp();
     watchDeactivation();
     // 12–13. The eyes, then the clipboard settings once more.
     applyClipboardSettings();
@@ -191,6 +196,8 @@ void AppDelegate::applicationWillTerminate()
     // 2–3. The eye tracker and the eyes item.
     // 4–8. The clipboard monitor, its hot key, the key monitor and the watchers.
     m_clipboard->stop();
+    m_clipboardHotKey->unbind();
+    m_hotKeyCombo.reset();
     if (m_keyMonitor) {
         QCoreApplication::instance()->removeEventFilter(m_keyMonitor.get());
         m_keyMonitor.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/activity_router.h"
+#include "core/key_combo.h"
 #include "core/presentation.h"
 #include "modules/shell/notch_nav_row.h"
 #include "ui/surface/notch_theme.h"
@@ -16,7 +17,9 @@ class QWidget;
 namespace nimbra {
 
 class AppearancePortal;
+class ActiveWindowWatcher;
 class ClipboardMonitor;
+class GlobalHotKey;
 class DeviceBatteryMonitor;
 class DisplayCoordinator;
 class NimbraSettings;
@@ -85,6 +88,9 @@ public:
     // The clipboard tab: its search text and keyboard selection, the hot key's action, and
     // the keys that act on the list while the tab has the keyboard.
     ClipboardMonitor& clipboard() const { return *m_clipboard; }
+    GlobalHotKey& clipboardHotKey() const { return *m_clipboardHotKey; }
+    // The application a paste goes to: the last other one that was in front.
+    ActiveWindowWatcher& frontmost() const { return *m_frontmost; }
     const QString& clipboardQuery() const { return m_clipboardQuery; }
     const std::optional<QUuid>& clipboardSelection() const { return m_clipboardSelection; }
     void setClipboardQuery(const QString& query);
@@ -110,7 +116,9 @@ private:
     QWidget* activityView(const Activity& activity, const SurfaceMetrics& metrics);
     QWidget* clipboardView(const SurfaceMetrics& metrics);
     void installKeyMonitor();
+    void watchFrontmostApp();
     void watchDeactivation();
+    void sendPasteKeys(const QString& target, bool terminal);
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -123,6 +131,11 @@ private:
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;
     ActivityRouter m_router;
     std::unique_ptr<ClipboardMonitor> m_clipboard;
+    std::unique_ptr<GlobalHotKey> m_clipboardHotKey;
+    // The combination last handed to the hot key: each bind is four grabs, so settings that
+    // are applied many times a second do not re-bind an unchanged one.
+    std::optional<KeyCombo> m_hotKeyCombo;
+    std::unique_ptr<ActiveWindowWatcher> m_frontmost;
     QString m_clipboardQuery;
     std::optional<QUuid> m_clipboardSelection;
     std::unique_ptr<QObject> m_keyMonitor;

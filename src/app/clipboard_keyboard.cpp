@@ -4,11 +4,14 @@
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
+#include "platform/x11/active_window.h"
+#include "platform/x11/x11_input_bridge.h"
 #include "ui/surface/notch_panel.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 
 namespace nimbra {
 
@@ -159,13 +162,71 @@ void AppDelegate::openClipboard()
     m_coordinator->open(ClipboardMonitor::moduleID, true);
 }
 
+void AppDelegate::watchFrontmostApp()
+{
+    m_frontmost->start();
+    // An entry remembers the application it was copied in.
+    QPointer<AppDelegate> self(this);
+    m_clipboard->sourceApplication = [self]() -> std::optional<QString> {
+        if (!self || !self->m_frontmost->pasteTarget() || self->m_frontmost->pasteTarget()->appId.isEmpty())
+            return std::nullopt;
+        return self->m_frontmost->pasteTarget()->appId;
+    };
+}
+
 void AppDelegate::paste(const QUuid& id)
 {
     if (!m_clipboard->copyToPasteboard(id))
         return;
     if (m_coordinator)
         m_coordinator->collapse();
-    log(QStringLiteral("no Accessibility; copied instead of pasting"));
+    if (!m_input->trust().isTrusted()) {
+        log(QStringLiteral("no Accessibility; copied instead of pasting"));
+        return;
+    }
+    // The application that was in front gets the keyboard back, then the paste keys.
+    const std::optional<ActiveApplication> target = m_frontmost->pasteTarget();
+    QPointer<AppDelegate> self(this);
+    QTimer::singleShot(80, this, [self, target] {
+        if (!self)
+            return;
+        if (target)
+            self->m_frontmost->activate(*target);
+        QTimer::singleShot(120, self, [self, target] {
+            if (self)
+                self->sendPasteKeys(target ? target->name : QString(), target && target->isTerminal());
+        });
+    });
+}
+
+void AppDelegate::sendPasteKeys(const QString& target, bool terminal)
+{
+    const auto keycode = [this](std::uint32_t keysym) -> std::optional<std::uint8_t> {
+        const std::vector<std::uint8_t> codes = m_input->keycodes(keysym);
+        return codes.empty() ? std::nullopt : std::optional(codes.front());
+    };
+    constexpr std::uint32_t controlL = 0xffe3, shiftL = 0xffe1, v = 0x76;
+    const auto control = keycode(controlL), shift = keycode(shiftL), letter = keycode(v);
+    if (!control || !letter || (terminal && !shift)) {
+        log(QStringLiteral("paste failed: the keyboard map has no key for Control, Shift or V"));
+        return;
+    }
+    // A terminal takes Ctrl+V as a control character: it pastes with Ctrl+Shift+V.
+    std::vector<std::uint8_t> held { *control };
+    if (terminal)
+        held.push_back(*shift);
+    bool sent = true;
+    for (std::uint8_t key : held)
+        sent = m_input->injectKey(key, true) && sent;
+    sent = m_input->injectKey(*letter, true) && sent;
+    sent = m_input->injectKey(*letter, false) && sent;
+    for (auto key = held.rbegin(); key != held.rend(); ++key)
+        sent = m_input->injectKey(*key, false) && sent;
+    if (!sent) {
+        log(QStringLiteral("paste failed: the X server took no synthetic keys"));
+        return;
+    }
+    log(QStringLiteral("pasted into ") + (target.isEmpty() ? QStringLiteral("the frontmost app") : target));
 }
 
 } // namespace nimbra

@@ -3,10 +3,13 @@
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
+#include "modules/clipboard/global_hot_key.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/power/power_monitor.h"
 #include "modules/shell/glance.h"
 #include "platform/portal/appearance_portal.h"
+
+#include <QPointer>
 
 namespace nimbra {
 
@@ -46,8 +49,19 @@ void AppDelegate::applyClipboardSettings()
     m_coordinator->setAutoCloseAfter(double(m_settings.clipboardAutoCloseSeconds()));
     if (m_settings.clipboardEnabled()) {
         m_clipboard->start(0.5);
+        const KeyCombo combo = m_settings.clipboardHotKey();
+        if (m_hotKeyCombo != combo) {
+            m_hotKeyCombo = combo;
+            QPointer<AppDelegate> self(this);
+            m_clipboardHotKey->bind(combo, [self] {
+                if (self)
+                    self->openClipboard();
+            });
+        }
     } else {
         m_clipboard->stop();
+        m_clipboardHotKey->unbind();
+        m_hotKeyCombo.reset();
         // Clears the unpinned entries and reports the change.
         m_clipboard->clear();
     }

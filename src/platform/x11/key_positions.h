@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace nimbra::x11 {
+
+// Hot keys are stored as virtual key codes, which name a key by its place on the keyboard (the
+// US layout's A is 0, V is 9), whatever the layout prints on it. This is the one table from
+// those places to X key codes, on servers with the usual evdev key codes (the code of a place
+// is its Linux input code + 8). None for a code with no place here.
+std::optional<std::uint8_t> keycodeAt(std::uint32_t virtualKeyCode);
+
+} // namespace nimbra::x11
