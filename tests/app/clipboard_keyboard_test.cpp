@@ -4,6 +4,7 @@
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "modules/clipboard/clipboard_view.h"
+#include "modules/clipboard/global_hot_key.h"
 #include "modules/shell/expanded_shell.h"
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
@@ -206,4 +207,28 @@ TEST_F(ClipboardTab, HistoryLimitsFollowTheSettings)
     QCoreApplication::processEvents();
     EXPECT_EQ(delegate.clipboard().store().items().size(), 3);
     EXPECT_FALSE(delegate.clipboard().keepsImages);
+}
+
+TEST_F(ClipboardTab, SettingsRebindTheHotKeyOnlyWhenTheCombinationChanges)
+{
+    // Each bind is four grabs: a slider dragged through other settings must not repeat them.
+    const std::uint32_t first = delegate.clipboardHotKey().registration();
+    EXPECT_GT(first, 0u);
+    settings.setHoverDwell(0.3);
+    settings.setClipboardAutoCloseSeconds(4);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delegate.clipboardHotKey().registration(), first);
+
+    settings.setClipboardHotKey({ 9, KeyCombo::cmd | KeyCombo::option });
+    QCoreApplication::processEvents();
+    const std::uint32_t second = delegate.clipboardHotKey().registration();
+    EXPECT_GT(second, first);
+
+    // Off lets go of the key; on again binds it anew.
+    settings.setClipboardEnabled(false);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(delegate.clipboardHotKey().isBound());
+    settings.setClipboardEnabled(true);
+    QCoreApplication::processEvents();
+    EXPECT_GT(delegate.clipboardHotKey().registration(), second);
 }

@@ -161,6 +161,41 @@ bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
     return complete;
 }
 
+bool PrivateX::hasWindowManager() const
+{
+    QProcess xprop;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromUtf8(m_display));
+    xprop.setProcessEnvironment(env);
+    xprop.start("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" });
+    return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
+}
+
+XClient::XClient(const PrivateX& x, const QString& program, const QStringList& arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromUtf8(x.display()));
+    env.remove("QT_QPA_PLATFORM");
+    m_process.setProcessEnvironment(env);
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.start(program, arguments);
+}
+
+XClient::~XClient()
+{
+    stop(m_process);
+}
+
+bool XClient::printed(const QByteArray& text, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            m_output += m_process.readAllStandardOutput();
+            return m_output.contains(text);
+        },
+        timeoutMs);
+}
+
 bool grabKey(xcb_connection_t* connection, std::uint32_t keysym)
 {
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);

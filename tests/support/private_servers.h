@@ -58,10 +58,26 @@ public:
     // Presses the keys in order through XTEST and releases them in reverse, as a person would
     // hold modifiers around a key. False when a keysym has no key code.
     bool tap(const std::vector<std::uint32_t>& keysyms) const;
+    // Whether a window manager has announced itself on the root window.
+    bool hasWindowManager() const;
 
 private:
     QProcess m_process;
     QByteArray m_display;
+};
+
+// A program on a private X server (a window manager, a test window), stopped by its PID when
+// this goes.
+class XClient {
+public:
+    XClient(const PrivateX& x, const QString& program, const QStringList& arguments = {});
+    ~XClient();
+    // Waits until the program has printed `text` on its standard output.
+    bool printed(const QByteArray& text, int timeoutMs = 5000);
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
 };
 
 // Grabs the key of `keysym` with no modifiers on the root window for `connection`, as another
