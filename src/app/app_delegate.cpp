@@ -54,14 +54,19 @@ int AppDelegate::runUnregisterMode()
 {
     QString error;
     const bool removed = LoginItem().unregisterItem(&error);
-    // The preference follows the request even when the entry could not be removed.
+    // The preference follows the request even when the entry could not be removed, and it
+    // must reach the disk before the run ends: a setting still on would register it again.
     m_settings.setLaunchAtLogin(false);
+    QString saveError;
+    const bool saved = m_settings.defaults().flush(&saveError);
     const QByteArray path = QCoreApplication::applicationFilePath().toUtf8();
-    if (!removed) {
+    if (!removed)
         std::fprintf(
             stderr, "could not unregister the login item for %s: %s\n", path.constData(), error.toUtf8().constData());
+    if (!saved)
+        std::fprintf(stderr, "could not turn off launch at login: %s\n", saveError.toUtf8().constData());
+    if (!removed || !saved)
         return 1;
-    }
     std::fprintf(stdout, "login item unregistered for %s\n", path.constData());
     std::fflush(stdout);
     return 0;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -17,8 +18,10 @@ int main(int argc, char** argv)
     // The unregister mode only cleans up and quits, so it must not hand over to a running copy.
     nimbra::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     if (!nimbra::AppDelegate::unregisterModeRequested()
-        && instance.claim() == nimbra::SingleInstance::Claim::handedOver)
+        && instance.claim() == nimbra::SingleInstance::Claim::handedOver) {
+        std::fprintf(stdout, "Nimbra is already running; handed over to it\n");
         return 0;
+    }
 
     nimbra::AppDelegate delegate;
     instance.onReopen = [&delegate] { delegate.applicationShouldHandleReopen(); };

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
+#include <unistd.h>
 
 namespace nimbra {
 
@@ -157,10 +158,8 @@ void JsonFileSettingsStorage::load()
     if (!file.open(QIODevice::ReadOnly)) {
         // What cannot be read must not be replaced by defaults on the next write.
         m_writable = false;
-        Diagnostics::log(settingsCategory, [&] {
-            return QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
-                .arg(m_path, file.errorString());
-        });
+        report(QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
+                .arg(m_path, file.errorString()));
         return;
     }
     const QByteArray contents = file.readAll();
@@ -188,15 +187,20 @@ void JsonFileSettingsStorage::moveAside(const QString& reason)
 
     if (QFile::rename(m_path, target)) {
         m_corruptCopyPath = target;
-        Diagnostics::log(settingsCategory,
-            [&] { return QStringLiteral("%1 is %2; moved to %3, defaults in use").arg(m_path, reason, target); });
+        report(QStringLiteral("%1 is %2; moved to %3, defaults in use").arg(m_path, reason, target));
     } else {
         m_writable = false;
-        Diagnostics::log(settingsCategory, [&] {
-            return QStringLiteral("%1 is %2 and cannot be moved aside; defaults in use, the file is left alone")
-                .arg(m_path, reason);
-        });
+        report(QStringLiteral("%1 is %2 and cannot be moved aside; defaults in use, the file is left alone")
+                .arg(m_path, reason));
     }
+}
+
+void JsonFileSettingsStorage::report(const QString& message)
+{
+    if (Diagnostics::isEnabled())
+        Diagnostics::log(settingsCategory, [&] { return message; });
+    else
+        Diagnostics::writeLine(STDERR_FILENO, ("nimbra: settings: " + message + QLatin1Char('\n')).toUtf8());
 }
 
 void JsonFileSettingsStorage::setObject(const QString& key, const QJsonValue& value)
@@ -228,11 +232,16 @@ void JsonFileSettingsStorage::schedule()
     m_writeTimer->start();
 }
 
-void JsonFileSettingsStorage::flush()
+bool JsonFileSettingsStorage::flush(QString* error)
 {
     m_writeTimer.reset();
-    if (!m_pending || !m_writable)
-        return;
+    if (!m_pending)
+        return true;
+    if (!m_writable) {
+        if (error)
+            *error = QStringLiteral("%1 could not be read, so it is not written over").arg(m_path);
+        return false;
+    }
 
     const QFileInfo info(m_path);
     QDir dir = info.absoluteDir();
@@ -249,12 +258,15 @@ void JsonFileSettingsStorage::flush()
     if (!written) {
         file.cancelWriting();
         // Stays pending: the next write, quit or destruction tries again.
-        Diagnostics::log(
-            settingsCategory, [&] { return QStringLiteral("cannot write %1 (%2)").arg(m_path, file.errorString()); });
-        return;
+        const QString reason = QStringLiteral("cannot write %1 (%2)").arg(m_path, file.errorString());
+        Diagnostics::log(settingsCategory, [&] { return reason; });
+        if (error)
+            *error = reason;
+        return false;
     }
     m_pending = false;
     ++m_fileWrites;
+    return true;
 }
 
 } // namespace nimbra

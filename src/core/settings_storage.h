@@ -25,8 +25,9 @@ public:
     virtual QJsonValue object(const QString& key) const = 0;
     // Stores `value` under `key`. An undefined value stores nothing.
     virtual void setObject(const QString& key, const QJsonValue& value) = 0;
-    // Writes anything still pending. The in-memory store has nothing to write.
-    virtual void flush() { }
+    // Writes anything still pending; true when every write so far is stored. `error`, when
+    // given, says why not. The in-memory store has nothing to write.
+    virtual bool flush(QString* error = nullptr) { return true; }
 
     // Typed getters with the store's own conversion of whatever is stored:
     // a Boolean reads as 1/0 and true/false, a number as itself (non-zero is true), a string
@@ -79,7 +80,8 @@ private:
 //
 // A file that cannot be parsed, or holds no JSON object, is moved aside to
 // "<name>.corrupt-<UTC timestamp>" and the store starts empty; a file that cannot be read or moved
-// aside is left alone and never written over.
+// aside is left alone and never written over. Either is said on standard error in one line,
+// with the diagnostics log or without it: the user's settings are not in use.
 class JsonFileSettingsStorage final : public QObject, public SettingsStorage {
 public:
     static constexpr int defaultWriteDelayMs = 400;
@@ -92,7 +94,7 @@ public:
 
     QJsonValue object(const QString& key) const override { return m_values.value(key); }
     void setObject(const QString& key, const QJsonValue& value) override;
-    void flush() override;
+    bool flush(QString* error = nullptr) override;
 
     const QString& path() const { return m_path; }
     // Where a damaged file was moved at start, empty when none was.
@@ -106,6 +108,8 @@ public:
 private:
     void load();
     void moveAside(const QString& reason);
+    // One line on standard error (through the diagnostics log when it is on).
+    void report(const QString& message);
     void schedule();
 
     QString m_path;

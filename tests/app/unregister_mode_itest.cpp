@@ -79,14 +79,34 @@ TEST(UnregisterMode, AFailureIsReportedOnStandardErrorWithAFailingStatus)
     EXPECT_EQ(storedSettings(nimbra).value("app.launchAtLogin"), QJsonValue(false));
 }
 
+TEST(UnregisterMode, ASettingThatCannotBeWrittenIsAFailureToo)
+{
+    NimbraProcess nimbra;
+    writeEntry(autostartEntry(nimbra));
+    // A file where the settings folder belongs: the setting cannot reach the disk (even as root).
+    QFile blocker(nimbra.configHome() + "/nimbra");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const Finished run = runToEnd(nimbra, "1");
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << "success was claimed: " << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("could not turn off launch at login: cannot write " + nimbra.configHome()
+        + "/nimbra/settings.json"))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(autostartEntry(nimbra))) << "the entry itself could be removed";
+}
+
 TEST(UnregisterMode, OnlyTheExactValueOneUnregisters)
 {
     for (const QString value : { "true", "01", "" }) {
         NimbraProcess nimbra(loginOn);
         writeEntry(autostartEntry(nimbra));
         ASSERT_TRUE(nimbra.start({ "NIMBRA_UNREGISTER_LOGIN=" + value }));
-        EXPECT_FALSE(nimbra.process().waitForFinished(1500)) << "value '" << value.toStdString() << "' quit";
+        // A normal launch runs to its end, which the unregister mode never reaches.
+        EXPECT_TRUE(nimbra.waitForLog("level   accessibility trusted = ", 10000))
+            << "value '" << value.toStdString() << "': " << nimbra.log().toStdString();
         EXPECT_TRUE(QFile::exists(autostartEntry(nimbra)));
+        EXPECT_EQ(storedSettings(nimbra).value("app.launchAtLogin"), QJsonValue(true));
         EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
     }
 }
