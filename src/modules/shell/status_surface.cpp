@@ -17,10 +17,11 @@ namespace {
 // locale's order with the locale's own separators.
 QString dayMonthPattern(bool abbreviated)
 {
-    QString pattern = QLocale::system().dateFormat(QLocale::LongFormat);
+    QString pattern = QLocale().dateFormat(QLocale::LongFormat);
     // The year with whatever joins it to its neighbours (a comma, a quoted word such as 'de',
-    // a CJK year marker).
-    static const QRegularExpression year(QStringLiteral("(\\s*'[^']*')?[\\s,./-]*y+(\\s*'[^']*'|[年년])?"));
+    // a year word with its period such as Russian 'г'., a CJK year marker).
+    static const QRegularExpression year(
+        QStringLiteral("(\\s*'[^']*')?[\\s,./-]*y+(\\s*'[^']*'\\.?|[年년])?"));
     pattern.remove(year);
     static const QRegularExpression leading(QStringLiteral("^[\\s,./-]+"));
     static const QRegularExpression trailing(QStringLiteral("[\\s,/-]+$"));
@@ -32,8 +33,10 @@ QString dayMonthPattern(bool abbreviated)
         pattern.replace(wideDay, QStringLiteral("ddd"));
         pattern.replace(wideMonth, QStringLiteral("MMM"));
     } else {
+        // A month the locale writes as a number stays a number: Chinese, Japanese and Korean
+        // put their month marker after it ("3月"), and a month name there would double it.
         static const QRegularExpression shortDay(QStringLiteral("(?<!d)d{3}(?!d)"));
-        static const QRegularExpression shortMonth(QStringLiteral("(?<!M)M{1,3}(?!M)"));
+        static const QRegularExpression shortMonth(QStringLiteral("(?<!M)M{3}(?!M)"));
         pattern.replace(shortDay, QStringLiteral("dddd"));
         pattern.replace(shortMonth, QStringLiteral("MMMM"));
     }
@@ -47,7 +50,7 @@ QString dayMonthPattern(bool abbreviated)
 // put seconds in their short form, which a clock that is redrawn per minute must not show.
 QString hourMinutePattern()
 {
-    QString pattern = QLocale::system().timeFormat(QLocale::ShortFormat);
+    QString pattern = QLocale().timeFormat(QLocale::ShortFormat);
     static const QRegularExpression seconds(QStringLiteral("[:.,\\s]?s+(\\.z+)?"));
     pattern.remove(seconds);
     // Time zones have no place on the clock either.
@@ -150,12 +153,12 @@ QList<StatusSurface::Readout> StatusSurface::accessoryReadouts(
 
 QString StatusSurface::clockText(const QDateTime& now)
 {
-    return QLocale::system().toString(now.time(), hourMinutePattern());
+    return QLocale().toString(now.time(), hourMinutePattern());
 }
 
 QString StatusSurface::dateText(const QDateTime& now, double surfaceWidth)
 {
-    return QLocale::system().toString(now.date(), dayMonthPattern(surfaceWidth < 400));
+    return QLocale().toString(now.date(), dayMonthPattern(surfaceWidth < 400));
 }
 
 double StatusSurface::clockSize(const SurfaceMetrics& m)

@@ -218,3 +218,34 @@ TEST(Glance, IsTheFocusModule)
 {
     EXPECT_EQ(Glance::moduleID.rawValue, "glance");
 }
+
+// The date line as people of each locale write it: no doubled month marker, no year, no
+// stray period where the year word was.
+TEST(StatusSurface, TheDateIsRightInEveryLocale)
+{
+    const QLocale before;
+    const QDateTime saturday(QDate(2026, 3, 7), QTime(9, 5));
+    struct Case {
+        const char* locale;
+        QString wide;
+        QString narrow;
+    };
+    const std::vector<Case> cases {
+        { "en_US", "Saturday, March 7", "Sat, Mar 7" },
+        { "de_DE", "Samstag, 7. März", "Sa., 7. März" },
+        { "fr_FR", "samedi 7 mars", "sam. 7 mars" },
+        { "zh_CN", "3月7日星期六", "3月7日周六" },
+        { "ja_JP", "3月7日土曜日", "3月7日土" },
+        { "ko_KR", "3월 7일 토요일", "3월 7일 토" },
+        { "ru_RU", "суббота, 7 марта", "сб, 7 мар." },
+        { "hu_HU", "március 7., szombat", "márc. 7., Szo" },
+        { "es_ES", "sábado, 7 de marzo", "sáb, 7 de mar" },
+        { "tr_TR", "7 Mart Cumartesi", "7 Mar Cmt" },
+    };
+    for (const Case& c : cases) {
+        QLocale::setDefault(QLocale(c.locale));
+        EXPECT_EQ(StatusSurface::dateText(saturday, 400).toStdString(), c.wide.toStdString()) << c.locale;
+        EXPECT_EQ(StatusSurface::dateText(saturday, 399).toStdString(), c.narrow.toStdString()) << c.locale;
+    }
+    QLocale::setDefault(before);
+}
