@@ -153,6 +153,11 @@ void AppDelegate::applicationDidFinishLaunching()
         if (self)
             self->levelObserved(level);
     };
+    // An open status tab shows the volume as it is: gone with the sound server, back with it.
+    m_levels->onVolumeAvailabilityChange = [self](bool) {
+        if (self)
+            self->refreshStatusTab();
+    };
     m_levels->startObservingVolume();
     m_levels->startObservingBrightness();
 

@@ -84,6 +84,8 @@ public:
     static int msecsToNextMinute(const QTime& now);
     bool isClockTickArmed() const { return m_clockTick.isActive(); }
     void clockTicked();
+    // Rebuilds an open status tab with what it shows read afresh.
+    void refreshStatusTab();
 
     // The clipboard tab: its search text and keyboard selection, the hot key's action, and
     // the keys that act on the list while the tab has the keyboard.

@@ -21,8 +21,7 @@ inline bool isDisplaySelected(const DisplayKey& key, bool builtInOnly, const std
 // the one under the pointer, else the built-in one, else the first. A disabled display is never
 // chosen, so with none enabled nothing opens.
 inline std::optional<DisplayKey> openTarget(const std::vector<DisplayKey>& enabled,
-                                            const std::optional<DisplayKey>& underPointer,
-                                            const std::optional<DisplayKey>& builtInKey)
+    const std::optional<DisplayKey>& underPointer, const std::optional<DisplayKey>& builtInKey)
 {
     const auto isEnabled = [&](const std::optional<DisplayKey>& key) {
         if (!key)

@@ -178,6 +178,11 @@ int AppDelegate::msecsToNextMinute(const QTime& now)
 
 void AppDelegate::clockTicked()
 {
+    refreshStatusTab();
+}
+
+void AppDelegate::refreshStatusTab()
+{
     const bool statusShown = !liveTabs().contains(m_tab) || m_tab == NotchSurfaceTab::status;
     if (m_coordinator && m_coordinator->isAnythingExpanded() && statusShown)
         m_coordinator->refreshContent();

@@ -159,7 +159,7 @@ void JsonFileSettingsStorage::load()
         // What cannot be read must not be replaced by defaults on the next write.
         m_writable = false;
         report(QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
-                .arg(m_path, file.errorString()));
+                   .arg(m_path, file.errorString()));
         return;
     }
     const QByteArray contents = file.readAll();
@@ -191,7 +191,7 @@ void JsonFileSettingsStorage::moveAside(const QString& reason)
     } else {
         m_writable = false;
         report(QStringLiteral("%1 is %2 and cannot be moved aside; defaults in use, the file is left alone")
-                .arg(m_path, reason));
+                   .arg(m_path, reason));
     }
 }
 

@@ -14,6 +14,9 @@
 #include "ui/surface/notch_surface_view.h"
 #include "ui/surface/surface_metrics.h"
 
+#include "support/private_servers.h"
+#include "support/test_support.h"
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QPointer>
@@ -21,6 +24,7 @@
 #include <gtest/gtest.h>
 
 using namespace nimbra;
+namespace test = nimbra::test;
 
 namespace {
 struct Delegate : ::testing::Test {
@@ -147,6 +151,36 @@ TEST_F(Delegate, TheOpenStatusClockIsRebuiltWhenTheMinuteTurns)
     const int onSettings = controller().view()->contentBuilds();
     delegate.clockTicked();
     EXPECT_EQ(controller().view()->contentBuilds(), onSettings);
+}
+
+// While the sound server is gone, an open status tab shows no volume rather than the last one,
+// and shows it again once the server is back.
+TEST(DelegateVolume, TheOpenStatusTabFollowsTheSoundServerGoingAndComing)
+{
+    test::PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    const QByteArray harnessServer = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    settings.setShowOnAllDisplays(true);
+    AppDelegate delegate(&settings);
+    qputenv("PULSE_SERVER", harnessServer);
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.levels().read(SystemLevel::Kind::volume)->isAvailable; }));
+    NotchDisplayController& controller = *delegate.coordinator()->controllers().begin()->second;
+    controller.open(Glance::moduleID, false);
+    auto shownVolume = [&]() -> std::optional<SystemLevel> {
+        auto* shell = qobject_cast<ExpandedShell*>(controller.view()->contentWidget());
+        auto* status = shell ? qobject_cast<StatusSurface*>(shell->content()) : nullptr;
+        return status ? status->volume() : std::nullopt;
+    };
+    ASSERT_TRUE(shownVolume() && shownVolume()->isAvailable);
+
+    pulse.stopServer();
+    EXPECT_TRUE(test::waitUntil([&] { return shownVolume() && !shownVolume()->isAvailable; }));
+    EXPECT_TRUE(StatusSurface::readouts(std::nullopt, shownVolume(), NotchTheme::dark()).isEmpty());
+    ASSERT_TRUE(pulse.startServer());
+    EXPECT_TRUE(test::waitUntil([&] { return shownVolume() && shownVolume()->isAvailable; }, 10000));
 }
 
 TEST_F(Delegate, TerminationTearsTheDisplaysDownOnce)

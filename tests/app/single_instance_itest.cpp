@@ -21,8 +21,8 @@ TEST(SingleInstance, ASecondStartHandsOverToTheRunningOneSaysSoAndExits)
     ASSERT_TRUE(second.process().waitForFinished(5000)) << "the second start kept running";
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.process().exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(second.process().readAllStandardOutput()),
-        "Nimbra is already running; handed over to it\n");
+    EXPECT_EQ(
+        QString::fromUtf8(second.process().readAllStandardOutput()), "Nimbra is already running; handed over to it\n");
     EXPECT_FALSE(second.log().contains(launched)) << "the second start launched as well";
 
     // The first one reacts as to being opened again, and runs on; another profile runs beside it.
@@ -47,7 +47,8 @@ TEST(SettingsFile, ACorruptFileMovedAsideIsReportedInOneLineWithoutDiagnostics)
     EXPECT_TRUE(nimbra.terminate());
     const QStringList lines = nimbra.log().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1) << nimbra.log().toStdString();
-    EXPECT_TRUE(lines[0].startsWith("nimbra: settings: " + nimbra.configHome() + "/nimbra/settings.json is not valid JSON"))
+    EXPECT_TRUE(
+        lines[0].startsWith("nimbra: settings: " + nimbra.configHome() + "/nimbra/settings.json is not valid JSON"))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[0].contains("; moved to " + nimbra.configHome() + "/nimbra/settings.json.corrupt-"))
         << lines[0].toStdString();

@@ -90,8 +90,8 @@ TEST(UnregisterMode, ASettingThatCannotBeWrittenIsAFailureToo)
     const Finished run = runToEnd(nimbra, "1");
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty()) << "success was claimed: " << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains("could not turn off launch at login: cannot write " + nimbra.configHome()
-        + "/nimbra/settings.json"))
+    EXPECT_TRUE(run.err.contains(
+        "could not turn off launch at login: cannot write " + nimbra.configHome() + "/nimbra/settings.json"))
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(autostartEntry(nimbra))) << "the entry itself could be removed";
 }

@@ -59,6 +59,18 @@ bool PrivatePulse::restart()
     return m_running;
 }
 
+void PrivatePulse::stopServer()
+{
+    stop(m_process);
+    m_running = false;
+}
+
+bool PrivatePulse::startServer()
+{
+    m_running = start();
+    return m_running;
+}
+
 bool PrivatePulse::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -34,6 +34,9 @@ public:
     // Stops the server, as a crash or a restart of the sound service would, and starts it again
     // on the same socket; true when it is back.
     bool restart();
+    // Stops the server and leaves it stopped; startServer() brings it back on the same socket.
+    void stopServer();
+    bool startServer();
 
 private:
     bool start();

@@ -53,7 +53,11 @@ SystemLevelMonitor::SystemLevelMonitor(Sources sources, QObject* parent)
             observed(available(Kind::keyboardBacklight, value));
     };
     // A sink or a backlight that comes or goes changes which keys are ours.
-    m_volume->onSinkChange = [this](bool) { regrab(); };
+    m_volume->onSinkChange = [this](bool available) {
+        regrab();
+        if (onVolumeAvailabilityChange)
+            onVolumeAvailabilityChange(available);
+    };
     m_keyboard->onAvailabilityChange = [this](bool) { regrab(); };
     m_backlight->onAvailabilityChange = [this](bool) { regrab(); };
 }

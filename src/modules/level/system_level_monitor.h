@@ -46,6 +46,8 @@ public:
     std::function<void(const SystemLevel&)> onChange;
     // A fresh reading after a change made by anyone else (only readable levels).
     std::function<void(const SystemLevel&)> onObservedChange;
+    // The volume became readable or stopped being so (a sink or the sound server came or went).
+    std::function<void(bool available)> onVolumeAvailabilityChange;
 
     // Takes the keys of every level that can be changed here. Interception is on while at least
     // one key is taken, or while there is none to take yet (keys are taken as levels appear);

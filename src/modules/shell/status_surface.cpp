@@ -20,8 +20,7 @@ QString dayMonthPattern(bool abbreviated)
     QString pattern = QLocale().dateFormat(QLocale::LongFormat);
     // The year with whatever joins it to its neighbours (a comma, a quoted word such as 'de',
     // a year word with its period such as Russian 'г'., a CJK year marker).
-    static const QRegularExpression year(
-        QStringLiteral("(\\s*'[^']*')?[\\s,./-]*y+(\\s*'[^']*'\\.?|[年년])?"));
+    static const QRegularExpression year(QStringLiteral("(\\s*'[^']*')?[\\s,./-]*y+(\\s*'[^']*'\\.?|[年년])?"));
     pattern.remove(year);
     static const QRegularExpression leading(QStringLiteral("^[\\s,./-]+"));
     static const QRegularExpression trailing(QStringLiteral("[\\s,/-]+$"));

@@ -4,6 +4,9 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QThread>
 #include <QTimer>
 #include <pulse/glib-mainloop.h>
@@ -11,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace nimbra {
 
@@ -42,8 +46,34 @@ void forget(pa_operation* operation)
         pa_operation_unref(operation);
 }
 
-constexpr int kFirstRetryMs = 1000;
-constexpr int kLastRetryMs = 60000;
+// A socket that has just appeared may not be listening yet: a few quick tries follow it.
+constexpr int kSocketRetryMs = 250;
+constexpr int kSocketRetries = 4;
+
+// Which file sits at `path` (0 when none): a server that comes back makes a new one.
+ino_t fileIdentity(const QString& path)
+{
+    struct stat info { };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+// The file of the server's native socket, when it is a local one: the `unix:` entry of the
+// server string, else PULSE_SERVER's, else the session's default in the runtime folder.
+QString socketPath(const QString& server)
+{
+    QString address = server.isEmpty() ? qEnvironmentVariable("PULSE_SERVER") : server;
+    if (address.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return runtime.isEmpty() ? QString() : runtime + QStringLiteral("/pulse/native");
+    }
+    for (const QString& entry : address.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (entry.startsWith(QLatin1String("unix:")))
+            return entry.mid(5);
+        if (entry.startsWith(QLatin1Char('/')))
+            return entry;
+    }
+    return {};
+}
 
 } // namespace
 
@@ -63,8 +93,8 @@ AudioOutput audioOutput(const SinkTraits& traits)
         kind = Kind::display;
     else if (bus == u"pci" || bus == u"platform" || form == u"internal") {
         // Headphones plugged into the machine itself; a headset of its own (USB) stays external.
-        const bool headphones = form == u"headphone" || form == u"headset" || form == u"hands-free"
-            || port.contains(u"headphone");
+        const bool headphones
+            = form == u"headphone" || form == u"headset" || form == u"hands-free" || port.contains(u"headphone");
         kind = headphones ? Kind::headphones : Kind::builtIn;
     }
     return AudioOutput(name, kind);
@@ -77,7 +107,15 @@ struct PulseVolume::Private {
     pa_context* context = nullptr;
     bool ready = false;
     QTimer retry;
-    int retryMs = kFirstRetryMs;
+    int retryMs = PulseVolume::retryIntervalMs;
+    // Watches the folder of a local server's socket, so that a server coming back is
+    // followed at once rather than at the next retry.
+    QString socket;
+    std::unique_ptr<QFileSystemWatcher> watcher;
+    int socketRetries = 0;
+    // The socket file a failed attempt found, so that other changes in its folder (a runtime
+    // folder is busy) do not count as the server coming back.
+    ino_t deadSocket = 0;
 
     // The attached default sink.
     std::optional<uint32_t> sinkIndex;
@@ -147,15 +185,57 @@ struct PulseVolume::Private {
         pendingWrites = 0;
     }
 
-    // The server is gone or never came: forget the sink and try again later, less and less often.
+    // The server is gone or never came: forget the sink and try again when its socket shows
+    // up, or at the latest after the retry interval.
     void failed()
     {
         logLevel(QStringLiteral("sound server unavailable: ")
             + QString::fromUtf8(pa_strerror(context ? pa_context_errno(context) : PA_ERR_CONNECTIONREFUSED)));
         dropContext();
         detach();
-        retry.start(retryMs);
-        retryMs = std::min(retryMs * 2, kLastRetryMs);
+        watchSocket();
+        deadSocket = socket.isEmpty() ? 0 : fileIdentity(socket);
+        if (deadSocket != 0 && socketRetries > 0) {
+            --socketRetries;
+            retry.start(kSocketRetryMs);
+        } else {
+            retry.start(retryMs);
+        }
+    }
+
+    void watchSocket()
+    {
+        if (socket.isEmpty())
+            return;
+        if (!watcher) {
+            watcher = std::make_unique<QFileSystemWatcher>();
+            QObject::connect(
+                watcher.get(), &QFileSystemWatcher::directoryChanged, q, [this] { socketFolderChanged(); });
+        }
+        // The socket's folder, or the nearest one above it that exists (the server may make it).
+        QString folder = QFileInfo(socket).absolutePath();
+        while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
+            folder = QFileInfo(folder).absolutePath();
+        const QStringList watched = watcher->directories();
+        if (watched != QStringList { folder }) {
+            if (!watched.isEmpty())
+                watcher->removePaths(watched);
+            watcher->addPath(folder);
+        }
+    }
+
+    void socketFolderChanged()
+    {
+        if (context)
+            return; // connected or connecting: the watch only serves a server that is gone
+        watchSocket();
+        const ino_t now = fileIdentity(socket);
+        if (now == 0 || now == deadSocket)
+            return;
+        logLevel(QStringLiteral("sound server socket appeared; connecting"));
+        retry.stop();
+        socketRetries = kSocketRetries;
+        connect();
     }
 
     static void stateChanged(pa_context* context, void* userdata)
@@ -164,7 +244,9 @@ struct PulseVolume::Private {
         switch (pa_context_get_state(context)) {
         case PA_CONTEXT_READY:
             self->ready = true;
-            self->retryMs = kFirstRetryMs;
+            self->socketRetries = 0;
+            // Nothing to watch while connected.
+            self->watcher.reset();
             forget(pa_context_subscribe(context,
                 pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr));
             self->askForDefaultSink();
@@ -304,8 +386,12 @@ PulseVolume::PulseVolume(QString server, QObject* parent)
 {
     d->q = this;
     d->server = std::move(server);
+    d->socket = socketPath(d->server);
     d->retry.setSingleShot(true);
-    QObject::connect(&d->retry, &QTimer::timeout, this, [this] { d->connect(); });
+    QObject::connect(&d->retry, &QTimer::timeout, this, [this] {
+        if (!d->context)
+            d->connect();
+    });
     if (!qtRunsOnGlib()) {
         logLevel(QStringLiteral("volume disabled: the Qt event loop is not GLib's (is QT_NO_GLIB set?)"));
         return;
@@ -319,6 +405,11 @@ PulseVolume::~PulseVolume()
     d->dropContext();
     if (d->loop)
         pa_glib_mainloop_free(d->loop);
+}
+
+void PulseVolume::setRetryInterval(int ms)
+{
+    d->retryMs = ms;
 }
 
 bool PulseVolume::isConnected() const

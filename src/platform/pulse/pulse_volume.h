@@ -34,6 +34,11 @@ public:
     explicit PulseVolume(QString server = {}, QObject* parent = nullptr);
     ~PulseVolume() override;
 
+    // While the server is gone it is tried again at this interval, and at once when the socket
+    // of a local server reappears in its folder.
+    static constexpr int retryIntervalMs = 5000;
+    void setRetryInterval(int ms);
+
     bool isConnected() const;
     // A default sink is known: the volume can be read and changed.
     bool hasSink() const;

@@ -42,8 +42,8 @@ TEST(AudioOutputOfSink, HeadphonesOnlyOnTheBuiltInOutput)
     EXPECT_EQ(audioOutput(traits("Built-in Audio", "platform", {}, "headphone-out")).kind, Kind::headphones);
     EXPECT_EQ(audioOutput(traits("Built-in Audio", "pci", "headphone")).kind, Kind::headphones);
     EXPECT_EQ(audioOutput(traits("USB Headset", "usb", "headset")).kind, Kind::external);
-    EXPECT_EQ(audioOutput(traits("USB Headphones", "usb", "headphone", "analog-output-headphones")).kind,
-        Kind::external);
+    EXPECT_EQ(
+        audioOutput(traits("USB Headphones", "usb", "headphone", "analog-output-headphones")).kind, Kind::external);
 }
 
 TEST(AudioOutputOfSink, NameFallsBackToOutput)
