@@ -348,12 +348,16 @@ void X11InputBridge::dispatchPending()
         Q_EMIT connectionLost();
         return;
     }
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->connection)) {
-        handle(event);
-        free(event);
-    }
-    // One refresh and one signal for a burst of mapping events (xmodmap sends several).
-    if (m_mappingChanged) {
+    for (;;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->connection)) {
+            handle(event);
+            free(event);
+        }
+        if (!m_mappingChanged)
+            break;
+        // One refresh and one signal for a burst of mapping events (xmodmap sends several).
+        // Both wait for replies, and events read meanwhile sit in xcb's queue where the socket
+        // notifier cannot see them: the loop takes them.
         m_mappingChanged = false;
         refreshKeyboardMapping();
         Q_EMIT keyboardMappingChanged();
