@@ -173,16 +173,6 @@ TEST(LayoutMetrics, NonFiniteValuesTakeTheDefaultOrTheBound)
     EXPECT_EQ(LayoutMetrics(inf, -inf, inf, -inf, inf, -inf, inf, -inf), LayoutMetrics(620, 84, 180, 44, 40, 0, 40, 0));
 }
 
-TEST(LayoutMetrics, AssigningAFieldStoresItUnclamped)
-{
-    LayoutMetrics metrics;
-    metrics.expandedWidth = 1000;
-    metrics.collapsedTopRadius = -5;
-    EXPECT_DOUBLE_EQ(metrics.expandedWidth, 1000);
-    EXPECT_DOUBLE_EQ(metrics.collapsedTopRadius, -5);
-    EXPECT_NE(metrics, LayoutMetrics::defaults());
-}
-
 TEST(LayoutMetrics, ActivityWidthAndPanelSize)
 {
     const auto& d = LayoutMetrics::defaults();

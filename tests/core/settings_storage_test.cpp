@@ -115,7 +115,7 @@ TEST_F(JsonFileSettingsStorageTest, CreatingAndReadingWritesNothing)
         EXPECT_FALSE(storage.hasPendingWrite());
         storage.flush();
     }
-    QTest::qWait(20);
+    // Destruction writes synchronously, so nothing can land later.
     EXPECT_FALSE(QFileInfo::exists(path()));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/nimbra"));
 }
@@ -135,9 +135,11 @@ TEST_F(JsonFileSettingsStorageTest, WritesAreBatchedIntoOneFileWriteAfterTheDela
     EXPECT_EQ(storage.fileWrites(), 1);
     EXPECT_EQ(readFile(path()).value("layout.expandedWidth").toDouble(), 360.0);
 
-    // Nothing more to write: the timer is gone and stays gone.
-    QTest::qWait(120);
-    EXPECT_EQ(storage.fileWrites(), 1);
+    // Nothing more to write: the timer is gone. A stray one would have written again before
+    // the next batch's own delay runs out.
+    storage.setDouble("layout.expandedWidth", 400);
+    ASSERT_TRUE(test::waitUntil([&] { return !storage.hasPendingWrite(); }, 2000));
+    EXPECT_EQ(storage.fileWrites(), 2);
 }
 
 TEST_F(JsonFileSettingsStorageTest, DestructionAndFlushWriteWhatIsPending)

@@ -1,9 +1,10 @@
 #include "core/shelf_store.h"
 
+#include "support/test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using nimbra::ShelfItem;
@@ -102,7 +103,8 @@ TEST(ShelfStore, AddPutsTheLastGivenFirstAndCountsNewFiles)
 
     // Adding "a" again, written another way, moves it to the front with a new date.
     const ShelfItem oldA = store.items()[2];
-    QThread::msleep(5);
+    // The clock moves on before the file is given again.
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return QDateTime::currentDateTimeUtc() > oldA.addedAt; }));
     EXPECT_EQ(store.add({ QUrl::fromLocalFile(files.path("x/../a")) }), 0);
     EXPECT_EQ(names(store), (QStringList { "a", "c", "b" }));
     EXPECT_EQ(store.items()[0].id, oldA.id);
