@@ -379,4 +379,228 @@ double TimerUrgency::opacity(double time) const
     return 1.0;
 }
 
+// MARK: Modes
+
+QString rawValue(TimerMode mode)
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        return QStringLiteral("stopwatch");
+    case TimerMode::countdown:
+        return QStringLiteral("countdown");
+    case TimerMode::pomodoro:
+        return QStringLiteral("pomodoro");
+    }
+    return {};
+}
+
+template <> std::optional<TimerMode> fromRawValue<TimerMode>(QStringView raw)
+{
+    for (TimerMode mode : kTimerModes)
+        if (rawValue(mode) == raw)
+            return mode;
+    return std::nullopt;
+}
+
+QString title(TimerMode mode)
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        return QStringLiteral("Stopwatch");
+    case TimerMode::countdown:
+        return QStringLiteral("Timer");
+    case TimerMode::pomodoro:
+        return QStringLiteral("Focus");
+    }
+    return {};
+}
+
+QString symbol(TimerMode mode)
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        return QStringLiteral("stopwatch");
+    case TimerMode::countdown:
+        return QStringLiteral("timer");
+    case TimerMode::pomodoro:
+        return QStringLiteral("target");
+    }
+    return {};
+}
+
+// MARK: TimerSet
+
+const Countdown* TimerSet::countdownOf(TimerMode m) const
+{
+    switch (m) {
+    case TimerMode::stopwatch:
+        return nullptr;
+    case TimerMode::countdown:
+        return &countdown;
+    case TimerMode::pomodoro:
+        return &pomodoro.timer;
+    }
+    return nullptr;
+}
+
+bool TimerSet::isRunning(TimerMode m) const
+{
+    if (const Countdown* timer = countdownOf(m))
+        return timer->state == Countdown::State::running;
+    return stopwatch.state == Stopwatch::State::running;
+}
+
+bool TimerSet::isActive(TimerMode m) const
+{
+    if (const Countdown* timer = countdownOf(m))
+        return timer->state != Countdown::State::idle;
+    return stopwatch.state != Stopwatch::State::idle;
+}
+
+bool TimerSet::isRunning() const
+{
+    return std::any_of(kTimerModes.begin(), kTimerModes.end(), [this](TimerMode m) { return isRunning(m); });
+}
+
+bool TimerSet::isActive() const
+{
+    return std::any_of(kTimerModes.begin(), kTimerModes.end(), [this](TimerMode m) { return isActive(m); });
+}
+
+void TimerSet::toggle(double now)
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        stopwatch.toggle(now);
+        break;
+    case TimerMode::countdown:
+        countdown.toggle(now);
+        break;
+    case TimerMode::pomodoro:
+        pomodoro.toggle(now);
+        break;
+    }
+}
+
+void TimerSet::secondary(double now)
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        stopwatch.lap(now);
+        break;
+    case TimerMode::countdown:
+        adjustCountdown(-60);
+        break;
+    case TimerMode::pomodoro:
+        pomodoro.skip(now);
+        break;
+    }
+}
+
+void TimerSet::reset()
+{
+    switch (mode) {
+    case TimerMode::stopwatch:
+        stopwatch.reset();
+        break;
+    case TimerMode::countdown:
+        countdown.reset();
+        break;
+    case TimerMode::pomodoro:
+        pomodoro.reset();
+        break;
+    }
+}
+
+bool TimerSet::adjustCountdown(double seconds)
+{
+    if (countdown.state != Countdown::State::idle || !std::isfinite(seconds))
+        return false;
+    const double adjusted = clamped(countdown.duration + seconds, shortestCountdown, longestCountdown);
+    if (adjusted == countdown.duration)
+        return false;
+    countdown.duration = adjusted;
+    return true;
+}
+
+TimerFinish TimerSet::countdownFinish(double duration)
+{
+    return { QStringLiteral("Timer finished"), TimerFormat::countdown(duration) + QStringLiteral(" elapsed") };
+}
+
+TimerFinish TimerSet::phaseFinish(Pomodoro::Phase ended, Pomodoro::Phase next)
+{
+    const QString headline
+        = ended == Pomodoro::Phase::work ? QStringLiteral("Focus block done") : QStringLiteral("Break over");
+    const QString detail = next == Pomodoro::Phase::work ? QStringLiteral("Back to focus")
+                                                         : QStringLiteral("Time for a ") + title(next).toLower();
+    return { headline, detail };
+}
+
+QList<TimerFinish> TimerSet::tick(double now)
+{
+    QList<TimerFinish> ended;
+    if (countdown.settle(now))
+        ended.append(countdownFinish(countdown.duration));
+    if (const std::optional<Pomodoro::Phase> phase = pomodoro.settle(now))
+        ended.append(phaseFinish(*phase, pomodoro.phase));
+    if (!ended.isEmpty())
+        finish = ended.last();
+    return ended;
+}
+
+bool TimerSet::clearFinished()
+{
+    bool cleared = false;
+    if (countdown.state == Countdown::State::finished) {
+        countdown.reset();
+        cleared = true;
+    }
+    if (pomodoro.timer.state == Countdown::State::finished) {
+        pomodoro.reset();
+        cleared = true;
+    }
+    if (cleared)
+        finish.reset();
+    return cleared;
+}
+
+TimerMode TimerSet::residentMode() const
+{
+    if (isRunning(mode))
+        return mode;
+    for (TimerMode m : kTimerModes)
+        if (isRunning(m))
+            return m;
+    if (isActive(mode))
+        return mode;
+    for (TimerMode m : kTimerModes)
+        if (isActive(m))
+            return m;
+    return mode;
+}
+
+QString TimerSet::label(TimerMode m, double now) const
+{
+    if (const Countdown* timer = countdownOf(m))
+        return TimerFormat::countdown(timer->remaining(now));
+    return TimerFormat::stopwatch(stopwatch.elapsed(now));
+}
+
+TimerUrgency TimerSet::urgency(TimerMode m, double now) const
+{
+    switch (m) {
+    case TimerMode::stopwatch:
+        return TimerUrgency::calm;
+    case TimerMode::countdown:
+        return TimerUrgency::of(
+            countdown.remaining(now), countdown.hasFinished(now), countdown.state == Countdown::State::running);
+    case TimerMode::pomodoro:
+        // A focus phase that ends is replaced by the next at once: it never reads as finished.
+        return TimerUrgency::of(
+            pomodoro.timer.remaining(now), false, pomodoro.timer.state == Countdown::State::running);
+    }
+    return TimerUrgency::calm;
+}
+
 } // namespace nimbra

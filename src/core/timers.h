@@ -166,4 +166,83 @@ private:
     Value m_value;
 };
 
+// The timers tab's three modes, in tab order.
+enum class TimerMode { stopwatch, countdown, pomodoro };
+
+inline constexpr std::array<TimerMode, 3> kTimerModes
+    = { TimerMode::stopwatch, TimerMode::countdown, TimerMode::pomodoro };
+
+template <> inline std::span<const TimerMode> allCases<TimerMode>()
+{
+    return kTimerModes;
+}
+
+QString rawValue(TimerMode mode);
+template <> std::optional<TimerMode> fromRawValue<TimerMode>(QStringView raw);
+// "Stopwatch", "Timer", "Focus": the tab's label and the resident readout's title.
+QString title(TimerMode mode);
+// The symbol the resident readout shows beside the time.
+QString symbol(TimerMode mode);
+
+// What a finished countdown or focus phase announces.
+struct TimerFinish {
+    QString title;
+    QString detail;
+    bool operator==(const TimerFinish&) const = default;
+};
+
+// The three timers of the timers tab, its selected mode and the last announcement, with the
+// rules the tab's controls and the timer clock follow. Every action works on the selected
+// mode's timer; nothing here reads a clock.
+class TimerSet {
+public:
+    static constexpr double defaultCountdown = 300;
+    // An idle countdown's length stays within one minute and twelve hours.
+    static constexpr double shortestCountdown = 60;
+    static constexpr double longestCountdown = 43200;
+
+    TimerMode mode = TimerMode::stopwatch;
+    Stopwatch stopwatch;
+    Countdown countdown { defaultCountdown };
+    Pomodoro pomodoro;
+    // The last announcement, kept until the expanded surface closes on it.
+    std::optional<TimerFinish> finish;
+
+    // Some timer runs: the clock must tick.
+    bool isRunning() const;
+    bool isRunning(TimerMode mode) const;
+    // Some timer is running, paused or finished: it keeps a resident readout.
+    bool isActive() const;
+    bool isActive(TimerMode mode) const;
+
+    // The primary control: starts, pauses or resumes the selected timer.
+    void toggle(double now);
+    // The mode's second control: a lap, a minute off an idle countdown, or the next focus
+    // phase (not started).
+    void secondary(double now);
+    void reset();
+    // Lengthens or shortens an idle countdown, within its bounds; true when the length
+    // changed. A running, paused or finished countdown keeps its length.
+    bool adjustCountdown(double seconds);
+
+    // One clock step: settles the countdown, then the focus timer, and returns what ended,
+    // countdown first. The last of them stays in `finish`.
+    QList<TimerFinish> tick(double now);
+    // The expanded surface closed on a finished countdown or focus phase: each goes back to
+    // idle and the announcement is dropped. True when anything was cleared.
+    bool clearFinished();
+
+    // The timer the resident readout describes: the selected one while it runs, else one that
+    // runs, else the selected one while active, else any active one.
+    TimerMode residentMode() const;
+    // The time shown for `mode`: elapsed for the stopwatch, remaining otherwise.
+    QString label(TimerMode mode, double now) const;
+    TimerUrgency urgency(TimerMode mode, double now) const;
+    // The countdown a mode shows: its own, or the focus timer's current phase.
+    const Countdown* countdownOf(TimerMode mode) const;
+
+    static TimerFinish countdownFinish(double duration);
+    static TimerFinish phaseFinish(Pomodoro::Phase ended, Pomodoro::Phase next);
+};
+
 } // namespace nimbra
