@@ -582,6 +582,96 @@ void xmarkGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawLine(QPointF(x + w * 0.8, y + w * 0.2), QPointF(x + w * 0.2, y + w * 0.8));
 }
 
+// Timers.
+void timerGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    strokeStyle(p, stroke);
+    const QPointF c = r.center();
+    const double radius = r.width() * 0.42;
+    // A dial open at the top, with its hand pointing up and right.
+    p.drawArc(QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius), 100 * 16, 340 * 16);
+    p.drawLine(QPointF(c.x(), c.y() - radius), QPointF(c.x(), c.y() - radius * 0.62));
+    p.drawLine(c, QPointF(c.x() + radius * 0.42, c.y() - radius * 0.42));
+}
+
+void targetGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor colour = p.brush().color();
+    strokeStyle(p, stroke);
+    const QPointF c = r.center();
+    const double w = r.width();
+    p.drawEllipse(c, w * 0.44, w * 0.44);
+    p.drawEllipse(c, w * 0.26, w * 0.26);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(c, w * 0.09, w * 0.09);
+}
+
+void bellGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    QPainterPath bell;
+    bell.moveTo(x + w * 0.5, y + w * 0.1);
+    bell.cubicTo(x + w * 0.26, y + w * 0.1, x + w * 0.22, y + w * 0.32, x + w * 0.22, y + w * 0.46);
+    bell.lineTo(x + w * 0.22, y + w * 0.62);
+    bell.lineTo(x + w * 0.1, y + w * 0.76);
+    bell.lineTo(x + w * 0.9, y + w * 0.76);
+    bell.lineTo(x + w * 0.78, y + w * 0.62);
+    bell.lineTo(x + w * 0.78, y + w * 0.46);
+    bell.cubicTo(x + w * 0.78, y + w * 0.32, x + w * 0.74, y + w * 0.1, x + w * 0.5, y + w * 0.1);
+    bell.closeSubpath();
+    p.drawPath(bell);
+    p.drawEllipse(QPointF(x + w * 0.5, y + w * 0.06), w * 0.06, w * 0.06);
+    p.drawEllipse(QPointF(x + w * 0.5, y + w * 0.84), w * 0.1, w * 0.08);
+}
+
+void flagGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.drawRoundedRect(QRectF(x + w * 0.16, y + w * 0.06, stroke * 1.2, w * 0.9), stroke * 0.6, stroke * 0.6);
+    QPainterPath cloth;
+    cloth.moveTo(x + w * 0.2, y + w * 0.1);
+    cloth.cubicTo(x + w * 0.45, y + w * 0.02, x + w * 0.6, y + w * 0.18, x + w * 0.86, y + w * 0.1);
+    cloth.lineTo(x + w * 0.86, y + w * 0.56);
+    cloth.cubicTo(x + w * 0.6, y + w * 0.64, x + w * 0.45, y + w * 0.48, x + w * 0.2, y + w * 0.56);
+    cloth.closeSubpath();
+    p.drawPath(cloth);
+}
+
+void minusGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width();
+    p.drawRoundedRect(QRectF(r.left() + w * 0.14, r.center().y() - stroke * 0.65, w * 0.72, stroke * 1.3),
+        stroke * 0.65, stroke * 0.65);
+}
+
+void forwardEndGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF arrow[]
+        = { { x + w * 0.12, y + w * 0.16 }, { x + w * 0.7, y + w * 0.5 }, { x + w * 0.12, y + w * 0.84 } };
+    p.drawPolygon(arrow, 3);
+    p.drawRoundedRect(QRectF(x + w * 0.74, y + w * 0.16, w * 0.14, w * 0.68), w * 0.04, w * 0.04);
+}
+
+void counterclockwiseGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor colour = p.brush().color();
+    strokeStyle(p, stroke);
+    const QPointF c = r.center();
+    const double radius = r.width() * 0.36;
+    // Most of a circle, its open end at the upper left carrying the arrow head.
+    p.drawArc(QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius), 120 * 16, -300 * 16);
+    const double a = 120 * M_PI / 180;
+    const QPointF end(c.x() + std::cos(a) * radius, c.y() - std::sin(a) * radius);
+    const double head = r.width() * 0.2;
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    const QPointF tip[] = { { end.x() - head * 0.75, end.y() - head * 0.05 },
+        { end.x() + head * 0.45, end.y() - head * 0.7 }, { end.x() + head * 0.35, end.y() + head * 0.6 } };
+    p.drawPolygon(tip, 3);
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -644,6 +734,14 @@ const QHash<QString, Entry>& table()
         { "pause.fill", { { "media-playback-pause-symbolic" }, pauseGlyph } },
         { "forward.fill", { { "media-skip-forward-symbolic" }, skipGlyph<true> } },
         { "backward.fill", { { "media-skip-backward-symbolic" }, skipGlyph<false> } },
+        // Timers.
+        { "timer", { {}, timerGlyph } },
+        { "target", { {}, targetGlyph } },
+        { "bell.fill", { {}, bellGlyph } },
+        { "flag.fill", { {}, flagGlyph } },
+        { "minus", { { "list-remove-symbolic" }, minusGlyph } },
+        { "forward.end.fill", { { "media-skip-forward-symbolic" }, forwardEndGlyph } },
+        { "arrow.counterclockwise", { {}, counterclockwiseGlyph } },
     };
     return entries;
 }
