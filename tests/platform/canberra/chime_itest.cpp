@@ -1,0 +1,124 @@
+// The chime against a sound server of the test's own with a null sink.
+#include "platform/canberra/chime.h"
+
+#include "core/diagnostics.h"
+#include "support/private_servers.h"
+#include "support/test_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
+
+using namespace nimbra;
+using nimbra::test::PrivatePulse;
+using nimbra::test::waitUntil;
+
+namespace {
+
+std::optional<Chime::Outcome> playOnce(Chime& chime)
+{
+    std::optional<Chime::Outcome> outcome;
+    chime.onOutcome = [&](const Chime::Outcome& o) { outcome = o; };
+    chime.play(QStringLiteral("Timer finished"));
+    waitUntil([&] { return outcome.has_value(); }, 15000);
+    return outcome;
+}
+
+// Standard error goes to a file while this lives.
+struct CapturedStderr {
+    QTemporaryDir dir;
+    int saved = -1;
+    CapturedStderr()
+    {
+        const int fd = ::open(QFile::encodeName(path()).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        saved = ::dup(STDERR_FILENO);
+        ::dup2(fd, STDERR_FILENO);
+        ::close(fd);
+    }
+    ~CapturedStderr() { release(); }
+    QString path() const { return dir.path() + "/stderr.log"; }
+    void release()
+    {
+        if (saved < 0)
+            return;
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        saved = -1;
+    }
+    QList<QByteArray> lines(const QByteArray& containing)
+    {
+        release();
+        QFile file(path());
+        file.open(QIODevice::ReadOnly);
+        QList<QByteArray> found;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.contains(containing))
+                found.append(line);
+        return found;
+    }
+};
+
+} // namespace
+
+TEST(Chime, PlaysTheCompleteSoundThroughTheSoundServer)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());
+    Chime chime;
+    const std::optional<Chime::Outcome> outcome = playOnce(chime);
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->result, Chime::Result::played) << outcome->reason.toStdString();
+    EXPECT_EQ(outcome->event, "complete");
+    // The sound is a stream of ours on the null sink while it plays.
+    QString inputs;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            inputs = pulse.pactl({ "list", "sink-inputs" }).value_or("");
+            return inputs.contains("event.id = \"complete\"");
+        },
+        5000))
+        << inputs.toStdString();
+    EXPECT_TRUE(inputs.contains("application.name = \"Nimbra\"")) << inputs.toStdString();
+}
+
+TEST(Chime, WithoutASoundThemeItStaysSilentWithOneDiagnosticsLine)
+{
+    qputenv("NIMBRA_DEBUG", "1");
+    if (!Diagnostics::isEnabled())
+        GTEST_SKIP() << "the log was already read as off in this process";
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());
+    // No folder that could hold a sound theme.
+    QTemporaryDir empty;
+    qputenv("XDG_DATA_DIRS", empty.path().toUtf8());
+    qputenv("XDG_DATA_HOME", empty.path().toUtf8());
+
+    CapturedStderr log;
+    Chime chime;
+    const std::optional<Chime::Outcome> outcome = playOnce(chime);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->result, Chime::Result::unavailable);
+    const QList<QByteArray> lines = log.lines("chime");
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains("timer   chime unavailable: ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("\"complete\" nor a \"bell\"")) << lines[0].toStdString();
+    EXPECT_EQ(pulse.pactl({ "list", "short", "sink-inputs" }).value_or("x"), "");
+}
+
+TEST(Chime, SilentWhileTheDesktopsEventSoundsAreOff)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());
+    Chime chime;
+    chime.setEventSoundsEnabled(false);
+    const std::optional<Chime::Outcome> outcome = playOnce(chime);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->result, Chime::Result::switchedOff);
+    EXPECT_EQ(pulse.pactl({ "list", "short", "sink-inputs" }).value_or("x"), "");
+}
