@@ -2,6 +2,7 @@
 
 #include "app/display_coordinator.h"
 #include "core/uptime.h"
+#include "modules/timers/timer_resident_view.h"
 
 namespace nimbra {
 
@@ -33,8 +34,10 @@ void AppDelegate::handlePower(const PowerSnapshot& snapshot, const std::optional
 
 std::optional<ModuleID> AppDelegate::residentModule() const
 {
-    // A running timer keeps its readout first; while none runs, the playing track holds the
-    // notch when it may stay resident. Both join here with the timers and now playing.
+    // The playing track holds the notch first when it may stay resident (now playing joins
+    // here); otherwise an active timer, running, paused or finished, keeps its readout.
+    if (m_timers.isActive())
+        return TimerResident::moduleID;
     return std::nullopt;
 }
 

@@ -10,6 +10,7 @@
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
 #include "platform/autostart/login_item.h"
+#include "platform/canberra/chime.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/upower/upower_devices.h"
 #include "platform/x11/active_window.h"
@@ -31,6 +32,7 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_clipboard(std::make_unique<ClipboardMonitor>())
     , m_clipboardHotKey(std::make_unique<GlobalHotKey>(m_input.get()))
     , m_frontmost(std::make_unique<ActiveWindowWatcher>(m_input.get()))
+    , m_chime(std::make_unique<Chime>())
 {
     // Both power monitors read one picture of UPower's devices.
     const auto upower = std::make_shared<UPowerDevices>();
@@ -38,6 +40,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     m_accessories = std::make_unique<DeviceBatteryMonitor>(upower);
     m_clockTick.setSingleShot(true);
     connect(&m_clockTick, &QTimer::timeout, this, &AppDelegate::clockTicked);
+    m_timerClock.setInterval(200);
+    connect(&m_timerClock, &QTimer::timeout, this, &AppDelegate::tickTimers);
 }
 
 AppDelegate::~AppDelegate()
@@ -97,13 +101,15 @@ void AppDelegate::applicationDidFinishLaunching()
     m_coordinator->adoptContent = &AppDelegate::adoptContent;
     // 4. The visibility goes to the now-playing monitor's position correction (now playing).
     // 5. Opening reads the accessory batteries; the keyboard follows the clipboard tab while
-    //    expanded. Clearing finished timers joins here with the timers.
+    //    expanded; closing the surface clears the finished timers it showed.
     m_coordinator->onExpandedChange = [self](bool expanded) {
         if (!self || !self->m_coordinator)
             return;
         if (expanded)
             self->m_accessories->refresh();
         self->m_coordinator->setWantsKeyboard(expanded && self->m_tab == NotchSurfaceTab::clipboard);
+        if (!expanded)
+            self->clearFinishedTimers();
     };
     // 6–7. One notch per display, then every setting pushed into it.
     m_coordinator->start();
@@ -213,7 +219,9 @@ void AppDelegate::applicationWillTerminate()
         m_keyMonitor.reset();
     }
     disconnect(m_deactivationWatcher);
-    // 9–10. The timer clock and now playing.
+    // 9. The timer clock.
+    m_timerClock.stop();
+    // 10. Now playing.
     // 11. Gives the media keys back.
     m_levels->stopIntercepting();
     // 12. Tears down every display's windows.

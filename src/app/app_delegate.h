@@ -3,12 +3,14 @@
 #include "app/activity_router.h"
 #include "core/key_combo.h"
 #include "core/presentation.h"
+#include "core/timers.h"
 #include "modules/shell/notch_nav_row.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QObject>
 #include <QTimer>
 #include <QUuid>
+#include <functional>
 #include <memory>
 
 class QKeyEvent;
@@ -18,6 +20,7 @@ namespace nimbra {
 
 class AppearancePortal;
 class ActiveWindowWatcher;
+class Chime;
 class ClipboardMonitor;
 class GlobalHotKey;
 class DeviceBatteryMonitor;
@@ -36,8 +39,8 @@ struct SurfaceMetrics;
 //
 // Its operations live in one file per concern: launch and stop (app_delegate.cpp), settings
 // application (settings_application.cpp), activity routing (activity_routing.cpp), surface
-// content (surface_content.cpp) and the clipboard's keyboard and paste-back
-// (clipboard_keyboard.cpp).
+// content (surface_content.cpp), the clipboard's keyboard and paste-back
+// (clipboard_keyboard.cpp) and the timer clock and actions (timer_actions.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -101,6 +104,25 @@ public:
     void paste(const QUuid& id);
     // True when the key was the clipboard list's and goes no further.
     bool handleClipboardKey(QObject* receiver, const QKeyEvent& event);
+    // Timers: the tab's controls act on the selected mode, a 0.2 s clock runs only while a timer
+    // runs, and each action ends in syncTimerClock(), which also hands the resident over.
+    const TimerSet& timers() const { return m_timers; }
+    void selectTimerMode(TimerMode mode);
+    void toggleTimer();
+    void timerSecondary();
+    void resetTimer();
+    void adjustCountdown(double seconds);
+    void syncTimerClock();
+    void tickTimers();
+    // Announces a finished countdown or focus phase: the chime, then the readout.
+    void finished(const TimerFinish& finish);
+    // The expanded surface closed: finished timers have been seen.
+    void clearFinishedTimers();
+    bool isTimerClockRunning() const { return m_timerClock.isActive(); }
+    QWidget* timerResidentView(const SurfaceMetrics& metrics);
+    QWidget* timerSurface(const SurfaceMetrics& metrics);
+    // Seconds of uptime for the timers; replaceable in tests.
+    std::function<double()> timerTime;
 
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
@@ -145,6 +167,9 @@ private:
     // The expanded surface's selected tab, kept across openings even while it is not live.
     NotchSurfaceTab m_tab = NotchSurfaceTab::music;
     QTimer m_clockTick;
+    TimerSet m_timers;
+    QTimer m_timerClock;
+    std::unique_ptr<Chime> m_chime;
     int m_settingsApplications = 0;
     bool m_launched = false;
     bool m_terminated = false;

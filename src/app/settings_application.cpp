@@ -65,7 +65,8 @@ void AppDelegate::applyClipboardSettings()
         // Clears the unpinned entries and reports the change.
         m_clipboard->clear();
     }
-    // The pomodoro configuration (timers).
+    // The focus timer's lengths; a running phase keeps its own until the next.
+    m_timers.pomodoro.setConfiguration(m_settings.pomodoroConfiguration());
 }
 
 NotchTheme AppDelegate::currentTheme() const

@@ -13,6 +13,8 @@
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/shell/status_surface.h"
+#include "modules/timers/timer_resident_view.h"
+#include "modules/timers/timer_surface_view.h"
 #include "ui/surface/surface_metrics.h"
 
 #include <QCoreApplication>
@@ -24,12 +26,12 @@ namespace nimbra {
 
 QList<NotchSurfaceTab> AppDelegate::liveTabs() const
 {
-    // Music (while a track exists), shelf (while switched on) and timer take their places in
-    // this order with their features.
+    // Music (while a track exists) and shelf (while switched on) take their places in this
+    // order with their features.
     QList<NotchSurfaceTab> tabs;
     if (m_settings.clipboardEnabled())
         tabs << NotchSurfaceTab::clipboard;
-    tabs << NotchSurfaceTab::status << NotchSurfaceTab::settings;
+    tabs << NotchSurfaceTab::timer << NotchSurfaceTab::status << NotchSurfaceTab::settings;
     return tabs;
 }
 
@@ -53,7 +55,9 @@ QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceCo
             expandedSurface(context));
     }
     case Presentation::Surface::Kind::resident:
-        // The running-timer and now-playing readouts join here with their features.
+        if (surface.module() == TimerResident::moduleID)
+            return timerResidentView(metrics);
+        // The now-playing readout joins here with its feature.
         break;
     case Presentation::Surface::Kind::activity:
         if (const auto& activity = surface.shownActivity())
@@ -85,24 +89,36 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
         if (const std::optional<PowerSnapshot>& snapshot = m_power->snapshot())
             return new ChargeActivityView(m_router.chargeKind(), *snapshot, metrics);
     }
-    // Player and finished-timer readouts join here with their sources.
+    if (activity.module == TimerResident::moduleID && m_timers.finish)
+        return new TimerFinishedView(*m_timers.finish, metrics, activity.token);
+    // Player readouts join here with their source.
     return new QWidget;
 }
 
 bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
 {
-    // The clipboard tab rebuilt around the same tabs: the one on screen takes the new entries,
-    // query and selection, so its search field keeps the keyboard and its cursor.
-    if (auto* shell = qobject_cast<ExpandedShell*>(current)) {
-        const auto* next = qobject_cast<ExpandedShell*>(fresh);
-        auto* shownList = shell ? qobject_cast<ClipboardView*>(shell->content()) : nullptr;
-        const auto* nextList = next ? qobject_cast<ClipboardView*>(next->content()) : nullptr;
-        if (!shownList || !nextList || shell->tabs() != next->tabs() || shell->selection() != next->selection()
-            || !(shell->metrics() == next->metrics()))
+    // The open surface stays while only its content moved on: the clipboard tab keeps its
+    // search field with the keyboard and cursor, a running timer's tab its buttons.
+    if (auto* shell = qobject_cast<ExpandedShell*>(current))
+        return shell->adopt(qobject_cast<ExpandedShell*>(fresh), &AppDelegate::adoptContent);
+    if (auto* list = qobject_cast<ClipboardView*>(current)) {
+        const auto* next = qobject_cast<ClipboardView*>(fresh);
+        if (!next)
             return false;
-        shell->onSelect = next->onSelect;
-        shownList->adopt(*nextList);
+        list->adopt(*next);
         return true;
+    }
+    if (auto* timers = qobject_cast<TimerSurfaceView*>(current)) {
+        const auto* next = qobject_cast<TimerSurfaceView*>(fresh);
+        return next && timers->adopt(*next);
+    }
+    if (auto* resident = qobject_cast<TimerResidentView*>(current)) {
+        const auto* next = qobject_cast<TimerResidentView*>(fresh);
+        return next && resident->adopt(*next);
+    }
+    if (auto* announcement = qobject_cast<TimerFinishedView*>(current)) {
+        const auto* next = qobject_cast<TimerFinishedView*>(fresh);
+        return next && announcement->adopt(*next);
     }
     auto* shown = qobject_cast<SystemLevelView*>(current);
     const auto* next = qobject_cast<SystemLevelView*>(fresh);
@@ -118,6 +134,8 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
     const NotchSurfaceTab shown = liveTabs().contains(m_tab) ? m_tab : NotchSurfaceTab::status;
     if (shown == NotchSurfaceTab::clipboard)
         return clipboardView(metrics);
+    if (shown == NotchSurfaceTab::timer)
+        return timerSurface(metrics);
     if (shown == NotchSurfaceTab::settings) {
         return new SettingsSurface(
             metrics,

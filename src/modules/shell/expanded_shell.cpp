@@ -49,6 +49,17 @@ ExpandedShell::ExpandedShell(const SurfaceMetrics& metrics, NotchSurfaceTab sele
     place();
 }
 
+bool ExpandedShell::adopt(
+    ExpandedShell* fresh, const std::function<bool(QWidget* current, QWidget* fresh)>& adoptContent)
+{
+    if (!fresh || !(fresh->m_metrics == m_metrics) || fresh->m_selection != m_selection || fresh->m_tabs != m_tabs)
+        return false;
+    if (!m_content || !fresh->m_content || !adoptContent || !adoptContent(m_content, fresh->m_content))
+        return false;
+    onSelect = fresh->onSelect;
+    return true;
+}
+
 void ExpandedShell::resizeEvent(QResizeEvent*)
 {
     place();

@@ -30,6 +30,10 @@ public:
     static QList<NotchSurfaceTab> leadingTabs(const QList<NotchSurfaceTab>& tabs);
     static QList<NotchSurfaceTab> trailingTabs(const QList<NotchSurfaceTab>& tabs);
 
+    // Keeps this shell for a fresh one of the same tabs, selection and size when
+    // `adoptContent` lets the shown content take over the fresh content's state.
+    bool adopt(ExpandedShell* fresh, const std::function<bool(QWidget* current, QWidget* fresh)>& adoptContent);
+
     std::function<void(NotchSurfaceTab)> onSelect;
 
 protected:
