@@ -17,15 +17,11 @@ SystemLevelView::SystemLevelView(const SystemLevel& level, const SurfaceMetrics&
     : QWidget(parent)
     , m_metrics(metrics)
     , m_readout(new LevelReadout(level, metrics, this))
-    , m_frames(this)
+    , m_landing(kLandingSpring)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     m_readout->setOpacity(0);
-    m_frames.onFrame = [this] {
-        layoutReadout();
-        if (!m_landing.isMoving(uptime()))
-            m_frames.stop();
-    };
+    m_landing.onFrame = [this] { layoutReadout(); };
 }
 
 const SystemLevel& SystemLevelView::level() const
@@ -41,11 +37,9 @@ void SystemLevelView::setLevel(const SystemLevel& level)
 
 void SystemLevelView::showEvent(QShowEvent*)
 {
-    if (m_landed)
+    if (m_landing.hasBegun())
         return;
-    m_landed = true;
-    m_landing.animate(1, kLandingSpring, uptime());
-    m_frames.start();
+    m_landing.begin();
     layoutReadout();
 }
 
@@ -56,7 +50,7 @@ void SystemLevelView::resizeEvent(QResizeEvent*)
 
 void SystemLevelView::layoutReadout()
 {
-    const double progress = m_landing.value(uptime());
+    const double progress = m_landing.value();
     const double padding = m_metrics.sidePadding();
     const double height = std::ceil(LevelReadout::contentHeight(m_readout->level(), m_metrics));
     const double w = std::max(0.0, width() - 2 * padding);

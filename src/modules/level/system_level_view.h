@@ -23,9 +23,9 @@ public:
     // A newer reading for the same readout: the bar moves, nothing lands again.
     void setLevel(const SystemLevel& level);
 
-    bool isLanded() const { return m_landed; }
+    bool isLanded() const { return m_landing.hasBegun(); }
     // True while the landing still moves (its frame timer runs only then).
-    bool isAnimating() const { return m_frames.isActive(); }
+    bool isAnimating() const { return m_landing.isMoving(); }
     LevelReadout* readout() const { return m_readout; }
 
 protected:
@@ -37,9 +37,7 @@ private:
 
     SurfaceMetrics m_metrics;
     LevelReadout* m_readout;
-    bool m_landed = false;
-    SpringValue m_landing { 0 }; // 0 before landing, 1 once landed
-    FrameTimer m_frames;
+    Landing m_landing;
 };
 
 } // namespace nimbra

@@ -108,29 +108,21 @@ ChargeActivityView::ChargeActivityView(
     , m_kind(kind)
     , m_snapshot(snapshot)
     , m_metrics(metrics)
-    , m_frames(this)
+    , m_landing(kLandingSpring)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    m_frames.onFrame = [this] {
-        update();
-        if (!m_landing.isMoving(uptime()))
-            m_frames.stop();
-    };
+    m_landing.onFrame = [this] { update(); };
 }
 
 void ChargeActivityView::showEvent(QShowEvent*)
 {
-    if (m_landed)
-        return;
-    m_landed = true;
-    m_landing.animate(1, kLandingSpring, uptime());
-    m_frames.start();
+    m_landing.begin();
 }
 
 void ChargeActivityView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    paint(p, QRectF(rect()), m_kind, m_snapshot, m_metrics, notchTheme(this), m_landing.value(uptime()));
+    paint(p, QRectF(rect()), m_kind, m_snapshot, m_metrics, notchTheme(this), m_landing.value());
 }
 
 void ChargeActivityView::paint(QPainter& p, const QRectF& rect, const Kind& kind, const PowerSnapshot& snapshot,

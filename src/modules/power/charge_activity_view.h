@@ -58,9 +58,9 @@ public:
 
     const Kind& kind() const { return m_kind; }
     const PowerSnapshot& snapshot() const { return m_snapshot; }
-    bool isLanded() const { return m_landed; }
+    bool isLanded() const { return m_landing.hasBegun(); }
     // True while the landing still moves (its frame timer runs only then).
-    bool isAnimating() const { return m_frames.isActive(); }
+    bool isAnimating() const { return m_landing.isMoving(); }
 
     // One frame at landing progress `progress` (0 before landing, 1 landed; the spring may
     // carry it a little past 1).
@@ -75,9 +75,7 @@ private:
     Kind m_kind;
     PowerSnapshot m_snapshot;
     SurfaceMetrics m_metrics;
-    bool m_landed = false;
-    SpringValue m_landing { 0 };
-    FrameTimer m_frames;
+    Landing m_landing;
 };
 
 } // namespace nimbra

@@ -122,14 +122,9 @@ TimerFinishedView::TimerFinishedView(
     , m_finish(finish)
     , m_metrics(metrics)
     , m_identity(identity)
-    , m_frames(this)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    m_frames.onFrame = [this] {
-        update();
-        if (!m_landing.isMoving(uptime()))
-            m_frames.stop();
-    };
+    m_landing.onFrame = [this] { update(); };
     m_swing.setSingleShot(true);
     m_swing.setTimerType(Qt::PreciseTimer);
     connect(&m_swing, &QTimer::timeout, this, [this] {
@@ -166,25 +161,21 @@ void TimerFinishedView::scheduleSwing()
 
 void TimerFinishedView::showEvent(QShowEvent*)
 {
-    if (!m_landed) {
-        m_landed = true;
-        m_landing.animate(1, landingSpring, uptime());
-        m_frames.start();
-    }
+    m_landing.begin();
     scheduleSwing();
 }
 
 void TimerFinishedView::hideEvent(QHideEvent*)
 {
     m_swing.stop();
-    m_frames.stop();
+    m_landing.stop();
 }
 
 void TimerFinishedView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const double now = uptime();
-    paint(p, QRectF(rect()), m_finish, m_metrics, notchTheme(this), m_landing.value(now), isLit(now), tilt(now));
+    paint(p, QRectF(rect()), m_finish, m_metrics, notchTheme(this), m_landing.value(), isLit(now), tilt(now));
 }
 
 void TimerFinishedView::paint(QPainter& p, const QRectF& rect, const TimerFinish& finish, const SurfaceMetrics& m,

@@ -81,7 +81,7 @@ public:
     const TimerFinish& finish() const { return m_finish; }
     std::uint64_t identity() const { return m_identity; }
     const SurfaceMetrics& metrics() const { return m_metrics; }
-    bool isLanded() const { return m_landed; }
+    bool isLanded() const { return m_landing.hasBegun(); }
     bool isSwinging() const { return m_swing.isActive(); }
 
     // Lit for half a second, dimmed for the next half; the bell swings every quarter second.
@@ -106,9 +106,7 @@ private:
     TimerFinish m_finish;
     SurfaceMetrics m_metrics;
     std::uint64_t m_identity;
-    bool m_landed = false;
-    SpringValue m_landing { 0 };
-    FrameTimer m_frames;
+    Landing m_landing { landingSpring };
     QTimer m_swing;
 };
 

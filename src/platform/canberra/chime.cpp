@@ -4,7 +4,6 @@
 #include "platform/portal/portal_settings.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDBusVariant>
 #include <QPointer>
 #include <canberra.h>
@@ -113,11 +112,8 @@ struct Chime::Worker {
 Chime::Chime(QObject* parent)
     : QObject(parent)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (!portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant))))
         return;
-    bus.connect(portal::service, portal::path, portal::settingsInterface, QStringLiteral("SettingChanged"), this,
-        SLOT(settingChanged(QString, QString, QDBusVariant)));
     for (const QString& key : { kEventSounds, kThemeName }) {
         portal::readSetting(this, kSoundGroup, key, [this, key](std::optional<QVariant> value) {
             if (value)

@@ -2,7 +2,6 @@
 
 #include "platform/portal/portal_settings.h"
 
-#include <QDBusConnection>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QPalette>
@@ -17,11 +16,8 @@ const QString kKey = QStringLiteral("color-scheme");
 AppearancePortal::AppearancePortal(QObject* parent)
     : QObject(parent)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (!portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant))))
         return;
-    bus.connect(portal::service, portal::path, portal::settingsInterface, QStringLiteral("SettingChanged"), this,
-        SLOT(settingChanged(QString, QString, QDBusVariant)));
     // Asked once, without blocking start-up; until the answer arrives the palette decides.
     portal::readSetting(this, kGroup, kKey, [this](std::optional<QVariant> value) {
         if (value)

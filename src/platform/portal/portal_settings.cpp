@@ -24,6 +24,13 @@ QVariant unwrap(QVariant value)
     return value;
 }
 
+bool watchSettings(QObject* receiver, const char* slot)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected()
+        && bus.connect(service, path, settingsInterface, QStringLiteral("SettingChanged"), receiver, slot);
+}
+
 void readSetting(
     QObject* context, const QString& group, const QString& key, std::function<void(std::optional<QVariant>)> answer)
 {

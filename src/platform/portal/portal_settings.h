@@ -17,6 +17,10 @@ inline const QString settingsInterface = QStringLiteral("org.freedesktop.portal.
 // The portal wraps a value in one or two variants depending on its version.
 QVariant unwrap(QVariant value);
 
+// Connects the portal's SettingChanged(group, key, value) to `slot` of `receiver`, a slot taking
+// (QString, QString, QDBusVariant); false without a session bus.
+bool watchSettings(QObject* receiver, const char* slot);
+
 // Asks for one setting without blocking; `answer` runs on the main thread with the value, or
 // with none when there is no portal, no such setting or no answer in time. Nothing runs once
 // `context` is gone.

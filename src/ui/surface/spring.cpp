@@ -1,5 +1,7 @@
 #include "ui/surface/spring.h"
 
+#include "core/uptime.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -114,6 +116,33 @@ void FrameTimer::start()
 void FrameTimer::stop()
 {
     m_timer.stop();
+}
+
+Landing::Landing(const Spring& spring, QObject* parent)
+    : QObject(parent)
+    , m_spring(spring)
+    , m_frames(this)
+{
+    m_frames.onFrame = [this] {
+        if (onFrame)
+            onFrame();
+        if (!m_value.isMoving(uptime()))
+            m_frames.stop();
+    };
+}
+
+void Landing::begin()
+{
+    if (m_begun)
+        return;
+    m_begun = true;
+    m_value.animate(1, m_spring, uptime());
+    m_frames.start();
+}
+
+double Landing::value() const
+{
+    return m_value.value(uptime());
 }
 
 } // namespace nimbra

@@ -74,4 +74,28 @@ private:
     QTimer m_timer;
 };
 
+// A readout's entrance: a value that springs from 0 to 1 the first time it is begun (when the
+// view is first shown), with `onFrame` called on every frame only while it moves.
+class Landing : public QObject {
+    Q_OBJECT
+public:
+    explicit Landing(const Spring& spring, QObject* parent = nullptr);
+
+    // The first call starts the landing; later calls change nothing.
+    void begin();
+    bool hasBegun() const { return m_begun; }
+    bool isMoving() const { return m_frames.isActive(); }
+    void stop() { m_frames.stop(); }
+    // 0 before, 1 once landed; the spring may carry it past 1 on the way. Read at the uptime.
+    double value() const;
+
+    std::function<void()> onFrame;
+
+private:
+    Spring m_spring;
+    SpringValue m_value { 0 };
+    FrameTimer m_frames;
+    bool m_begun = false;
+};
+
 } // namespace nimbra
