@@ -112,8 +112,7 @@ struct Chime::Worker {
 Chime::Chime(QObject* parent)
     : QObject(parent)
 {
-    if (!portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant))))
-        return;
+    portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant)));
     for (const QString& key : { kEventSounds, kThemeName }) {
         portal::readSetting(this, kSoundGroup, key, [this, key](std::optional<QVariant> value) {
             if (value)

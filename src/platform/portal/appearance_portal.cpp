@@ -16,8 +16,7 @@ const QString kKey = QStringLiteral("color-scheme");
 AppearancePortal::AppearancePortal(QObject* parent)
     : QObject(parent)
 {
-    if (!portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant))))
-        return;
+    portal::watchSettings(this, SLOT(settingChanged(QString, QString, QDBusVariant)));
     // Asked once, without blocking start-up; until the answer arrives the palette decides.
     portal::readSetting(this, kGroup, kKey, [this](std::optional<QVariant> value) {
         if (value)

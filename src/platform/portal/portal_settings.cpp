@@ -24,11 +24,12 @@ QVariant unwrap(QVariant value)
     return value;
 }
 
-bool watchSettings(QObject* receiver, const char* slot)
+void watchSettings(QObject* receiver, const char* slot)
 {
+    // The portal may come later: the match is kept whether or not it is on the bus now.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected()
-        && bus.connect(service, path, settingsInterface, QStringLiteral("SettingChanged"), receiver, slot);
+    if (bus.isConnected())
+        bus.connect(service, path, settingsInterface, QStringLiteral("SettingChanged"), receiver, slot);
 }
 
 void readSetting(

@@ -18,8 +18,8 @@ inline const QString settingsInterface = QStringLiteral("org.freedesktop.portal.
 QVariant unwrap(QVariant value);
 
 // Connects the portal's SettingChanged(group, key, value) to `slot` of `receiver`, a slot taking
-// (QString, QString, QDBusVariant); false without a session bus.
-bool watchSettings(QObject* receiver, const char* slot);
+// (QString, QString, QDBusVariant). Nothing happens without a session bus.
+void watchSettings(QObject* receiver, const char* slot);
 
 // Asks for one setting without blocking; `answer` runs on the main thread with the value, or
 // with none when there is no portal, no such setting or no answer in time. Nothing runs once

@@ -18,6 +18,13 @@ using nimbra::test::waitUntil;
 
 namespace {
 
+// libcanberra keeps what its theme lookups found in a cache file under XDG_CACHE_HOME; each
+// case gets a cache of its own so no case sees another's lookups.
+struct OwnSoundCache {
+    QTemporaryDir dir;
+    OwnSoundCache() { qputenv("XDG_CACHE_HOME", dir.path().toUtf8()); }
+};
+
 std::optional<Chime::Outcome> playOnce(Chime& chime)
 {
     std::optional<Chime::Outcome> outcome;
@@ -65,6 +72,7 @@ struct CapturedStderr {
 
 TEST(Chime, PlaysTheCompleteSoundThroughTheSoundServer)
 {
+    OwnSoundCache cache;
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.isRunning());
     qputenv("PULSE_SERVER", pulse.address().toUtf8());
@@ -90,6 +98,7 @@ TEST(Chime, WithoutASoundThemeItStaysSilentWithOneDiagnosticsLine)
     qputenv("NIMBRA_DEBUG", "1");
     if (!Diagnostics::isEnabled())
         GTEST_SKIP() << "the log was already read as off in this process";
+    OwnSoundCache cache;
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.isRunning());
     qputenv("PULSE_SERVER", pulse.address().toUtf8());
@@ -112,6 +121,7 @@ TEST(Chime, WithoutASoundThemeItStaysSilentWithOneDiagnosticsLine)
 
 TEST(Chime, SilentWhileTheDesktopsEventSoundsAreOff)
 {
+    OwnSoundCache cache;
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.isRunning());
     qputenv("PULSE_SERVER", pulse.address().toUtf8());
