@@ -1,5 +1,6 @@
 #include "platform/x11/screens.h"
 
+#include "core/diagnostics.h"
 #include "platform/screen_space.h"
 
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
@@ -33,6 +35,27 @@ bool hasRandr(xcb_connection_t* c)
 {
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_randr_id);
     return ext && ext->present;
+}
+
+// Without RandR the server says nothing about its monitors: the one X screen is taken as one
+// display, the machine's own, so that it gets a notch as a laptop's panel would. Said once.
+bool lacksRandr(xcb_connection_t* c)
+{
+    if (hasRandr(c))
+        return false;
+    static const bool said = [] {
+        Diagnostics::writeLine(
+            STDERR_FILENO, "nimbra: the X server has no RandR extension; one notch serves the whole screen\n");
+        return true;
+    }();
+    return said;
+}
+
+// A screen's place in Qt's list, from 1: the id of a screen no RandR output stands behind.
+std::optional<std::uint32_t> placeInList(const QScreen* screen)
+{
+    const int index = QGuiApplication::screens().indexOf(const_cast<QScreen*>(screen));
+    return index < 0 ? std::nullopt : std::optional<std::uint32_t>(std::uint32_t(index + 1));
 }
 
 xcb_window_t rootWindow(xcb_connection_t* c)
@@ -178,13 +201,12 @@ std::optional<std::uint32_t> nimbraDisplayID(const QScreen* screen)
 {
     if (!screen)
         return std::nullopt;
-    if (xcb_connection_t* c = connection()) {
+    if (xcb_connection_t* c = connection(); c && !lacksRandr(c)) {
         if (auto output = findOutput(c, screen->name()))
             return output->id;
         return std::nullopt;
     }
-    const int index = QGuiApplication::screens().indexOf(const_cast<QScreen*>(screen));
-    return index < 0 ? std::nullopt : std::optional<std::uint32_t>(std::uint32_t(index + 1));
+    return placeInList(screen);
 }
 
 std::optional<DisplayKey> nimbraKey(const QScreen* screen)
@@ -208,6 +230,8 @@ QScreen* nimbraBuiltIn()
     xcb_connection_t* c = connection();
     if (!c)
         return nullptr;
+    if (lacksRandr(c))
+        return QGuiApplication::primaryScreen();
     for (QScreen* screen : QGuiApplication::screens()) {
         const auto output = findOutput(c, screen->name());
         if (!output)

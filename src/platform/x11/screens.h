@@ -11,8 +11,10 @@ class QScreen;
 
 // Screen lookup: a QScreen turned into the platform-free values of the model. The display id is
 // the RandR output behind the screen; every call reads the X server afresh, so callers see a new
-// screen configuration at once. On a platform without RandR (Qt's offscreen platform) a screen's
-// id is its 1-based place in QGuiApplication::screens().
+// screen configuration at once. On a platform without RandR (Qt's offscreen platform, or an X
+// server without the extension) a screen's id is its 1-based place in QGuiApplication::screens().
+// An X server without RandR is said once on standard error, and its one screen counts as the
+// machine's own panel, so that it shows a notch.
 namespace nimbra {
 
 DisplayMetrics nimbraMetrics(const QScreen* screen);

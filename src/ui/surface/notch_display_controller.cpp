@@ -88,9 +88,7 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
     };
     updateProbeReach();
 
-    m_clock.setTimerType(Qt::PreciseTimer);
-    m_clock.setInterval(int(std::lround(clockInterval * 1000)));
-    connect(&m_clock, &QTimer::timeout, this, [this] { tick(); });
+    m_clock.onFrame = [this] { tick(); };
 
     resyncPointer();
 }
@@ -367,8 +365,7 @@ void NotchDisplayController::apply(HoverIntent::Phase phase, double t)
 
 void NotchDisplayController::scheduleClock()
 {
-    if (!m_clock.isActive())
-        m_clock.start();
+    m_clock.start();
 }
 
 void NotchDisplayController::tick()

@@ -6,6 +6,7 @@
 #include "core/presentation.h"
 #include "ui/surface/notch_surface_model.h"
 #include "ui/surface/notch_theme.h"
+#include "ui/surface/spring.h"
 
 #include <QList>
 #include <QObject>
@@ -33,7 +34,6 @@ public:
     using Clock = std::function<double()>;
     using Pointer = std::function<QPointF()>;
 
-    static constexpr double clockInterval = 1.0 / 120.0;
     static constexpr double probeSlop = 4;
 
     NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry, NotchSurfaceModel::Content content,
@@ -122,7 +122,7 @@ private:
     NotchSurfaceView* m_view;
     HoverIntent m_intent;
     Presentation m_presentation;
-    QTimer m_clock;
+    FrameTimer m_clock;
     HoverIntent::Phase m_lastLoggedPhase = HoverIntent::Phase::away;
     bool m_isEnabled = true;
     bool m_openedProgrammatically = false;

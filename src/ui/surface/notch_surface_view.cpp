@@ -158,15 +158,23 @@ void NotchSurfaceView::rebuildContent()
     placeContent();
 }
 
+QRectF NotchSurfaceView::bodyRect() const
+{
+    // The outline less its two flares, as it is drawn right now.
+    const QRectF outline = outlineRect();
+    const double flares = NotchShape::outerInset(currentShape().topRadius);
+    const double width = std::max(0.0, outline.width() - flares);
+    return QRectF((this->width() - width) / 2, 0, width, outline.height());
+}
+
 void NotchSurfaceView::placeContent()
 {
     if (!m_content)
         return;
-    // The content keeps the body size of its surface and hangs centred from the top; the
-    // animated outline reveals it, so a frame costs a clip, never a relayout.
-    const QSizeF body = m_model->bodySize();
-    const QRect frame(int(std::round((width() - body.width()) / 2)), 0, int(std::round(body.width())),
-        int(std::round(body.height())));
+    // The content fills the body as it is drawn right now, hanging centred from the top, so it
+    // grows and shrinks with the outline; the outline clips it.
+    const QRectF body = bodyRect();
+    const QRect frame(int(std::round(body.x())), 0, int(std::round(body.width())), int(std::round(body.height())));
     if (m_content->geometry() != frame)
         m_content->setGeometry(frame);
     const QPainterPath clip = outlinePath().translated(-frame.x(), 0);

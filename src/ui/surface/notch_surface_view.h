@@ -14,8 +14,9 @@ namespace nimbra {
 class NotchSurfaceModel;
 
 // Draws one display's surface inside its panel: the filled outline hanging from the top edge,
-// centred, with the shell's content clipped to it. Every change of size, radii or visibility
-// springs to its new value; the frame timer runs only while something moves.
+// centred, with the shell's content laid out in its body and clipped to it. Every change of
+// size, radii or visibility springs to its new value, the content's size with the outline's;
+// the frame timer runs only while something moves.
 class NotchSurfaceView : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +32,8 @@ public:
     // The outline as drawn right now, in this widget's coordinates.
     QRectF outlineRect() const;
     QPainterPath outlinePath() const;
+    // The part of the outline between its flares, where the content is laid out right now.
+    QRectF bodyRect() const;
     NotchShape currentShape() const;
     double currentOpacity() const;
     bool isAnimating() const { return m_frames.isActive(); }

@@ -101,7 +101,8 @@ QFont font(ClockFont clockFont, double size)
 {
     switch (clockFont) {
     case ClockFont::lockScreen:
-        return systemFont(size, QFont::ExtraLight);
+        // The lightest weight there is; a family without a thin face gives its lightest one.
+        return systemFont(size, QFont::Thin);
     case ClockFont::system:
         return systemFont(size, QFont::Light);
     case ClockFont::rounded:

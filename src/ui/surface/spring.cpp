@@ -100,22 +100,54 @@ FrameTimer::FrameTimer(QObject* parent)
     : QObject(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(8);
-    QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (onFrame)
-            onFrame();
-    });
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, this, [this] { fire(); });
+}
+
+int FrameTimer::due(int frame)
+{
+    return int(std::lround(frame * 1000.0 / framesPerSecond));
 }
 
 void FrameTimer::start()
 {
-    if (!m_timer.isActive())
-        m_timer.start();
+    if (m_running)
+        return;
+    m_running = true;
+    m_run.start();
+    m_frame = 0;
+    arm();
 }
 
 void FrameTimer::stop()
 {
+    m_running = false;
     m_timer.stop();
+}
+
+void FrameTimer::arm()
+{
+    qint64 wait = due(m_frame + 1) - m_run.elapsed();
+    if (wait < 0) {
+        // A frame came late (a busy main thread): count the next ones from now instead of
+        // firing a burst to catch up.
+        m_run.restart();
+        m_frame = 0;
+        wait = due(1);
+    }
+    m_timer.start(int(wait));
+}
+
+void FrameTimer::fire()
+{
+    if (!m_running)
+        return;
+    ++m_frame;
+    if (onFrame)
+        onFrame();
+    // onFrame may have stopped the timer, or stopped and started it again.
+    if (m_running && !m_timer.isActive())
+        arm();
 }
 
 Landing::Landing(const Spring& spring, QObject* parent)

@@ -1,7 +1,6 @@
 #include "ui/surface/spring.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QTimer>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -47,8 +46,8 @@ TEST(Spring, VelocityIsTheDerivativeOfPosition)
     for (const Spring spring : { Spring { 0.24, 0.74 }, Spring { 0.2, 1.0 }, Spring { 0.3, 1.5 }, Spring { 0.5, 0 } }) {
         for (double t : { 0.01, 0.05, 0.13, 0.4 }) {
             const double h = 1e-6;
-            const double numeric = (spring.evaluate(40, 300, t + h).displacement
-                                       - spring.evaluate(40, 300, t - h).displacement)
+            const double numeric
+                = (spring.evaluate(40, 300, t + h).displacement - spring.evaluate(40, 300, t - h).displacement)
                 / (2 * h);
             EXPECT_NEAR(spring.evaluate(40, 300, t).velocity, numeric, 1e-3 * std::max(1.0, std::abs(numeric)))
                 << spring.dampingFraction << " at " << t;
@@ -96,6 +95,20 @@ TEST(SpringValue, RestsWithoutMotionAndIgnoresNonNumbers)
     EXPECT_FALSE(value.isMoving(2));
 }
 
+TEST(FrameTimer, AimsEachFrameAtItsOwnHundredAndTwentiethOfASecond)
+{
+    // Whole milliseconds 8 or 9 apart, never drifting: 120 frames take exactly one second.
+    EXPECT_EQ(FrameTimer::due(1), 8);
+    EXPECT_EQ(FrameTimer::due(2), 17);
+    EXPECT_EQ(FrameTimer::due(3), 25);
+    EXPECT_EQ(FrameTimer::due(120), 1000);
+    EXPECT_EQ(FrameTimer::due(1200), 10000);
+    for (int frame = 1; frame <= 240; ++frame) {
+        const int gap = FrameTimer::due(frame) - FrameTimer::due(frame - 1);
+        EXPECT_TRUE(gap == 8 || gap == 9) << frame;
+    }
+}
+
 TEST(FrameTimer, RunsOnlyBetweenStartAndStop)
 {
     FrameTimer timer;
@@ -106,11 +119,28 @@ TEST(FrameTimer, RunsOnlyBetweenStartAndStop)
     };
     EXPECT_FALSE(timer.isActive());
     timer.start();
+    EXPECT_TRUE(timer.isActive());
     EXPECT_TRUE(nimbra::test::waitUntil([&] { return !timer.isActive(); }, 2000));
     EXPECT_EQ(frames, 5);
-    QElapsedTimer wait;
-    wait.start();
-    while (wait.elapsed() < 50)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // A timer started now for three frames' time fires after any frame a stopped timer could
+    // still have had pending.
+    bool later = false;
+    QTimer::singleShot(FrameTimer::due(3), Qt::PreciseTimer, [&] { later = true; });
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return later; }, 2000));
     EXPECT_EQ(frames, 5);
+
+    // Stopped and started again from inside a frame, it keeps one frame pending, not two.
+    frames = 0;
+    timer.onFrame = [&] {
+        ++frames;
+        timer.stop();
+        if (frames < 3)
+            timer.start();
+    };
+    timer.start();
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !timer.isActive(); }, 2000));
+    later = false;
+    QTimer::singleShot(FrameTimer::due(3), Qt::PreciseTimer, [&] { later = true; });
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return later; }, 2000));
+    EXPECT_EQ(frames, 3);
 }
