@@ -361,6 +361,17 @@ TEST(Presentation, WaitingActivityReplacesTheExpandedSurfaceAfterTheGap)
     EXPECT_EQ(p.surface(), Surface::activity(volume(1)));
 }
 
+TEST(Presentation, ExpandedWithNothingWaitingStaysOpenOnEveryTick)
+{
+    auto p = standard();
+    p.setResident(module("nowPlaying"), 0);
+    p.open(module("shelf"));
+    for (double t = 0.1; t < 20; t += 0.5)
+        p.tick(t);
+    EXPECT_EQ(p.surface(), Surface::expanded(module("shelf")));
+    EXPECT_FALSE(p.needsClock());
+}
+
 TEST(Presentation, ExpandedWithinTheGapStaysOpen)
 {
     auto p = standard();

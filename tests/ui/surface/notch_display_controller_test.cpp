@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QScreen>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -56,6 +57,7 @@ struct Fixture {
     {
         return [this](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
             ++builds;
+            activityBuilds += surface.is(Kind::activity);
             lastContext = context;
             if (surface.is(Kind::dormant))
                 return nullptr;
@@ -85,9 +87,18 @@ struct Fixture {
         controller.view()->finishAnimations();
     }
 
+    // The pointer rests on the notch until the hover engages.
+    void engage()
+    {
+        pointer = notchCentre();
+        sample(true);
+        advance(0.3);
+    }
+
     double now = 1000;
     QPointF pointer { -500, -500 };
     int builds = 0;
+    int activityBuilds = 0;
     int dismissals = 0;
     SurfaceContext lastContext;
     std::vector<bool> visibility;
@@ -374,6 +385,147 @@ TEST(NotchDisplayController, PointerApproachingASurfaceOpenedByCommandDoesNotClo
     EXPECT_TRUE(c.isClockRunning()) << "its clock runs while it is open";
 }
 
+TEST(NotchDisplayController, SurfaceOpenedByCommandClosesByTheRealClock)
+{
+    // Tests that tick by hand cannot see a clock that stopped: this one waits for the real one.
+    NotchDisplayController c(DisplayKey(QStringLiteral("display-1")), synthesized(), {},
+        HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), {}, [] { return QPointF(-500, -500); });
+    int dismissals = 0;
+    c.onDismiss = [&] { ++dismissals; };
+    c.autoCloseAfter = 0.2;
+    c.open(glance, false);
+    EXPECT_TRUE(c.isClockRunning());
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return dismissals == 1; }, 5000));
+    EXPECT_TRUE(c.model()->isHidden());
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c.isClockRunning(); }, 2000));
+}
+
+TEST(NotchDisplayController, CollapseCancelsTheHoverAndClosesOnlyAnOpenSurface)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    f.engage();
+    ASSERT_TRUE(c.isExpandedSurface());
+    c.collapse();
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+    EXPECT_EQ(f.dismissals, 1);
+    // The pointer has not moved: the clock does not take the old hover up again.
+    f.advance(0.01);
+    f.advance(0.3);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+
+    // A readout on show is not an open surface: a collapse (Escape, another display's close)
+    // leaves it, and still reports the dismissal.
+    c.present(volume(5));
+    c.collapse();
+    EXPECT_TRUE(c.model()->surface().is(Kind::activity));
+    EXPECT_EQ(f.dismissals, 2);
+}
+
+TEST(NotchDisplayController, HoverOpensTheFocusBeforeTheResident)
+{
+    Fixture f;
+    auto& c = f.controller;
+    const ModuleID clipboard(QStringLiteral("clipboard"));
+    c.setFocus(clipboard);
+    c.setResident(ModuleID(QStringLiteral("nowPlaying")));
+    f.engage();
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::expanded(clipboard));
+}
+
+TEST(NotchDisplayController, DisablingADisplayEndsItsHover)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    f.engage();
+    ASSERT_TRUE(c.isExpandedSurface());
+    c.setEnabled(false);
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+    EXPECT_EQ(f.expansions, std::vector<bool>({ true, false }));
+}
+
+TEST(NotchDisplayController, OpenSurfaceForgivesSixPointsAroundIt)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    f.engage();
+    const QRectF visible = c.visibleRect();
+    // Just beside it, right or below, long past the release grace: still on it.
+    for (const QPointF p :
+        { QPointF(maxX(visible) + 5.5, midY(visible)), QPointF(midX(visible), minY(visible) - 5.5) }) {
+        f.pointer = p;
+        f.sample(true);
+        f.advance(0.05);
+        f.advance(0.2);
+        EXPECT_TRUE(c.isExpandedSurface()) << p.x() << "," << p.y();
+    }
+    f.pointer = QPointF(maxX(visible) + 6.5, midY(visible));
+    f.advance(0.05);
+    EXPECT_TRUE(c.isExpandedSurface()) << "the release grace";
+    f.advance(0.1);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+}
+
+TEST(NotchDisplayController, ResyncSamplesOnlyAPointerInTheTrackingRectangle)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.open(glance, false);
+    // Low on the open surface, below the notch's tracking rectangle (where a file was dropped).
+    const QRectF visible = c.visibleRect();
+    f.pointer = QPointF(midX(visible), minY(visible) + 10);
+    ASSERT_FALSE(c.geometry().trackingRect(4).contains(f.pointer));
+    c.handBackToHover();
+    EXPECT_EQ(c.intent().phase(), HoverIntent::Phase::away);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::expanded(glance));
+}
+
+TEST(NotchDisplayController, ActivityDueWhileThePointerHoldsTheSurfaceOpenIsTakenUnseen)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.setResident(glance);
+    f.engage();
+    ASSERT_TRUE(c.isExpandedSurface());
+    QSignalSpy surfaces(c.model(), &NotchSurfaceModel::surfaceChanged);
+    c.present(volume(1));
+    EXPECT_EQ(c.presentation().queued().size(), 1u);
+    f.advance(0.2);
+    EXPECT_TRUE(c.presentation().queued().empty());
+    EXPECT_EQ(surfaces.count(), 0) << "the model never saw the readout";
+    EXPECT_EQ(f.activityBuilds, 0);
+    f.pointer = QPointF(-500, -500);
+    f.advance(0.05);
+    f.advance(0.1);
+    EXPECT_EQ(c.model()->surface(), Presentation::Surface::resident(glance));
+    EXPECT_EQ(f.activityBuilds, 0);
+
+    // Open by command with the pointer away, a due readout does take the surface's place.
+    c.open(glance, false);
+    c.present(volume(1));
+    f.advance(0.2);
+    EXPECT_TRUE(c.model()->surface().is(Kind::activity));
+    EXPECT_EQ(f.activityBuilds, 1);
+}
+
+TEST(NotchDisplayController, OpenPanelLetsAFileDragThroughToTheProbe)
+{
+    Fixture f;
+    auto& c = f.controller;
+    // The drag arrives first (over the top edge), then the surface opens for it.
+    c.setReceivingDrag(true);
+    c.open(glance, false);
+    EXPECT_TRUE(c.panel()->ignoresMouseEvents());
+    EXPECT_TRUE(c.panel()->currentInputShape().isEmpty());
+    c.setReceivingDrag(false);
+    EXPECT_EQ(c.panel()->currentInputShape(), QRegion(20, 0, 396, 124));
+}
+
 TEST(NotchDisplayController, DisabledDisplayKeepsPresentingButIgnoresThePointer)
 {
     Fixture f;
@@ -495,4 +647,54 @@ TEST(NotchSurfaceView, ExpandingBouncesAndEverythingElseSettles)
     f.now += 2;
     EXPECT_EQ(view->currentOpacity(), 0);
     EXPECT_EQ(view->outlineRect().size(), QSizeF(132, 24));
+}
+
+TEST(NotchSurfaceView, FadesAndResizesOnOneCriticallyDampedSpring)
+{
+    Fixture f;
+    auto& c = f.controller;
+    NotchSurfaceView* view = c.view();
+    // A spring of response 0.2 s and damping 1 keeps (1 + wt) e^(-wt) of its way to go.
+    const auto remaining = [](double t) {
+        const double wt = 2 * M_PI / 0.2 * t;
+        return (1 + wt) * std::exp(-wt);
+    };
+    c.setResident(glance);
+    f.settle();
+    c.setResident(std::nullopt);
+    const double start = f.now;
+    for (const double t : { 0.02, 0.05, 0.1 }) {
+        f.now = start + t;
+        EXPECT_NEAR(view->currentOpacity(), remaining(t), 0.005) << t;
+        EXPECT_NEAR(view->outlineRect().width(), 132 + (180 - 132) * remaining(t), 0.2) << t;
+    }
+    f.settle();
+    c.present(volume(100));
+    const double shown = f.now;
+    f.now = shown + 0.05;
+    EXPECT_NEAR(view->currentOpacity(), 1 - remaining(0.05), 0.005);
+}
+
+TEST(NotchSurfaceView, ContentGrowsWithTheOutline)
+{
+    Fixture f;
+    auto& c = f.controller;
+    NotchSurfaceView* view = c.view();
+    c.setResident(glance);
+    f.settle();
+    c.open(glance, false);
+    ASSERT_TRUE(view->isAnimating());
+    // Partway, the content has the body's size as drawn then, between the two surfaces'.
+    f.now += 0.04;
+    const QRectF body = view->bodyRect();
+    EXPECT_GT(body.width(), 180);
+    EXPECT_LT(body.width(), 340);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] {
+        QWidget* content = view->contentWidget();
+        return content && content->width() == int(std::round(body.width()))
+            && content->height() == int(std::round(body.height()));
+    }));
+    EXPECT_EQ(view->contentWidget()->x(), int(std::round(body.x())));
+    f.settle();
+    EXPECT_EQ(view->contentWidget()->size(), QSize(360, 124));
 }

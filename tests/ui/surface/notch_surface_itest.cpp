@@ -413,6 +413,52 @@ TEST_F(NotchSurfaceOnX, FourStatesOnScreen)
     EXPECT_TRUE(shows(QStringLiteral("x11_surface_resident"), QPoint(300, 70), true));
 }
 
+TEST_F(NotchSurfaceOnX, ProbeWindowMovesOnlyWhenItsFrameChanges)
+{
+    movePointer(QPoint(50, 600));
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
+
+    // A watcher of its own on the probe's X window, as the window manager would be.
+    xcb_connection_t* watcher = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(watcher));
+    const xcb_window_t probe = xcb_window_t(c->probe()->winId());
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    free(xcb_request_check(watcher, xcb_change_window_attributes_checked(watcher, probe, XCB_CW_EVENT_MASK, &mask)));
+
+    // A readout for half a second: sixty ticks of the clock, each syncing the windows.
+    c->present(Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 0.5, ActivityCategory::volume });
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->model()->isHidden() && !c->isClockRunning(); }, 5000));
+
+    // A property change made after all that arrives after every configure event it caused.
+    const char name[] = "NIMBRA_TEST_MARK";
+    auto* atom = xcb_intern_atom_reply(watcher, xcb_intern_atom(watcher, 0, sizeof name - 1, name), nullptr);
+    ASSERT_NE(atom, nullptr);
+    const uint32_t value = 1;
+    xcb_change_property(watcher, XCB_PROP_MODE_REPLACE, probe, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &value);
+    xcb_flush(watcher);
+    int configures = 0;
+    bool marked = false;
+    EXPECT_TRUE(nimbra::test::waitUntil([&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(watcher)) {
+            const uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_CONFIGURE_NOTIFY && reinterpret_cast<xcb_configure_notify_event_t*>(event)->window == probe)
+                ++configures;
+            if (type == XCB_PROPERTY_NOTIFY
+                && reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == atom->atom)
+                marked = true;
+            free(event);
+        }
+        return marked;
+    }));
+    free(atom);
+    xcb_disconnect(watcher);
+    // Out to the readout's frame, and back to the notch's.
+    EXPECT_EQ(configures, 2);
+}
+
 TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardOnlyWhenAsked)
 {
     auto c = controllerForPrimary();

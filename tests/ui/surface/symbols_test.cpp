@@ -77,15 +77,17 @@ TEST(Symbols, EveryNamedSymbolDrawsInItsTint)
     test::saveArtefact(sheet(QColor(23, 23, 23), QColor(245, 245, 245)), "symbols-light");
 }
 
-TEST(Symbols, InstalledThemeSuppliesTheIconsAndRecolouringIsCached)
+TEST(Symbols, InstalledThemeSuppliesTheIconsInEveryTint)
 {
     EXPECT_EQ(symbols::iconName("gearshape.fill"), "emblem-system-symbolic");
     EXPECT_EQ(symbols::iconName("speaker.wave.3.fill"), "audio-volume-high-symbolic");
     EXPECT_TRUE(symbols::iconName("tray.full").isEmpty()); // painted
     EXPECT_TRUE(symbols::iconName("no.such.symbol").isEmpty());
-    // Two tints of the same icon do not share a cached pixmap.
+    // Recoloured icons are kept for reuse, so two tints of one icon must not come out alike:
+    // the second draws in its own tint, not the first one's, and the first again in its own.
     EXPECT_TRUE(drawOne("power", Qt::white).tinted);
     EXPECT_TRUE(drawOne("power", QColor(0, 200, 0)).tinted);
+    EXPECT_TRUE(drawOne("power", Qt::white).tinted);
 }
 
 TEST(Symbols, MissingThemeFallsBackToPaintedGlyphs)
