@@ -15,6 +15,7 @@
 #include "platform/upower/upower_devices.h"
 #include "platform/x11/active_window.h"
 #include "platform/x11/x11_input_bridge.h"
+#include "ui/settings/settings_window_controller.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -176,7 +177,9 @@ void AppDelegate::applicationDidFinishLaunching()
     if (m_settings.hudReplacement())
         m_levels->startIntercepting();
     // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
-    // 18–19. The settings window, the status item, the update check and onboarding.
+    // 18. The settings window, built on its first show.
+    createSettingsWindow();
+    // 19. The status item, the update check and onboarding.
 
     // 20. From now on every observed settings change is re-applied.
     m_observation = std::make_unique<SettingsObservation>(m_settings);
@@ -188,15 +191,18 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 21. The desktop's colour scheme, for the "system" appearance.
     m_appearance->onChange = [self](bool) {
-        if (self && self->m_coordinator && self->m_settings.appearance() == Appearance::system)
+        if (self && self->m_coordinator && self->m_settings.appearance() == Appearance::system) {
             self->m_coordinator->setTheme(self->currentTheme());
+            if (self->m_settingsWindow)
+                self->m_settingsWindow->applyAppearanceNow();
+        }
     };
 }
 
 bool AppDelegate::applicationShouldHandleReopen()
 {
-    // The settings window shows here once it exists.
     Diagnostics::log(Diagnostics::Category::display, "reopened by another start");
+    showSettings();
     return true;
 }
 

@@ -2,9 +2,11 @@
 
 #include "app/activity_router.h"
 #include "core/key_combo.h"
+#include "core/notch_geometry.h"
 #include "core/presentation.h"
 #include "core/timers.h"
 #include "modules/shell/notch_nav_row.h"
+#include "ui/settings/live_levels.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QObject>
@@ -28,6 +30,7 @@ class DisplayCoordinator;
 class NimbraSettings;
 class PowerMonitor;
 class SettingsObservation;
+class SettingsWindowController;
 class SystemLevelMonitor;
 class X11InputBridge;
 struct SurfaceContext;
@@ -40,7 +43,8 @@ struct SurfaceMetrics;
 // Its operations live in one file per concern: launch and stop (app_delegate.cpp), settings
 // application (settings_application.cpp), activity routing (activity_routing.cpp), surface
 // content (surface_content.cpp), the clipboard's keyboard and paste-back
-// (clipboard_keyboard.cpp) and the timer clock and actions (timer_actions.cpp).
+// (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp) and the settings
+// window with its closures (settings_window.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -124,6 +128,17 @@ public:
     // Seconds of uptime for the timers; replaceable in tests.
     std::function<double()> timerTime;
 
+    // The settings window: created once at launch, shown by the tray menu's "Settings…", the
+    // notch's settings tab and a second start of Nimbra.
+    void createSettingsWindow();
+    void showSettings();
+    SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
+    // The closures the settings window is given.
+    static std::optional<NotchGeometry> liveGeometry();
+    LiveLevels liveLevels() const;
+    void setLaunchAtLogin(bool on);
+    void requestAccessibility();
+
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
     SystemLevelMonitor& levels() const { return *m_levels; }
@@ -153,6 +168,7 @@ private:
     std::unique_ptr<SystemLevelMonitor> m_levels;
     std::unique_ptr<PowerMonitor> m_power;
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
     ActivityRouter m_router;
     std::unique_ptr<ClipboardMonitor> m_clipboard;
     std::unique_ptr<GlobalHotKey> m_clipboardHotKey;

@@ -137,10 +137,12 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
     if (shown == NotchSurfaceTab::timer)
         return timerSurface(metrics);
     if (shown == NotchSurfaceTab::settings) {
+        QPointer<AppDelegate> self(this);
         return new SettingsSurface(
             metrics,
-            [] {
-                // Shows the settings window once it exists.
+            [self] {
+                if (self)
+                    self->showSettings();
             },
             [] { QCoreApplication::quit(); });
     }

@@ -47,6 +47,21 @@ QString LoginItem::execValue(const QString& executable)
     return needsQuotes ? '"' + escaped + '"' : escaped;
 }
 
+bool LoginItem::isInstalledLocation(const QString& executable, const QString& home)
+{
+    if (executable.isEmpty() || !QDir::isAbsolutePath(executable))
+        return false;
+    const QString path = QDir::cleanPath(executable);
+    QStringList roots { QStringLiteral("/usr/"), QStringLiteral("/opt/") };
+    if (!home.isEmpty() && QDir::isAbsolutePath(home))
+        roots << QDir::cleanPath(home) + QStringLiteral("/.local/");
+    for (const QString& root : roots) {
+        if (path.startsWith(root))
+            return true;
+    }
+    return false;
+}
+
 bool LoginItem::registerItem(const QString& executable, QString* error)
 {
     const QFileInfo info(m_path);

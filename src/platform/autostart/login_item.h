@@ -23,6 +23,9 @@ public:
 
     // The desktop entry's Exec value for a program path, quoted as the entry format asks.
     static QString execValue(const QString& executable);
+    // Whether a program lives where installed programs do (under /usr, /opt or ~/.local), so
+    // that an entry naming it keeps working; a copy in a build folder does not count.
+    static bool isInstalledLocation(const QString& executable, const QString& home);
 
 private:
     QString m_path;

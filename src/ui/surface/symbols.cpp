@@ -672,6 +672,65 @@ void counterclockwiseGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawPolygon(tip, 3);
 }
 
+// Settings window: the sidebar, the priority rows and notes.
+void cursorRaysGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    const QPointF arrow[] = { { x + w * 0.34, y + w * 0.3 }, { x + w * 0.34, y + w * 0.96 }, { x + w * 0.5, y + w * 0.8 },
+        { x + w * 0.62, y + w * 0.98 }, { x + w * 0.72, y + w * 0.92 }, { x + w * 0.6, y + w * 0.74 },
+        { x + w * 0.84, y + w * 0.72 } };
+    p.drawPolygon(arrow, 7);
+    strokeStyle(p, stroke);
+    p.drawLine(QPointF(x + w * 0.3, y + w * 0.04), QPointF(x + w * 0.3, y + w * 0.16));
+    p.drawLine(QPointF(x + w * 0.04, y + w * 0.3), QPointF(x + w * 0.16, y + w * 0.3));
+    p.drawLine(QPointF(x + w * 0.1, y + w * 0.1), QPointF(x + w * 0.18, y + w * 0.18));
+}
+
+void eyeGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), cy = r.center().y();
+    QPainterPath lid;
+    lid.moveTo(x + w * 0.04, cy);
+    lid.quadTo(x + w * 0.5, cy - w * 0.5, x + w * 0.96, cy);
+    lid.quadTo(x + w * 0.5, cy + w * 0.5, x + w * 0.04, cy);
+    strokeStyle(p, stroke);
+    p.drawPath(lid);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(QPointF(x + w * 0.5, cy), w * 0.15, w * 0.15);
+}
+
+void numberedListGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    for (int i = 0; i < 3; ++i) {
+        const double ly = y + w * (0.2 + 0.3 * i);
+        p.drawEllipse(QPointF(x + w * 0.12, ly), w * 0.07, w * 0.07);
+        p.drawRoundedRect(QRectF(x + w * 0.3, ly - stroke / 2, w * 0.66, stroke), stroke / 2, stroke / 2);
+    }
+}
+
+void infoCircleGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width();
+    strokeStyle(p, stroke);
+    p.drawEllipse(r.center(), w * 0.44, w * 0.44);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(QPointF(r.center().x(), r.top() + w * 0.3), w * 0.065, w * 0.065);
+    p.drawRoundedRect(QRectF(r.center().x() - stroke * 0.6, r.top() + w * 0.43, stroke * 1.2, w * 0.34), stroke * 0.5,
+        stroke * 0.5);
+}
+
+void threeLinesGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    for (const double f : { 0.25, 0.5, 0.75 })
+        p.drawRoundedRect(QRectF(x + w * 0.08, y + w * f - stroke / 2, w * 0.84, stroke), stroke / 2, stroke / 2);
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -742,6 +801,14 @@ const QHash<QString, Entry>& table()
         { "minus", { { "list-remove-symbolic" }, minusGlyph } },
         { "forward.end.fill", { { "media-skip-forward-symbolic" }, forwardEndGlyph } },
         { "arrow.counterclockwise", { {}, counterclockwiseGlyph } },
+        // Settings window.
+        { "gearshape", { {}, gearGlyph } },
+        { "cursorarrow.rays", { {}, cursorRaysGlyph } },
+        { "speaker.wave.2", { { "audio-volume-medium-symbolic" }, speakerGlyph<2, false> } },
+        { "eye", { { "view-reveal-symbolic" }, eyeGlyph } },
+        { "list.number", { { "view-list-ordered-symbolic" }, numberedListGlyph } },
+        { "info.circle", { {}, infoCircleGlyph } },
+        { "line.3.horizontal", { { "open-menu-symbolic" }, threeLinesGlyph } },
     };
     return entries;
 }

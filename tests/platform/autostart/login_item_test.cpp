@@ -81,3 +81,20 @@ TEST(LoginItem, FailuresAreReportedWithAReason)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(blocked.isRegistered());
 }
+
+TEST(LoginItem, OnlyAnInstalledProgramCountsAsInstalled)
+{
+    const QString home = "/home/ada";
+    EXPECT_TRUE(LoginItem::isInstalledLocation("/usr/bin/nimbra", home));
+    EXPECT_TRUE(LoginItem::isInstalledLocation("/usr/local/bin/nimbra", home));
+    EXPECT_TRUE(LoginItem::isInstalledLocation("/opt/nimbra/bin/nimbra", home));
+    EXPECT_TRUE(LoginItem::isInstalledLocation("/home/ada/.local/bin/nimbra", home));
+    // A build folder, another user's folder, a look-alike prefix and relative paths do not.
+    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/ada/src/nimbra/build/src/app/nimbra", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/bob/.local/bin/nimbra", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("/usrlocal/nimbra", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("/usr/../home/ada/build/nimbra", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("usr/bin/nimbra", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("", home));
+    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/ada/.local/bin/nimbra", ""));
+}

@@ -1,0 +1,124 @@
+#include "ui/settings/settings_window_controller.h"
+
+#include "core/nimbra_settings.h"
+#include "ui/settings/settings_style.h"
+#include "ui/settings/settings_view.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace nimbra {
+
+SettingsWindowController::SettingsWindowController(NimbraSettings& settings, std::function<QString()> displaySummary,
+    std::function<void(bool)> onLaunchAtLoginChange, std::function<bool(bool)> onHUDChange,
+    std::function<bool()> isAccessibilityGranted, std::function<void()> onRequestAccessibility,
+    std::function<std::optional<NotchGeometry>()> liveGeometry, std::function<LiveLevels()> liveLevels, QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_displaySummary(std::move(displaySummary))
+    , m_onLaunchAtLoginChange(std::move(onLaunchAtLoginChange))
+    , m_onHUDChange(std::move(onHUDChange))
+    , m_isAccessibilityGranted(std::move(isAccessibilityGranted))
+    , m_onRequestAccessibility(std::move(onRequestAccessibility))
+    , m_liveGeometry(std::move(liveGeometry))
+    , m_liveLevels(std::move(liveLevels))
+{
+}
+
+SettingsWindowController::~SettingsWindowController()
+{
+    delete m_window;
+}
+
+SettingsView* SettingsWindowController::view() const
+{
+    return m_view;
+}
+
+SettingsView* SettingsWindowController::makeView()
+{
+    // Snapshots: the pages do not ask again while this view lives.
+    SettingsView::Inputs inputs {
+        .displaySummary = m_displaySummary ? m_displaySummary() : QString(),
+        .onLaunchAtLoginChange = m_onLaunchAtLoginChange,
+        .onHUDChange = m_onHUDChange,
+        .isAccessibilityGranted = m_isAccessibilityGranted,
+        .onRequestAccessibility = m_onRequestAccessibility,
+        .liveGeometry = m_liveGeometry ? m_liveGeometry() : std::nullopt,
+        .levels = m_liveLevels ? m_liveLevels() : LiveLevels {},
+        .systemIsDark = systemIsDark ? systemIsDark() : false,
+    };
+    ++m_viewsBuilt;
+    return new SettingsView(m_settings, std::move(inputs));
+}
+
+void SettingsWindowController::show()
+{
+    if (!m_window) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("NimbraSettings"));
+        window->setWindowTitle(QStringLiteral("Nimbra Settings"));
+        // Pop-ups (the clock menu) take the window's palette too.
+        window->setAttribute(Qt::WA_WindowPropagation);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        window->resize(width, height);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            // Centred once; later shows leave it where the user put it.
+            QRect frame(QPoint(), QSize(width, height));
+            frame.moveCenter(screen->availableGeometry().center());
+            window->move(frame.topLeft());
+        }
+        m_window = window;
+    }
+    // A new view every time: the page, the draft and the snapshots start over.
+    SettingsView* fresh = makeView();
+    if (m_view) {
+        m_window->layout()->removeWidget(m_view);
+        delete m_view;
+    }
+    m_view = fresh;
+    m_window->layout()->addWidget(fresh);
+    settings_style::adoptStyle(m_window);
+    applyAppearanceNow();
+
+    // Raised and activated a turn later, once the window is mapped; a minimised one comes back.
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->show();
+    QPointer<QWidget> window = m_window;
+    QTimer::singleShot(0, this, [window] {
+        if (!window)
+            return;
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+void SettingsWindowController::applyAppearanceNow()
+{
+    if (!m_window)
+        return;
+    bool dark = false;
+    switch (m_settings.appearance()) {
+    case Appearance::system:
+        dark = systemIsDark ? systemIsDark() : false;
+        break;
+    case Appearance::light:
+        dark = false;
+        break;
+    case Appearance::dark:
+        dark = true;
+        break;
+    }
+    const QPalette palette = settings_style::palette(dark);
+    if (m_window->palette() != palette || !m_window->testAttribute(Qt::WA_SetPalette))
+        m_window->setPalette(palette);
+    if (m_view)
+        m_view->setSystemIsDark(systemIsDark ? systemIsDark() : false);
+}
+
+} // namespace nimbra

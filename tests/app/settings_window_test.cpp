@@ -1,0 +1,138 @@
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
+#include "modules/shell/expanded_shell.h"
+#include "modules/shell/glance.h"
+#include "modules/shell/settings_surface.h"
+#include "platform/autostart/login_item.h"
+#include "ui/settings/settings_view.h"
+#include "ui/settings/settings_window_controller.h"
+#include "ui/surface/surface_metrics.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+
+namespace {
+
+struct SettingsWindow : ::testing::Test {
+    SettingsWindow()
+    {
+        // Login items go to a folder of this test's own.
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        delegate.applicationDidFinishLaunching();
+    }
+    ~SettingsWindow() override
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "NimbraAlert")
+                delete w;
+        }
+        if (original.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", original);
+    }
+
+    QMessageBox* alert() const
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                return box;
+        }
+        return nullptr;
+    }
+
+    QByteArray original = qgetenv("XDG_CONFIG_HOME");
+    QTemporaryDir config;
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+};
+
+} // namespace
+
+TEST_F(SettingsWindow, ReopeningAndTheNotchsSettingsButtonOpenTheOneWindow)
+{
+    SettingsWindowController* controller = delegate.settingsWindow();
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(controller->window(), nullptr); // built on first use
+
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen());
+    QWidget* window = controller->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    window->close();
+
+    delegate.selectTab(NotchSurfaceTab::settings);
+    const SurfaceContext context { QSizeF(360, 124), 32, 185 };
+    std::unique_ptr<QWidget> view(delegate.view(Presentation::Surface::expanded(Glance::moduleID), context));
+    auto* shell = qobject_cast<ExpandedShell*>(view.get());
+    ASSERT_NE(shell, nullptr);
+    auto* surface = qobject_cast<SettingsSurface*>(shell->content());
+    ASSERT_NE(surface, nullptr);
+    surface->settingsButton()->click();
+    EXPECT_EQ(controller->window(), window);
+    EXPECT_TRUE(window->isVisible());
+
+    delegate.showSettings();
+    EXPECT_EQ(controller->window(), window);
+    EXPECT_EQ(controller->viewsBuilt(), 3);
+}
+
+TEST_F(SettingsWindow, TheWindowIsGivenTheDisplaysAndTheLiveLevels)
+{
+    delegate.showSettings();
+    SettingsView* view = delegate.settingsWindow()->view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->displaySummary(), delegate.coordinator()->summary());
+    ASSERT_TRUE(view->liveGeometry().has_value());
+    EXPECT_GT(view->liveGeometry()->anchorRect().width(), 0);
+    // No sound server and no backlight here: a level that cannot be read is no reading.
+    const LiveLevels levels = delegate.liveLevels();
+    if (levels.volume)
+        EXPECT_TRUE(levels.volume->isAvailable);
+    if (levels.brightness)
+        EXPECT_TRUE(levels.brightness->isAvailable);
+}
+
+TEST_F(SettingsWindow, AnAppearanceChangeReachesTheOpenWindow)
+{
+    delegate.showSettings();
+    QWidget* window = delegate.settingsWindow()->window();
+    settings.setAppearance(Appearance::dark);
+    QApplication::processEvents();
+    EXPECT_LT(window->palette().color(QPalette::Window).lightnessF(), 0.5);
+    settings.setAppearance(Appearance::light);
+    QApplication::processEvents();
+    EXPECT_GT(window->palette().color(QPalette::Window).lightnessF(), 0.5);
+}
+
+TEST_F(SettingsWindow, OpenAtLoginFromABuildFolderIsRefusedWithAnExplanation)
+{
+    // The test binary lives in the build folder, as a copy run from there would.
+    settings.setLaunchAtLogin(true);
+    delegate.setLaunchAtLogin(true);
+    EXPECT_FALSE(settings.launchAtLogin());
+    QMessageBox* box = alert();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Install Nimbra first");
+    EXPECT_TRUE(box->informativeText().contains(QCoreApplication::applicationFilePath()));
+    EXPECT_FALSE(LoginItem().isRegistered());
+}
+
+TEST_F(SettingsWindow, TurningOpenAtLoginOffRemovesTheEntryWhicheverCopyRuns)
+{
+    LoginItem item;
+    ASSERT_TRUE(item.registerItem("/usr/bin/nimbra"));
+    settings.setLaunchAtLogin(false);
+    delegate.setLaunchAtLogin(false);
+    EXPECT_FALSE(item.isRegistered());
+    EXPECT_FALSE(settings.launchAtLogin());
+    EXPECT_EQ(alert(), nullptr);
+}
