@@ -196,6 +196,7 @@ std::optional<ClipboardMonitor::EncodedImage> ClipboardMonitor::encodeImage(cons
         if (!writer.write(image))
             return std::nullopt;
     }
+    encoded.payload = ClipboardItem::Payload::image(encoded.png, QSizeF(encoded.pixelSize));
     // Filled, not fitted: the list shows a square cut from the middle.
     const QImage filled
         = image.scaled(thumbnailSide, thumbnailSide, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
@@ -334,7 +335,7 @@ void ClipboardMonitor::finishImage(
         finishCapture();
         return;
     }
-    keep(ClipboardItem::Payload::image(image->png, QSizeF(image->pixelSize)), image->thumbnail);
+    keep(image->payload, image->thumbnail);
 }
 
 void ClipboardMonitor::keep(const ClipboardItem::Payload& payload, const QImage& thumbnail)

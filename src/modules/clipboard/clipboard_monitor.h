@@ -97,6 +97,8 @@ public:
         QByteArray png;
         QSize pixelSize;
         QImage thumbnail;
+        // The entry's payload, made here too: it digests all of the PNG's bytes.
+        ClipboardItem::Payload payload;
     };
     static std::optional<EncodedImage> encodeImage(const QByteArray& data);
 

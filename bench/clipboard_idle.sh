@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Wake-ups of an idle Nimbra with the clipboard history on, on a private Xvfb: every thread's
+# context switches over IDLE_SECONDS, first right after the start, then again after one copy
+# (which armed one capture and started the clipboard reader thread). Both should be none of
+# its own: changes of the clipboard are announced, never polled. Printed, not asserted.
+# Usage: bench/clipboard_idle.sh [BUILD_DIR] [IDLE_SECONDS]
+set -euo pipefail
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$top/build}"
+idle="${2:-10}"
+nimbra="$build/src/app/nimbra"
+[[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/nimbra-clipboard-idle.XXXXXX)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+
+mkdir -p "$work/config/nimbra"
+printf '{ "display.showOnAll": true, "clipboard.enabled": true }\n' >"$work/config/nimbra/settings.json"
+XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
+app=$!
+pids=("$app" "${pids[@]}")
+for _ in $(seq 100); do grep -q "watching pasteboard" "$work/log" 2>/dev/null && break; sleep 0.1; done
+
+switches() { # voluntary + involuntary context switches of every thread
+    local total=0 n
+    for status in /proc/"$app"/task/*/status; do
+        n=$(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { s += $2 } END { print s + 0 }' "$status" 2>/dev/null || echo 0)
+        total=$((total + n))
+    done
+    echo "$total"
+}
+measure() {
+    local before after
+    before=$(switches)
+    sleep "$idle"
+    after=$(switches)
+    echo $((after - before))
+}
+
+sleep 2 # start-up settles
+fresh=$(measure)
+echo "idle with the clipboard on: $fresh wake-ups in ${idle} s (goal: 0 of its own)"
+
+printf 'one copy' | xclip -selection clipboard
+for _ in $(seq 100); do grep -q "clipboa captured one copy" "$work/log" && break; sleep 0.05; done
+grep -q "clipboa captured one copy" "$work/log" || { echo "the copy was not captured" >&2; cat "$work/log" >&2; exit 1; }
+sleep 1 # the capture's own work has ended
+threads=$(ls /proc/"$app"/task | wc -l)
+after_copy=$(measure)
+echo "idle after one copy ($threads threads): $after_copy wake-ups in ${idle} s (goal: 0 of its own)"
+kill -TERM "$app"
+wait "$app" && echo "stopped cleanly on SIGTERM" || echo "exit status $? on SIGTERM"
