@@ -455,11 +455,13 @@ bool ClipboardMonitor::copyToPasteboard(const QUuid& id)
         data->setData(QString::fromLatin1(gnomeCopiedFiles), copied);
     }
 
-    m_clipboard->write(data.release());
+    const bool written = m_clipboard->write(data.release());
     // The announcement of this write may come now or later; either way it is ours.
     m_ownChangeCount = m_changeCount;
     m_lastChangeCount = m_changeCount;
-    return true;
+    if (!written)
+        log(QStringLiteral("the clipboard was not given to Nimbra; nothing copied"));
+    return written;
 }
 
 } // namespace nimbra

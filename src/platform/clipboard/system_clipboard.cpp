@@ -312,12 +312,16 @@ void SystemClipboard::read(Chooser choose, Completion done)
     });
 }
 
-void SystemClipboard::write(QMimeData* data)
+bool SystemClipboard::write(QMimeData* data)
 {
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
-        clipboard->setMimeData(data, QClipboard::Clipboard);
-    else
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) {
         delete data;
+        return false;
+    }
+    clipboard->setMimeData(data, QClipboard::Clipboard);
+    // Only X says whether the claim took; the in-process clipboards always take it.
+    return !readsThroughX11() || clipboard->ownsClipboard();
 }
 
 } // namespace nimbra

@@ -52,8 +52,10 @@ public:
     // object's thread with the result, unless this object is gone by then.
     void read(Chooser choose, Completion done);
 
-    // Takes ownership of `data` and makes it the clipboard's contents.
-    void write(QMimeData* data);
+    // Takes ownership of `data` and makes it the clipboard's contents. False when the window
+    // system refused Nimbra the clipboard (X refuses an owner whose last input is older than
+    // the current owner's claim).
+    bool write(QMimeData* data);
 
     // Whether reads go through the reader thread (an X11 session) or the in-process clipboard.
     bool readsThroughX11() const;

@@ -8,7 +8,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 using namespace nimbra;
 using nimbra::test::HarnessLock;
@@ -68,6 +70,30 @@ QByteArray readBack(const QByteArray& target)
     if (!waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 10000))
         return {};
     return xclip.readAllStandardOutput();
+}
+
+// X gives the clipboard only to a claim newer than the current owner's, and Qt claims it with
+// the time of the last event it handled. In Nimbra the click or key press that asks for the
+// write brings a fresh one; this test process, which waited for its turn on the clipboard with
+// other tests' claims queued, changes a property of a window of its own and lets Qt see the
+// notification.
+void refreshQtTimestamp()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* c = x11->connection();
+    QWidget window;
+    const auto id = xcb_window_t(window.winId());
+    const QByteArray name = "NIMBRA_TEST_TIME";
+    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.constData()), nullptr);
+    if (!atom)
+        return;
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, id, atom->atom, XCB_ATOM_STRING, 8, 0, nullptr);
+    free(atom);
+    // A round trip: the notification is in Qt's queue before the reply.
+    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    QCoreApplication::processEvents();
 }
 
 struct ClipboardOnX : ::testing::Test {
@@ -133,6 +159,7 @@ TEST_F(ClipboardOnX, EntriesWrittenBackReadBackInAnotherApplication)
     const QUuid image = add(ClipboardItem::Payload::image(picture, QSizeF(20, 10)));
     const QUuid files = add(ClipboardItem::Payload::files({ url }));
 
+    refreshQtTimestamp();
     ASSERT_TRUE(monitor.copyToPasteboard(text));
     EXPECT_EQ(readBack("UTF8_STRING"), "written back");
     ASSERT_TRUE(monitor.copyToPasteboard(image));
@@ -154,17 +181,16 @@ TEST_F(ClipboardOnX, EntriesWrittenBackReadBackInAnotherApplication)
 
 TEST_F(ClipboardOnX, APasswordManagersSecretIsNeverRecorded)
 {
-    int before = monitor.capturesFinished();
+    const int before = monitor.capturesFinished();
     auto secret = ForeignOwner::offering({ "text/plain=hunter2", "x-kde-passwordManagerHint=secret" });
     ASSERT_TRUE(secret->isReady());
     ASSERT_TRUE(captured(before));
-    EXPECT_TRUE(monitor.store().items().isEmpty());
 
-    // The same helper without the hint is recorded: the hint alone made the difference.
-    before = monitor.capturesFinished();
+    // The same helper without the hint is recorded, and it is the only entry: the secret before
+    // it never was.
     auto plain = ForeignOwner::offering({ "text/plain=not a secret" });
     ASSERT_TRUE(plain->isReady());
-    ASSERT_TRUE(captured(before));
+    ASSERT_TRUE(waitUntil([&] { return !monitor.store().items().isEmpty(); }, 10000));
     ASSERT_EQ(monitor.store().items().size(), 1);
     EXPECT_EQ(monitor.store().items()[0].preview(), "not a secret");
 }
