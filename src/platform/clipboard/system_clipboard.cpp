@@ -21,7 +21,7 @@ namespace nimbra {
 namespace {
 
 // How long an owner may take to answer one request (the conversion, each incremental piece).
-constexpr int answerTimeoutMs = 2000;
+constexpr int answerTimeoutMs = 5000;
 // A read that is waiting looks up this often whether Nimbra is stopping.
 constexpr int stopCheckMs = 100;
 
