@@ -5,6 +5,7 @@
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "platform/x11/active_window.h"
+#include "platform/x11/window_shape.h"
 #include "platform/x11/x11_input_bridge.h"
 #include "ui/surface/notch_panel.h"
 
@@ -180,7 +181,9 @@ void AppDelegate::paste(const QUuid& id)
         return;
     if (m_coordinator)
         m_coordinator->collapse();
-    if (!m_input->trust().isTrusted()) {
+    // Synthetic keys need a trusted X server, and Nimbra's own windows on it: without them
+    // there is no application in front to paste into.
+    if (!m_input->trust().isTrusted() || !x11::isAvailable()) {
         log(QStringLiteral("no Accessibility; copied instead of pasting"));
         return;
     }
