@@ -108,14 +108,20 @@ QSize SourceBadge::sizeHint() const
 void SourceBadge::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    paint(p, QRectF((width() - m_size) / 2, (height() - m_size) / 2, m_size, m_size), m_source, m_desktopEntry);
+}
+
+void SourceBadge::paint(QPainter& p, const QRectF& frame, NowPlayingTrack::Source source, const QString& desktopEntry)
+{
+    p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QRectF frame((width() - m_size) / 2, (height() - m_size) / 2, m_size, m_size);
-    if (const std::optional<QIcon> found = icon(m_source, m_desktopEntry)) {
+    if (const std::optional<QIcon> found = icon(source, desktopEntry)) {
         // Fitted into the square, keeping its aspect ratio.
         found->paint(&p, frame.toAlignedRect(), Qt::AlignCenter);
-        return;
+    } else {
+        symbols::draw(p, QStringLiteral("music.note"), frame, frame.width() * 0.8, QColor::fromRgbF(1, 1, 1, 0.6f));
     }
-    symbols::draw(p, QStringLiteral("music.note"), frame, m_size * 0.8, QColor::fromRgbF(1, 1, 1, 0.6f));
+    p.restore();
 }
 
 } // namespace nimbra

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <optional>
 
+class QPainter;
+
 namespace nimbra {
 
 // The small application icon of the player a track comes from. The icon is found through the
@@ -33,6 +35,10 @@ public:
     static QString tooltip(NowPlayingTrack::Source source);
 
     QSize sizeHint() const override;
+
+    // The badge drawn into the square `frame`, for views that paint it themselves.
+    static void paint(
+        QPainter& painter, const QRectF& frame, NowPlayingTrack::Source source, const QString& desktopEntry = {});
 
 protected:
     void paintEvent(QPaintEvent*) override;
