@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/now_playing/now_playing_monitor.h"
 #include "modules/power/power_monitor.h"
 
 #include <cmath>
@@ -104,6 +105,34 @@ std::optional<Activity> ActivityRouter::handlePower(
     record(ChargePayload { kind, snapshot }, token);
     return Activity { PowerMonitor::moduleID, token, m_settings.priority(ActivityCategory::battery) + bonus, duration,
         ActivityCategory::battery };
+}
+
+std::optional<Activity> ActivityRouter::musicActivity(const NowPlayingTrack& track, NowPlayingTrack::Change change)
+{
+    if (!m_settings.nowPlayingActivity() || track.title.isEmpty())
+        return std::nullopt;
+    double duration = 0;
+    switch (change) {
+    case NowPlayingTrack::Change::startedPlaying:
+        m_transportFlash = NowPlayingActivityView::Transport::play;
+        duration = startOrPauseDuration;
+        break;
+    case NowPlayingTrack::Change::paused:
+        m_transportFlash = NowPlayingActivityView::Transport::pause;
+        duration = startOrPauseDuration;
+        break;
+    case NowPlayingTrack::Change::changedTrack:
+        m_transportFlash.reset();
+        duration = trackChangeDuration;
+        break;
+    case NowPlayingTrack::Change::stopped:
+    case NowPlayingTrack::Change::seeked:
+        return std::nullopt;
+    }
+    const std::uint64_t token = nextToken();
+    record(MusicPayload { track, m_transportFlash }, token);
+    return Activity { NowPlayingMonitor::moduleID, token, m_settings.priority(ActivityCategory::music), duration,
+        ActivityCategory::music };
 }
 
 } // namespace nimbra

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/activity.h"
+#include "core/now_playing.h"
 #include "core/power_snapshot.h"
 #include "core/system_level.h"
+#include "modules/now_playing/now_playing_views.h"
 #include "modules/power/charge_activity_view.h"
 
 #include <cstdint>
@@ -21,9 +23,14 @@ struct ChargePayload {
     PowerSnapshot snapshot;
 };
 
-// What one activity shows, kept under its token until its readout is drawn. The player
-// (track and transport glyph) payload joins here with its source.
-using ActivityPayload = std::variant<SystemLevel, ChargePayload>;
+// A music readout: the track as it was announced and the transport glyph it flashes.
+struct MusicPayload {
+    NowPlayingTrack track;
+    std::optional<NowPlayingActivityView::Transport> transport;
+};
+
+// What one activity shows, kept under its token until its readout is drawn.
+using ActivityPayload = std::variant<SystemLevel, ChargePayload, MusicPayload>;
 
 // The shell's bookkeeping between an event and the activity it becomes: the token counter,
 // the payload cache and the level state the readouts fall back to. The application delegate
@@ -72,6 +79,15 @@ public:
     const std::optional<SystemLevel>& currentLevel() const { return m_currentLevel; }
     // The kind of the last power readout, for a readout whose payload was trimmed.
     const ChargeActivityView::Kind& chargeKind() const { return m_chargeKind; }
+
+    // A player change worth a readout (a start, a pause, a track change of a track with a
+    // title, while music readouts are on): sets the transport glyph, takes a token, caches the
+    // track and returns its activity.
+    std::optional<Activity> musicActivity(const NowPlayingTrack& track, NowPlayingTrack::Change change);
+    static constexpr double startOrPauseDuration = 1.5;
+    static constexpr double trackChangeDuration = 2.4;
+    // The glyph of the latest music readout, for a readout whose payload is gone.
+    std::optional<NowPlayingActivityView::Transport> transportFlash() const { return m_transportFlash; }
     double lastDeliberateBrightnessAt() const { return m_lastDeliberateBrightnessAt; }
 
 private:
@@ -82,6 +98,7 @@ private:
     double m_lastDeliberateBrightnessAt = -1000.0;
     std::optional<SystemLevel> m_currentLevel;
     ChargeActivityView::Kind m_chargeKind = ChargeActivityView::Kind::connected();
+    std::optional<NowPlayingActivityView::Transport> m_transportFlash;
 };
 
 } // namespace nimbra

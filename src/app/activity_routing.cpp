@@ -1,7 +1,9 @@
 #include "app/app_delegate.h"
 
 #include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
 #include "core/uptime.h"
+#include "modules/now_playing/now_playing_monitor.h"
 #include "modules/timers/timer_resident_view.h"
 
 namespace nimbra {
@@ -34,8 +36,10 @@ void AppDelegate::handlePower(const PowerSnapshot& snapshot, const std::optional
 
 std::optional<ModuleID> AppDelegate::residentModule() const
 {
-    // The playing track holds the notch first when it may stay resident (now playing joins
-    // here); otherwise an active timer, running, paused or finished, keeps its readout.
+    // The playing track holds the notch first when it may stay resident; otherwise an active
+    // timer, running, paused or finished, keeps its readout.
+    if (m_musicHoldsNotch && m_settings.nowPlayingEnabled() && m_settings.nowPlayingResident())
+        return NowPlayingMonitor::moduleID;
     if (m_timers.isActive())
         return TimerResident::moduleID;
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include "modules/clipboard/clipboard_monitor.h"
 #include "modules/clipboard/global_hot_key.h"
 #include "modules/level/system_level_monitor.h"
+#include "modules/now_playing/now_playing_monitor.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
 #include "platform/autostart/login_item.h"
@@ -29,6 +30,7 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_settings(settings ? *settings : NimbraSettings::shared())
     , m_input(std::make_unique<X11InputBridge>())
     , m_levels(std::make_unique<SystemLevelMonitor>(SystemLevelMonitor::Sources { .input = m_input.get() }))
+    , m_nowPlaying(std::make_unique<NowPlayingMonitor>())
     , m_router(m_settings)
     , m_clipboard(std::make_unique<ClipboardMonitor>())
     , m_clipboardHotKey(std::make_unique<GlobalHotKey>(m_input.get()))
@@ -100,7 +102,11 @@ void AppDelegate::applicationDidFinishLaunching()
             return self ? self->view(surface, context) : new QWidget;
         });
     m_coordinator->adoptContent = &AppDelegate::adoptContent;
-    // 4. The visibility goes to the now-playing monitor's position correction (now playing).
+    // 4. The player's position is corrected only while some surface shows it.
+    m_coordinator->onVisibilityChange = [self](bool visible) {
+        if (self)
+            self->m_nowPlaying->setPositionVisible(visible);
+    };
     // 5. Opening reads the accessory batteries; the keyboard follows the clipboard tab while
     //    expanded; closing the surface clears the finished timers it showed.
     m_coordinator->onExpandedChange = [self](bool expanded) {
@@ -130,7 +136,14 @@ void AppDelegate::applicationDidFinishLaunching()
         }
     };
     m_accessories->start();
-    // 9. Now playing.
+    // 9. Now playing, while it is switched on.
+    m_nowPlaying->onChange
+        = [self](const std::optional<NowPlayingTrack>& track, std::optional<NowPlayingTrack::Change> change) {
+              if (self)
+                  self->handleNowPlaying(track, change);
+          };
+    if (m_settings.nowPlayingEnabled())
+        m_nowPlaying->start();
     // 10. The clipboard history redraws the surfaces; a fresh capture resets the selection so
     //     that the redraw selects the newest entry.
     m_clipboard->onChange = [self] {
@@ -228,6 +241,7 @@ void AppDelegate::applicationWillTerminate()
     // 9. The timer clock.
     m_timerClock.stop();
     // 10. Now playing.
+    m_nowPlaying->stop();
     // 11. Gives the media keys back.
     m_levels->stopIntercepting();
     // 12. Tears down every display's windows.

@@ -9,6 +9,7 @@
 #include "ui/settings/live_levels.h"
 #include "ui/surface/notch_theme.h"
 
+#include <QImage>
 #include <QObject>
 #include <QTimer>
 #include <QUuid>
@@ -29,6 +30,7 @@ class DeviceBatteryMonitor;
 class DisplayCoordinator;
 class NimbraSettings;
 class PowerMonitor;
+class NowPlayingMonitor;
 class SettingsObservation;
 class SettingsWindowController;
 class SystemLevelMonitor;
@@ -75,6 +77,8 @@ public:
     // on the collapsed notch, so that no feature wipes another's.
     std::optional<ModuleID> residentModule() const;
     void updateResident();
+    // The player's changes: resident, focus, tab, artwork and the music readout.
+    void handleNowPlaying(const std::optional<NowPlayingTrack>& track, std::optional<NowPlayingTrack::Change> change);
 
     // The content builder every notch asks for the view of its surface.
     QWidget* view(const Presentation::Surface& surface, const SurfaceContext& context);
@@ -146,6 +150,9 @@ public:
     DeviceBatteryMonitor& accessories() const { return *m_accessories; }
     // The one X11 input bridge: every key grab, XTest event and pointer watch goes through it.
     X11InputBridge& input() const { return *m_input; }
+    NowPlayingMonitor& nowPlaying() const { return *m_nowPlaying; }
+    // The cover of the current track, once it arrived.
+    const QImage& artwork() const { return m_artwork; }
     const ActivityRouter& router() const { return m_router; }
     // Settings re-applications so far (the one at launch included).
     int settingsApplications() const { return m_settingsApplications; }
@@ -158,6 +165,8 @@ private:
     void watchFrontmostApp();
     void watchDeactivation();
     void sendPasteKeys(const QString& target, bool terminal);
+    QWidget* musicTab(const SurfaceMetrics& metrics);
+    void applyNowPlayingSettings();
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -169,6 +178,7 @@ private:
     std::unique_ptr<PowerMonitor> m_power;
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<NowPlayingMonitor> m_nowPlaying;
     ActivityRouter m_router;
     std::unique_ptr<ClipboardMonitor> m_clipboard;
     std::unique_ptr<GlobalHotKey> m_clipboardHotKey;
@@ -186,6 +196,12 @@ private:
     TimerSet m_timers;
     QTimer m_timerClock;
     std::unique_ptr<Chime> m_chime;
+    // Now playing: whether music holds the notch, until when a paused track may keep it, and
+    // the cover with the identity of the track it belongs to.
+    bool m_musicHoldsNotch = false;
+    double m_residentHoldUntil = 0;
+    QImage m_artwork;
+    std::optional<QString> m_artworkTrackID;
     int m_settingsApplications = 0;
     bool m_launched = false;
     bool m_terminated = false;

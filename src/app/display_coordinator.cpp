@@ -146,6 +146,7 @@ void DisplayCoordinator::setBuiltInOnly(bool builtInOnly)
 {
     m_builtInOnly = builtInOnly;
     applySelection();
+    syncVisibility();
 }
 
 void DisplayCoordinator::open(const ModuleID& module, bool takingKey)
@@ -282,8 +283,9 @@ QString DisplayCoordinator::summary() const
 
 void DisplayCoordinator::syncVisibility()
 {
-    const bool any = std::any_of(
-        m_controllers.begin(), m_controllers.end(), [](const auto& entry) { return entry.second->isShowingSurface(); });
+    // A disabled display shows nothing, whatever its presentation holds.
+    const bool any = std::any_of(m_controllers.begin(), m_controllers.end(),
+        [](const auto& entry) { return entry.second->isEnabled() && entry.second->isShowingSurface(); });
     if (any == m_isAnythingVisible)
         return;
     m_isAnythingVisible = any;

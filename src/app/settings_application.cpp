@@ -38,8 +38,8 @@ void AppDelegate::applySettings()
         m_levels->startIntercepting();
     else
         m_levels->stopIntercepting();
-    // 10. The resident module; the player's track re-evaluates resident and focus here too
-    //     (now playing).
+    // 10. Now playing on or off, then resident, focus and artwork for the player's track.
+    applyNowPlayingSettings();
     updateResident();
     // 11. The glance focus replaces any focus that step 10 set.
     m_coordinator->setFocus(m_settings.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);

@@ -1,12 +1,15 @@
 #include "app/app_delegate.h"
 
 #include "app/display_coordinator.h"
+#include "core/clamped.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "modules/clipboard/clipboard_view.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/level/system_level_view.h"
+#include "modules/now_playing/now_playing_monitor.h"
+#include "modules/now_playing/now_playing_views.h"
 #include "modules/power/charge_activity_view.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
@@ -26,9 +29,10 @@ namespace nimbra {
 
 QList<NotchSurfaceTab> AppDelegate::liveTabs() const
 {
-    // Music (while a track exists) and shelf (while switched on) take their places in this
-    // order with their features.
+    // The shelf (while switched on) joins between the clipboard and the timers with its feature.
     QList<NotchSurfaceTab> tabs;
+    if (m_settings.nowPlayingEnabled() && m_nowPlaying->track())
+        tabs << NotchSurfaceTab::music;
     if (m_settings.clipboardEnabled())
         tabs << NotchSurfaceTab::clipboard;
     tabs << NotchSurfaceTab::timer << NotchSurfaceTab::status << NotchSurfaceTab::settings;
@@ -57,7 +61,8 @@ QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceCo
     case Presentation::Surface::Kind::resident:
         if (surface.module() == TimerResident::moduleID)
             return timerResidentView(metrics);
-        // The now-playing readout joins here with its feature.
+        if (surface.module() == NowPlayingMonitor::moduleID && m_nowPlaying->track())
+            return new NowPlayingActivityView(*m_nowPlaying->track(), m_artwork, metrics, std::nullopt);
         break;
     case Presentation::Surface::Kind::activity:
         if (const auto& activity = surface.shownActivity())
@@ -91,14 +96,27 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
     }
     if (activity.module == TimerResident::moduleID && m_timers.finish)
         return new TimerFinishedView(*m_timers.finish, metrics, activity.token);
-    // Player readouts join here with their source.
+    if (activity.module == NowPlayingMonitor::moduleID) {
+        // The track as announced; once trimmed from the cache, the current one with the last glyph.
+        std::optional<NowPlayingTrack> track = m_nowPlaying->track();
+        std::optional<NowPlayingActivityView::Transport> transport = m_router.transportFlash();
+        if (const ActivityPayload* payload = m_router.payload(activity.token)) {
+            if (const auto* music = std::get_if<MusicPayload>(payload)) {
+                track = music->track;
+                transport = music->transport;
+            }
+        }
+        if (track)
+            return new NowPlayingActivityView(*track, m_artwork, metrics, transport, activity.token);
+    }
     return new QWidget;
 }
 
 bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
 {
     // The open surface stays while only its content moved on: the clipboard tab keeps its
-    // search field with the keyboard and cursor, a running timer's tab its buttons.
+    // search field with the keyboard and cursor, a running timer's tab its buttons, the music
+    // tab a drag of its scrubber.
     if (auto* shell = qobject_cast<ExpandedShell*>(current))
         return shell->adopt(qobject_cast<ExpandedShell*>(fresh), &AppDelegate::adoptContent);
     if (auto* list = qobject_cast<ClipboardView*>(current)) {
@@ -106,6 +124,21 @@ bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
         if (!next)
             return false;
         list->adopt(*next);
+        return true;
+    }
+    if (auto* tab = qobject_cast<NowPlayingExpandedView*>(current)) {
+        const auto* next = qobject_cast<NowPlayingExpandedView*>(fresh);
+        if (!next || !(next->metrics() == tab->metrics()))
+            return false;
+        tab->adopt(*next);
+        return true;
+    }
+    // A music readout of the same identity takes the new state in place, keeping its landing.
+    if (auto* music = qobject_cast<NowPlayingActivityView*>(current)) {
+        const auto* next = qobject_cast<NowPlayingActivityView*>(fresh);
+        if (!next || next->identity() != music->identity() || !(next->metrics() == music->metrics()))
+            return false;
+        music->adopt(*next);
         return true;
     }
     if (auto* timers = qobject_cast<TimerSurfaceView*>(current)) {
@@ -136,6 +169,8 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
         return clipboardView(metrics);
     if (shown == NotchSurfaceTab::timer)
         return timerSurface(metrics);
+    if (shown == NotchSurfaceTab::music)
+        return musicTab(metrics);
     if (shown == NotchSurfaceTab::settings) {
         QPointer<AppDelegate> self(this);
         return new SettingsSurface(
@@ -187,6 +222,36 @@ QWidget* AppDelegate::clipboardView(const SurfaceMetrics& metrics)
     return new ClipboardView(m_clipboard->store().filtered(m_clipboardQuery), metrics, m_clipboardQuery,
         m_clipboardSelection, std::move(actions),
         [self, monitor](const QUuid& id) { return self ? monitor->thumbnail(id) : QImage(); });
+}
+
+QWidget* AppDelegate::musicTab(const SurfaceMetrics& metrics)
+{
+    // Live only while there is a track.
+    const NowPlayingTrack& track = *m_nowPlaying->track();
+    QPointer<AppDelegate> self(this);
+    auto* view = new NowPlayingExpandedView(
+        track, m_artwork, metrics,
+        [self] {
+            if (self)
+                self->m_nowPlaying->playPause();
+        },
+        [self] {
+            if (self)
+                self->m_nowPlaying->next();
+        },
+        [self] {
+            if (self)
+                self->m_nowPlaying->previous();
+        },
+        [self](double fraction) {
+            if (!self)
+                return;
+            const std::optional<NowPlayingTrack>& current = self->m_nowPlaying->track();
+            if (current && current->duration > 0)
+                self->m_nowPlaying->seek(clamped(fraction, 0.0, 1.0) * current->duration);
+        });
+    view->setSeekable(track.duration > 0 && m_nowPlaying->canSeek());
+    return view;
 }
 
 int AppDelegate::msecsToNextMinute(const QTime& now)

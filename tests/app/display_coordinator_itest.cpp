@@ -65,11 +65,13 @@ TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
     EXPECT_FALSE(added->isEnabled());
     EXPECT_FALSE(screen->isEnabled());
 
-    // An activity still reaches both displays; the folded visibility is reported once.
+    // An activity still reaches both displays, but disabled displays show it to no one, so the
+    // folded visibility stays off.
     coordinator.present(Activity { ModuleID("systemLevel"), 1, 40, 1.3, ActivityCategory::volume });
     EXPECT_TRUE(screen->isShowingSurface());
     EXPECT_TRUE(added->isShowingSurface());
-    EXPECT_EQ(visibility, std::vector<bool> { true });
+    EXPECT_FALSE(coordinator.isAnythingVisible());
+    EXPECT_TRUE(visibility.empty());
 
     monitor.remove();
     ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));

@@ -58,3 +58,17 @@ TEST_F(Coordinator, StoppingTearsEveryDisplayDown)
     coordinator.open(ModuleID("clipboard"), true);
     EXPECT_FALSE(coordinator.isAnythingVisible());
 }
+
+TEST_F(Coordinator, ADisabledDisplayCountsAsShowingNothing)
+{
+    // A resident readout on a display that is switched off is seen by no one, so nothing that
+    // runs only for a visible surface (the player's position checks) may run for it.
+    coordinator.setResident(ModuleID("nowPlaying"));
+    EXPECT_FALSE(coordinator.isAnythingVisible());
+    EXPECT_TRUE(visibility.empty());
+    coordinator.setBuiltInOnly(false);
+    EXPECT_TRUE(coordinator.isAnythingVisible());
+    coordinator.setBuiltInOnly(true);
+    EXPECT_FALSE(coordinator.isAnythingVisible());
+    EXPECT_EQ(visibility, (std::vector<bool> { true, false }));
+}
