@@ -102,7 +102,10 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
         std::optional<NowPlayingActivityView::Transport> transport = m_router.transportFlash();
         if (const ActivityPayload* payload = m_router.payload(activity.token)) {
             if (const auto* music = std::get_if<MusicPayload>(payload)) {
-                track = music->track;
+                // The announced track, with the latest texts the player gave for it since.
+                const bool sameTrack = track && track->trackIdentity() == music->track.trackIdentity();
+                if (!sameTrack)
+                    track = music->track;
                 transport = music->transport;
             }
         }

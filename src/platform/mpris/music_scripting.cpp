@@ -28,49 +28,45 @@ QVariantList plainList(const QDBusArgument& argument)
 {
     QVariantList list;
     argument.beginArray();
-    while (!argument.atEnd()) {
-        QVariant element;
-        argument >> element;
-        list.append(plain(element));
-    }
+    while (!argument.atEnd())
+        list.append(plain(argument.asVariant()));
     argument.endArray();
     return list;
 }
 
-// Unwraps variants and turns object paths and marshalled containers into ordinary values.
+// Unwraps variants and turns object paths and marshalled containers into ordinary values. Each
+// element is read by its own type, since a player's values are not all variants.
 QVariant plain(const QVariant& value)
 {
     if (value.userType() == qMetaTypeId<QDBusVariant>())
         return plain(value.value<QDBusVariant>().variant());
     if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
-    if (value.userType() == qMetaTypeId<QDBusArgument>()) {
-        const auto argument = value.value<QDBusArgument>();
-        switch (argument.currentType()) {
-        case QDBusArgument::MapType: {
-            QVariantMap map;
-            argument.beginMap();
-            while (!argument.atEnd()) {
-                argument.beginMapEntry();
-                QVariant key, entry;
-                argument >> key >> entry;
-                argument.endMapEntry();
-                map.insert(key.toString(), plain(entry));
-            }
-            argument.endMap();
-            return map;
+    if (value.userType() != qMetaTypeId<QDBusArgument>())
+        return value;
+    const auto argument = value.value<QDBusArgument>();
+    switch (argument.currentType()) {
+    case QDBusArgument::MapType: {
+        QVariantMap map;
+        argument.beginMap();
+        while (!argument.atEnd()) {
+            argument.beginMapEntry();
+            const QVariant key = plain(argument.asVariant());
+            const QVariant entry = plain(argument.asVariant());
+            argument.endMapEntry();
+            map.insert(key.toString(), entry);
         }
-        case QDBusArgument::ArrayType: {
-            // An array of strings or object paths arrives marshalled when nested.
-            return plainList(argument);
-        }
-        case QDBusArgument::VariantType:
-            return plain(qdbus_cast<QDBusVariant>(argument).variant());
-        default:
-            return {};
-        }
+        argument.endMap();
+        return map;
     }
-    return value;
+    case QDBusArgument::ArrayType:
+        return plainList(argument);
+    case QDBusArgument::BasicType:
+    case QDBusArgument::VariantType:
+        return plain(argument.asVariant());
+    default:
+        return {};
+    }
 }
 
 QString text(const QVariant& value)
@@ -521,8 +517,11 @@ QString MusicScripting::identity(const QString& busName, const QVariantMap& meta
     const QString trackId = text(metadata.value(QStringLiteral("mpris:trackid")));
     if (trackId.isEmpty() || trackId == kNoTrack)
         return {};
-    return cleaned(
-        busName + QLatin1Char(' ') + trackId + QLatin1Char(' ') + text(metadata.value(QStringLiteral("xesam:title"))));
+    // The file or address tells tracks in the same place of the list apart; without one, the title.
+    QString what = text(metadata.value(QStringLiteral("xesam:url")));
+    if (what.isEmpty())
+        what = text(metadata.value(QStringLiteral("xesam:title")));
+    return cleaned(busName + QLatin1Char(' ') + trackId + QLatin1Char(' ') + what);
 }
 
 QString MusicScripting::statusReply(Source source, const QString& busName, const QVariantMap& properties)

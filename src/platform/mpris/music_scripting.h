@@ -117,8 +117,9 @@ public:
     // artist, album, position and duration in the source's unit, and the track id, joined by
     // U+001F; "none" when stopped or without a title.
     static QString statusReply(Source source, const QString& busName, const QVariantMap& properties);
-    // The identity field of a track: the player, its track id and the title, since a track id
-    // of MPRIS only names a place in the player's list. Empty when the player named no track.
+    // The identity field of a track: the player, its track id and the track's address (else its
+    // title), since a track id of MPRIS may only name a place in the player's list. Empty when
+    // the player named no track.
     static QString identity(const QString& busName, const QVariantMap& metadata);
     // Player texts lose the field separator and line breaks, so no field can shift.
     static QString cleaned(const QString& text);
