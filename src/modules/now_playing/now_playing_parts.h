@@ -72,6 +72,7 @@ public:
     void setSeekable(bool seekable);
     bool isHovering() const { return m_isHovering; }
     bool isDragging() const { return m_isDragging; }
+    bool isKnobFading() const { return m_frames.isActive(); }
     // The fraction under `x` (bar coordinates), kept within 0...1.
     double fractionAt(double x) const;
 

@@ -99,13 +99,15 @@ void BadgeDisc::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setOpacity(clamped(m_opacity, 0.0, 1.0));
-    QColor disc = notchTheme(this).surface();
+    const NotchTheme theme = notchTheme(this);
+    QColor disc = theme.surface();
     disc.setAlphaF(float(disc.alphaF() * m_discOpacity));
     p.setPen(Qt::NoPen);
     p.setBrush(disc);
     const QRectF frame(rect());
     p.drawEllipse(frame);
-    SourceBadge::paint(p, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source);
+    SourceBadge::paint(
+        p, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source, {}, theme.secondaryText(0.6));
 }
 
 // MARK: NowPlayingActivityView
