@@ -178,4 +178,53 @@ TEST_F(Routing, PowerReadingsShowNothingWithoutAnEventOrWhenTheSettingsSayNo)
     const std::uint64_t before = router.lastToken();
     EXPECT_EQ(router.handlePower(power(50, wall, true), Event::pluggedIn()), std::nullopt);
     EXPECT_EQ(router.lastToken(), before) << "no token for nothing shown";
+
+    NowPlayingTrack song(const QString& title, double rate)
+    {
+        return { NowPlayingTrack::Source::appleMusic, title, "Artist", "Album", rate, 0, 0, 200, std::nullopt };
+    }
+    const MusicPayload* musicPayload(const ActivityRouter& router, std::uint64_t token)
+    {
+        const ActivityPayload* payload = router.payload(token);
+        return payload ? std::get_if<MusicPayload>(payload) : nullptr;
+    }
+} // namespace
+
+TEST_F(Routing, PlayerChangesBecomeMusicReadoutsWithTheirGlyphAndDuration)
+{
+    using Change = NowPlayingTrack::Change;
+    using Transport = NowPlayingActivityView::Transport;
+    settings.setActivityOrder(
+        { ActivityCategory::music, ActivityCategory::volume, ActivityCategory::brightness, ActivityCategory::battery });
+
+    const auto started = router.musicActivity(song("One", 1), Change::startedPlaying);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started->module, ModuleID("nowPlaying"));
+    EXPECT_EQ(started->category, ActivityCategory::music);
+    EXPECT_EQ(started->priority, 40);
+    EXPECT_EQ(started->duration, 1.5);
+    ASSERT_NE(musicPayload(router, started->token), nullptr);
+    EXPECT_EQ(musicPayload(router, started->token)->transport, Transport::play);
+    EXPECT_EQ(musicPayload(router, started->token)->track.title, "One");
+
+    const auto changed = router.musicActivity(song("Two", 1), Change::changedTrack);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->token, started->token + 1);
+    EXPECT_EQ(changed->duration, 2.4);
+    EXPECT_EQ(musicPayload(router, changed->token)->transport, std::nullopt);
+    EXPECT_EQ(router.transportFlash(), std::nullopt);
+
+    const auto paused = router.musicActivity(song("Two", 0), Change::paused);
+    ASSERT_TRUE(paused);
+    EXPECT_EQ(paused->duration, 1.5);
+    EXPECT_EQ(router.transportFlash(), Transport::pause);
+
+    // Stops and seeks, and tracks without a title, show nothing and take no token.
+    EXPECT_FALSE(router.musicActivity(song("Two", 0), Change::stopped));
+    EXPECT_FALSE(router.musicActivity(song("Two", 1), Change::seeked));
+    EXPECT_FALSE(router.musicActivity(song("", 1), Change::startedPlaying));
+    settings.setNowPlayingActivity(false);
+    EXPECT_FALSE(router.musicActivity(song("Three", 1), Change::changedTrack));
+    EXPECT_EQ(router.lastToken(), paused->token);
+    EXPECT_EQ(router.transportFlash(), Transport::pause);
 }

@@ -107,7 +107,7 @@ void BadgeDisc::paintEvent(QPaintEvent*)
     const QRectF frame(rect());
     p.drawEllipse(frame);
     SourceBadge::paint(
-        p, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source, {}, theme.secondaryText(0.6));
+        p, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source, QString(), theme.secondaryText(0.6));
 }
 
 // MARK: NowPlayingActivityView

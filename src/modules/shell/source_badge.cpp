@@ -111,7 +111,8 @@ void SourceBadge::paintEvent(QPaintEvent*)
     paint(p, QRectF((width() - m_size) / 2, (height() - m_size) / 2, m_size, m_size), m_source, m_desktopEntry);
 }
 
-void SourceBadge::paint(QPainter& p, const QRectF& frame, NowPlayingTrack::Source source, const QString& desktopEntry)
+void SourceBadge::paint(QPainter& p, const QRectF& frame, NowPlayingTrack::Source source, const QString& desktopEntry,
+    const QColor& noteTint)
 {
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -119,7 +120,7 @@ void SourceBadge::paint(QPainter& p, const QRectF& frame, NowPlayingTrack::Sourc
         // Fitted into the square, keeping its aspect ratio.
         found->paint(&p, frame.toAlignedRect(), Qt::AlignCenter);
     } else {
-        symbols::draw(p, QStringLiteral("music.note"), frame, frame.width() * 0.8, QColor::fromRgbF(1, 1, 1, 0.6f));
+        symbols::draw(p, QStringLiteral("music.note"), frame, frame.width() * 0.8, noteTint);
     }
     p.restore();
 }

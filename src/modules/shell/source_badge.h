@@ -36,9 +36,10 @@ public:
 
     QSize sizeHint() const override;
 
-    // The badge drawn into the square `frame`, for views that paint it themselves.
-    static void paint(
-        QPainter& painter, const QRectF& frame, NowPlayingTrack::Source source, const QString& desktopEntry = {});
+    // The badge drawn into the square `frame`, for views that paint it themselves; the music note
+    // that stands in for a missing icon takes `noteTint`.
+    static void paint(QPainter& painter, const QRectF& frame, NowPlayingTrack::Source source,
+        const QString& desktopEntry = {}, const QColor& noteTint = QColor::fromRgbF(1, 1, 1, 0.6f));
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -110,7 +110,8 @@ TEST(NowPlayingActivityView, TheRightEndFollowsTransportAndPlayState)
     Stage stage(theme, reference.activity.size());
     auto* flashed = stage.make<NowPlayingActivityView>(track(false), QImage(), reference.activity, Transport::pause, 2);
     settle([&] { return flashed->isAnimating(); });
-    const auto l = NowPlayingActivityView::layout(track(false), Transport::pause, reference.activity, stage.host.size());
+    const auto l
+        = NowPlayingActivityView::layout(track(false), Transport::pause, reference.activity, stage.host.size());
     const QImage image = stage.render();
     saveArtefact(image, "now_playing_activity_paused_flash");
     const QColor well = over(theme.well(0.16), theme.surface());
@@ -160,8 +161,8 @@ TEST(NowPlayingExpandedView, ShowsTheTabAtEveryScaleInBothThemes)
                 const auto l = NowPlayingExpandedView::layout(playing, scale.expanded, stage.host.size());
                 SCOPED_TRACE(name.toStdString());
 
-                EXPECT_EQ(near(pixelAt(image, l.artwork.center().x(), l.artwork.center().y() - 3), coverRed, 30),
-                    withCover);
+                EXPECT_EQ(
+                    near(pixelAt(image, l.artwork.center().x(), l.artwork.center().y() - 3), coverRed, 30), withCover);
                 EXPECT_GT(countNear(image, l.title, theme.primaryText(), 60), 5);
                 // Every control lies inside the tab.
                 for (const QRectF& r : { l.artwork, l.scrubber, l.previous, l.playPause, l.next })
@@ -266,8 +267,8 @@ TEST_F(Scrub, DraggingPreviewsThePointUnderThePointerAndReleasingCommitsIt)
     const QImage image = stage.render();
     saveArtefact(image, "now_playing_scrubber_dragging");
     const QRectF bar = QRectF(scrubber->bar()->geometry()).translated(scrubber->pos());
-    EXPECT_GT(countNear(image, QRectF(bar.right() - 10, bar.top(), 10, bar.height()), NotchTheme::dark().primaryText(),
-                  30),
+    EXPECT_GT(
+        countNear(image, QRectF(bar.right() - 10, bar.top(), 10, bar.height()), NotchTheme::dark().primaryText(), 30),
         20);
 
     mouse(QEvent::MouseButtonRelease, 1.4);
