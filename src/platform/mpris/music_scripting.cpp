@@ -42,6 +42,12 @@ QVariant plain(const QVariant& value)
         return plain(value.value<QDBusVariant>().variant());
     if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
+    if (value.userType() == QMetaType::QVariantMap) {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            *it = plain(*it);
+        return map;
+    }
     if (value.userType() != qMetaTypeId<QDBusArgument>())
         return value;
     const auto argument = value.value<QDBusArgument>();
@@ -512,8 +518,9 @@ QString MusicScripting::cleaned(const QString& text)
     return out;
 }
 
-QString MusicScripting::identity(const QString& busName, const QVariantMap& metadata)
+QString MusicScripting::identity(const QString& busName, const QVariantMap& given)
 {
+    const QVariantMap metadata = plainMap(given);
     const QString trackId = text(metadata.value(QStringLiteral("mpris:trackid")));
     if (trackId.isEmpty() || trackId == kNoTrack)
         return {};

@@ -1,0 +1,226 @@
+#include "platform/mpris/artwork_loader.h"
+#include "platform/mpris/music_scripting.h"
+
+#include "support/test_support.h"
+
+#include <QBuffer>
+#include <QDBusObjectPath>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using nimbra::test::waitUntil;
+using Source = NowPlayingTrack::Source;
+
+namespace {
+
+QVariantMap metadata(const QString& title, const QVariant& artist = QStringList { "Miles Davis", "John Coltrane" })
+{
+    return { { "xesam:title", title }, { "xesam:artist", artist }, { "xesam:album", "Kind of Blue" },
+        { "mpris:length", qlonglong(215'000'000) }, { "mpris:trackid", QVariant::fromValue(QDBusObjectPath("/t/7")) },
+        { "xesam:url", "file:///music/blue.flac" } };
+}
+
+QVariantMap properties(const QString& state, const QVariantMap& meta)
+{
+    return { { "PlaybackStatus", state }, { "Metadata", meta }, { "Position", qlonglong(12'500'000) } };
+}
+
+QByteArray png(QSize size, QColor colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Loads `url` and waits for the one answer.
+std::optional<QImage> load(ArtworkLoader& loader, const QUrl& url, int timeoutMs = 15000)
+{
+    std::optional<QImage> answer;
+    int answers = 0;
+    loader.load(url, [&](const QImage& image) {
+        answer = image;
+        ++answers;
+    });
+    waitUntil([&] { return answers > 0; }, timeoutMs);
+    EXPECT_LE(answers, 1);
+    return answer;
+}
+
+// A one-request web server on the loopback address: answers with `body` (or, when `stall`,
+// with headers only and then nothing).
+struct LoopbackServer {
+    explicit LoopbackServer(QByteArray body, bool stall = false)
+    {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, [this, body, stall] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, body, stall] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n");
+                if (stall) {
+                    socket->write("Content-Length: 1000\r\n\r\n");
+                    return;
+                }
+                socket->write("Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n");
+                socket->write(body);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/cover.png").arg(server.serverPort())); }
+    QTcpServer server;
+};
+
+} // namespace
+
+TEST(MusicScripting, BusNamesMapToTheTwoSources)
+{
+    EXPECT_EQ(MusicScripting::source("org.mpris.MediaPlayer2.spotify"), Source::spotify);
+    EXPECT_EQ(MusicScripting::source("org.mpris.MediaPlayer2.mpv"), Source::appleMusic);
+    EXPECT_EQ(MusicScripting::source("org.mpris.MediaPlayer2.vlc.instance42"), Source::appleMusic);
+    EXPECT_EQ(MusicScripting::source("org.mpris.MediaPlayer2.spotifyd"), Source::appleMusic);
+    EXPECT_EQ(MusicScripting::source("org.mpris.MediaPlayer2."), std::nullopt);
+    EXPECT_EQ(MusicScripting::source("org.freedesktop.Notifications"), std::nullopt);
+}
+
+TEST(MusicScripting, TheStatusReplyParsesIntoTheTrackInEachSourcesUnit)
+{
+    const QVariantMap playing = properties("Playing", metadata("Blue in Green"));
+    const QString music = MusicScripting::statusReply(Source::appleMusic, "org.mpris.MediaPlayer2.mpv", playing);
+    const auto parsed = NowPlayingReading::parse(music, Source::appleMusic, 100);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->title, "Blue in Green");
+    EXPECT_EQ(parsed->artist, "Miles Davis, John Coltrane");
+    EXPECT_EQ(parsed->album, "Kind of Blue");
+    EXPECT_TRUE(parsed->isPlaying());
+    EXPECT_DOUBLE_EQ(parsed->anchor, 12.5);
+    EXPECT_DOUBLE_EQ(parsed->duration, 215);
+    EXPECT_EQ(parsed->identity, "org.mpris.MediaPlayer2.mpv /t/7 file:///music/blue.flac");
+
+    // Spotify's dialect reads milliseconds: the reply carries them, and the length comes out the same.
+    const QString spotify = MusicScripting::statusReply(Source::spotify, MusicScripting::spotifyBusName, playing);
+    EXPECT_TRUE(spotify.split(NowPlayingReading::separator()).at(5).startsWith("215000"));
+    EXPECT_DOUBLE_EQ(NowPlayingReading::parse(spotify, Source::spotify, 100)->duration, 215);
+
+    const QVariantMap paused = properties("Paused", metadata("Blue in Green"));
+    EXPECT_FALSE(NowPlayingReading::parse(
+        MusicScripting::statusReply(Source::appleMusic, "org.mpris.MediaPlayer2.mpv", paused), Source::appleMusic, 0)
+                     ->isPlaying());
+}
+
+TEST(MusicScripting, StoppedPlayersAndPlayersWithoutATrackAnswerNone)
+{
+    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("Stopped", metadata("Song"))), "none");
+    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", metadata(""))), "none");
+    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", {}), "none");
+    // The list's "no track" names no identity.
+    QVariantMap meta = metadata("Song");
+    meta["mpris:trackid"] = QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+    EXPECT_EQ(MusicScripting::identity("b", meta), QString());
+    EXPECT_EQ(
+        NowPlayingReading::parse(
+            MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", meta)), Source::appleMusic, 0)
+            ->identity,
+        std::nullopt);
+}
+
+TEST(MusicScripting, ASeparatorOrLineBreakInAPlayersTextShiftsNoField)
+{
+    const QString title = QString("Side A") + QChar(0x1F) + "Side B\nLive";
+    const QVariantMap playing = properties("Playing", metadata(title, QString("Band\r\nGuests")));
+    const auto parsed = NowPlayingReading::parse(
+        MusicScripting::statusReply(Source::appleMusic, "b", playing), Source::appleMusic, 0);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->title, "Side ASide B Live");
+    EXPECT_EQ(parsed->artist, "Band  Guests");
+    EXPECT_EQ(parsed->album, "Kind of Blue");
+    EXPECT_DOUBLE_EQ(parsed->duration, 215);
+}
+
+TEST(MusicScripting, AChangeSignalBecomesAPayloadOnlyWhenItConcernsPlaybackOrTheTrack)
+{
+    // Only the state changed: the last known track texts are not guessed, the title stays empty.
+    const auto state = MusicScripting::payload("b", { { "PlaybackStatus", "Paused" } }, "Playing");
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->state, "Paused");
+    EXPECT_TRUE(state->title.isEmpty());
+
+    // Only the track changed: the player's last state stands in.
+    const auto track = MusicScripting::payload("b", { { "Metadata", metadata("Flamenco Sketches") } }, "Playing");
+    ASSERT_TRUE(track);
+    EXPECT_EQ(track->state, "Playing");
+    EXPECT_EQ(track->title, "Flamenco Sketches");
+    EXPECT_DOUBLE_EQ(track->duration, 215);
+    EXPECT_EQ(track->identity, MusicScripting::identity("b", metadata("Flamenco Sketches")));
+
+    EXPECT_FALSE(MusicScripting::payload("b", { { "Volume", 0.5 } }, "Playing"));
+    EXPECT_EQ(MusicScripting::commandText(MusicScripting::Command::seek, 83.25), "set player position to 83.250");
+}
+
+TEST(ArtworkLoader, ALocalCoverIsReadOffTheMainThreadAndScaledToTheShownSize)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("cover.png"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png(QSize(1200, 600), QColor(10, 200, 30)));
+    file.close();
+    ArtworkLoader loader;
+    const auto image = load(loader, QUrl::fromLocalFile(file.fileName()));
+    ASSERT_TRUE(image && !image->isNull());
+    EXPECT_EQ(image->size(), QSize(512, 256));
+    EXPECT_EQ(image->pixelColor(100, 100), QColor(10, 200, 30));
+}
+
+TEST(ArtworkLoader, MissingOversizedOrUndecodableCoversAndOtherSchemesGiveNoImage)
+{
+    QTemporaryDir dir;
+    ArtworkLoader loader;
+    EXPECT_TRUE(load(loader, QUrl::fromLocalFile(dir.filePath("missing.png")))->isNull());
+
+    QFile junk(dir.filePath("junk.png"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not an image at all");
+    junk.close();
+    EXPECT_TRUE(load(loader, QUrl::fromLocalFile(junk.fileName()))->isNull());
+
+    // One byte past 16 MiB is too much, whatever it holds.
+    QFile large(dir.filePath("large.png"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly));
+    const QByteArray cover = png(QSize(8, 8), Qt::red);
+    large.write(cover);
+    large.write(QByteArray(ArtworkLoader::maximumBytes + 1 - cover.size(), '\0'));
+    large.close();
+    EXPECT_TRUE(load(loader, QUrl::fromLocalFile(large.fileName()))->isNull());
+
+    EXPECT_TRUE(load(loader, QUrl("ftp://127.0.0.1/cover.png"))->isNull());
+    EXPECT_TRUE(load(loader, QUrl())->isNull());
+}
+
+TEST(ArtworkLoader, ACoverOverHttpIsFetchedAndAnOversizedOneRefused)
+{
+    LoopbackServer server(png(QSize(40, 40), QColor(0, 0, 250)));
+    ArtworkLoader loader;
+    const auto image = load(loader, server.url());
+    ASSERT_TRUE(image && !image->isNull());
+    EXPECT_EQ(image->pixelColor(5, 5), QColor(0, 0, 250));
+
+    LoopbackServer huge(QByteArray(ArtworkLoader::maximumBytes + 4096, 'x'));
+    EXPECT_TRUE(load(loader, huge.url())->isNull());
+}
+
+TEST(ArtworkLoader, AServerThatStopsAnsweringEndsInNoImage)
+{
+    LoopbackServer stalled(QByteArray(), true);
+    ArtworkLoader loader;
+    const auto image = load(loader, stalled.url(), 20000);
+    ASSERT_TRUE(image.has_value()) << "the transfer time-out ends the wait";
+    EXPECT_TRUE(image->isNull());
+}
