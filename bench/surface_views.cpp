@@ -1,9 +1,11 @@
 // Paint cost of the notch's content views (a 120 Hz frame is 8.3 ms; these should stay well
-// inside 1 ms): the expanded shell with the status and timers tabs, and the level readout.
+// inside 1 ms): the expanded shell with the status, timers and music tabs, the level readout and
+// the music readout.
 #include "core/power_snapshot.h"
 #include "core/system_level.h"
 #include "core/uptime.h"
 #include "modules/level/system_level_view.h"
+#include "modules/now_playing/now_playing_views.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/status_surface.h"
 #include "modules/timers/timer_surface_view.h"
@@ -88,6 +90,50 @@ void levelReadout(benchmark::State& bench, QSizeF size)
     paintFrames(bench, host);
 }
 
+NowPlayingTrack benchTrack()
+{
+    return { NowPlayingTrack::Source::spotify, QStringLiteral("So What"), QStringLiteral("Miles Davis"),
+        QStringLiteral("Kind of Blue"), 1, 42, uptime(), 562, QStringLiteral("id") };
+}
+
+QImage benchCover()
+{
+    QImage cover(512, 512, QImage::Format_ARGB32_Premultiplied);
+    cover.fill(QColor(40, 90, 160));
+    return cover;
+}
+
+// The collapsed music readout (activity or resident) of the reference notch, with a cover.
+void nowPlayingActivity(benchmark::State& bench, QSizeF size)
+{
+    const SurfaceMetrics metrics(size, 32, 185);
+    QWidget host;
+    host.resize(size.toSize());
+    setNotchTheme(&host, NotchTheme::dark());
+    auto* view = new NowPlayingActivityView(benchTrack(), benchCover(), metrics, std::nullopt, 0, &host);
+    view->setGeometry(host.rect());
+    host.show();
+    while (view->isAnimating())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    paintFrames(bench, host);
+}
+
+// The open surface on the music tab: shell, cover, titles, scrubber and buttons.
+void nowPlayingExpanded(benchmark::State& bench, QSizeF size)
+{
+    const SurfaceMetrics metrics(size, 32, 185);
+    QWidget host;
+    host.resize(size.toSize());
+    setNotchTheme(&host, NotchTheme::dark());
+    auto* tab = new NowPlayingExpandedView(
+        benchTrack(), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {});
+    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::music, kTabs, nullptr, tab, &host);
+    shell->setGeometry(host.rect());
+    host.show();
+    QApplication::processEvents();
+    paintFrames(bench, host);
+}
+
 // The frame's own cost (clearing and compositing an empty host), to read the others against.
 void emptyFrame(benchmark::State& bench, QSizeF size)
 {
@@ -124,6 +170,9 @@ BENCHMARK_CAPTURE(expandedTimers, reference, QSizeF(360, 124))->Unit(benchmark::
 BENCHMARK_CAPTURE(expandedTimers, large, QSizeF(900, 300))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(levelReadout, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(levelReadout, large, QSizeF(900, 300))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(nowPlayingActivity, reference, QSizeF(233, 78))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(nowPlayingExpanded, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(nowPlayingExpanded, large, QSizeF(620, 260))->Unit(benchmark::kMicrosecond);
 BENCHMARK(levelReadoutDirect)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)

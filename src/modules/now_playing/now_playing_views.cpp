@@ -97,17 +97,34 @@ void BadgeDisc::setOpacity(double opacity)
 void BadgeDisc::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(clamped(m_opacity, 0.0, 1.0));
     const NotchTheme theme = notchTheme(this);
-    QColor disc = theme.surface();
-    disc.setAlphaF(float(disc.alphaF() * m_discOpacity));
-    p.setPen(Qt::NoPen);
-    p.setBrush(disc);
-    const QRectF frame(rect());
-    p.drawEllipse(frame);
-    SourceBadge::paint(
-        p, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source, QString(), theme.secondaryText(0.6));
+    const double dpr = paintPixelRatio(p);
+    const QString key = QStringLiteral("%1:%2:%3:%4:%5")
+                            .arg(rawValue(m_source))
+                            .arg(width())
+                            .arg(height())
+                            .arg(dpr)
+                            .arg(theme.isDark);
+    if (key != m_drawnKey) {
+        QImage image((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter q(&image);
+        q.setRenderHint(QPainter::Antialiasing);
+        QColor disc = theme.surface();
+        disc.setAlphaF(float(disc.alphaF() * m_discOpacity));
+        q.setPen(Qt::NoPen);
+        q.setBrush(disc);
+        const QRectF frame(rect());
+        q.drawEllipse(frame);
+        SourceBadge::paint(q, frame.adjusted(m_padding, m_padding, -m_padding, -m_padding), m_source, QString(),
+            theme.secondaryText(0.6));
+        q.end();
+        m_drawn = QPixmap::fromImage(std::move(image));
+        m_drawnKey = key;
+    }
+    p.setOpacity(clamped(m_opacity, 0.0, 1.0));
+    p.drawPixmap(QPointF(0, 0), m_drawn);
 }
 
 // MARK: NowPlayingActivityView
@@ -226,7 +243,8 @@ void NowPlayingActivityView::place()
     const double progress = landing();
     const double opacity = clamped(progress, 0.0, 1.0);
     const double lift = -kDrop * (1 - progress);
-    const Layout l = layout(m_track, m_transport, m_metrics, size());
+    m_layout = layout(m_track, m_transport, m_metrics, size());
+    const Layout& l = m_layout;
     m_artwork->setGeometry(l.artwork.translated(0, lift).toAlignedRect());
     m_artwork->setOpacity(opacity);
     m_badge->setGeometry(l.badge.translated(0, lift).toAlignedRect());
@@ -247,7 +265,7 @@ void NowPlayingActivityView::paintEvent(QPaintEvent*)
     const double progress = landing();
     p.setOpacity(clamped(progress, 0.0, 1.0));
     p.translate(0, -kDrop * (1 - progress));
-    const Layout l = layout(m_track, m_transport, m_metrics, size());
+    const Layout& l = m_layout;
     drawLine(p, l.title, m_track.title, activityTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
     drawLine(p, l.artist, artistLine(m_track, m_transport), activityArtistFont(m_metrics), theme.secondaryText(0.5),
         Qt::AlignLeft);
@@ -420,7 +438,8 @@ void NowPlayingExpandedView::resizeEvent(QResizeEvent*)
 
 void NowPlayingExpandedView::place()
 {
-    const Layout l = layout(m_track, m_metrics, size());
+    m_layout = layout(m_track, m_metrics, size());
+    const Layout& l = m_layout;
     m_artwork->setGeometry(l.artwork.toAlignedRect());
     m_badge->setGeometry(l.badge.toAlignedRect());
     m_equaliser->setVisible(!l.equaliser.isEmpty());
@@ -439,7 +458,7 @@ void NowPlayingExpandedView::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     const NotchTheme theme = notchTheme(this);
     m_equaliser->setTint(theme.accent());
-    const Layout l = layout(m_track, m_metrics, size());
+    const Layout& l = m_layout;
     drawLine(p, l.title, m_track.title, expandedTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
     drawLine(p, l.artist, m_track.artist, expandedArtistFont(m_metrics), theme.secondaryText(0.5), Qt::AlignHCenter);
 }

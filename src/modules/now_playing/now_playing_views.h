@@ -5,6 +5,7 @@
 #include "ui/surface/surface_metrics.h"
 
 #include <QImage>
+#include <QPixmap>
 #include <QRectF>
 #include <QWidget>
 #include <cstdint>
@@ -39,6 +40,10 @@ private:
     double m_padding;
     double m_discOpacity;
     double m_opacity = 1;
+    // The disc and badge as last drawn: finding the player's icon reads desktop entries, so it
+    // is done once per look rather than once per frame.
+    QPixmap m_drawn;
+    QString m_drawnKey;
 };
 
 // The compact music readout: cover with the player's badge, title and artist, and at the end
@@ -99,6 +104,7 @@ private:
     SurfaceMetrics m_metrics;
     std::optional<Transport> m_transport;
     std::uint64_t m_identity;
+    Layout m_layout; // as of the last place()
     ArtworkView* m_artwork;
     BadgeDisc* m_badge;
     Equaliser* m_equaliser;
@@ -168,6 +174,7 @@ private:
     NowPlayingTrack m_track;
     SurfaceMetrics m_metrics;
     bool m_isSeekable = true;
+    Layout m_layout; // as of the last place()
     ArtworkView* m_artwork;
     BadgeDisc* m_badge;
     Equaliser* m_equaliser;
