@@ -178,16 +178,18 @@ TEST_F(Routing, PowerReadingsShowNothingWithoutAnEventOrWhenTheSettingsSayNo)
     const std::uint64_t before = router.lastToken();
     EXPECT_EQ(router.handlePower(power(50, wall, true), Event::pluggedIn()), std::nullopt);
     EXPECT_EQ(router.lastToken(), before) << "no token for nothing shown";
+}
 
-    NowPlayingTrack song(const QString& title, double rate)
-    {
-        return { NowPlayingTrack::Source::appleMusic, title, "Artist", "Album", rate, 0, 0, 200, std::nullopt };
-    }
-    const MusicPayload* musicPayload(const ActivityRouter& router, std::uint64_t token)
-    {
-        const ActivityPayload* payload = router.payload(token);
-        return payload ? std::get_if<MusicPayload>(payload) : nullptr;
-    }
+namespace {
+NowPlayingTrack song(const QString& title, double rate)
+{
+    return { NowPlayingTrack::Source::appleMusic, title, "Artist", "Album", rate, 0, 0, 200, std::nullopt };
+}
+const MusicPayload* musicPayload(const ActivityRouter& router, std::uint64_t token)
+{
+    const ActivityPayload* payload = router.payload(token);
+    return payload ? std::get_if<MusicPayload>(payload) : nullptr;
+}
 } // namespace
 
 TEST_F(Routing, PlayerChangesBecomeMusicReadoutsWithTheirGlyphAndDuration)

@@ -312,64 +312,65 @@ TEST_F(Delegate, TheLowBatteryLevelsReachThePowerMonitor)
     settings.setLowBatteryLevels({ 30, 15 });
     settle();
     EXPECT_EQ(delegate.power().lowLevels, (std::set<int> { 30, 15 }));
+}
 
-    namespace {
-    NowPlayingTrack playingTrack(double rate = 1)
-    {
-        return { NowPlayingTrack::Source::spotify, "Song", "Band", "Record", rate, 3, uptime(), 180, QString("id") };
-    }
-    } // namespace
+namespace {
+NowPlayingTrack playingTrack(double rate = 1)
+{
+    return { NowPlayingTrack::Source::spotify, "Song", "Band", "Record", rate, 3, uptime(), 180, QString("id") };
+}
+} // namespace
 
-    TEST_F(Delegate, APlayingTrackHoldsTheNotchSelectsTheMusicTabAndAPausedOneLetsGo)
-    {
-        using Change = NowPlayingTrack::Change;
-        settings.setNowPlayingResident(true);
-        settle();
-        delegate.selectTab(NotchSurfaceTab::status);
-        const std::uint64_t tokens = delegate.router().lastToken();
+TEST_F(Delegate, APlayingTrackHoldsTheNotchSelectsTheMusicTabAndAPausedOneLetsGo)
+{
+    using Change = NowPlayingTrack::Change;
+    settings.setNowPlayingResident(true);
+    settle();
+    delegate.selectTab(NotchSurfaceTab::status);
+    const std::uint64_t tokens = delegate.router().lastToken();
 
-        delegate.handleNowPlaying(playingTrack(), Change::startedPlaying);
-        EXPECT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
-        EXPECT_EQ(controller().presentation().focus(), NowPlayingMonitor::moduleID);
-        EXPECT_EQ(delegate.tab(), NotchSurfaceTab::music);
-        EXPECT_EQ(delegate.router().lastToken(), tokens + 1);
-        ASSERT_TRUE(controller().presentation().surface().shownActivity());
-        EXPECT_EQ(controller().presentation().surface().shownActivity()->module, NowPlayingMonitor::moduleID);
+    delegate.handleNowPlaying(playingTrack(), Change::startedPlaying);
+    EXPECT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
+    EXPECT_EQ(controller().presentation().focus(), NowPlayingMonitor::moduleID);
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::music);
+    EXPECT_EQ(delegate.router().lastToken(), tokens + 1);
+    ASSERT_TRUE(controller().presentation().surface().shownActivity());
+    EXPECT_EQ(controller().presentation().surface().shownActivity()->module, NowPlayingMonitor::moduleID);
 
-        // Paused right after playing: still held for a moment, and announced with the pause glyph.
-        delegate.handleNowPlaying(playingTrack(0), Change::paused);
-        EXPECT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
-        EXPECT_EQ(delegate.router().transportFlash(), NowPlayingActivityView::Transport::pause);
-        delegate.selectTab(NotchSurfaceTab::status);
+    // Paused right after playing: still held for a moment, and announced with the pause glyph.
+    delegate.handleNowPlaying(playingTrack(0), Change::paused);
+    EXPECT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
+    EXPECT_EQ(delegate.router().transportFlash(), NowPlayingActivityView::Transport::pause);
+    delegate.selectTab(NotchSurfaceTab::status);
 
-        // Seeks and stops show nothing; no track lets go of the notch and the focus.
-        delegate.handleNowPlaying(playingTrack(), Change::seeked);
-        EXPECT_EQ(delegate.router().lastToken(), tokens + 2);
-        EXPECT_EQ(delegate.tab(), NotchSurfaceTab::status) << "only a start or a new track selects the music tab";
-        delegate.handleNowPlaying(std::nullopt, Change::stopped);
-        EXPECT_EQ(controller().presentation().resident(), std::nullopt);
-        EXPECT_EQ(controller().presentation().focus(), Glance::moduleID);
-        EXPECT_EQ(delegate.router().lastToken(), tokens + 2);
-    }
+    // Seeks and stops show nothing; no track lets go of the notch and the focus.
+    delegate.handleNowPlaying(playingTrack(), Change::seeked);
+    EXPECT_EQ(delegate.router().lastToken(), tokens + 2);
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::status) << "only a start or a new track selects the music tab";
+    delegate.handleNowPlaying(std::nullopt, Change::stopped);
+    EXPECT_EQ(controller().presentation().resident(), std::nullopt);
+    EXPECT_EQ(controller().presentation().focus(), Glance::moduleID);
+    EXPECT_EQ(delegate.router().lastToken(), tokens + 2);
+}
 
-    TEST_F(Delegate, WithNowPlayingSwitchedOffAPlayerChangeHoldsNothingAndShowsNothing)
-    {
-        using Change = NowPlayingTrack::Change;
-        settings.setNowPlayingResident(true);
-        settle();
-        delegate.handleNowPlaying(playingTrack(), Change::startedPlaying);
-        ASSERT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
+TEST_F(Delegate, WithNowPlayingSwitchedOffAPlayerChangeHoldsNothingAndShowsNothing)
+{
+    using Change = NowPlayingTrack::Change;
+    settings.setNowPlayingResident(true);
+    settle();
+    delegate.handleNowPlaying(playingTrack(), Change::startedPlaying);
+    ASSERT_EQ(controller().presentation().resident(), NowPlayingMonitor::moduleID);
 
-        // Switching it off lets go of the music resident and focus at once.
-        settings.setNowPlayingEnabled(false);
-        settle();
-        EXPECT_EQ(controller().presentation().resident(), std::nullopt);
-        EXPECT_EQ(controller().presentation().focus(), Glance::moduleID);
-        EXPECT_FALSE(delegate.nowPlaying().isStarted());
+    // Switching it off lets go of the music resident and focus at once.
+    settings.setNowPlayingEnabled(false);
+    settle();
+    EXPECT_EQ(controller().presentation().resident(), std::nullopt);
+    EXPECT_EQ(controller().presentation().focus(), Glance::moduleID);
+    EXPECT_FALSE(delegate.nowPlaying().isStarted());
 
-        const std::uint64_t tokens = delegate.router().lastToken();
-        delegate.handleNowPlaying(playingTrack(), Change::changedTrack);
-        EXPECT_EQ(controller().presentation().resident(), std::nullopt);
-        EXPECT_EQ(delegate.router().lastToken(), tokens);
-        EXPECT_FALSE(delegate.liveTabs().contains(NotchSurfaceTab::music));
-    }
+    const std::uint64_t tokens = delegate.router().lastToken();
+    delegate.handleNowPlaying(playingTrack(), Change::changedTrack);
+    EXPECT_EQ(controller().presentation().resident(), std::nullopt);
+    EXPECT_EQ(delegate.router().lastToken(), tokens);
+    EXPECT_FALSE(delegate.liveTabs().contains(NotchSurfaceTab::music));
+}
