@@ -139,14 +139,10 @@ NowPlayingActivityView::NowPlayingActivityView(const NowPlayingTrack& track, con
     , m_artwork(new ArtworkView(artwork, metrics.size(4), this))
     , m_badge(new BadgeDisc(track.source, metrics.size(10), 1.5, 0.7, this))
     , m_equaliser(new Equaliser(true, QColor(), kEqualiserBars, this))
-    , m_frames(this)
+    , m_landing(kLandingSpring)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    m_frames.onFrame = [this] {
-        place();
-        if (!m_landing.isMoving(uptime()))
-            m_frames.stop();
-    };
+    m_landing.onFrame = [this] { place(); };
     place();
 }
 
@@ -208,11 +204,6 @@ NowPlayingActivityView::Layout NowPlayingActivityView::layout(
     return l;
 }
 
-double NowPlayingActivityView::landing() const
-{
-    return m_landing.value(uptime());
-}
-
 void NowPlayingActivityView::adopt(const NowPlayingActivityView& fresh)
 {
     m_track = fresh.m_track;
@@ -225,11 +216,9 @@ void NowPlayingActivityView::adopt(const NowPlayingActivityView& fresh)
 
 void NowPlayingActivityView::showEvent(QShowEvent*)
 {
-    if (m_landed)
+    if (m_landing.hasBegun())
         return;
-    m_landed = true;
-    m_landing.animate(1, kLandingSpring, uptime());
-    m_frames.start();
+    m_landing.begin();
     place();
 }
 
@@ -240,7 +229,7 @@ void NowPlayingActivityView::resizeEvent(QResizeEvent*)
 
 void NowPlayingActivityView::place()
 {
-    const double progress = landing();
+    const double progress = m_landing.value();
     const double opacity = clamped(progress, 0.0, 1.0);
     const double lift = -kDrop * (1 - progress);
     m_layout = layout(m_track, m_transport, m_metrics, size());
@@ -262,7 +251,7 @@ void NowPlayingActivityView::paintEvent(QPaintEvent*)
     const NotchTheme theme = notchTheme(this);
     // The equaliser follows the theme that reaches this view.
     m_equaliser->setTint(theme.accent());
-    const double progress = landing();
+    const double progress = m_landing.value();
     p.setOpacity(clamped(progress, 0.0, 1.0));
     p.translate(0, -kDrop * (1 - progress));
     const Layout& l = m_layout;

@@ -66,8 +66,8 @@ public:
     const SurfaceMetrics& metrics() const { return m_metrics; }
     std::optional<Transport> transport() const { return m_transport; }
     std::uint64_t identity() const { return m_identity; }
-    bool isLanded() const { return m_landed; }
-    bool isAnimating() const { return m_frames.isActive(); }
+    bool isLanded() const { return m_landing.hasBegun(); }
+    bool isAnimating() const { return m_landing.isMoving(); }
 
     // Takes over a freshly built readout's track, cover and glyph; a cover that arrives fades in.
     void adopt(const NowPlayingActivityView& fresh);
@@ -98,7 +98,6 @@ protected:
 
 private:
     void place();
-    double landing() const;
 
     NowPlayingTrack m_track;
     SurfaceMetrics m_metrics;
@@ -108,9 +107,7 @@ private:
     ArtworkView* m_artwork;
     BadgeDisc* m_badge;
     Equaliser* m_equaliser;
-    bool m_landed = false;
-    SpringValue m_landing { 0 };
-    FrameTimer m_frames;
+    Landing m_landing;
 };
 
 // The music tab of the expanded surface: a large cover with the player's badge, the title (with
