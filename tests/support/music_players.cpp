@@ -1,5 +1,6 @@
 #include "support/music_players.h"
 
+#include "support/private_servers.h"
 #include "support/test_support.h"
 
 #include <QDBusConnectionInterface>
@@ -12,17 +13,6 @@
 namespace nimbra::test {
 
 namespace {
-
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-}
 
 bool run(const QString& program, const QStringList& arguments, const QProcessEnvironment& env = {})
 {
@@ -99,12 +89,12 @@ MpvPlayer::MpvPlayer(const QString& busAddress, const QStringList& files, bool p
 
 MpvPlayer::~MpvPlayer()
 {
-    stop(m_process);
+    stopProcess(m_process);
 }
 
 void MpvPlayer::quit()
 {
-    stop(m_process);
+    stopProcess(m_process);
     m_running = false;
 }
 
@@ -154,8 +144,8 @@ MpdPlayer::MpdPlayer(
 
 MpdPlayer::~MpdPlayer()
 {
-    stop(m_bridge);
-    stop(m_mpd);
+    stopProcess(m_bridge);
+    stopProcess(m_mpd);
 }
 
 bool MpdPlayer::mpc(const QStringList& arguments) const
