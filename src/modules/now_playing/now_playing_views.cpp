@@ -61,7 +61,33 @@ void drawLine(QPainter& p, const QRectF& box, const QString& text, const QFont& 
     p.drawText(box, alignment | Qt::AlignVCenter, QFontMetricsF(font).elidedText(text, Qt::ElideRight, box.width()));
 }
 
+// A rectangle as part of a cache key.
+QString rectKey(const QRectF& r)
+{
+    return QStringLiteral("|%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
 } // namespace
+
+// MARK: TextLayer
+
+void TextLayer::paint(QPainter& painter, QSize size, const QString& wanted, const std::function<void(QPainter&)>& draw)
+{
+    const double dpr = paintPixelRatio(painter);
+    const QString fullKey = wanted + QStringLiteral("|%1x%2@%3").arg(size.width()).arg(size.height()).arg(dpr);
+    if (fullKey != key) {
+        QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        draw(p);
+        p.end();
+        pixmap = QPixmap::fromImage(std::move(image));
+        key = fullKey;
+    }
+    painter.drawPixmap(QPointF(0, 0), pixmap);
+}
 
 // MARK: BadgeDisc
 
@@ -255,9 +281,15 @@ void NowPlayingActivityView::paintEvent(QPaintEvent*)
     p.setOpacity(clamped(progress, 0.0, 1.0));
     p.translate(0, -kDrop * (1 - progress));
     const Layout& l = m_layout;
-    drawLine(p, l.title, m_track.title, activityTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
-    drawLine(p, l.artist, artistLine(m_track, m_transport), activityArtistFont(m_metrics), theme.secondaryText(0.5),
-        Qt::AlignLeft);
+    const QString artist = artistLine(m_track, m_transport);
+    // Laid out at rest; the landing moves the whole layer.
+    m_text.paint(p, size(),
+        m_track.title + QChar(0x1F) + artist + QChar(0x1F) + QString::number(theme.isDark) + rectKey(l.title)
+            + rectKey(l.artist),
+        [&](QPainter& q) {
+            drawLine(q, l.title, m_track.title, activityTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
+            drawLine(q, l.artist, artist, activityArtistFont(m_metrics), theme.secondaryText(0.5), Qt::AlignLeft);
+        });
     const QString symbol = trailingSymbol(m_track, m_transport);
     if (symbol.isEmpty())
         return;
@@ -448,8 +480,13 @@ void NowPlayingExpandedView::paintEvent(QPaintEvent*)
     const NotchTheme theme = notchTheme(this);
     m_equaliser->setTint(theme.accent());
     const Layout& l = m_layout;
-    drawLine(p, l.title, m_track.title, expandedTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
-    drawLine(p, l.artist, m_track.artist, expandedArtistFont(m_metrics), theme.secondaryText(0.5), Qt::AlignHCenter);
+    const QString key = m_track.title + QChar(0x1F) + m_track.artist + QChar(0x1F) + QString::number(theme.isDark)
+        + QChar(0x1F) + rectKey(l.title) + rectKey(l.artist);
+    m_text.paint(p, size(), key, [&](QPainter& q) {
+        drawLine(q, l.title, m_track.title, expandedTitleFont(m_metrics), theme.primaryText(), Qt::AlignLeft);
+        drawLine(
+            q, l.artist, m_track.artist, expandedArtistFont(m_metrics), theme.secondaryText(0.5), Qt::AlignHCenter);
+    });
 }
 
 } // namespace nimbra

@@ -9,12 +9,23 @@
 #include <QRectF>
 #include <QWidget>
 #include <cstdint>
+
+class QPainter;
 #include <functional>
 #include <optional>
 
 namespace nimbra {
 
 class ArtworkView;
+
+// The text lines of a view, drawn once into a pixmap of the view's size and redrawn only when
+// what they show, the theme or the pixel density changes: a frame then costs one blit.
+struct TextLayer {
+    QPixmap pixmap;
+    QString key;
+    // Paints the layer with `draw` when `key` differs from the last one, then blits it.
+    void paint(QPainter& painter, QSize size, const QString& key, const std::function<void(QPainter&)>& draw);
+};
 class Equaliser;
 class Scrubber;
 class TransportButton;
@@ -104,6 +115,7 @@ private:
     std::optional<Transport> m_transport;
     std::uint64_t m_identity;
     Layout m_layout; // as of the last place()
+    TextLayer m_text;
     ArtworkView* m_artwork;
     BadgeDisc* m_badge;
     Equaliser* m_equaliser;
@@ -172,6 +184,7 @@ private:
     SurfaceMetrics m_metrics;
     bool m_isSeekable = true;
     Layout m_layout; // as of the last place()
+    TextLayer m_text;
     ArtworkView* m_artwork;
     BadgeDisc* m_badge;
     Equaliser* m_equaliser;
