@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -37,6 +38,17 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+QByteArray pngBytes(int width, int height, const QColor& colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 QString sourcePath(const QString& relative)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+class QByteArray;
+class QColor;
 class QImage;
 
 namespace nimbra::test {
@@ -16,6 +18,9 @@ QString saveArtefact(const QImage& image, const QString& name);
 
 // Runs the event loop until `condition` holds or `timeoutMs` passes; true when it held.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The PNG bytes of a `width` × `height` image filled with `colour`.
+QByteArray pngBytes(int width, int height, const QColor& colour);
 
 // The absolute path of a file in the source tree.
 QString sourcePath(const QString& relative);

@@ -14,20 +14,10 @@
 
 using namespace nimbra;
 using nimbra::test::HarnessLock;
+using nimbra::test::pngBytes;
 using nimbra::test::waitUntil;
 
 namespace {
-
-QByteArray png(int w, int h, QColor colour)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // Another X client owning the clipboard until it is stopped (by its PID, when this goes).
 class ForeignOwner {
@@ -124,7 +114,7 @@ TEST_F(ClipboardOnX, TextAnImageAndFilesCopiedInAnotherApplicationEachBecomeOneE
     ASSERT_TRUE(monitor.store().items()[0].payload.asText());
     EXPECT_EQ(*monitor.store().items()[0].payload.asText(), QString::fromUtf8("grüß dich\n"));
 
-    auto image = ForeignOwner::xclip("image/png", png(64, 48, Qt::darkCyan));
+    auto image = ForeignOwner::xclip("image/png", pngBytes(64, 48, Qt::darkCyan));
     ASSERT_TRUE(entries(2));
     const ClipboardItem picture = monitor.store().items()[0];
     ASSERT_TRUE(picture.payload.asImage());
@@ -147,7 +137,7 @@ TEST_F(ClipboardOnX, EntriesWrittenBackReadBackInAnotherApplication)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     const QUrl url = QUrl::fromLocalFile(file.fileName());
-    const QByteArray picture = png(20, 10, Qt::magenta);
+    const QByteArray picture = pngBytes(20, 10, Qt::magenta);
     const auto add = [&](ClipboardItem::Payload payload) {
         ClipboardItem item { QUuid::createUuid(), std::move(payload), std::nullopt, QDateTime::currentDateTime(),
             false };

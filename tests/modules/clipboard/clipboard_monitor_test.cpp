@@ -12,20 +12,10 @@
 #include <gtest/gtest.h>
 
 using namespace nimbra;
+using nimbra::test::pngBytes;
 using nimbra::test::waitUntil;
 
 namespace {
-
-QByteArray png(int w, int h, QColor colour = Qt::red)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // Another application copying: the offscreen clipboard lives in this process.
 void copy(const QList<std::pair<QString, QByteArray>>& formats)
@@ -190,7 +180,8 @@ TEST_F(Monitor, FilesWinOverAnImageAndTextAndLinksFallBackToText)
     QTemporaryDir dir;
     const QUrl file = QUrl::fromLocalFile(dir.filePath("report.pdf"));
     monitor.start(0.01);
-    copy({ { "text/uri-list", file.toEncoded() + "\r\n" }, { "image/png", png(4, 4) }, { "text/plain", "report" } });
+    copy({ { "text/uri-list", file.toEncoded() + "\r\n" }, { "image/png", pngBytes(4, 4, Qt::red) },
+        { "text/plain", "report" } });
     ASSERT_TRUE(settle());
     ASSERT_EQ(monitor.store().items().size(), 1);
     ASSERT_TRUE(monitor.store().items().first().payload.asFiles());
@@ -206,7 +197,7 @@ TEST_F(Monitor, FilesWinOverAnImageAndTextAndLinksFallBackToText)
 TEST_F(Monitor, ImagesFollowTheKeepImagesSwitch)
 {
     monitor.start(0.01);
-    copy({ { "image/png", png(30, 20) }, { "text/plain", "caption" } });
+    copy({ { "image/png", pngBytes(30, 20, Qt::red) }, { "text/plain", "caption" } });
     ASSERT_TRUE(settle());
     ASSERT_EQ(monitor.store().items().size(), 1);
     const ClipboardItem image = monitor.store().items().first();
@@ -215,10 +206,10 @@ TEST_F(Monitor, ImagesFollowTheKeepImagesSwitch)
     EXPECT_FALSE(monitor.thumbnail(image.id).isNull());
 
     monitor.keepsImages = false;
-    copy({ { "image/png", png(8, 8, Qt::green) } });
+    copy({ { "image/png", pngBytes(8, 8, Qt::green) } });
     ASSERT_TRUE(settle());
     EXPECT_EQ(monitor.store().items().size(), 1) << "an image alone gives nothing";
-    copy({ { "image/png", png(8, 8, Qt::green) }, { "text/plain", "its caption" } });
+    copy({ { "image/png", pngBytes(8, 8, Qt::green) }, { "text/plain", "its caption" } });
     ASSERT_TRUE(settle());
     EXPECT_EQ(previews(monitor.store()).first(), "its caption");
     EXPECT_TRUE(monitor.store().items()[1].payload.asImage()) << "images already kept stay";
@@ -263,7 +254,7 @@ TEST_F(Monitor, WritingBackRefusesWhatCannotBePasted)
     const QUuid gone = add(ClipboardItem::Payload::files({ goneUrl }));
     const QUuid broken = add(ClipboardItem::Payload::image("\x89PNG but not really", QSizeF(3, 3)));
     const QUuid mixed = add(ClipboardItem::Payload::files({ goneUrl, keptUrl }));
-    const QUuid picture = add(ClipboardItem::Payload::image(png(5, 6), QSizeF(5, 6)));
+    const QUuid picture = add(ClipboardItem::Payload::image(pngBytes(5, 6, Qt::red), QSizeF(5, 6)));
 
     copyText("untouched");
     EXPECT_FALSE(monitor.copyToPasteboard(QUuid::createUuid()));
@@ -281,7 +272,7 @@ TEST_F(Monitor, WritingBackRefusesWhatCannotBePasted)
     ASSERT_TRUE(monitor.copyToPasteboard(picture));
     const QMimeData* image = QGuiApplication::clipboard()->mimeData();
     EXPECT_TRUE(image->hasImage());
-    EXPECT_EQ(image->data("image/png"), png(5, 6));
+    EXPECT_EQ(image->data("image/png"), pngBytes(5, 6, Qt::red));
     EXPECT_EQ(qvariant_cast<QImage>(image->imageData()).size(), QSize(5, 6));
 }
 

@@ -9,23 +9,13 @@
 #include <gtest/gtest.h>
 
 using namespace nimbra;
+using nimbra::test::pngBytes;
 using namespace nimbra::test;
 
 namespace {
 
 const NotchTheme dark = NotchTheme::dark();
 const NotchTheme light { false, ClockFont::lockScreen };
-
-QByteArray png(int w, int h, QColor colour)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 ClipboardItem item(ClipboardItem::Payload payload, std::optional<QString> source = std::nullopt, bool pinned = false)
 {
@@ -55,7 +45,8 @@ QSizeF contentSize(const SurfaceMetrics& m)
 QList<ClipboardItem> sampleHistory()
 {
     return { text("https://example.org/a/long/path/that/keeps/going", "org.mozilla.firefox"),
-        item(ClipboardItem::Payload::image(png(40, 20, QColor(40, 160, 90)), QSizeF(40, 20)), "org.gnome.Shotwell"),
+        item(
+            ClipboardItem::Payload::image(pngBytes(40, 20, QColor(40, 160, 90)), QSizeF(40, 20)), "org.gnome.Shotwell"),
         item(ClipboardItem::Payload::files({ QUrl("file:///home/me/Report.pdf") }), "org.gnome.Nautilus", true),
         text("Meeting notes\nsecond line", "code"), text("One more") };
 }
