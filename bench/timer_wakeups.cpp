@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     NimbraSettings settings(std::make_shared<MemorySettingsStorage>());
     settings.setShowOnAllDisplays(true);
     settings.setHudReplacement(false);
+    settings.setHasSeenOnboarding(true);
     AppDelegate delegate(&settings);
     delegate.applicationDidFinishLaunching();
     // Start-up work (the settings application, the first surfaces) settles first.

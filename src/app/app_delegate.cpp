@@ -10,6 +10,7 @@
 #include "modules/now_playing/now_playing_monitor.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
+#include "modules/update/update_checker.h"
 #include "platform/autostart/login_item.h"
 #include "platform/canberra/chime.h"
 #include "platform/portal/appearance_portal.h"
@@ -19,6 +20,7 @@
 #include "ui/settings/settings_window_controller.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QWidget>
 #include <cstdio>
@@ -36,7 +38,9 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_clipboardHotKey(std::make_unique<GlobalHotKey>(m_input.get()))
     , m_frontmost(std::make_unique<ActiveWindowWatcher>(m_input.get()))
     , m_chime(std::make_unique<Chime>())
+    , m_updates(std::make_unique<UpdateChecker>())
 {
+    runningProgram = QCoreApplication::applicationFilePath();
     // Both power monitors read one picture of UPower's devices.
     const auto upower = std::make_shared<UPowerDevices>();
     m_power = std::make_unique<PowerMonitor>(upower);
@@ -45,6 +49,11 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     connect(&m_clockTick, &QTimer::timeout, this, &AppDelegate::clockTicked);
     m_timerClock.setInterval(200);
     connect(&m_timerClock, &QTimer::timeout, this, &AppDelegate::tickTimers);
+    m_accessibilityRecheck.setSingleShot(true);
+    m_accessibilityRecheck.setInterval(500);
+    connect(&m_accessibilityRecheck, &QTimer::timeout, this, &AppDelegate::recheckAccessibility);
+    m_updateDelay.setSingleShot(true);
+    connect(&m_updateDelay, &QTimer::timeout, this, &AppDelegate::automaticUpdateCheck);
 }
 
 AppDelegate::~AppDelegate()
@@ -189,10 +198,17 @@ void AppDelegate::applicationDidFinishLaunching()
     // 16. The settings application has made the same call already.
     if (m_settings.hudReplacement())
         m_levels->startIntercepting();
-    // 17. X grants key grabs without a permission that could arrive later: nothing to watch.
+    // 17. Whenever Nimbra becomes active, the keys are taken if they can be had by then.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [self](Qt::ApplicationState state) {
+        if (self && state == Qt::ApplicationActive)
+            self->accessibilityMayHaveChanged();
+    });
     // 18. The settings window, built on its first show.
     createSettingsWindow();
-    // 19. The status item, the update check and onboarding.
+    // 19. The status item (status item), the update check and onboarding. Opening at login
+    //     says what is on disk.
+    syncLaunchAtLogin();
+    setUpUpdates();
 
     // 20. From now on every observed settings change is re-applied.
     m_observation = std::make_unique<SettingsObservation>(m_settings);
@@ -238,8 +254,10 @@ void AppDelegate::applicationWillTerminate()
         m_keyMonitor.reset();
     }
     disconnect(m_deactivationWatcher);
-    // 9. The timer clock.
+    // 9. The timer clock, and the pending checks of key takeover and updates.
     m_timerClock.stop();
+    m_accessibilityRecheck.stop();
+    m_updateDelay.stop();
     // 10. Now playing.
     m_nowPlaying->stop();
     // 11. Gives the media keys back.

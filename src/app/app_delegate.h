@@ -5,12 +5,15 @@
 #include "core/notch_geometry.h"
 #include "core/presentation.h"
 #include "core/timers.h"
+#include "core/version.h"
 #include "modules/shell/notch_nav_row.h"
 #include "ui/settings/live_levels.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QImage>
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <QUuid>
 #include <functional>
@@ -26,6 +29,7 @@ class ActiveWindowWatcher;
 class Chime;
 class ClipboardMonitor;
 class GlobalHotKey;
+class LoginItem;
 class DeviceBatteryMonitor;
 class DisplayCoordinator;
 class NimbraSettings;
@@ -34,6 +38,7 @@ class NowPlayingMonitor;
 class SettingsObservation;
 class SettingsWindowController;
 class SystemLevelMonitor;
+class UpdateChecker;
 class X11InputBridge;
 struct SurfaceContext;
 struct SurfaceMetrics;
@@ -45,8 +50,9 @@ struct SurfaceMetrics;
 // Its operations live in one file per concern: launch and stop (app_delegate.cpp), settings
 // application (settings_application.cpp), activity routing (activity_routing.cpp), surface
 // content (surface_content.cpp), the clipboard's keyboard and paste-back
-// (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp) and the settings
-// window with its closures (settings_window.cpp).
+// (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp), the settings
+// window with its closures (settings_window.cpp), opening at login (login_item.cpp), key
+// takeover (accessibility.cpp) and update offers (update_offers.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -140,8 +146,29 @@ public:
     // The closures the settings window is given.
     static std::optional<NotchGeometry> liveGeometry();
     LiveLevels liveLevels() const;
+
+    // Opening at login: the desktop's autostart entry, written only for an installed copy; a
+    // refusal or failure is said in an alert and the setting keeps what is on disk.
     void setLaunchAtLogin(bool on);
+    // At launch the setting takes what is on disk.
+    void syncLaunchAtLogin();
+    // The program opening at login would register; replaceable in tests.
+    QString runningProgram;
+
+    // Key takeover: whether the display server lets Nimbra take the media keys and paste;
+    // the request asks it again and, with HUD replacement on, takes the keys. Whenever Nimbra
+    // becomes active, a check half a second later takes them if they can be had by then.
+    bool isAccessibilityGranted() const;
     void requestAccessibility();
+    void accessibilityMayHaveChanged();
+
+    // Updates: an automatic check 8 s after launch (when allowed) that speaks only to offer a
+    // newer version, and the manual check, which always answers.
+    void setUpUpdates();
+    void announceUpdate(const UpdateManifest& manifest);
+    void checkForUpdates();
+    UpdateChecker& updates() const { return *m_updates; }
+    QMessageBox* updateAlert() const { return m_updateAlert; }
 
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
@@ -167,6 +194,10 @@ private:
     void sendPasteKeys(const QString& target, bool terminal);
     QWidget* musicTab(const SurfaceMetrics& metrics);
     void applyNowPlayingSettings();
+    void loginItemFailed(const LoginItem& item, const QString& error);
+    QWidget* settingsWindowForAlerts() const;
+    void recheckAccessibility();
+    void automaticUpdateCheck();
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -202,6 +233,10 @@ private:
     double m_residentHoldUntil = 0;
     QImage m_artwork;
     std::optional<QString> m_artworkTrackID;
+    QTimer m_accessibilityRecheck;
+    std::unique_ptr<UpdateChecker> m_updates;
+    QTimer m_updateDelay;
+    QPointer<QMessageBox> m_updateAlert;
     int m_settingsApplications = 0;
     bool m_launched = false;
     bool m_terminated = false;

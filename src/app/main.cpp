@@ -3,6 +3,7 @@
 #include "platform/termination_signals.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("nimbra");
     QApplication::setApplicationDisplayName("Nimbra");
+    QApplication::setApplicationVersion(QStringLiteral(NIMBRA_VERSION));
+    // Windows belong to the installed desktop entry and carry its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("nimbra"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("nimbra"), QIcon(QStringLiteral(":/nimbra.svg"))));
     // An accessory: no main window, so closing a window never ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 

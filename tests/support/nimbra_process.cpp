@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <csignal>
 
 namespace nimbra::test {
@@ -11,10 +13,19 @@ namespace nimbra::test {
 NimbraProcess::NimbraProcess(const QByteArray& settingsJson)
 {
     if (!settingsJson.isEmpty()) {
+        QByteArray json = settingsJson;
+        // A profile written for a test is not a first start, unless it says so: onboarding
+        // would take the focus from what the test does.
+        QJsonDocument document = QJsonDocument::fromJson(settingsJson);
+        if (document.isObject() && !document.object().contains("onboarding.seen")) {
+            QJsonObject object = document.object();
+            object.insert("onboarding.seen", true);
+            json = QJsonDocument(object).toJson();
+        }
         QDir(m_dir.path()).mkpath("nimbra");
         QFile file(m_dir.path() + "/nimbra/settings.json");
         if (file.open(QIODevice::WriteOnly))
-            file.write(settingsJson);
+            file.write(json);
     }
 }
 

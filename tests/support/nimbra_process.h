@@ -10,7 +10,8 @@ namespace nimbra::test {
 // settings folder and the diagnostics log on. Stops it with SIGTERM when destroyed.
 class NimbraProcess {
 public:
-    // `settingsJson` becomes the settings file when not empty.
+    // `settingsJson` becomes the settings file when not empty; a JSON object that does not
+    // mention "onboarding.seen" gets it as true. Without settings it is a first start.
     explicit NimbraProcess(const QByteArray& settingsJson = {});
     ~NimbraProcess();
 

@@ -47,19 +47,21 @@ QString LoginItem::execValue(const QString& executable)
     return needsQuotes ? '"' + escaped + '"' : escaped;
 }
 
-bool LoginItem::isInstalledLocation(const QString& executable, const QString& home)
+std::optional<QString> LoginItem::installedCopy(const QString& executable, const QString& home, const QString& appImage)
 {
-    if (executable.isEmpty() || !QDir::isAbsolutePath(executable))
-        return false;
+    if (QDir::isAbsolutePath(appImage) && QFileInfo(appImage).isFile())
+        return QDir::cleanPath(appImage);
+    if (!QDir::isAbsolutePath(executable))
+        return std::nullopt;
     const QString path = QDir::cleanPath(executable);
-    QStringList roots { QStringLiteral("/usr/"), QStringLiteral("/opt/") };
-    if (!home.isEmpty() && QDir::isAbsolutePath(home))
-        roots << QDir::cleanPath(home) + QStringLiteral("/.local/");
-    for (const QString& root : roots) {
-        if (path.startsWith(root))
-            return true;
+    QStringList prefixes { QStringLiteral("/usr/"), QStringLiteral("/opt/") };
+    if (QDir::isAbsolutePath(home) && QDir::cleanPath(home) != QStringLiteral("/"))
+        prefixes << QDir::cleanPath(home) + QStringLiteral("/.local/");
+    for (const QString& prefix : prefixes) {
+        if (path.startsWith(prefix))
+            return path;
     }
-    return false;
+    return std::nullopt;
 }
 
 bool LoginItem::registerItem(const QString& executable, QString* error)

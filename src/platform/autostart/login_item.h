@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace nimbra {
 
@@ -23,9 +24,13 @@ public:
 
     // The desktop entry's Exec value for a program path, quoted as the entry format asks.
     static QString execValue(const QString& executable);
-    // Whether a program lives where installed programs do (under /usr, /opt or ~/.local), so
-    // that an entry naming it keeps working; a copy in a build folder does not count.
-    static bool isInstalledLocation(const QString& executable, const QString& home);
+
+    // The program an autostart entry may start for this run: the AppImage file ($APPIMAGE,
+    // `appImage`) when it runs as one, else `executable` when it lies under an install prefix
+    // (/usr, /usr/local, /opt or the user's ~/.local below `home`). None for any other copy, a
+    // build tree or a download folder, whose path breaks the next time it is rebuilt or moved.
+    static std::optional<QString> installedCopy(
+        const QString& executable, const QString& home, const QString& appImage);
 
 private:
     QString m_path;

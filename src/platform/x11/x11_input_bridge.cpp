@@ -105,6 +105,18 @@ bool X11InputBridge::isConnected() const
     return m_x->usable();
 }
 
+const AccessibilityTrust& X11InputBridge::refreshTrust()
+{
+    if (!m_x->usable()) {
+        m_trust = AccessibilityTrust {};
+        return m_trust;
+    }
+    m_trust = accessibilityTrust(m_x->connection);
+    // The replies were read synchronously: events that came with them wait in xcb's queue.
+    QMetaObject::invokeMethod(this, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    return m_trust;
+}
+
 xcb_connection_t* X11InputBridge::connection() const
 {
     return m_x->connection;

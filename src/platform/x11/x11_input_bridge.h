@@ -52,6 +52,8 @@ public:
     std::uint32_t root() const;
     // Whether keys can be taken and input synthesised on this server.
     const AccessibilityTrust& trust() const { return m_trust; }
+    // Asks the server again; a lost connection is trusted with nothing.
+    const AccessibilityTrust& refreshTrust();
 
     // The key-code table.
     std::vector<std::uint8_t> keycodes(std::uint32_t keysym) const;

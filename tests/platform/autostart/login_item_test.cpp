@@ -82,19 +82,32 @@ TEST(LoginItem, FailuresAreReportedWithAReason)
     EXPECT_FALSE(blocked.isRegistered());
 }
 
-TEST(LoginItem, OnlyAnInstalledProgramCountsAsInstalled)
+TEST(LoginItem, OnlyAnInstalledCopyOrAnAppImageMayBeRegistered)
 {
     const QString home = "/home/ada";
-    EXPECT_TRUE(LoginItem::isInstalledLocation("/usr/bin/nimbra", home));
-    EXPECT_TRUE(LoginItem::isInstalledLocation("/usr/local/bin/nimbra", home));
-    EXPECT_TRUE(LoginItem::isInstalledLocation("/opt/nimbra/bin/nimbra", home));
-    EXPECT_TRUE(LoginItem::isInstalledLocation("/home/ada/.local/bin/nimbra", home));
-    // A build folder, another user's folder, a look-alike prefix and relative paths do not.
-    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/ada/src/nimbra/build/src/app/nimbra", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/bob/.local/bin/nimbra", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("/usrlocal/nimbra", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("/usr/../home/ada/build/nimbra", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("usr/bin/nimbra", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("", home));
-    EXPECT_FALSE(LoginItem::isInstalledLocation("/home/ada/.local/bin/nimbra", ""));
+    EXPECT_EQ(LoginItem::installedCopy("/usr/bin/nimbra", home, {}), "/usr/bin/nimbra");
+    EXPECT_EQ(LoginItem::installedCopy("/usr/local/bin/nimbra", home, {}), "/usr/local/bin/nimbra");
+    EXPECT_EQ(LoginItem::installedCopy("/opt/nimbra/bin/nimbra", home, {}), "/opt/nimbra/bin/nimbra");
+    EXPECT_EQ(LoginItem::installedCopy("/home/ada/.local/bin/nimbra", home, {}), "/home/ada/.local/bin/nimbra");
+    // A build tree, a download, another user's ~/.local, look-alike folders and relative paths.
+    EXPECT_FALSE(LoginItem::installedCopy("/home/ada/src/nimbra/build/src/app/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/home/ada/Downloads/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/home/bob/.local/bin/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/usrlocal/bin/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/optional/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("usr/bin/nimbra", home, {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/usr/../home/ada/build/nimbra", home, {}));
+    // Without a home, ~/.local means nothing.
+    EXPECT_FALSE(LoginItem::installedCopy("/.local/bin/nimbra", "", {}));
+    EXPECT_FALSE(LoginItem::installedCopy("/.local/bin/nimbra", "/", {}));
+
+    // An AppImage is registered by its own file, wherever it lies; a name that is no file is not.
+    QTemporaryDir downloads;
+    const QString image = downloads.filePath("Nimbra.AppImage");
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(LoginItem::installedCopy("/tmp/.mount_Nimbra/usr/bin/nimbra", home, image), image);
+    EXPECT_FALSE(LoginItem::installedCopy("/tmp/.mount_Nimbra/usr/bin/nimbra", home, downloads.filePath("gone")));
+    EXPECT_FALSE(LoginItem::installedCopy("/tmp/.mount_Nimbra/usr/bin/nimbra", home, "Nimbra.AppImage"));
 }

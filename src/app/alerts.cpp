@@ -1,0 +1,49 @@
+#include "app/alerts.h"
+
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace nimbra {
+
+QMessageBox* showAlert(QMessageBox::Icon icon, const QString& message, const QString& informative,
+    const QStringList& buttons, std::function<void(int)> onAnswer, QWidget* parent)
+{
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("NimbraAlert"));
+    box->setWindowTitle(QStringLiteral("Nimbra"));
+    box->setIcon(icon);
+    box->setText(message);
+    box->setInformativeText(informative);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
+    QList<QPushButton*> pushButtons;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        // The first is the answer Return gives; the last the one Escape and closing give.
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        pushButtons.append(box->addButton(buttons[i], role));
+    }
+    if (!pushButtons.isEmpty()) {
+        box->setDefaultButton(pushButtons.first());
+        box->setEscapeButton(pushButtons.last());
+    }
+    QObject::connect(box, &QMessageBox::finished, box, [box, pushButtons, onAnswer] {
+        if (!onAnswer)
+            return;
+        const qsizetype index = pushButtons.indexOf(qobject_cast<QPushButton*>(box->clickedButton()));
+        onAnswer(int(index < 0 ? pushButtons.size() - 1 : index));
+    });
+    box->show();
+    // Raised once the window manager has mapped it.
+    QPointer<QMessageBox> shown(box);
+    QTimer::singleShot(0, box, [shown] {
+        if (!shown)
+            return;
+        shown->raise();
+        shown->activateWindow();
+    });
+    return box;
+}
+
+} // namespace nimbra

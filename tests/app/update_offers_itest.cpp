@@ -1,0 +1,173 @@
+#include "app/app_delegate.h"
+
+#include "core/nimbra_settings.h"
+#include "core/settings_storage.h"
+#include "modules/update/update_checker.h"
+
+#include "support/https_feed.h"
+#include "support/test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using nimbra::test::HttpsFeed;
+using nimbra::test::ScopedEnvironment;
+using nimbra::test::waitUntil;
+
+namespace {
+
+QList<QMessageBox*> alerts()
+{
+    QList<QMessageBox*> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->objectName() == "NimbraAlert" && box->isVisible())
+            shown.append(box);
+    }
+    return shown;
+}
+
+QStringList buttonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* button : box->buttons())
+        texts.append(button->text());
+    texts.sort();
+    return texts;
+}
+
+// A launched Nimbra at version 1.9 whose update feed is a local server it trusts. Automatic
+// checks are off, so every check here is one the test starts.
+struct Offers : ::testing::Test {
+    Offers()
+    {
+        QCoreApplication::setApplicationVersion("1.9");
+        settings.setHasSeenOnboarding(true);
+        settings.setChecksForUpdates(false);
+        delegate.applicationDidFinishLaunching();
+        delegate.updates().feedURL = feed.url("/appcast.json");
+    }
+    ~Offers() override
+    {
+        for (QMessageBox* box : alerts())
+            delete box;
+        QCoreApplication::setApplicationVersion({});
+    }
+
+    // Runs the check the menu starts to its end.
+    void checkManually()
+    {
+        const std::optional<QDateTime> before = delegate.updates().lastCheckedAt();
+        delegate.checkForUpdates();
+        ASSERT_TRUE(waitUntil([&] { return delegate.updates().lastCheckedAt() != before; }, 20000));
+    }
+    // The automatic check, to its end.
+    void checkAutomatically()
+    {
+        const std::optional<QDateTime> before = delegate.updates().lastCheckedAt();
+        delegate.updates().check();
+        ASSERT_TRUE(waitUntil([&] { return delegate.updates().lastCheckedAt() != before; }, 20000));
+    }
+
+    HttpsFeed feed;
+    ScopedEnvironment trust { "SSL_CERT_FILE", feed.certificate().toUtf8() };
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+};
+
+const QByteArray newer = R"({"version": "2.0", "url": "https://example.org/nimbra-2.0.tar.gz"})";
+const QByteArray current = R"({"version": "1.9", "url": "https://example.org/nimbra-1.9.tar.gz"})";
+
+} // namespace
+
+TEST_F(Offers, AManualCheckOffersANewerVersionOnceAndTheAutomaticOneAfterItStaysSilent)
+{
+    ASSERT_TRUE(feed.isRunning());
+    feed.serve("/appcast.json", newer);
+    checkManually();
+    ASSERT_EQ(alerts().size(), 1);
+    QMessageBox* offer = alerts().first();
+    EXPECT_EQ(offer->text(), "Nimbra 2.0 is available");
+    EXPECT_EQ(offer->informativeText(), "You have 1.9. Would you like to download the new version?");
+    EXPECT_EQ(buttonTexts(offer), QStringList({ "Download", "Later" }));
+    offer->escapeButton()->click();
+    ASSERT_TRUE(waitUntil([] { return alerts().isEmpty(); }));
+
+    // The automatic check does not answer the user when there is nothing to offer, nor when
+    // it fails: the manual check's answer was for that check alone.
+    feed.serve("/appcast.json", current);
+    checkAutomatically();
+    feed.serve("/appcast.json", "not a manifest", 500);
+    checkAutomatically();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(alerts().isEmpty());
+}
+
+TEST_F(Offers, AManualCheckSaysUpToDateOnlyOfAFeedItReadAndFailuresAsFailures)
+{
+    ASSERT_TRUE(feed.isRunning());
+    feed.serve("/appcast.json", current);
+    checkManually();
+    ASSERT_EQ(alerts().size(), 1);
+    EXPECT_EQ(alerts().first()->text(), "Nimbra is up to date");
+    EXPECT_EQ(alerts().first()->informativeText(), "You have version 1.9.");
+    delete alerts().first();
+
+    feed.serve("/appcast.json", "<html>Internal Server Error</html>", 500);
+    checkManually();
+    ASSERT_EQ(alerts().size(), 1);
+    EXPECT_EQ(alerts().first()->text(), "Couldn't check for updates");
+    EXPECT_TRUE(alerts().first()->informativeText().contains("500"))
+        << alerts().first()->informativeText().toStdString();
+    EXPECT_EQ(buttonTexts(alerts().first()), QStringList({ "OK" }));
+}
+
+TEST_F(Offers, TheAutomaticCheckOffersWithTheFeedsNotesAndANewerOfferReplacesAWaitingOne)
+{
+    ASSERT_TRUE(feed.isRunning());
+    feed.serve("/appcast.json", R"({"version": "2.0", "url": "https://example.org/n.tar.gz", "notes": "Quieter."})");
+    checkAutomatically();
+    ASSERT_EQ(alerts().size(), 1);
+    EXPECT_EQ(alerts().first()->text(), "Nimbra 2.0 is available");
+    EXPECT_EQ(alerts().first()->informativeText(), "Quieter.");
+
+    feed.serve("/appcast.json", R"({"version": "2.1", "url": "https://example.org/n.tar.gz"})");
+    checkManually();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(alerts().size(), 1) << "offers do not pile up";
+    EXPECT_EQ(alerts().first()->text(), "Nimbra 2.1 is available");
+}
+
+TEST(UpdateOffers, WithoutAConfiguredFeedTheManualCheckSaysSo)
+{
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    settings.setHasSeenOnboarding(true);
+    AppDelegate delegate(&settings);
+    delegate.applicationDidFinishLaunching();
+    // The build's feed host is empty unless configured.
+    if (delegate.updates().feedURL)
+        GTEST_SKIP() << "this build has an update feed";
+    delegate.checkForUpdates();
+    ASSERT_EQ(alerts().size(), 1);
+    EXPECT_EQ(alerts().first()->text(), "Couldn't check for updates");
+    EXPECT_EQ(alerts().first()->informativeText(), "No update feed configured.");
+    delete alerts().first();
+}
+
+TEST_F(Offers, ShortlyAfterLaunchTheAutomaticCheckAsksTheFeedWhenAllowed)
+{
+    ASSERT_TRUE(feed.isRunning());
+    feed.serve("/appcast.json", newer);
+    NimbraSettings allowed { std::make_shared<MemorySettingsStorage>() };
+    allowed.setHasSeenOnboarding(true);
+    AppDelegate launched(&allowed);
+    launched.applicationDidFinishLaunching();
+    launched.updates().feedURL = feed.url("/appcast.json");
+    // Some seconds after launch, without anyone asking.
+    ASSERT_TRUE(waitUntil([&] { return launched.updateAlert() != nullptr; }, 20000));
+    EXPECT_EQ(launched.updateAlert()->text(), "Nimbra 2.0 is available");
+    EXPECT_EQ(feed.requests("/appcast.json"), 1);
+}
