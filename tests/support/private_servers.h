@@ -91,7 +91,9 @@ bool grabKey(xcb_connection_t* connection, std::uint32_t keysym);
 // A private D-Bus daemon to stand in for the system bus, and python-dbusmock templates on it.
 class PrivateBus {
 public:
-    PrivateBus();
+    // With `activatesServices` off the bus knows no service files, so a call to a name nobody
+    // owns fails at once instead of starting the desktop's service.
+    explicit PrivateBus(bool activatesServices = true);
     ~PrivateBus();
     bool isRunning() const { return !m_address.isEmpty(); }
     QString address() const { return m_address; }

@@ -1,5 +1,6 @@
 #include "ui/surface/symbols.h"
 
+#include "platform/icon_theme.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QHash>
@@ -8,7 +9,6 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPixmapCache>
-#include <QStandardPaths>
 #include <cmath>
 #include <vector>
 
@@ -813,28 +813,6 @@ const QHash<QString, Entry>& table()
     return entries;
 }
 
-void ensureFallbackTheme()
-{
-    static const bool once = [] {
-        // Desktops without an icon theme of their own (and the offscreen platform) still find
-        // the symbolic icons: the XDG icon folders are searched, a missing theme name becomes
-        // the freedesktop base theme, and Adwaita is where lookups fall back to.
-        QStringList paths = QIcon::themeSearchPaths();
-        for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
-            const QString icons = dir + QStringLiteral("/icons");
-            if (!paths.contains(icons))
-                paths << icons;
-        }
-        QIcon::setThemeSearchPaths(paths);
-        if (QIcon::themeName().isEmpty())
-            QIcon::setThemeName(QStringLiteral("hicolor"));
-        if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
-            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-        return true;
-    }();
-    (void)once;
-}
-
 double strokeFor(double side, QFont::Weight weight)
 {
     // A regular symbol strokes at about a tenth of its size; heavier weights a little more.
@@ -872,7 +850,7 @@ QPixmap tintedIcon(const QString& icon, int px, const QColor& tint, double dpr)
 
 QString iconName(const QString& symbol)
 {
-    ensureFallbackTheme();
+    ensureIconTheme();
     const auto it = table().constFind(symbol);
     if (it == table().cend())
         return {};
