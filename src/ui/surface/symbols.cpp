@@ -112,6 +112,70 @@ void trayGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawLine(QPointF(x + w * 0.3, y + w * 0.2), QPointF(x + w * 0.7, y + w * 0.2));
 }
 
+// An open tray, its rim drawn as an outline; the filled one carries an arrow dropping into it.
+QPainterPath trayOutline(const QRectF& r)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    QPainterPath tray;
+    tray.moveTo(x + w * 0.08, y + w * 0.55);
+    tray.lineTo(x + w * 0.08, y + w * 0.86);
+    tray.lineTo(x + w * 0.92, y + w * 0.86);
+    tray.lineTo(x + w * 0.92, y + w * 0.55);
+    tray.lineTo(x + w * 0.66, y + w * 0.55);
+    tray.lineTo(x + w * 0.6, y + w * 0.67);
+    tray.lineTo(x + w * 0.4, y + w * 0.67);
+    tray.lineTo(x + w * 0.34, y + w * 0.55);
+    tray.closeSubpath();
+    return tray;
+}
+
+template <bool Filled> void trayDropGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double w = r.width(), x = r.left(), y = r.top();
+    if (!Filled) {
+        strokeStyle(p, stroke);
+        p.drawPath(trayOutline(r));
+        // The tray's back edge.
+        p.drawLine(QPointF(x + w * 0.08, y + w * 0.55), QPointF(x + w * 0.2, y + w * 0.22));
+        p.drawLine(QPointF(x + w * 0.92, y + w * 0.55), QPointF(x + w * 0.8, y + w * 0.22));
+        p.drawLine(QPointF(x + w * 0.2, y + w * 0.22), QPointF(x + w * 0.8, y + w * 0.22));
+        return;
+    }
+    p.setBrush(c);
+    p.drawPath(trayOutline(r));
+    strokeStyle(p, stroke * 1.2);
+    p.drawLine(QPointF(x + w * 0.5, y + w * 0.06), QPointF(x + w * 0.5, y + w * 0.46));
+    const QPointF head[]
+        = { { x + w * 0.34, y + w * 0.32 }, { x + w * 0.5, y + w * 0.48 }, { x + w * 0.66, y + w * 0.32 } };
+    p.drawPolyline(head, 3);
+}
+
+void checkCircleOutlineGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    strokeStyle(p, stroke);
+    const double w = r.width(), x = r.left(), y = r.top();
+    p.drawEllipse(r.adjusted(stroke / 2, stroke / 2, -stroke / 2, -stroke / 2));
+    const QPointF pts[]
+        = { { x + w * 0.3, y + w * 0.52 }, { x + w * 0.45, y + w * 0.66 }, { x + w * 0.7, y + w * 0.38 } };
+    p.drawPolyline(pts, 3);
+}
+
+void trashGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    // Lid with its handle, and the can narrowing towards the bottom.
+    p.drawRoundedRect(QRectF(x + w * 0.38, y + w * 0.04, w * 0.24, w * 0.12), w * 0.04, w * 0.04);
+    p.drawRoundedRect(QRectF(x + w * 0.12, y + w * 0.14, w * 0.76, w * 0.1), w * 0.04, w * 0.04);
+    QPainterPath can;
+    can.moveTo(x + w * 0.2, y + w * 0.3);
+    can.lineTo(x + w * 0.8, y + w * 0.3);
+    can.lineTo(x + w * 0.74, y + w * 0.94);
+    can.lineTo(x + w * 0.26, y + w * 0.94);
+    can.closeSubpath();
+    p.drawPath(can);
+}
+
 void stopwatchGlyph(QPainter& p, const QRectF& r, double stroke)
 {
     strokeStyle(p, stroke);
@@ -738,6 +802,11 @@ const QHash<QString, Entry>& table()
         { "music.note", { { "emblem-music-symbolic", "audio-x-generic-symbolic" }, noteGlyph } },
         { "doc.on.clipboard", { { "edit-paste-symbolic" }, clipboardGlyph } },
         { "tray.full", { {}, trayGlyph } },
+        // Shelf.
+        { "tray", { {}, trayDropGlyph<false> } },
+        { "tray.and.arrow.down.fill", { {}, trayDropGlyph<true> } },
+        { "checkmark.circle", { {}, checkCircleOutlineGlyph } },
+        { "trash.fill", { { "user-trash-symbolic" }, trashGlyph } },
         { "stopwatch", { {}, stopwatchGlyph } },
         { "gauge.with.dots.needle.33percent", { {}, gaugeGlyph } },
         { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, gearGlyph } },
