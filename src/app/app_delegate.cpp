@@ -10,9 +10,11 @@
 #include "modules/now_playing/now_playing_monitor.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
+#include "modules/shelf/shelf_watch.h"
 #include "modules/update/update_checker.h"
 #include "platform/autostart/login_item.h"
 #include "platform/canberra/chime.h"
+#include "platform/file_manager/file_manager.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/upower/upower_devices.h"
 #include "platform/x11/active_window.h"
@@ -39,6 +41,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_frontmost(std::make_unique<ActiveWindowWatcher>(m_input.get()))
     , m_chime(std::make_unique<Chime>())
     , m_updates(std::make_unique<UpdateChecker>())
+    , m_shelfWatch(std::make_unique<ShelfWatch>())
+    , m_fileManager(std::make_unique<FileManager>())
 {
     runningProgram = QCoreApplication::applicationFilePath();
     // Both power monitors read one picture of UPower's devices.
@@ -171,6 +175,7 @@ void AppDelegate::applicationDidFinishLaunching()
     installKeyMonitor();
     watchFrontmostApp();
     watchDeactivation();
+    setUpShelf();
     // 12–13. The eyes, then the clipboard settings once more.
     applyClipboardSettings();
     // 14. Levels: key presses, and changes made by anyone.

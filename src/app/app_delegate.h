@@ -4,6 +4,7 @@
 #include "core/key_combo.h"
 #include "core/notch_geometry.h"
 #include "core/presentation.h"
+#include "core/shelf_store.h"
 #include "core/timers.h"
 #include "core/version.h"
 #include "modules/shell/notch_nav_row.h"
@@ -14,7 +15,9 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
+#include <QUrl>
 #include <QUuid>
 #include <functional>
 #include <memory>
@@ -32,11 +35,13 @@ class GlobalHotKey;
 class LoginItem;
 class DeviceBatteryMonitor;
 class DisplayCoordinator;
+class FileManager;
 class NimbraSettings;
 class PowerMonitor;
 class NowPlayingMonitor;
 class SettingsObservation;
 class SettingsWindowController;
+class ShelfWatch;
 class SystemLevelMonitor;
 class UpdateChecker;
 class X11InputBridge;
@@ -52,7 +57,8 @@ struct SurfaceMetrics;
 // content (surface_content.cpp), the clipboard's keyboard and paste-back
 // (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp), the settings
 // window with its closures (settings_window.cpp), opening at login (login_item.cpp), key
-// takeover (accessibility.cpp) and update offers (update_offers.cpp).
+// takeover (accessibility.cpp), update offers (update_offers.cpp) and the shelf
+// (shelf_actions.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -169,6 +175,17 @@ public:
     void checkForUpdates();
     UpdateChecker& updates() const { return *m_updates; }
     QMessageBox* updateAlert() const { return m_updateAlert; }
+    // The shelf: files dropped on a notch, kept by path across restarts.
+    void setUpShelf();
+    bool handleDropFiles(const QList<QUrl>& urls);
+    void handleDragHover(bool hovering);
+    // The side of the tiles whose thumbnails a drop prepares.
+    double shelfTileSide() const;
+    const ShelfStore& shelf() const { return m_shelf; }
+    bool isReceivingDrop() const { return m_isReceivingDrop; }
+    bool isShelfSelecting() const { return m_isShelfSelecting; }
+    const QSet<QUuid>& shelfSelection() const { return m_shelfSelection; }
+    ShelfWatch& shelfWatch() const { return *m_shelfWatch; }
 
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
@@ -198,6 +215,14 @@ private:
     QWidget* settingsWindowForAlerts() const;
     void recheckAccessibility();
     void automaticUpdateCheck();
+    QWidget* shelfView(const SurfaceMetrics& metrics);
+    // After the shelf changed: drops the thumbnails of items that left since `before`, prunes
+    // files that are gone, remembers the paths and watches the files.
+    void settleShelf(const QList<ShelfItem>& before);
+    void shelfFilesChanged(const QStringList& paths);
+    void removeFromShelf(const QUuid& id);
+    void deleteSelectedFromShelf();
+    void leaveShelfSelection();
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -237,6 +262,12 @@ private:
     std::unique_ptr<UpdateChecker> m_updates;
     QTimer m_updateDelay;
     QPointer<QMessageBox> m_updateAlert;
+    ShelfStore m_shelf { 24 };
+    bool m_isReceivingDrop = false;
+    bool m_isShelfSelecting = false;
+    QSet<QUuid> m_shelfSelection;
+    std::unique_ptr<ShelfWatch> m_shelfWatch;
+    std::unique_ptr<FileManager> m_fileManager;
     int m_settingsApplications = 0;
     bool m_launched = false;
     bool m_terminated = false;

@@ -13,6 +13,7 @@
 #include "modules/power/charge_activity_view.h"
 #include "modules/power/device_battery_monitor.h"
 #include "modules/power/power_monitor.h"
+#include "modules/shelf/shelf_view.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/shell/status_surface.h"
@@ -29,12 +30,14 @@ namespace nimbra {
 
 QList<NotchSurfaceTab> AppDelegate::liveTabs() const
 {
-    // The shelf (while switched on) joins between the clipboard and the timers with its feature.
+    // Music while a track exists, the clipboard and the shelf while switched on.
     QList<NotchSurfaceTab> tabs;
     if (m_settings.nowPlayingEnabled() && m_nowPlaying->track())
         tabs << NotchSurfaceTab::music;
     if (m_settings.clipboardEnabled())
         tabs << NotchSurfaceTab::clipboard;
+    if (m_settings.shelfEnabled())
+        tabs << NotchSurfaceTab::shelf;
     tabs << NotchSurfaceTab::timer << NotchSurfaceTab::status << NotchSurfaceTab::settings;
     return tabs;
 }
@@ -119,7 +122,7 @@ bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
 {
     // The open surface stays while only its content moved on: the clipboard tab keeps its
     // search field with the keyboard and cursor, a running timer's tab its buttons, the music
-    // tab a drag of its scrubber.
+    // tab a drag of its scrubber, the shelf its scroll position and the pointer's hover.
     if (auto* shell = qobject_cast<ExpandedShell*>(current))
         return shell->adopt(qobject_cast<ExpandedShell*>(fresh), &AppDelegate::adoptContent);
     if (auto* list = qobject_cast<ClipboardView*>(current)) {
@@ -143,6 +146,10 @@ bool AppDelegate::adoptContent(QWidget* current, QWidget* fresh)
             return false;
         music->adopt(*next);
         return true;
+    }
+    if (auto* shelf = qobject_cast<ShelfView*>(current)) {
+        const auto* next = qobject_cast<ShelfView*>(fresh);
+        return next && shelf->adopt(*next);
     }
     if (auto* timers = qobject_cast<TimerSurfaceView*>(current)) {
         const auto* next = qobject_cast<TimerSurfaceView*>(fresh);
@@ -170,6 +177,8 @@ QWidget* AppDelegate::expandedSurface(const SurfaceContext& context)
     const NotchSurfaceTab shown = liveTabs().contains(m_tab) ? m_tab : NotchSurfaceTab::status;
     if (shown == NotchSurfaceTab::clipboard)
         return clipboardView(metrics);
+    if (shown == NotchSurfaceTab::shelf)
+        return shelfView(metrics);
     if (shown == NotchSurfaceTab::timer)
         return timerSurface(metrics);
     if (shown == NotchSurfaceTab::music)

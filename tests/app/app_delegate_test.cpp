@@ -90,8 +90,8 @@ TEST_F(Delegate, TheExpandedShellShowsTheLiveTabsAndAnUnavailableSelectionAsStat
     auto* shell = qobject_cast<ExpandedShell*>(view.get());
     ASSERT_NE(shell, nullptr);
     EXPECT_EQ(shell->tabs(),
-        (QList<NotchSurfaceTab> {
-            NotchSurfaceTab::clipboard, NotchSurfaceTab::timer, NotchSurfaceTab::status, NotchSurfaceTab::settings }));
+        (QList<NotchSurfaceTab> { NotchSurfaceTab::clipboard, NotchSurfaceTab::shelf, NotchSurfaceTab::timer,
+            NotchSurfaceTab::status, NotchSurfaceTab::settings }));
     EXPECT_EQ(shell->selection(), NotchSurfaceTab::status);
     EXPECT_NE(qobject_cast<StatusSurface*>(shell->content()), nullptr);
 
