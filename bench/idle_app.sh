@@ -70,10 +70,18 @@ if [[ -z "${DISPLAY:-}" ]]; then
     sleep 0.5
 fi
 
-# A profile of its own: the notch on every display (a virtual screen is no built-in panel), and
-# not the first start (onboarding's figures are bench/onboarding_app.sh's).
-mkdir -p "$work/config/nimbra"
-printf '{ "display.showOnAll": true, "onboarding.seen": true }\n' >"$work/config/nimbra/settings.json"
+# A profile of its own: the notch on every display (a virtual screen is no built-in panel), not
+# the first start (onboarding's figures are bench/onboarding_app.sh's), and a full shelf of 24
+# pictures, whose files are watched the whole time.
+mkdir -p "$work/config/nimbra" "$work/shelf"
+shelf=""
+for i in $(seq 1 24); do
+    convert -size 640x480 "plasma:" "$work/shelf/photo-$i.jpg" 2>/dev/null || printf 'x' >"$work/shelf/photo-$i.jpg"
+    shelf+="${shelf:+, }\"$work/shelf/photo-$i.jpg\""
+done
+printf '{ "display.showOnAll": true, "onboarding.seen": true, "shelf.paths": [ %s ] }
+' "$shelf" \
+    >"$work/config/nimbra/settings.json"
 
 started=$(date +%s%N)
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
