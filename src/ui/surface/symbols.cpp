@@ -161,21 +161,6 @@ void checkCircleOutlineGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawPolyline(pts, 3);
 }
 
-void trashGlyph(QPainter& p, const QRectF& r, double)
-{
-    const double w = r.width(), x = r.left(), y = r.top();
-    // Lid with its handle, and the can narrowing towards the bottom.
-    p.drawRoundedRect(QRectF(x + w * 0.38, y + w * 0.04, w * 0.24, w * 0.12), w * 0.04, w * 0.04);
-    p.drawRoundedRect(QRectF(x + w * 0.12, y + w * 0.14, w * 0.76, w * 0.1), w * 0.04, w * 0.04);
-    QPainterPath can;
-    can.moveTo(x + w * 0.2, y + w * 0.3);
-    can.lineTo(x + w * 0.8, y + w * 0.3);
-    can.lineTo(x + w * 0.74, y + w * 0.94);
-    can.lineTo(x + w * 0.26, y + w * 0.94);
-    can.closeSubpath();
-    p.drawPath(can);
-}
-
 void stopwatchGlyph(QPainter& p, const QRectF& r, double stroke)
 {
     strokeStyle(p, stroke);
