@@ -125,8 +125,10 @@ void start(const QUrl& file, const QPixmap& image, double side, double pixelRati
             drag->setHotSpot(QPoint(
                 int(preview.deviceIndependentSize().width() / 2), int(preview.deviceIndependentSize().height() / 2)));
         }
-        drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
-        drag->deleteLater();
+        // A drop's data is read by its target after this returns; Qt lets the drag go once the
+        // target has finished. One that ended in nothing is let go here.
+        if (drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction) == Qt::IgnoreAction)
+            drag->deleteLater();
     });
 }
 

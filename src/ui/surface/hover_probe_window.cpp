@@ -3,9 +3,8 @@
 #include "platform/screen_space.h"
 
 #include <QCursor>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
 
 namespace nimbra {
 
@@ -16,18 +15,17 @@ HoverProbeView::HoverProbeView(QWidget* parent)
     setAcceptDrops(true);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
+    m_dragHandover.setSingleShot(true);
+    m_dragHandover.setInterval(dragHandoverMs);
+    connect(&m_dragHandover, &QTimer::timeout, this, [this] {
+        if (m_dragHolders == 0)
+            endDragHover();
+    });
 }
 
 QList<QUrl> HoverProbeView::urls(const QMimeData* data, bool startedInsideApplication)
 {
-    QList<QUrl> files;
-    if (startedInsideApplication || !data || !data->hasUrls())
-        return files;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            files.append(url);
-    }
-    return files;
+    return FileDragEvents::urls(data, startedInsideApplication);
 }
 
 void HoverProbeView::sample(bool inside)
@@ -58,87 +56,102 @@ void HoverProbeView::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
-bool HoverProbeView::dragEntered(const QList<QUrl>& files)
+QList<QUrl> HoverProbeView::filesOfThisDrag(const QList<QUrl>& offered) const
+{
+    // A window the drag passed into from another one of the notch may not get the files from
+    // the drag's source in time; they are the same drag's.
+    if (offered.isEmpty() && m_dragHovering)
+        return m_hoverFiles;
+    return offered;
+}
+
+bool HoverProbeView::dragEntered(const QList<QUrl>& offered)
 {
     sample(true);
+    const QList<QUrl> files = filesOfThisDrag(offered);
     if (!onDropFiles || files.isEmpty())
         return false;
-    if (onDragHover)
-        onDragHover(true);
+    ++m_dragHolders;
+    m_dragHandover.stop();
+    m_hoverFiles = files;
+    if (!m_dragHovering) {
+        m_dragHovering = true;
+        if (onDragHover)
+            onDragHover(true);
+    }
     return true;
 }
 
-bool HoverProbeView::dragMoved(const QList<QUrl>& files)
+bool HoverProbeView::dragMoved(const QList<QUrl>& offered)
 {
-
     sample(true);
-    return onDropFiles && !files.isEmpty();
+    return onDropFiles && !filesOfThisDrag(offered).isEmpty();
 }
 
 void HoverProbeView::dragExited()
 {
-
     sample(false);
-    if (onDragHover)
-        onDragHover(false);
+    m_dragHolders = std::max(0, m_dragHolders - 1);
+    // Another window of the notch may take the drag over in a moment.
+    if (m_dragHolders == 0 && m_dragHovering)
+        m_dragHandover.start();
 }
 
-bool HoverProbeView::dropped(const QList<QUrl>& files)
+bool HoverProbeView::dropped(const QList<QUrl>& offered)
 {
-
+    const QList<QUrl> files = filesOfThisDrag(offered);
+    m_dragHolders = 0;
+    m_dragHandover.stop();
+    m_dragHovering = false;
+    m_hoverFiles.clear();
     if (onDragHover)
         onDragHover(false);
     return !files.isEmpty() && onDropFiles && onDropFiles(files);
 }
 
-// A drag's files are read when it enters and again when it is dropped, and kept in between: over
-// X every read is a round trip to the drag's source that may stall, and its data never changes
-// during one drag.
-QList<QUrl> HoverProbeView::readDragFiles(const QDropEvent* event)
+void HoverProbeView::endDragHover()
 {
-    const QList<QUrl> files = urls(event->mimeData(), event->source() != nullptr);
-    if (!files.isEmpty())
-        m_dragFiles = files;
-    return m_dragFiles;
+    if (!m_dragHovering)
+        return;
+    m_dragHovering = false;
+    m_hoverFiles.clear();
+    if (onDragHover)
+        onDragHover(false);
+}
+
+FileDropTarget HoverProbeView::dropTarget()
+{
+    QPointer<HoverProbeView> self(this);
+    return FileDropTarget {
+        [self] { return self && self->m_dragHovering ? self->m_hoverFiles : QList<QUrl>(); },
+        [self](const QList<QUrl>& files) { return self && self->dragEntered(files); },
+        [self](const QList<QUrl>& files) { return self && self->dragMoved(files); },
+        [self] {
+            if (self)
+                self->dragExited();
+        },
+        [self](const QList<QUrl>& files) { return self && self->dropped(files); },
+    };
 }
 
 void HoverProbeView::dragEnterEvent(QDragEnterEvent* event)
 {
-    m_dragFiles.clear();
-    if (!dragEntered(readDragFiles(event))) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    m_drags.enter(event, dropTarget());
 }
 
 void HoverProbeView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (dragMoved(m_dragFiles)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    m_drags.move(event, dropTarget());
 }
 
 void HoverProbeView::dragLeaveEvent(QDragLeaveEvent*)
 {
-    m_dragFiles.clear();
-    dragExited();
+    m_drags.leave(dropTarget());
 }
 
 void HoverProbeView::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> files = readDragFiles(event);
-    m_dragFiles.clear();
-    if (dropped(files)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    m_drags.drop(event, dropTarget());
 }
 
 HoverProbeWindow::HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/notch_geometry.h"
+#include "ui/surface/file_drop.h"
 #include "ui/surface/notch_panel.h"
 
 #include <QList>
+#include <QTimer>
 #include <QUrl>
 #include <functional>
 
@@ -29,15 +31,25 @@ public:
     // Where the pointer is, in model coordinates; replaceable in tests.
     std::function<QPointF()> pointer;
 
-    // The drop protocol, for whatever delivers file drags to the probe (Qt's drag events here,
-    // or a bridge that speaks XDND itself). Each call also samples the pointer, as motion would:
+    // The drop protocol, for every window of the notch that takes file drags (this probe, and
+    // the panel while its surface is open). Each call also samples the pointer, as motion would:
     // the pointer is grabbed by the drag's source meanwhile, so no other event reports it.
     // Entering and moving answer whether the drag may be dropped here (as a copy).
+    //
+    // The hover is one for all those windows: it begins when a drag enters the first of them,
+    // and ends with a drop, or when the drag has left all of them and not come back within
+    // `dragHandoverMs` (a drag passes from the panel to the probe when the panel stops taking
+    // the pointer for it).
     bool dragEntered(const QList<QUrl>& files);
     bool dragMoved(const QList<QUrl>& files);
     void dragExited();
     // Ends the hover before the files are offered; true when they were taken.
     bool dropped(const QList<QUrl>& files);
+    // The protocol bound to this probe, for another window to speak.
+    FileDropTarget dropTarget();
+    bool isDragHovering() const { return m_dragHovering; }
+
+    static constexpr int dragHandoverMs = 150;
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -51,9 +63,16 @@ protected:
 
 private:
     void sample(bool inside);
-    QList<QUrl> readDragFiles(const QDropEvent* event);
+    void endDragHover();
+    QList<QUrl> filesOfThisDrag(const QList<QUrl>& offered) const;
 
-    QList<QUrl> m_dragFiles;
+    FileDragEvents m_drags;
+    // Windows of the notch the drag is over now.
+    int m_dragHolders = 0;
+    bool m_dragHovering = false;
+    // The files of the drag hovering now, as the first window it entered read them.
+    QList<QUrl> m_hoverFiles;
+    QTimer m_dragHandover;
 };
 
 // The window under the visible surface that reports pointer samples and file drags. It never

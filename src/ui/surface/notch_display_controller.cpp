@@ -82,6 +82,9 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
     m_panel->orderAbove(m_probe.get());
 
     m_probe->probeView()->pointer = [self] { return self ? self->pointer() : QPointF(); };
+    // A file drag may reach the open surface before the probe beneath it: the panel hands it
+    // to the probe's drop protocol, so both windows make one hover.
+    m_hosting->setDropTarget(m_probe->probeView()->dropTarget());
     m_probe->onSample() = [self](QPointF location, bool inside) {
         if (self)
             self->handleSample(location, inside);

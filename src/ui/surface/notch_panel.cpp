@@ -50,6 +50,42 @@ void PassthroughHostingView::resizeEvent(QResizeEvent*)
         m_root->setGeometry(rect());
 }
 
+void PassthroughHostingView::setDropTarget(std::optional<FileDropTarget> target)
+{
+    m_dropTarget = std::move(target);
+    setAcceptDrops(m_dropTarget.has_value());
+}
+
+void PassthroughHostingView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_dropTarget)
+        m_drags.enter(event, *m_dropTarget);
+    else
+        event->ignore();
+}
+
+void PassthroughHostingView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_dropTarget)
+        m_drags.move(event, *m_dropTarget);
+    else
+        event->ignore();
+}
+
+void PassthroughHostingView::dragLeaveEvent(QDragLeaveEvent*)
+{
+    if (m_dropTarget)
+        m_drags.leave(*m_dropTarget);
+}
+
+void PassthroughHostingView::dropEvent(QDropEvent* event)
+{
+    if (m_dropTarget)
+        m_drags.drop(event, *m_dropTarget);
+    else
+        event->ignore();
+}
+
 void PassthroughHostingView::mousePressEvent(QMouseEvent* event)
 {
     const QPointF p = event->position();

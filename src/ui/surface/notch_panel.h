@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/surface/file_drop.h"
+
 #include <QRectF>
 #include <QRegion>
 #include <QWidget>
@@ -27,12 +29,22 @@ public:
     void setRootView(QWidget* view);
     QWidget* rootView() const { return m_root; }
 
+    // File drags that reach this view (where the window takes the pointer) are reported to
+    // `target`; without one, drags are not taken here.
+    void setDropTarget(std::optional<FileDropTarget> target);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* m_root = nullptr;
+    std::optional<FileDropTarget> m_dropTarget;
+    FileDragEvents m_drags;
 };
 
 // A frameless top-level window outside the window manager's care: placed exactly where it is

@@ -3,7 +3,8 @@
 //   drag_source FILE X Y
 // It shows a 120 x 80 window at X,Y (Qt coordinates) and prints "ready" once it is on screen.
 // A pressed pointer that moves starts a drag of FILE's URL ("dragging"); when the drag ends it
-// prints "dropped copy" or "dropped nothing" and quits.
+// prints "dropped copy" or "dropped nothing" and quits. Meanwhile it prints "accepted copy" or
+// "refused" whenever the window under the pointer changes its answer to the drag.
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -52,6 +53,8 @@ protected:
         auto* data = new QMimeData;
         data->setUrls({ m_file });
         drag->setMimeData(data);
+        QObject::connect(drag, &QDrag::actionChanged,
+            [](Qt::DropAction action) { say(action == Qt::CopyAction ? "accepted copy" : "refused"); });
         say("dragging");
         const Qt::DropAction action = drag->exec(Qt::CopyAction);
         say(action == Qt::CopyAction ? "dropped copy" : "dropped nothing");

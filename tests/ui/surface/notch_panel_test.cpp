@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 using namespace nimbra;
 
 TEST(HoverProbeView, RefusesDragsFromInsideAndNonFileContent)
@@ -155,7 +157,67 @@ TEST(HoverProbeView, DragAndDropProtocol)
     QCoreApplication::sendEvent(&view, &again);
     QDragLeaveEvent leave;
     QCoreApplication::sendEvent(&view, &leave);
+    // Leaving ends the hover once no other window of the notch took the drag over.
+    EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover") }));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return calls.size() == 2; }));
     EXPECT_EQ(calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover") }));
+}
+
+TEST(HoverProbeView, ADragPassingFromThePanelToTheProbeIsOneHover)
+{
+    // The open surface's panel hands its drags to the probe's protocol.
+    HoverProbeView probe;
+    PassthroughHostingView panel;
+    panel.setDropTarget(probe.dropTarget());
+    EXPECT_TRUE(panel.acceptDrops());
+    std::vector<QString> calls;
+    probe.onDragHover
+        = [&](bool hovering) { calls.push_back(hovering ? QStringLiteral("hover") : QStringLiteral("unhover")); };
+    QList<QUrl> dropped;
+    probe.onDropFiles = [&](const QList<QUrl>& urls) {
+        calls.push_back(QStringLiteral("drop"));
+        dropped = urls;
+        return true;
+    };
+    QMimeData files;
+    files.setUrls({ QUrl::fromLocalFile(QStringLiteral("/tmp/report.pdf")) });
+
+    QDragEnterEvent overPanel(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&panel, &overPanel);
+    EXPECT_TRUE(overPanel.isAccepted());
+    EXPECT_EQ(overPanel.dropAction(), Qt::CopyAction);
+    EXPECT_TRUE(probe.isDragHovering());
+    // The panel stops taking the pointer; the drag goes on over the probe beneath. Its source,
+    // busy, does not answer the probe's question for the files: they are the same drag's.
+    QDragLeaveEvent leavePanel;
+    QCoreApplication::sendEvent(&panel, &leavePanel);
+    QMimeData unanswered;
+    QDragEnterEvent overProbe(QPoint(5, 5), Qt::CopyAction, &unanswered, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&probe, &overProbe);
+    EXPECT_TRUE(overProbe.isAccepted());
+    QDropEvent drop(QPointF(6, 6), Qt::CopyAction, &unanswered, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&probe, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(
+        calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover"), QStringLiteral("drop") }));
+    EXPECT_EQ(dropped, files.urls());
+
+    // A drop on the panel itself is taken just the same.
+    calls.clear();
+    QDragEnterEvent again(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&panel, &again);
+    QDropEvent onPanel(QPointF(6, 6), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&panel, &onPanel);
+    EXPECT_TRUE(onPanel.isAccepted());
+    EXPECT_EQ(
+        calls, std::vector<QString>({ QStringLiteral("hover"), QStringLiteral("unhover"), QStringLiteral("drop") }));
+
+    // Without a drop target the panel takes no drags.
+    PassthroughHostingView bare;
+    EXPECT_FALSE(bare.acceptDrops());
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&bare, &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST(HoverProbeView, FileDragsMoveThePointerAsMotionWould)

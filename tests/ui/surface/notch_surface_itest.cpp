@@ -26,8 +26,12 @@
 #include <xcb/xtest.h>
 
 #include "support/test_support.h"
+#include "support/x_pointer.h"
 
 using namespace nimbra;
+using nimbra::test::movePointer;
+using nimbra::test::pressButton;
+using nimbra::test::syncWithServer;
 using Kind = Presentation::Surface::Kind;
 
 namespace {
@@ -37,39 +41,11 @@ xcb_connection_t* connection()
     return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
 }
 
-xcb_window_t root()
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
-}
-
-// Moves the real pointer, as a person would, through the XTEST extension.
-void movePointer(QPoint qt)
-{
-    xcb_test_fake_input(
-        connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root(), int16_t(qt.x()), int16_t(qt.y()), 0);
-    xcb_flush(connection());
-}
-
-void button(bool press)
-{
-    xcb_test_fake_input(
-        connection(), press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_flush(connection());
-}
-
 void click(QPoint qt)
 {
     movePointer(qt);
-    button(true);
-    button(false);
-}
-
-// Waits until the X server has handled every request sent so far (shapes, stacking, fake
-// input) and this process has handled the events that came of them.
-void syncWithServer()
-{
-    free(xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr));
-    QCoreApplication::processEvents();
+    pressButton(true);
+    pressButton(false);
 }
 
 bool overrideRedirect(QWidget* window)
@@ -312,7 +288,7 @@ TEST_F(NotchSurfaceOnX, FileDragReachingTheTopEdgeOpensTheDropPath)
 
     // Press on the file, pull it out, and carry it to the top edge above the notch.
     movePointer(QPoint(100, 540));
-    button(true);
+    pressButton(true);
     movePointer(QPoint(130, 540));
     movePointer(QPoint(160, 540));
     ASSERT_TRUE(said("dragging"));
@@ -325,7 +301,7 @@ TEST_F(NotchSurfaceOnX, FileDragReachingTheTopEdgeOpensTheDropPath)
     // Down into the open shelf, and let go.
     movePointer(notchCentreQt(*c) + QPoint(0, 50));
     movePointer(notchCentreQt(*c) + QPoint(0, 60));
-    button(false);
+    pressButton(false);
     ASSERT_TRUE(said("dropped copy"));
     EXPECT_EQ(dropped, QList<QUrl>({ QUrl::fromLocalFile(file.fileName()) }));
     EXPECT_EQ(hovers, std::vector<bool>({ true, false }));

@@ -1,0 +1,273 @@
+// The shelf on a real X server and session bus: files dragged from another application over
+// XDND onto the notch, a tile dragged out into another application, and a file revealed
+// through the file manager service.
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
+#include "modules/shelf/shelf_tile.h"
+#include "modules/shelf/shelf_view.h"
+#include "modules/shell/expanded_shell.h"
+#include "modules/shell/glance.h"
+#include "platform/file_manager/file_manager.h"
+#include "platform/screen_space.h"
+#include "ui/surface/hover_probe_window.h"
+#include "ui/surface/notch_panel.h"
+#include "ui/surface/notch_surface_view.h"
+
+#include "support/test_support.h"
+#include "support/x_pointer.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+// Another application's process, speaking one line at a time.
+struct Peer {
+    QProcess process;
+    QByteArray output;
+
+    Peer(const QString& program, const QStringList& arguments)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+    }
+    ~Peer()
+    {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+    // Reads what came so far; true once `line` was said.
+    bool has(const char* line)
+    {
+        output += process.readAllStandardOutput();
+        return output.contains(line);
+    }
+    bool said(const char* line, int timeoutMs = 10000)
+    {
+        return waitUntil([&] { return has(line); }, timeoutMs);
+    }
+    // How many times something starting with `prefix` was said.
+    int count(const char* prefix)
+    {
+        output += process.readAllStandardOutput();
+        int n = 0;
+        for (const QByteArray& line : output.split('\n'))
+            n += line.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+};
+
+// Stands in for a file manager on the bus and writes down what it was asked to show.
+class RecordingFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> shown;
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString&) { shown << uris; }
+};
+
+struct ShelfOnX : ::testing::Test {
+    HarnessLock pointer { QStringLiteral("x-pointer.lock") };
+    QTemporaryDir dir;
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+
+    ShelfOnX()
+    {
+        movePointer(QPoint(50, 700));
+        settings.setShowOnAllDisplays(true);
+        delegate.applicationDidFinishLaunching();
+        QCoreApplication::processEvents();
+    }
+
+    NotchDisplayController& controller() const { return *delegate.coordinator()->controllers().begin()->second; }
+    bool exposed() const
+    {
+        return controller().panel()->windowHandle()->isExposed() && controller().probe()->windowHandle()->isExposed();
+    }
+    QPoint notchCentre() const { return screen_space::toQt(controller().geometry().anchorRect()).center().toPoint(); }
+    QString file(const QString& name)
+    {
+        const QString path = dir.path() + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("contents of " + name.toUtf8());
+        return path;
+    }
+    ShelfView* shownShelf() const
+    {
+        auto* shell = qobject_cast<ExpandedShell*>(controller().view()->contentWidget());
+        return shell ? qobject_cast<ShelfView*>(shell->content()) : nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(ShelfOnX, FilesDraggedOntoTheOpenSurfaceAreKeptAndTheShelfTabOpens)
+{
+    ASSERT_TRUE(waitUntil([&] { return exposed(); }));
+    // The surface is open on another tab, taking the pointer over its whole body.
+    controller().open(Glance::moduleID, false);
+    ASSERT_TRUE(controller().isExpandedSurface());
+    ASSERT_NE(delegate.tab(), NotchSurfaceTab::shelf);
+    syncWithServer();
+
+    const QString report = file("Quarterly report.txt");
+    Peer source(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), { report, "40", "500" });
+    ASSERT_TRUE(source.said("ready"));
+    movePointer(QPoint(100, 540));
+    pressButton(true);
+    movePointer(QPoint(130, 540));
+    movePointer(QPoint(160, 540));
+    ASSERT_TRUE(source.said("dragging"));
+
+    // Straight into the open body: the panel takes the drag and the shelf tab comes up.
+    const QPoint body = notchCentre() + QPoint(0, 60);
+    movePointer(body);
+    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }, 5000));
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::shelf);
+    ASSERT_TRUE(waitUntil([&] { return shownShelf() != nullptr; }));
+    EXPECT_TRUE(shownShelf()->state().isReceiving);
+    // Held still a moment over the shelf, as a person would before letting go, until the
+    // source has heard that the notch takes it.
+    int step = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            movePointer(body + QPoint(++step % 6, 0));
+            return source.has("accepted copy");
+        },
+        5000));
+    pressButton(false);
+    ASSERT_TRUE(source.said("dropped copy"));
+    ASSERT_TRUE(waitUntil([&] { return !delegate.shelf().isEmpty(); }));
+    EXPECT_EQ(delegate.shelf().items().at(0).path(), report);
+    EXPECT_EQ(settings.storedShelfPaths(), QStringList { report });
+    EXPECT_EQ(delegate.tab(), NotchSurfaceTab::shelf);
+    EXPECT_TRUE(waitUntil([&] { return !delegate.isReceivingDrop(); }));
+}
+
+TEST_F(ShelfOnX, FilesDraggedToTheTopEdgeOfTheDormantNotchAreKept)
+{
+    ASSERT_TRUE(waitUntil([&] { return exposed(); }));
+    ASSERT_TRUE(controller().model()->isHidden());
+    syncWithServer();
+
+    const QString photo = file("photo.txt");
+    Peer source(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), { photo, "40", "500" });
+    ASSERT_TRUE(source.said("ready"));
+    movePointer(QPoint(100, 540));
+    pressButton(true);
+    movePointer(QPoint(130, 540));
+    movePointer(QPoint(160, 540));
+    ASSERT_TRUE(source.said("dragging"));
+    // The drawn notch at rest takes drags in the screen's top row above it.
+    movePointer(QPoint(notchCentre().x() - 40, 0));
+    movePointer(QPoint(notchCentre().x(), 0));
+    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return controller().isExpandedSurface(); }));
+    const QPoint body = notchCentre() + QPoint(0, 60);
+    int step = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            movePointer(body + QPoint(++step % 6, 0));
+            return source.count("accepted copy") >= 1 && step > 3;
+        },
+        5000));
+    pressButton(false);
+    ASSERT_TRUE(source.said("dropped copy"));
+    ASSERT_TRUE(waitUntil([&] { return !delegate.shelf().isEmpty(); }));
+    EXPECT_EQ(delegate.shelf().items().at(0).path(), photo);
+}
+
+TEST_F(ShelfOnX, ATileDraggedOutGivesAnotherApplicationTheFile)
+{
+    const QString report = file("notes for the meeting.txt");
+    ASSERT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(report) }));
+    ASSERT_TRUE(waitUntil([&] { return exposed(); }));
+    controller().open(Shelf::moduleID, false);
+    ASSERT_TRUE(waitUntil([&] { return shownShelf() && shownShelf()->tiles().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return !controller().view()->isAnimating(); }, 3000));
+    syncWithServer();
+
+    Peer target(QStringLiteral(NIMBRA_DROP_TARGET), { "300", "450" });
+    ASSERT_TRUE(target.said("ready"));
+    ShelfTile* tile = shownShelf()->tiles().at(0);
+    const QPoint start = tile->mapToGlobal(tile->pictureRect().center().toPoint());
+    const QPoint goal(380, 510);
+
+    // The drag runs in this process's event loop, so the pointer is moved from timers: press on
+    // the tile, pull it out, carry it over the other window, and let go once that window has
+    // answered (its second position comes only after the first one's answer reached us).
+    int step = 0;
+    bool released = false;
+    QTimer driver;
+    driver.setInterval(15);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        ++step;
+        if (step == 1) {
+            movePointer(start);
+        } else if (step == 2) {
+            pressButton(true);
+        } else if (!released && target.count("move") >= 2) {
+            pressButton(false);
+            released = true;
+            driver.stop();
+        } else {
+            const double t = std::min(1.0, (step - 2) / 20.0);
+            movePointer(start + (goal - start) * t + QPoint(step % 3, 0));
+        }
+    });
+    driver.start();
+    ASSERT_TRUE(target.said("drop ", 20000)) << target.output.toStdString();
+    EXPECT_TRUE(target.has(QUrl::fromLocalFile(report).toEncoded().constData())) << target.output.toStdString();
+    EXPECT_TRUE(target.has("drop copy"));
+    EXPECT_TRUE(target.has("x-special/gnome-copied-files"));
+    // The file stays where it is, and on the shelf.
+    EXPECT_TRUE(QFile::exists(report));
+    ASSERT_EQ(delegate.shelf().items().size(), 1);
+    EXPECT_EQ(delegate.shelf().items().at(0).path(), report);
+    if (!released)
+        pressButton(false);
+}
+
+TEST_F(ShelfOnX, ADoubleClickRevealsTheFileThroughTheFileManager)
+{
+    // The file manager's name is the session bus's: tests take turns with it.
+    HarnessLock busName(QStringLiteral("file-manager-service.lock"));
+    // Another connection on the session bus stands in for the file manager.
+    const QString connection = "file-manager-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+    RecordingFileManager recorder;
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &recorder, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService(FileManager::serviceName));
+
+    const QString report = file("report (final).txt");
+    ASSERT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(report) }));
+    ASSERT_TRUE(waitUntil([&] { return exposed(); }));
+    controller().open(Shelf::moduleID, false);
+    ASSERT_TRUE(waitUntil([&] { return shownShelf() && shownShelf()->tiles().size() == 1; }));
+    ShelfTile* tile = shownShelf()->tiles().at(0);
+    QTest::mouseDClick(tile, Qt::LeftButton, {}, tile->pictureRect().center().toPoint());
+    ASSERT_TRUE(waitUntil([&] { return recorder.shown.size() == 1; }));
+    EXPECT_EQ(recorder.shown.at(0), QStringList { QString::fromUtf8(QUrl::fromLocalFile(report).toEncoded()) });
+
+    service.unregisterService(FileManager::serviceName);
+    QDBusConnection::disconnectFromBus(connection);
+}
+
+#include "shelf_itest.moc"
