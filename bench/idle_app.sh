@@ -79,8 +79,7 @@ for i in $(seq 1 24); do
     convert -size 640x480 "plasma:" "$work/shelf/photo-$i.jpg" 2>/dev/null || printf 'x' >"$work/shelf/photo-$i.jpg"
     shelf+="${shelf:+, }\"$work/shelf/photo-$i.jpg\""
 done
-printf '{ "display.showOnAll": true, "onboarding.seen": true, "shelf.paths": [ %s ] }
-' "$shelf" \
+printf '{ "display.showOnAll": true, "onboarding.seen": true, "shelf.paths": [ %s ] }\n' "$shelf" \
     >"$work/config/nimbra/settings.json"
 
 started=$(date +%s%N)
