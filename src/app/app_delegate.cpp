@@ -231,6 +231,12 @@ void AppDelegate::applicationDidFinishLaunching()
                 self->m_settingsWindow->applyAppearanceNow();
         }
     };
+
+    // 22. Once the windows are up and the launch is done, the readouts rehearse their first frame.
+    QTimer::singleShot(0, this, [self] {
+        if (self)
+            self->prepareReadouts();
+    });
 }
 
 bool AppDelegate::applicationShouldHandleReopen()

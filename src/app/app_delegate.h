@@ -92,6 +92,10 @@ public:
     // The player's changes: resident, focus, tab, artwork and the music readout.
     void handleNowPlaying(const std::optional<NowPlayingTrack>& track, std::optional<NowPlayingTrack::Change> change);
 
+    // Once at launch, off its path: the readouts paint a first frame off screen, so that the
+    // first one shown has its fonts and icons ready and paints within a frame's time.
+    void prepareReadouts();
+
     // The content builder every notch asks for the view of its surface.
     QWidget* view(const Presentation::Surface& surface, const SurfaceContext& context);
     // Lets a shown level readout take a newer reading of the same kind instead of being

@@ -4,6 +4,7 @@
 #include "core/clamped.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
+#include "core/uptime.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "modules/clipboard/clipboard_view.h"
 #include "modules/level/system_level_monitor.h"
@@ -19,6 +20,10 @@
 #include "modules/shell/status_surface.h"
 #include "modules/timers/timer_resident_view.h"
 #include "modules/timers/timer_surface_view.h"
+#include "platform/process_memory.h"
+#include "ui/surface/level_readout.h"
+#include "ui/surface/notch_display_controller.h"
+#include "ui/surface/notch_surface_view.h"
 #include "ui/surface/surface_metrics.h"
 
 #include <QCoreApplication>
@@ -73,6 +78,39 @@ QWidget* AppDelegate::view(const Presentation::Surface& surface, const SurfaceCo
         break;
     }
     return new QWidget;
+}
+
+void AppDelegate::prepareReadouts()
+{
+    if (!m_coordinator || m_coordinator->controllers().empty())
+        return;
+    const double started = uptime();
+    const std::optional<ResidentMemory> before = Diagnostics::isEnabled() ? residentMemory() : std::nullopt;
+    // The caches these warm are the process's own, so one display's view serves them all.
+    NotchDisplayController& notch = *m_coordinator->controllers().begin()->second;
+    const Presentation::Surface readout
+        = Presentation::Surface::activity(Activity { SystemLevelMonitor::moduleID, 0, 0, 0, ActivityCategory::volume });
+    const SurfaceMetrics metrics = notch.model()->context(readout).metrics();
+    using Kind = SystemLevel::Kind;
+    const SystemLevel volume = m_levels->read(Kind::volume).value_or(SystemLevel(Kind::volume, 0.5, false, true, {}));
+    notch.view()->rehearse(readout, new SystemLevelView(volume, metrics));
+    // Every symbol and glyph a level readout draws: the speaker's steps, muted, and brightness.
+    for (const SystemLevel& sample : { SystemLevel(Kind::volume, 0.2, false, true, volume.output),
+             SystemLevel(Kind::volume, 0.5, false, true, volume.output),
+             SystemLevel(Kind::volume, 0.9, false, true, volume.output),
+             SystemLevel(Kind::volume, 0.5, true, true, volume.output),
+             SystemLevel(Kind::brightness, 0.5, false, true, {}) })
+        notch.view()->rehearse(readout, new LevelReadout(sample, metrics));
+    // What the rehearsal used only briefly (decoded icons, scratch images) goes back.
+    releaseFreedMemory();
+    Diagnostics::log(Diagnostics::Category::surface, [&] {
+        const ResidentMemory after = residentMemory().value_or(ResidentMemory {});
+        const ResidentMemory start = before.value_or(after);
+        return QStringLiteral("prepared readouts in %1 ms, %2 kB of its own and %3 kB of shared files")
+            .arg((uptime() - started) * 1000, 0, 'f', 1)
+            .arg(after.privateKilobytes - start.privateKilobytes)
+            .arg(after.fileKilobytes - start.fileKilobytes);
+    });
 }
 
 QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetrics& metrics)

@@ -77,6 +77,10 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
         if (self)
             self->followOutline();
     };
+    m_panel->onFramePresented = [self] {
+        if (self)
+            self->m_view->framePresented();
+    };
 
     m_panel->orderFront();
     m_panel->orderAbove(m_probe.get());
@@ -101,6 +105,7 @@ NotchDisplayController::~NotchDisplayController()
     m_clock.stop();
     // The view's callbacks point back here; the windows go first.
     m_view->onOutlineChange = nullptr;
+    m_panel->onFramePresented = nullptr;
     m_panel.reset();
     m_probe.reset();
 }

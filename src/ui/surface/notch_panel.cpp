@@ -294,6 +294,13 @@ bool NotchPanel::event(QEvent* event)
 {
     if (event->type() == QEvent::Resize && m_content)
         m_content->setGeometry(rect());
+    // The paint of a frame and its flush to the window system happen in this one request.
+    if (event->type() == QEvent::UpdateRequest) {
+        const bool handled = QWidget::event(event);
+        if (onFramePresented)
+            onFramePresented();
+        return handled;
+    }
     return QWidget::event(event);
 }
 

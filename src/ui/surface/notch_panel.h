@@ -88,6 +88,9 @@ public:
     void setOpaqueClip(const std::optional<QRegion>& region);
     static bool translucencyAvailable();
 
+    // Told after each frame the window painted and handed to the window system.
+    std::function<void()> onFramePresented;
+
     // The window's X input shape for a state (window coordinates): nothing while it ignores mouse
     // events, else the interactive region when the content declares one, else the whole window.
     static QRegion inputShape(

@@ -58,10 +58,10 @@ NotchShape NotchSurfaceModel::shape() const
     return { m_layout.collapsedTopRadius, m_layout.collapsedBottomRadius };
 }
 
-QSizeF NotchSurfaceModel::bodySize() const
+QSizeF NotchSurfaceModel::bodySize(const Presentation::Surface& surface) const
 {
     const QRectF anchor = m_geometry.anchorRect();
-    switch (m_surface.kind()) {
+    switch (surface.kind()) {
     case Presentation::Surface::Kind::activity:
     case Presentation::Surface::Kind::resident:
         return { anchor.width() + m_layout.activityExtraWidth, std::max(anchor.height(), m_layout.activityHeight) };
@@ -79,11 +79,11 @@ QSizeF NotchSurfaceModel::outerSize() const
     return { body.width() + NotchShape::outerInset(shape().topRadius), body.height() };
 }
 
-SurfaceContext NotchSurfaceModel::context() const
+SurfaceContext NotchSurfaceModel::context(const Presentation::Surface& surface) const
 {
     const QRectF anchor = m_geometry.anchorRect();
     SurfaceContext context;
-    context.size = bodySize();
+    context.size = bodySize(surface);
     context.notchHeight = anchor.height();
     context.notchWidth = anchor.width();
     return context;

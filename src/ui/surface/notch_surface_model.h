@@ -42,11 +42,13 @@ public:
     bool isHidden() const { return m_surface.is(Presentation::Surface::Kind::dormant); }
     NotchShape shape() const;
     // The surface's body: the part under and around the notch, without the top flares.
-    QSizeF bodySize() const;
+    QSizeF bodySize() const { return bodySize(m_surface); }
+    QSizeF bodySize(const Presentation::Surface& surface) const;
     // The drawn outline including its flares.
     QSizeF outerSize() const;
-    // What the content builder is handed for the current surface.
-    SurfaceContext context() const;
+    // What the content builder is handed for the current surface, or for another one.
+    SurfaceContext context() const { return context(m_surface); }
+    SurfaceContext context(const Presentation::Surface& surface) const;
 
 Q_SIGNALS:
     void geometryChanged();

@@ -5,6 +5,7 @@
 #include "ui/surface/notch_surface_model.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QImage>
 #include <QPainter>
 
 namespace nimbra {
@@ -140,6 +141,7 @@ void NotchSurfaceView::rebuildContent()
 {
     ++m_builds;
     m_contentPainted = false;
+    m_contentFramePending = false;
     update();
     const auto& builder = m_model->content();
     QWidget* content = builder ? builder(m_model->surface(), m_model->context()) : nullptr;
@@ -193,6 +195,31 @@ void NotchSurfaceView::placeContent()
     }
 }
 
+void NotchSurfaceView::rehearse(const Presentation::Surface& surface, QWidget* content)
+{
+    if (!content)
+        return;
+    // A hidden stage inside this view: the content takes the theme from here and never
+    // reaches the screen.
+    auto* stage = new QWidget(this);
+    stage->hide();
+    const QSizeF body = m_model->bodySize(surface);
+    stage->resize(int(std::round(body.width())), int(std::round(body.height())));
+    content->setParent(stage);
+    content->setGeometry(stage->rect());
+    content->show();
+    const double ratio = devicePixelRatioF();
+    QImage frame(stage->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(ratio);
+    frame.fill(Qt::transparent);
+    stage->render(&frame);
+    auto* fade = new QGraphicsOpacityEffect(content);
+    fade->setOpacity(0.5);
+    content->setGraphicsEffect(fade);
+    stage->render(&frame);
+    delete stage;
+}
+
 void NotchSurfaceView::paintEvent(QPaintEvent*)
 {
     const double opacity = currentOpacity();
@@ -204,11 +231,18 @@ void NotchSurfaceView::paintEvent(QPaintEvent*)
     painter.fillPath(outlinePath(), m_model->theme().surface());
     if (!m_contentPainted) {
         m_contentPainted = true;
-        Diagnostics::log(Diagnostics::Category::surface, [&] {
-            return QStringLiteral("first frame of ") + m_model->surface().traceDescription()
-                + QStringLiteral(" content");
-        });
+        m_contentFramePending = true;
     }
+}
+
+void NotchSurfaceView::framePresented()
+{
+    if (!m_contentFramePending)
+        return;
+    m_contentFramePending = false;
+    Diagnostics::log(Diagnostics::Category::surface, [&] {
+        return QStringLiteral("first frame of ") + m_model->surface().traceDescription() + QStringLiteral(" content");
+    });
 }
 
 void NotchSurfaceView::resizeEvent(QResizeEvent*)

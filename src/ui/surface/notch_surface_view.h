@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/presentation.h"
 #include "ui/surface/notch_shape.h"
 #include "ui/surface/notch_theme.h"
 #include "ui/surface/spring.h"
@@ -53,6 +54,15 @@ public:
     // Seconds of uptime; replaceable in tests.
     std::function<double()> clock;
 
+    // Its window has painted a frame and handed it to the screen.
+    void framePresented();
+
+    // Lays `content` out and paints it once off screen, as the content of `surface` at this
+    // view's pixel density, fading and not, then deletes it. Whatever its first real frame would
+    // have to load (the font database, glyphs, icons, the fade's offscreen buffer) is loaded
+    // then, so that the first readout after launch paints within a frame's time.
+    void rehearse(const Presentation::Surface& surface, QWidget* content);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -70,8 +80,10 @@ private:
     FrameTimer m_frames;
     QPointer<QWidget> m_content;
     int m_builds = 0;
-    // Cleared whenever the content changes, set by the next painted frame (logged once).
+    // Cleared whenever the content changes, set by the next painted frame; the frame is logged
+    // once its window has handed it to the screen.
     bool m_contentPainted = true;
+    bool m_contentFramePending = false;
 };
 
 } // namespace nimbra

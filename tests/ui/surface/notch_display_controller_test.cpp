@@ -698,3 +698,50 @@ TEST(NotchSurfaceView, ContentGrowsWithTheOutline)
     f.settle();
     EXPECT_EQ(view->contentWidget()->size(), QSize(360, 124));
 }
+
+namespace {
+// Watches a content widget from outside, since a rehearsal deletes it.
+struct PaintSpy : QObject {
+    int paints = 0;
+    QSize size;
+    NotchTheme theme;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            auto* widget = static_cast<QWidget*>(watched);
+            ++paints;
+            size = widget->size();
+            theme = notchTheme(widget);
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST(NotchSurfaceView, RehearsalPaintsContentOffScreenAndLeavesTheSurfaceAlone)
+{
+    Fixture f;
+    auto& c = f.controller;
+    c.present(volume(100));
+    f.settle();
+    QWidget* shown = c.view()->contentWidget();
+    NotchTheme light = c.model()->theme();
+    light.isDark = false;
+    c.setTheme(light);
+    const int builds = f.builds;
+
+    PaintSpy spy;
+    QPointer<QWidget> content = new QWidget;
+    content->installEventFilter(&spy);
+    c.view()->rehearse(Presentation::Surface::expanded(glance), content);
+
+    EXPECT_TRUE(content.isNull()) << "deleted once it has played";
+    // Painted plainly and fading, at the size of an expanded body, in the surface's theme.
+    EXPECT_EQ(spy.paints, 2);
+    EXPECT_EQ(spy.size, QSize(360, 124));
+    EXPECT_EQ(spy.theme, light);
+    // The surface on show and its content did not change.
+    EXPECT_EQ(c.view()->contentWidget(), shown);
+    EXPECT_TRUE(c.model()->surface().is(Kind::activity));
+    EXPECT_EQ(f.builds, builds);
+}
