@@ -135,4 +135,14 @@ std::optional<Activity> ActivityRouter::musicActivity(const NowPlayingTrack& tra
         ActivityCategory::music };
 }
 
+Activity ActivityRouter::previewBattery(const PowerSnapshot& snapshot)
+{
+    using Kind = ChargeActivityView::Kind;
+    if (snapshot.isOnWallPower())
+        m_chargeKind = snapshot.isCharging ? Kind::connected() : Kind::holding();
+    else
+        m_chargeKind = Kind::disconnected();
+    return Activity { PowerMonitor::moduleID, nextToken(), 0, previewDuration, std::nullopt };
+}
+
 } // namespace nimbra

@@ -45,6 +45,7 @@ public:
     // less than this long before it.
     static constexpr double deliberateBrightnessWindow = 1.5;
     static constexpr double chargeDuration = 2.2;
+    static constexpr double previewDuration = 2.6;
     static constexpr double lowBatteryDuration = 3.0;
 
     explicit ActivityRouter(const NimbraSettings& settings)
@@ -75,6 +76,10 @@ public:
     // want them. Returns the activity to show, if any.
     std::optional<Activity> handlePower(
         const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event);
+    // The status menu's battery preview: the charge kind follows the reading (charging,
+    // holding on wall power, or on battery). No payload is kept, so the readout shows that
+    // kind with the newest reading.
+    Activity previewBattery(const PowerSnapshot& snapshot);
 
     const std::optional<SystemLevel>& currentLevel() const { return m_currentLevel; }
     // The kind of the last power readout, for a readout whose payload was trimmed.

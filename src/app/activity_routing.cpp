@@ -3,6 +3,7 @@
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
 #include "core/uptime.h"
+#include "modules/eyes/eye_tracker.h"
 #include "modules/now_playing/now_playing_monitor.h"
 #include "modules/timers/timer_resident_view.h"
 
@@ -28,8 +29,8 @@ void AppDelegate::handleLevel(const SystemLevel& level, bool announce)
 
 void AppDelegate::handlePower(const PowerSnapshot& snapshot, const std::optional<PowerSnapshot::Event>& event)
 {
-    // The eyes' tired look (on battery below 21 %) is set here, for every reading, with the
-    // eye tracker.
+    // Every reading: the eyes look tired on battery below 21 %.
+    m_eyes->setTired(snapshot.isLow());
     if (const auto activity = m_router.handlePower(snapshot, event); activity && m_coordinator)
         m_coordinator->present(*activity);
 }

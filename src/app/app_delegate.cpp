@@ -6,6 +6,8 @@
 #include "core/nimbra_settings.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "modules/clipboard/global_hot_key.h"
+#include "modules/eyes/eye_tracker.h"
+#include "modules/eyes/eyes_status_item.h"
 #include "modules/level/system_level_monitor.h"
 #include "modules/now_playing/now_playing_monitor.h"
 #include "modules/power/device_battery_monitor.h"
@@ -15,14 +17,18 @@
 #include "platform/autostart/login_item.h"
 #include "platform/canberra/chime.h"
 #include "platform/file_manager/file_manager.h"
+#include "platform/pointer_watch.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/upower/upower_devices.h"
 #include "platform/x11/active_window.h"
 #include "platform/x11/x11_input_bridge.h"
+#include "platform/x11/x11_pointer_watch.h"
 #include "ui/settings/settings_window_controller.h"
+#include "ui/tray/tray_item.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <cstdio>
@@ -35,6 +41,9 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_input(std::make_unique<X11InputBridge>())
     , m_levels(std::make_unique<SystemLevelMonitor>(SystemLevelMonitor::Sources { .input = m_input.get() }))
     , m_nowPlaying(std::make_unique<NowPlayingMonitor>())
+    , m_pointerWatch(std::make_unique<X11PointerWatch>(*m_input))
+    , m_eyes(std::make_unique<EyeTracker>(m_pointerWatch.get()))
+    , m_eyesItem(std::make_unique<EyesStatusItem>())
     , m_router(m_settings)
     , m_clipboard(std::make_unique<ClipboardMonitor>())
     , m_clipboardHotKey(std::make_unique<GlobalHotKey>(m_input.get()))
@@ -176,7 +185,13 @@ void AppDelegate::applicationDidFinishLaunching()
     watchFrontmostApp();
     watchDeactivation();
     setUpShelf();
-    // 12–13. The eyes, then the clipboard settings once more.
+    // 12–13. The eyes redraw the eyes item on every published frame; then the eye settings
+    //        and the clipboard settings once more.
+    m_eyes->onChange = [self] {
+        if (self)
+            self->refreshEyes();
+    };
+    applyEyeSettings();
     applyClipboardSettings();
     // 14. Levels: key presses, and changes made by anyone.
     m_levels->onChange = [self](const SystemLevel& level) {
@@ -210,8 +225,9 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     // 18. The settings window, built on its first show.
     createSettingsWindow();
-    // 19. The status item (status item), the update check and onboarding. Opening at login
-    //     says what is on disk.
+    // 19. The status item, the update check and onboarding. Opening at login says what is on
+    //     disk.
+    installStatusItem();
     syncLaunchAtLogin();
     setUpUpdates();
 
@@ -255,7 +271,10 @@ void AppDelegate::applicationWillTerminate()
     m_clockTick.stop();
     // 1. The power monitor.
     m_power->stop();
-    // 2–3. The eye tracker and the eyes item.
+    // 2–3. The eyes stop watching and leave the tray, and so does the plain item.
+    m_eyes->stop();
+    m_eyesItem->hide();
+    m_statusItem.reset();
     // 4–8. The clipboard monitor, its hot key, the key monitor and the watchers.
     m_clipboard->stop();
     m_clipboardHotKey->unbind();

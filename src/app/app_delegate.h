@@ -3,6 +3,7 @@
 #include "app/activity_router.h"
 #include "core/key_combo.h"
 #include "core/notch_geometry.h"
+#include "core/power_snapshot.h"
 #include "core/presentation.h"
 #include "core/shelf_store.h"
 #include "core/timers.h"
@@ -23,6 +24,7 @@
 #include <memory>
 
 class QKeyEvent;
+class QMenu;
 class QWidget;
 
 namespace nimbra {
@@ -35,14 +37,18 @@ class GlobalHotKey;
 class LoginItem;
 class DeviceBatteryMonitor;
 class DisplayCoordinator;
+class EyesStatusItem;
+class EyeTracker;
 class FileManager;
 class NimbraSettings;
+class PointerWatch;
 class PowerMonitor;
 class NowPlayingMonitor;
 class SettingsObservation;
 class SettingsWindowController;
 class ShelfWatch;
 class SystemLevelMonitor;
+class TrayItem;
 class UpdateChecker;
 class X11InputBridge;
 struct SurfaceContext;
@@ -57,8 +63,8 @@ struct SurfaceMetrics;
 // content (surface_content.cpp), the clipboard's keyboard and paste-back
 // (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp), the settings
 // window with its closures (settings_window.cpp), opening at login (login_item.cpp), key
-// takeover (accessibility.cpp), update offers (update_offers.cpp) and the shelf
-// (shelf_actions.cpp).
+// takeover (accessibility.cpp), update offers (update_offers.cpp), the shelf
+// (shelf_actions.cpp) and the status item, menu and eyes (status_menu.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -191,6 +197,17 @@ public:
     const QSet<QUuid>& shelfSelection() const { return m_shelfSelection; }
     ShelfWatch& shelfWatch() const { return *m_shelfWatch; }
 
+    // Status item, menu and eyes. Exactly one tray item carries the menu: the plain mark while
+    // the eyes are off, the eyes while they are on.
+    void installStatusItem();
+    void syncStatusItems();
+    std::unique_ptr<QMenu> makeMenu();
+    void applyEyeSettings();
+    // The tracker published a frame: hand it to the eyes item, with the item's place first.
+    void refreshEyes();
+    // The menu's battery preview.
+    void previewActivity();
+
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
     SystemLevelMonitor& levels() const { return *m_levels; }
@@ -202,6 +219,10 @@ public:
     // The cover of the current track, once it arrived.
     const QImage& artwork() const { return m_artwork; }
     const ActivityRouter& router() const { return m_router; }
+    EyeTracker& eyes() const { return *m_eyes; }
+    EyesStatusItem& eyesItem() const { return *m_eyesItem; }
+    TrayItem* statusItem() const { return m_statusItem.get(); }
+    QMenu* menu() const { return m_menu.get(); }
     // Settings re-applications so far (the one at launch included).
     int settingsApplications() const { return m_settingsApplications; }
 
@@ -239,6 +260,12 @@ private:
     std::unique_ptr<DeviceBatteryMonitor> m_accessories;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
     std::unique_ptr<NowPlayingMonitor> m_nowPlaying;
+    std::unique_ptr<PointerWatch> m_pointerWatch;
+    std::unique_ptr<EyeTracker> m_eyes;
+    std::unique_ptr<EyesStatusItem> m_eyesItem;
+    // The plain status item while the eyes are off, and the menu the current item carries.
+    std::unique_ptr<TrayItem> m_statusItem;
+    std::unique_ptr<QMenu> m_menu;
     ActivityRouter m_router;
     std::unique_ptr<ClipboardMonitor> m_clipboard;
     std::unique_ptr<GlobalHotKey> m_clipboardHotKey;

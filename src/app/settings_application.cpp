@@ -20,8 +20,9 @@ void AppDelegate::applySettings()
         return;
     ++m_settingsApplications;
     // The order matters where two steps touch the same thing (the focus, last).
-    // 1. The clipboard; 2. the eyes (with the eye tracker and item).
+    // 1. The clipboard; 2. the eyes.
     applyClipboardSettings();
+    applyEyeSettings();
     // 3–5. Hover tuning, sizes and theme of every notch.
     m_coordinator->setHoverConfiguration(m_settings.hoverConfiguration());
     m_coordinator->setLayout(m_settings.layout());

@@ -145,6 +145,54 @@ bool PrivateX::run(const QString& program, const QStringList& arguments) const
     return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
 }
 
+NestedX::NestedX(const QSize& size)
+{
+    if (!m_outer.isRunning())
+        return;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromUtf8(m_outer.display()));
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.start("Xephyr",
+        { "-displayfd", "1", "-screen", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), "-nolisten",
+            "tcp", "-noreset" });
+    if (!m_process.waitForStarted(5000))
+        return;
+    const QByteArray number = firstLine(m_process, 15000);
+    if (number.isEmpty())
+        return;
+    m_display = ":" + number;
+    // The window Xephyr shows its screen in, on the outer server.
+    waitUntil(
+        [&] {
+            QProcess search;
+            search.setProcessEnvironment(env);
+            search.start("xdotool", { "search", "--class", "Xephyr" });
+            if (!search.waitForFinished(5000) || search.exitCode() != 0)
+                return false;
+            m_window = QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).value(0);
+            return !m_window.isEmpty();
+        },
+        10000);
+}
+
+NestedX::~NestedX()
+{
+    stop(m_process);
+}
+
+bool NestedX::movePointer(const QPoint& point) const
+{
+    return m_outer.run(
+        "xdotool", { "mousemove", "--window", m_window, QString::number(point.x()), QString::number(point.y()) });
+}
+
+bool NestedX::click(int button) const
+{
+    return m_outer.run("xdotool", { "click", QString::number(button) });
+}
+
 bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
 {
     xcb_connection_t* connection = xcb_connect(m_display.constData(), nullptr);

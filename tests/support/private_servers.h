@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QPoint>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -81,6 +83,28 @@ public:
 private:
     QProcess m_process;
     QByteArray m_output;
+};
+
+// An Xephyr inside an Xvfb of its own. XTest moves and clicks on the outer server reach the
+// nested one as real device input, so it reports XInput2 raw events (plain Xvfb does not turn
+// XTest motion into raw events). Only the nested server's clients see the moves.
+class NestedX {
+public:
+    explicit NestedX(const QSize& size = QSize(800, 600));
+    ~NestedX();
+    bool isRunning() const { return !m_display.isEmpty() && !m_window.isEmpty(); }
+    QByteArray display() const { return m_display; } // the nested server, ":N"
+    qint64 processId() const { return m_process.processId(); }
+    // Moves the pointer to `point` of the nested screen; true when xdotool did it.
+    bool movePointer(const QPoint& point) const;
+    // Presses and releases `button` (1 left, 3 right) where the pointer is.
+    bool click(int button) const;
+
+private:
+    PrivateX m_outer;
+    QProcess m_process;
+    QByteArray m_display;
+    QString m_window; // the Xephyr window on the outer server
 };
 
 // Grabs the key of `keysym` with no modifiers on the root window for `connection`, as another

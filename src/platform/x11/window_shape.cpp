@@ -162,4 +162,22 @@ void stackAbove(QWindow* window, QWindow* sibling)
     xcb_flush(connection());
 }
 
+std::optional<QRect> rootGeometry(QWindow* window)
+{
+    xcb_connection_t* c = connection();
+    if (!c || !window || !window->handle())
+        return std::nullopt;
+    const auto id = xcb_window_t(window->winId());
+    auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+    if (!geometry)
+        return std::nullopt;
+    auto* origin = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, geometry->root, 0, 0), nullptr);
+    std::optional<QRect> result;
+    if (origin)
+        result = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    free(origin);
+    free(geometry);
+    return result;
+}
+
 } // namespace nimbra::x11

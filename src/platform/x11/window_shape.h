@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QRegion>
 #include <optional>
 
@@ -34,5 +35,9 @@ void releaseInputFocus(QWindow* window);
 
 // Stacks `window` directly above `sibling`.
 void stackAbove(QWindow* window, QWindow* sibling);
+
+// Where the window really is on the root window, in device pixels, asked of the server: a
+// window embedded into another client's (a tray icon) only knows its place in its parent.
+std::optional<QRect> rootGeometry(QWindow* window);
 
 } // namespace nimbra::x11

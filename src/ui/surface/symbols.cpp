@@ -780,6 +780,80 @@ void threeLinesGlyph(QPainter& p, const QRectF& r, double stroke)
         p.drawRoundedRect(QRectF(x + w * 0.08, y + w * f - stroke / 2, w * 0.84, stroke), stroke / 2, stroke / 2);
 }
 
+// Three arcs over a dot.
+void wifiGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const QPointF base(r.center().x(), r.bottom() - r.height() * 0.16);
+    p.save();
+    p.setPen(QPen(c, stroke * 1.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    for (int i = 1; i <= 3; ++i) {
+        const double radius = r.width() * 0.16 * i;
+        p.drawArc(QRectF(base.x() - radius, base.y() - radius, 2 * radius, 2 * radius), 45 * 16, 90 * 16);
+    }
+    p.restore();
+    p.drawEllipse(base, stroke * 0.9, stroke * 0.9);
+}
+
+// Two toggle switches, one on and one off.
+void switchesGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const double h = r.height() * 0.3, w = r.width() * 0.9, x = r.left() + r.width() * 0.05;
+    const double ys[] = { r.top() + r.height() * 0.14, r.bottom() - r.height() * 0.14 - h };
+    p.save();
+    for (int i = 0; i < 2; ++i) {
+        const QRectF track(x, ys[i], w, h);
+        p.setPen(QPen(c, stroke));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(track.adjusted(stroke / 2, stroke / 2, -stroke / 2, -stroke / 2), h / 2, h / 2);
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        const double knob = h * 0.36;
+        p.drawEllipse(QPointF(i == 0 ? track.right() - h / 2 : track.left() + h / 2, track.center().y()), knob, knob);
+    }
+    p.restore();
+}
+
+// The pointer's arrow, filled, with a dark edge so it shows on light and dark alike.
+void arrowGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left() + w * 0.22, y = r.top() + w * 0.04;
+    QPainterPath arrow;
+    arrow.moveTo(x, y);
+    arrow.lineTo(x, y + w * 0.78);
+    arrow.lineTo(x + w * 0.19, y + w * 0.6);
+    arrow.lineTo(x + w * 0.32, y + w * 0.9);
+    arrow.lineTo(x + w * 0.44, y + w * 0.85);
+    arrow.lineTo(x + w * 0.31, y + w * 0.56);
+    arrow.lineTo(x + w * 0.56, y + w * 0.56);
+    arrow.closeSubpath();
+    p.save();
+    p.setPen(QPen(QColor(0, 0, 0, 150), stroke * 0.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(arrow);
+    p.restore();
+}
+
+// A screen outline with its top third filled: Nimbra's mark in the tray.
+void topThirdGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    const QRectF body(r.left() + stroke / 2, r.top() + r.height() * 0.14 + stroke / 2, r.width() - stroke,
+        r.height() * 0.72 - stroke);
+    const double radius = r.width() * 0.12;
+    p.save();
+    p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(body, radius, radius);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    const double inset = stroke * 1.6;
+    const QRectF top(body.left() + inset, body.top() + inset, body.width() - 2 * inset, body.height() / 3 - inset);
+    p.drawRoundedRect(top, radius * 0.5, radius * 0.5);
+    p.restore();
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -796,6 +870,11 @@ const QHash<QString, Entry>& table()
         { "gauge.with.dots.needle.33percent", { {}, gaugeGlyph } },
         { "gearshape.fill", { { "emblem-system-symbolic", "preferences-system-symbolic" }, gearGlyph } },
         { "ellipsis", { {}, ellipsisGlyph } },
+        { "rectangle.topthird.inset.filled", { {}, topThirdGlyph } },
+        { "cursorarrow", { {}, arrowGlyph } },
+        // The mock menu bar of the eyes preview (with the clipboard's magnifying glass).
+        { "wifi", { { "network-wireless-signal-excellent-symbolic" }, wifiGlyph } },
+        { "switch.2", { {}, switchesGlyph } },
         // Clipboard list.
         { "magnifyingglass", { { "edit-find-symbolic" }, magnifierGlyph } },
         { "trash", { { "user-trash-symbolic" }, trashGlyph } },

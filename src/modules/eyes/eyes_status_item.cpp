@@ -1,0 +1,148 @@
+#include "modules/eyes/eyes_status_item.h"
+
+#include "core/diagnostics.h"
+#include "core/uptime.h"
+#include "platform/screen_space.h"
+#include "ui/tray/tray_item.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <cmath>
+
+namespace nimbra {
+
+EyesStatusItem::EyesStatusItem(QObject* parent)
+    : QObject(parent)
+    , m_style(EyeStyle::defaultStyle())
+{
+    m_pendingRedraw.setSingleShot(true);
+    connect(&m_pendingRedraw, &QTimer::timeout, this, &EyesStatusItem::redraw);
+}
+
+EyesStatusItem::~EyesStatusItem() = default;
+
+int EyesStatusItem::side() const
+{
+    if (m_item) {
+        if (const auto traySide = m_item->iconSide())
+            return *traySide;
+    }
+    return defaultSide;
+}
+
+qreal EyesStatusItem::travel() const
+{
+    return EyesItemLayout::forStyle(m_style).fitted(side()).travel();
+}
+
+std::optional<EyeTracker::Centres> EyesStatusItem::eyeCentres() const
+{
+    if (!m_item)
+        return std::nullopt;
+    const QRectF rect = m_item->screenRect(defaultSide);
+    const double s = std::min(rect.width(), rect.height());
+    const QRectF square(rect.center() - QPointF(s / 2, s / 2), QSizeF(s, s));
+    const auto [left, right] = EyesItemLayout::forStyle(m_style).fitted(s).centres(square);
+    return EyeTracker::Centres { screen_space::toModel(left), screen_space::toModel(right) };
+}
+
+void EyesStatusItem::setMenu(QMenu* menu)
+{
+    m_menu = menu;
+    if (m_item)
+        m_item->setMenu(menu);
+}
+
+void EyesStatusItem::show(const EyeStyle& style)
+{
+    m_style = style;
+    if (m_isCreating)
+        return;
+    if (!m_item) {
+        m_isCreating = true;
+        QTimer::singleShot(0, this, [this] {
+            m_isCreating = false;
+            // A new item shows neutral eyes until the tracker's next frame.
+            m_frame = {};
+            createItem();
+        });
+        return;
+    }
+    // A new style draws neutral eyes until the next frame, as a rebuilt item does.
+    m_drawnFrame.reset();
+    m_frame = {};
+    redraw();
+}
+
+void EyesStatusItem::createItem()
+{
+    if (m_item)
+        return;
+    m_item = std::make_unique<TrayItem>();
+    m_item->setMenu(m_menu);
+    m_drawnFrame.reset();
+    m_lastIcon = {};
+    redraw();
+    m_item->show();
+    Diagnostics::log(Diagnostics::Category::eyes, "status item created");
+}
+
+void EyesStatusItem::update(QPointF leftPupil, QPointF rightPupil, double lidLeft, double lidRight, bool tired)
+{
+    m_frame = EyesFrame { leftPupil, rightPupil, lidLeft, lidRight, tired };
+    if (!m_item)
+        return;
+    const double wait = m_lastRedrawAt < 0 ? 0 : m_lastRedrawAt + fastestRedraw - uptime();
+    if (wait <= 0) {
+        redraw();
+        return;
+    }
+    // Too soon after the last icon: while the eyes move the tracker's next frame comes first
+    // and is drawn in its place; the timer only catches the last frame of a movement.
+    if (!m_pendingRedraw.isActive())
+        m_pendingRedraw.start(int(std::ceil((wait + lateFrameGrace) * 1000)));
+}
+
+void EyesStatusItem::redraw()
+{
+    m_pendingRedraw.stop();
+    if (!m_item || m_drawnFrame == m_frame)
+        return;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    QImage icon = render(m_style, m_frame, side(), ratio);
+    m_drawnFrame = m_frame;
+    // A change too small to move a pixel at the tray's size costs the tray nothing.
+    if (icon == m_lastIcon)
+        return;
+    m_lastIcon = std::move(icon);
+    m_item->setIcon(QIcon(QPixmap::fromImage(m_lastIcon)));
+    m_lastRedrawAt = uptime();
+    ++m_redraws;
+}
+
+void EyesStatusItem::hide()
+{
+    m_pendingRedraw.stop();
+    m_item.reset();
+    m_drawnFrame.reset();
+    m_lastIcon = {};
+}
+
+QImage EyesStatusItem::render(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio)
+{
+    const int device = std::max(1, int(std::lround(side * pixelRatio)));
+    QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixelRatio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    const EyesItemLayout layout = EyesItemLayout::forStyle(style).fitted(side);
+    layout.eyes(style, frame).paint(painter, QPointF(side / 2.0, side / 2.0));
+    return image;
+}
+
+} // namespace nimbra

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/eye_motion.h"
+#include "modules/eyes/eye_tracker.h"
+#include "ui/eyes/googly_eyes.h"
+
+#include <QImage>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+namespace nimbra {
+
+class TrayItem;
+
+// The eyes in the desktop's tray. Tray icons are square, so the row of both eyes is scaled
+// into the square. It has no animation clock of its own: the shell pushes every frame the
+// tracker publishes into update(), and the icon is redrawn from it at most 30 times a second.
+class EyesStatusItem final : public QObject {
+    Q_OBJECT
+public:
+    explicit EyesStatusItem(QObject* parent = nullptr);
+    ~EyesStatusItem() override;
+
+    static constexpr double fastestRedraw = 1.0 / 30;
+    // How much longer than the redraw interval a held-back frame waits for a newer one.
+    static constexpr double lateFrameGrace = 1.0 / 60;
+    // The icon side assumed while the tray does not say.
+    static constexpr int defaultSide = 22;
+
+    bool isVisible() const { return m_item != nullptr; }
+    // How far a pupil may move in the drawn eyes (screen pixels).
+    qreal travel() const;
+    // Where the two drawn eyes sit on screen, in model coordinates; none until the item exists.
+    std::optional<EyeTracker::Centres> eyeCentres() const;
+
+    // The menu to carry (not owned); none removes it.
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return m_menu; }
+
+    // Creates the item on the next turn of the event loop when there is none (several calls
+    // before then create one item, with the last style), else redraws it in the new style.
+    void show(const EyeStyle& style);
+    void update(QPointF leftPupil, QPointF rightPupil, double lidLeft, double lidRight, bool tired);
+    void hide();
+
+    const EyeStyle& style() const { return m_style; }
+    const EyesFrame& frame() const { return m_frame; }
+    // Icons drawn so far, and the last one.
+    int redraws() const { return m_redraws; }
+    const QImage& lastIcon() const { return m_lastIcon; }
+    TrayItem* item() const { return m_item.get(); }
+
+    // One icon of `side` × `side` pixels (times `pixelRatio`) with both eyes laid into it.
+    static QImage render(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
+
+private:
+    void createItem();
+    void redraw();
+    int side() const;
+
+    std::unique_ptr<TrayItem> m_item;
+    EyeStyle m_style;
+    EyesFrame m_frame;
+    std::optional<EyesFrame> m_drawnFrame;
+    QPointer<QMenu> m_menu;
+    bool m_isCreating = false;
+    double m_lastRedrawAt = -1;
+    QTimer m_pendingRedraw;
+    int m_redraws = 0;
+    QImage m_lastIcon;
+};
+
+} // namespace nimbra

@@ -1,0 +1,180 @@
+#include "platform/x11/x11_pointer_watch.h"
+
+#include "core/uptime.h"
+#include "platform/screen_space.h"
+#include "platform/x11/x11_input_bridge.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSet>
+#include <QWindow>
+#include <cstdlib>
+#include <xcb/xinput.h>
+
+namespace nimbra {
+
+namespace {
+
+constexpr std::uint32_t leftButton = 1;
+constexpr std::uint32_t rightButton = 3;
+// Raw events closer together than this belong to one burst.
+constexpr double burstGap = 0.004;
+
+} // namespace
+
+X11PointerWatch::X11PointerWatch(X11InputBridge& bridge, QObject* parent)
+    : QObject(parent)
+    , m_bridge(bridge)
+{
+    connect(&m_bridge, &X11InputBridge::rawPointerEvent, this, &X11PointerWatch::rawEvent);
+}
+
+X11PointerWatch::~X11PointerWatch()
+{
+    if (m_selected)
+        m_bridge.selectRawPointerEvents(false);
+}
+
+QPointF X11PointerWatch::location()
+{
+    xcb_connection_t* connection = m_bridge.connection();
+    if (!connection)
+        return {};
+    auto* reply = xcb_query_pointer_reply(connection, xcb_query_pointer(connection, m_bridge.root()), nullptr);
+    if (!reply)
+        return {};
+    // Root coordinates are device pixels; the model counts Qt's logical ones.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const qreal ratio = primary ? primary->devicePixelRatio() : 1.0;
+    const QPointF qtPoint(reply->root_x / ratio, reply->root_y / ratio);
+    std::free(reply);
+    return screen_space::toModel(qtPoint);
+}
+
+bool X11PointerWatch::select()
+{
+    const bool wanted = m_onMove || m_onClick;
+    if (wanted == m_selected)
+        return true;
+    const bool done = m_bridge.selectRawPointerEvents(wanted);
+    m_selected = wanted && done;
+    return done || !wanted;
+}
+
+bool X11PointerWatch::watchMoves(std::function<void()> onMove)
+{
+    m_onMove = std::move(onMove);
+    if (!select()) {
+        m_onMove = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void X11PointerWatch::stopMoves()
+{
+    m_onMove = nullptr;
+    select();
+}
+
+bool X11PointerWatch::watchClicks(std::function<void(bool)> onClick)
+{
+    m_onClick = std::move(onClick);
+    if (!select()) {
+        m_onClick = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void X11PointerWatch::stopClicks()
+{
+    m_onClick = nullptr;
+    select();
+}
+
+void X11PointerWatch::rawEvent(const xcb_ge_generic_event_t* event)
+{
+    ++m_rawEvents;
+    switch (event->event_type) {
+    case XCB_INPUT_RAW_MOTION:
+        m_moved = m_moved || bool(m_onMove);
+        break;
+    case XCB_INPUT_RAW_BUTTON_PRESS: {
+        const auto* press = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
+        if (m_onClick && (press->detail == leftButton || press->detail == rightButton))
+            m_presses.push_back(press->detail == rightButton);
+        break;
+    }
+    default:
+        return;
+    }
+    if ((!m_moved && m_presses.empty()) || m_deliveryQueued)
+        return;
+    // The first event in a while is reported at once. Within a burst (a fast mouse sends
+    // hundreds a second) one report follows on the next turn of the event loop.
+    const double now = uptime();
+    if (now - m_lastDeliveryAt >= burstGap) {
+        m_lastDeliveryAt = now;
+        deliver(false);
+        return;
+    }
+    m_deliveryQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { deliver(true); }, Qt::QueuedConnection);
+}
+
+void X11PointerWatch::deliver(bool queued)
+{
+    if (queued) {
+        m_deliveryQueued = false;
+        m_lastDeliveryAt = uptime();
+    }
+    const bool moved = std::exchange(m_moved, false);
+    const std::vector<bool> presses = std::exchange(m_presses, {});
+    if (moved && m_onMove) {
+        ++m_reports;
+        m_onMove();
+    }
+    if (!presses.empty() && m_onClick && !isOverOwnWindow()) {
+        for (const bool right : presses) {
+            if (!m_onClick)
+                break;
+            ++m_reports;
+            m_onClick(right);
+        }
+    }
+    // Replies read above may have left events in xcb's queue; a report made while the bridge
+    // dispatches leaves them to its loop.
+    if (queued)
+        m_bridge.dispatchPending();
+}
+
+bool X11PointerWatch::isOverOwnWindow()
+{
+    xcb_connection_t* connection = m_bridge.connection();
+    if (!connection)
+        return false;
+    QSet<xcb_window_t> own;
+    for (const QWindow* window : QGuiApplication::allWindows()) {
+        if (window->handle() && window->isVisible())
+            own.insert(xcb_window_t(window->winId()));
+    }
+    if (own.isEmpty())
+        return false;
+    // From the root down through the window under the pointer: a window manager's frame
+    // holds the application's window one level further in.
+    xcb_window_t window = m_bridge.root();
+    for (int depth = 0; depth < 4 && window != XCB_NONE; ++depth) {
+        auto* reply = xcb_query_pointer_reply(connection, xcb_query_pointer(connection, window), nullptr);
+        if (!reply)
+            return false;
+        window = reply->child;
+        std::free(reply);
+        if (own.contains(window))
+            return true;
+    }
+    return false;
+}
+
+} // namespace nimbra

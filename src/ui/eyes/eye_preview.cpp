@@ -1,0 +1,253 @@
+#include "ui/eyes/eye_preview.h"
+
+#include "ui/eyes/googly_eyes.h"
+#include "ui/surface/notch_shape.h"
+#include "ui/surface/symbols.h"
+
+#include <QConicalGradient>
+#include <QDateTime>
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace nimbra {
+
+namespace {
+
+constexpr double referenceDate = 978307200; // 2001-01-01T00:00:00Z in Unix seconds
+constexpr double blinkLength = BlinkClock::duration;
+
+// The blink curve: closes in 0.08 s, opens in 0.08 s.
+double blinkCurve(double p)
+{
+    if (p < 0 || p >= blinkLength)
+        return 0;
+    return p < 0.08 ? p / 0.08 : 1 - (p - 0.08) / 0.08;
+}
+
+QFont barFont(double size, QFont::Weight weight)
+{
+    QFont font;
+    font.setPixelSize(std::max(1, int(std::lround(size))));
+    font.setWeight(weight);
+    return font;
+}
+
+// A plain round mark with a notch-shaped bite: a logo of no vendor.
+void paintLogo(QPainter& painter, const QRectF& box, const QColor& colour)
+{
+    const double d = std::min(box.width(), box.height()) * 0.82;
+    const QRectF disc(box.center().x() - d / 2, box.center().y() - d / 2, d, d);
+    QPainterPath mark;
+    mark.addEllipse(disc);
+    QPainterPath bite;
+    bite.addRoundedRect(
+        QRectF(disc.center().x() - d * 0.22, disc.top() - d * 0.1, d * 0.44, d * 0.38), d * 0.1, d * 0.1);
+    painter.fillPath(mark.subtracted(bite), colour);
+}
+
+} // namespace
+
+EyePreview::Layout::Layout(QSizeF size, const EyeStyle& style, int clockWidth)
+{
+    const double w = size.width(), h = size.height();
+    barHeight = std::max(0.19 * h, 22.0);
+    const double b = barHeight;
+    diameter = std::clamp(b * style.diameter / 22, 6.0, b);
+    gap = std::clamp(0.6 * diameter * style.separation, 1.0, 10.0);
+    notchWidth = 0.17 * w;
+    // The eyes' right edge, estimated from the icons and the clock that follow them.
+    const double e = w - (3.3 * b + 0.4 * b + 0.21 * b * clockWidth);
+    leftCentre = QPointF(e - 1.5 * diameter - gap, b / 2);
+    rightCentre = QPointF(e - diameter / 2, b / 2);
+    travel = diameter / 2 - 0.46 * diameter / 2 - 0.06 * diameter;
+}
+
+EyePreview::EyePreview(const EyeStyle& style, double period, double clickEvery, QWidget* parent)
+    : QWidget(parent)
+    , m_style(style)
+    , m_period(period)
+    , m_clickEvery(clickEvery)
+{
+    setFixedHeight(int(height));
+    setMinimumWidth(320);
+    m_frames.setInterval(1000 / 30);
+    connect(&m_frames, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+void EyePreview::setStyle(const EyeStyle& style)
+{
+    m_style = style;
+    update();
+}
+
+QPointF EyePreview::pointerAt(double s, QSizeF size, double barHeight, double period)
+{
+    const double theta = 2 * std::numbers::pi * s / period;
+    return { size.width() * (0.5 + 0.42 * std::cos(theta)),
+        barHeight + (size.height() - barHeight) * (0.52 + 0.4 * std::sin(1.6 * theta)) };
+}
+
+std::pair<double, double> EyePreview::lidAmounts(double t, const EyeStyle& style, double clickEvery)
+{
+    double b = 0;
+    if (style.blinks) {
+        const ClosedRange<double> range = style.blinkRange();
+        const double c = (range.lower + range.upper) / 2;
+        b = blinkCurve(std::fmod(t, c));
+    }
+    if (!style.reactsToClicks)
+        return { b, b };
+    const double w = std::max(b, blinkCurve(std::fmod(t, clickEvery)));
+    if (style.clickBlink == ClickBlink::both)
+        return { w, w };
+    const auto click = static_cast<long long>(t / clickEvery);
+    return click % 2 == 0 ? std::pair { w, b } : std::pair { b, w };
+}
+
+QString EyePreview::clockText()
+{
+    return QLocale().toString(QDateTime::currentDateTime(), QStringLiteral("ddd d MMM  HH:mm"));
+}
+
+double EyePreview::now()
+{
+    return QDateTime::currentMSecsSinceEpoch() / 1000.0 - referenceDate;
+}
+
+void EyePreview::paintFrame(QPainter& painter, QSizeF size, double t, const EyeStyle& style, const QString& clock,
+    double period, double clickEvery)
+{
+    const Layout layout(size, style, int(clock.size()));
+    const double w = size.width(), h = size.height(), b = layout.barHeight;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+
+    // The desktop.
+    QLinearGradient desktop(QPointF(0, 0), QPointF(w, h));
+    desktop.setColorAt(0, QColor::fromRgbF(0.30f, 0.40f, 0.52f));
+    desktop.setColorAt(1, QColor::fromRgbF(0.55f, 0.47f, 0.38f));
+    painter.fillRect(QRectF(0, 0, w, h), desktop);
+
+    // The menu bar.
+    painter.fillRect(QRectF(0, 0, w, b), QColor::fromRgbF(0, 0, 0, 0.3f));
+    const double pad = 0.4 * b;
+
+    // Left group: a logo and the menus of the file manager.
+    {
+        const double fontSize = 0.78 * 0.42 * b;
+        QColor ink(Qt::white);
+        ink.setAlphaF(0.9f);
+        double x = pad;
+        const double logo = symbols::side(fontSize);
+        paintLogo(painter, QRectF(x, (b - logo) / 2, logo, logo), ink);
+        x += logo + 0.3 * b;
+        painter.setPen(ink);
+        const QStringList items { QStringLiteral("Files"), QStringLiteral("File"), QStringLiteral("Edit"),
+            QStringLiteral("View") };
+        for (int i = 0; i < items.size(); ++i) {
+            const QFont font = barFont(fontSize, i == 0 ? QFont::DemiBold : QFont::Normal);
+            painter.setFont(font);
+            const double width = QFontMetricsF(font).horizontalAdvance(items[i]);
+            painter.drawText(QRectF(x, 0, width + 1, b), Qt::AlignLeft | Qt::AlignVCenter, items[i]);
+            x += width + 0.3 * b;
+        }
+    }
+
+    // Right group, laid out from the right edge: clock, switch, orb, search, wifi, battery, eyes.
+    const double fontSize = 0.8 * 0.42 * b;
+    const double spacing = 0.34 * b;
+    QColor ink(Qt::white);
+    ink.setAlphaF(0.92f);
+    const QFont font = barFont(fontSize, QFont::Normal);
+    painter.setFont(font);
+    painter.setPen(ink);
+    double right = w - pad;
+    const double clockWidth = QFontMetricsF(font).horizontalAdvance(clock);
+    painter.drawText(QRectF(right - clockWidth - 1, 0, clockWidth + 1, b), Qt::AlignRight | Qt::AlignVCenter, clock);
+    right -= clockWidth + spacing;
+    const double icon = symbols::side(fontSize);
+    const auto symbol = [&](const QString& name) {
+        symbols::draw(painter, name, QRectF(right - icon, (b - icon) / 2, icon, icon), fontSize, ink);
+        right -= icon + spacing;
+    };
+    symbol(QStringLiteral("switch.2"));
+    {
+        const double orb = 0.42 * b;
+        const QPointF c(right - orb / 2, b / 2);
+        QConicalGradient swirl(c, 90);
+        const QColor colours[] = { QColor(0xAF, 0x52, 0xDE), QColor(0xFF, 0x2D, 0x55), QColor(0xFF, 0x95, 0x00),
+            QColor(0x32, 0xAD, 0xE6), QColor(0xAF, 0x52, 0xDE) };
+        for (int i = 0; i < 5; ++i)
+            swirl.setColorAt(i / 4.0, colours[i]);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(swirl);
+        painter.drawEllipse(c, orb / 2, orb / 2);
+        right -= orb + spacing;
+    }
+    symbol(QStringLiteral("magnifyingglass"));
+    symbol(QStringLiteral("wifi"));
+    symbol(QStringLiteral("battery.75percent"));
+
+    // The eyes look where the pointer was a moment ago: the slower they follow, the longer ago.
+    const QPointF lagged = pointerAt(t - 0.45 * (1 - style.followSpeed), size, b, period);
+    const auto yUp = [h](QPointF p) { return QPointF(p.x(), h - p.y()); };
+    GooglyEyes eyes;
+    eyes.style = style;
+    eyes.diameter = layout.diameter;
+    eyes.gap = layout.gap;
+    eyes.frame.leftPupil
+        = EyeGeometry::pupilOffset(yUp(layout.leftCentre), yUp(lagged), layout.travel, style.crossesEyes);
+    eyes.frame.rightPupil
+        = EyeGeometry::pupilOffset(yUp(layout.rightCentre), yUp(lagged), layout.travel, style.crossesEyes);
+    std::tie(eyes.frame.lidLeft, eyes.frame.lidRight) = lidAmounts(t, style, clickEvery);
+    eyes.paint(painter, QPointF(right - eyes.size().width() / 2, b / 2));
+
+    // The notch.
+    const NotchShape notch { 0.18 * b, 0.42 * b };
+    painter.fillPath(notch.path(QRectF((w - layout.notchWidth) / 2, 0, layout.notchWidth, b)), Qt::black);
+
+    // The pointer, with a soft shadow below it.
+    const QPointF cursor = pointerAt(t, size, b, period);
+    const double cursorSide = symbols::side(15);
+    const QRectF cursorBox(cursor.x() - cursorSide / 2, cursor.y() - cursorSide / 2, cursorSide, cursorSide);
+    symbols::draw(painter, QStringLiteral("cursorarrow"), cursorBox.translated(0, 1), 15,
+        QColor::fromRgbF(0, 0, 0, 0.55f), QFont::Medium);
+    symbols::draw(painter, QStringLiteral("cursorarrow"), cursorBox, 15, Qt::white, QFont::Medium);
+    painter.restore();
+}
+
+void EyePreview::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF bounds(rect());
+    QPainterPath clip;
+    clip.addRoundedRect(bounds, 9, 9);
+    painter.setClipPath(clip);
+    paintFrame(painter, bounds.size(), now(), m_style, clockText(), m_period, m_clickEvery);
+    painter.setClipping(false);
+    QColor border = palette().color(QPalette::WindowText);
+    border.setAlphaF(0.1f);
+    painter.setPen(QPen(border, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 8.5, 8.5);
+}
+
+void EyePreview::showEvent(QShowEvent*)
+{
+    m_frames.start();
+}
+
+void EyePreview::hideEvent(QHideEvent*)
+{
+    m_frames.stop();
+}
+
+} // namespace nimbra

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QRectF>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QSystemTrayIcon;
+
+namespace nimbra {
+
+// One item in the desktop's tray (a StatusNotifierItem where the desktop hosts them, an
+// XEmbed icon on a classic tray): tooltip "Nimbra", Nimbra's menu as its context menu, and a
+// left click that opens the same menu.
+class TrayItem final : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayItem(QObject* parent = nullptr);
+    ~TrayItem() override;
+
+    // Shows the item. Without any tray host there is no item to show: this is logged once
+    // per run, and Nimbra stays reachable through the notch's settings tab.
+    void show();
+    void setIcon(const QIcon& icon);
+    // Not owned; the menu must outlive its use here or be cleared first.
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return m_menu; }
+    QSystemTrayIcon& icon() const { return *m_icon; }
+
+    // Where the item sits, in Qt's screen coordinates: where the tray docked it, else a square of `fallbackSide` around the last click on the item, else one in the
+    // primary screen's top-right corner.
+    QRectF screenRect(double fallbackSide) const;
+    // The side of the square the tray gives the icon, when it says.
+    std::optional<int> iconSide() const;
+
+    static bool isTrayAvailable();
+
+private:
+    void activated(int reason);
+    // The window Qt docks into a classic tray for this item, once it exists.
+    QWidget* trayWindow() const;
+
+    std::unique_ptr<QSystemTrayIcon> m_icon;
+    QPointer<QMenu> m_menu;
+    std::optional<QPointF> m_lastClickAt;
+    mutable QPointer<QWidget> m_trayWindow;
+    // The docked window's place as the server last told it, and when: asked again at most
+    // once a second, since the eyes want it with every frame.
+    mutable std::optional<QRectF> m_dockedRect;
+    mutable double m_dockedRectAt = 0;
+};
+
+} // namespace nimbra

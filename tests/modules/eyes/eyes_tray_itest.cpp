@@ -1,0 +1,113 @@
+#include "modules/eyes/eyes_status_item.h"
+
+#include "platform/screen_space.h"
+#include "support/test_support.h"
+#include "ui/tray/tray_item.h"
+
+#include <QGuiApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+// A classic XEmbed tray on the test display, at its bottom edge so it covers no notch.
+class Tray {
+public:
+    Tray()
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start("trayer",
+            { "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "24", "--transparent",
+                "true", "--alpha", "0", "--tint", "0x303030", "--SetDockType", "true" });
+    }
+    ~Tray()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+
+private:
+    QProcess m_process;
+};
+
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(EyesTray, TheEyesDockIntoTheTrayAndALeftClickOpensTheMenu)
+{
+    // The tray and the pointer are the display's, shared with other tests.
+    HarnessLock trayLock(QStringLiteral("tray.lock"));
+    HarnessLock pointerLock(QStringLiteral("x-pointer.lock"));
+    Tray tray;
+    ASSERT_TRUE(waitUntil([&] { return tray.isRunning() && TrayItem::isTrayAvailable(); }, 15000))
+        << "trayer did not take the tray selection";
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("Settings…"));
+    menu.addAction(QStringLiteral("Quit Nimbra"));
+    EyesStatusItem eyes;
+    eyes.setMenu(&menu);
+    eyes.show(EyeStyle {});
+    ASSERT_TRUE(waitUntil([&] { return eyes.isVisible() && eyes.item()->iconSide().has_value(); }, 15000))
+        << "the icon was not docked";
+    EXPECT_EQ(eyes.item()->icon().toolTip(), "Nimbra");
+
+    // The eyes sit inside the docked icon, and the pupils may travel a fifth of an eye.
+    const QRect icon = eyes.item()->screenRect(EyesStatusItem::defaultSide).toRect();
+    EXPECT_GT(icon.y(), 900) << "docked in the tray at the bottom edge";
+    const auto centres = eyes.eyeCentres();
+    ASSERT_TRUE(centres.has_value());
+    const QPointF left = screen_space::toQt(centres->left);
+    const QPointF right = screen_space::toQt(centres->right);
+    EXPECT_TRUE(QRectF(icon).contains(left)) << left.x() << "," << left.y();
+    EXPECT_TRUE(QRectF(icon).contains(right));
+    EXPECT_GT(right.x(), left.x());
+    EXPECT_NEAR(eyes.travel(), EyesItemLayout::forStyle(EyeStyle {}).fitted(*eyes.item()->iconSide()).travel(), 1e-9);
+
+    // What a person sees in the tray: white eyes.
+    eyes.update(QPointF(2, 0), QPointF(2, 0), 0, 0, false);
+    const QString shot = artefactDir() + "/eyes-tray.png";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (!run("import",
+                    { "-window", "root", "-crop",
+                        QStringLiteral("%1x%2+%3+%4").arg(icon.width()).arg(icon.height()).arg(icon.x()).arg(icon.y()),
+                        shot }))
+                return false;
+            const QImage image(shot);
+            int white = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    white += image.pixelColor(x, y).lightness() > 230;
+            return white > 4;
+        },
+        10000))
+        << "no eyes visible in " << shot.toStdString();
+
+    // A left click on the item opens the same menu as a right click.
+    const QPoint centre = icon.center();
+    ASSERT_TRUE(
+        run("xdotool", { "mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1" }));
+    ASSERT_TRUE(waitUntil([&] { return menu.isVisible(); }, 10000));
+    menu.hide();
+
+    // Gone from the tray when hidden.
+    eyes.hide();
+    EXPECT_FALSE(eyes.isVisible());
+    EXPECT_FALSE(eyes.eyeCentres().has_value());
+}

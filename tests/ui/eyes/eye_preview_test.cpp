@@ -1,0 +1,115 @@
+#include "ui/eyes/eye_preview.h"
+
+#include "support/test_support.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+TEST(EyePreviewLayout, BarAndEyesScaleWithThePreview)
+{
+    const EyePreview::Layout standard(QSizeF(520, 132), EyeStyle {}, 16);
+    EXPECT_NEAR(standard.barHeight, 25.08, 1e-9);
+    EXPECT_NEAR(standard.diameter, 20.52, 1e-9);
+    EXPECT_NEAR(standard.travel, 0.21 * 20.52, 1e-9);
+    EXPECT_NEAR(standard.notchWidth, 0.17 * 520, 1e-9);
+    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 115), EyeStyle {}, 16).barHeight, 22);
+
+    EyeStyle large;
+    large.diameter = 30;
+    EXPECT_NEAR(EyePreview::Layout(QSizeF(520, 132), large, 16).diameter, 25.08, 1e-9);
+    EyeStyle tiny;
+    tiny.diameter = 1;
+    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 132), tiny, 16).diameter, 6);
+
+    // Every character of the clock moves the eyes left by 0.21 × the bar height.
+    const EyePreview::Layout longer(QSizeF(520, 132), EyeStyle {}, 17);
+    EXPECT_NEAR(standard.leftCentre.x() - longer.leftCentre.x(), 0.21 * 25.08, 1e-9);
+    EXPECT_NEAR(standard.rightCentre.x() - standard.leftCentre.x(), standard.diameter + standard.gap, 1e-9);
+}
+
+TEST(EyePreviewLids, BlinksAndClicksFollowFixedRhythms)
+{
+    EyeStyle still;
+    still.blinks = false;
+    still.reactsToClicks = false;
+    for (double t = 0; t < 20; t += 0.01) {
+        const auto [left, right] = EyePreview::lidAmounts(t, still, 3.2);
+        ASSERT_EQ(left, 0);
+        ASSERT_EQ(right, 0);
+    }
+
+    EyeStyle both;
+    both.blinks = false;
+    both.clickBlink = ClickBlink::both;
+    const auto together = EyePreview::lidAmounts(3.2 * 5 + 0.08, both, 3.2);
+    EXPECT_NEAR(together.first, 1, 1e-6);
+    EXPECT_NEAR(together.second, 1, 1e-6);
+
+    // One side at a time, left on even clicks and right on odd ones.
+    EyeStyle sides;
+    sides.blinks = false;
+    const auto even = EyePreview::lidAmounts(3.2 * 4 + 0.04, sides, 3.2);
+    EXPECT_NEAR(even.first, 0.5, 1e-6);
+    EXPECT_EQ(even.second, 0);
+    const auto odd = EyePreview::lidAmounts(3.2 * 5 + 0.04, sides, 3.2);
+    EXPECT_EQ(odd.first, 0);
+    EXPECT_NEAR(odd.second, 0.5, 1e-6);
+
+    // Blinks every mean interval of the style's range.
+    EyeStyle blinking;
+    blinking.reactsToClicks = false;
+    const auto range = blinking.blinkRange();
+    const double c = (range.lower + range.upper) / 2;
+    EXPECT_NEAR(EyePreview::lidAmounts(c * 3 + 0.08, blinking, 3.2).first, 1, 1e-6);
+    EXPECT_EQ(EyePreview::lidAmounts(c * 3 + 0.5, blinking, 3.2).first, 0);
+}
+
+TEST(EyePreviewFrame, ShowsTheBarTheNotchTheEyesAndThePointer)
+{
+    const QSizeF size(640, 132);
+    QImage image(size.toSize() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    EyeStyle style;
+    style.blinks = false;
+    style.reactsToClicks = false;
+    {
+        QPainter painter(&image);
+        EyePreview::paintFrame(painter, size, 1.0, style, QStringLiteral("Mon 7 Dec  09:41"));
+    }
+    saveArtefact(image, "eye-preview");
+    const auto px = [&](double x, double y) { return image.pixelColor(QPointF(x * 2, y * 2).toPoint()); };
+    // The notch is black at the top centre; the bar is darker than the desktop below it.
+    EXPECT_EQ(px(320, 3), QColor(Qt::black));
+    EXPECT_LT(px(200, 12).lightness(), px(200, 40).lightness());
+    // The eyes sit in the bar, left of the icons: white sclera somewhere in their row.
+    const EyePreview::Layout layout(size, style, 16);
+    int white = 0;
+    for (double x = 330; x < 640; x += 0.5) {
+        const QColor c = px(x, layout.barHeight / 2 + layout.diameter * 0.4);
+        white += c.red() > 235 && c.green() > 235 && c.blue() > 235;
+    }
+    EXPECT_GT(white, 10);
+    // The pointer is drawn where the loop puts it.
+    const QPointF cursor = EyePreview::pointerAt(1.0, size, layout.barHeight, EyePreview::defaultPeriod);
+    int bright = 0;
+    for (int dx = -6; dx <= 6; ++dx)
+        for (int dy = -6; dy <= 6; ++dy)
+            bright += px(cursor.x() + dx, cursor.y() + dy).lightness() > 240;
+    EXPECT_GT(bright, 4);
+}
+
+TEST(EyePreviewFrame, AnimatesOnlyWhileShown)
+{
+    EyePreview preview(EyeStyle {});
+    EXPECT_FALSE(preview.isAnimating());
+    preview.resize(520, 132);
+    preview.show();
+    EXPECT_TRUE(preview.isAnimating());
+    preview.hide();
+    EXPECT_FALSE(preview.isAnimating());
+}
