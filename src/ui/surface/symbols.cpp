@@ -725,9 +725,9 @@ void counterclockwiseGlyph(QPainter& p, const QRectF& r, double stroke)
 void cursorRaysGlyph(QPainter& p, const QRectF& r, double stroke)
 {
     const double w = r.width(), x = r.left(), y = r.top();
-    const QPointF arrow[] = { { x + w * 0.34, y + w * 0.3 }, { x + w * 0.34, y + w * 0.96 }, { x + w * 0.5, y + w * 0.8 },
-        { x + w * 0.62, y + w * 0.98 }, { x + w * 0.72, y + w * 0.92 }, { x + w * 0.6, y + w * 0.74 },
-        { x + w * 0.84, y + w * 0.72 } };
+    const QPointF arrow[] = { { x + w * 0.34, y + w * 0.3 }, { x + w * 0.34, y + w * 0.96 },
+        { x + w * 0.5, y + w * 0.8 }, { x + w * 0.62, y + w * 0.98 }, { x + w * 0.72, y + w * 0.92 },
+        { x + w * 0.6, y + w * 0.74 }, { x + w * 0.84, y + w * 0.72 } };
     p.drawPolygon(arrow, 7);
     strokeStyle(p, stroke);
     p.drawLine(QPointF(x + w * 0.3, y + w * 0.04), QPointF(x + w * 0.3, y + w * 0.16));
@@ -769,8 +769,8 @@ void infoCircleGlyph(QPainter& p, const QRectF& r, double stroke)
     p.setPen(Qt::NoPen);
     p.setBrush(c);
     p.drawEllipse(QPointF(r.center().x(), r.top() + w * 0.3), w * 0.065, w * 0.065);
-    p.drawRoundedRect(QRectF(r.center().x() - stroke * 0.6, r.top() + w * 0.43, stroke * 1.2, w * 0.34), stroke * 0.5,
-        stroke * 0.5);
+    p.drawRoundedRect(
+        QRectF(r.center().x() - stroke * 0.6, r.top() + w * 0.43, stroke * 1.2, w * 0.34), stroke * 0.5, stroke * 0.5);
 }
 
 void threeLinesGlyph(QPainter& p, const QRectF& r, double stroke)
