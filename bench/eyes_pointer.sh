@@ -93,15 +93,16 @@ usage "xeyes" "$xeyes"
 usage "trayer (host)" "$tray"
 
 # 2. Resting: wake-ups per second in each stage of the eyes, timed by their own log lines.
-rate() { # seconds
+main_switches() { awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { s += $2 } END { print s + 0 }' "/proc/$app/status"; }
+rate() { # seconds; the main thread's, where every timer of the eyes runs (threads may come and go)
     local before after
-    before=$(switches "$app")
+    before=$(main_switches)
     sleep "$1"
-    after=$(switches "$app")
+    after=$(main_switches)
     awk -v n=$((after - before)) -v s="$1" 'BEGIN { printf "%.1f", n / s }'
 }
 sleep 1.5 # the eyes settle and start to doze
-echo "pointer at rest, Nimbra's wake-ups per second:"
+echo "pointer at rest, wake-ups per second of Nimbra's main thread:"
 echo "  awake, waiting for the next blink: $(rate 3)"
 for _ in $(seq 200); do grep -q "drowsy after" "$work/log" && break; sleep 0.1; done
 sleep 0.5
