@@ -92,30 +92,53 @@ qint64 threadCpuNs()
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
+// The open shelf: its view of `items` shown in a host of the notch's content size.
+struct OpenShelf {
+    SurfaceMetrics metrics { QSizeF(360, 124), 32, 185 };
+    QWidget host;
+    ShelfView* view;
+
+    OpenShelf(const QList<ShelfItem>& items, FileThumbnails& thumbnails)
+    {
+        host.resize(360, int(metrics.contentHeight()));
+        setNotchTheme(&host, NotchTheme::dark());
+        ShelfView::State state;
+        state.items = items;
+        view = new ShelfView(state, metrics, {}, thumbnails, &host);
+        view->setGeometry(host.rect());
+        host.show();
+    }
+};
+
+QList<ShelfItem> shelfItems(const QList<QUrl>& urls)
+{
+    QList<ShelfItem> items;
+    for (const QUrl& url : urls)
+        items.prepend(ShelfItem(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc()));
+    return items;
+}
+
 // One drop: the open shelf shows the 24 items; thumbnails are asked for as the shell asks
 // for them and every batch that arrives is taken into the shown view in place.
 Figures drop(const QString& cacheRoot)
 {
     const Photos& photos = Photos::shared();
-    FileThumbnails thumbnails(FileThumbnails::Options { .cacheRoot = cacheRoot, .useService = false });
-    const SurfaceMetrics metrics(QSizeF(360, 124), 32, 185);
-    QList<ShelfItem> items;
-    for (const QUrl& url : photos.urls)
-        items.prepend(ShelfItem(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc()));
-
-    QWidget host;
-    host.resize(360, int(metrics.contentHeight()));
-    setNotchTheme(&host, NotchTheme::dark());
-    auto* view = new ShelfView({ items }, metrics, {}, thumbnails, &host);
-    view->setGeometry(host.rect());
-    host.show();
+    FileThumbnails thumbnails(
+        FileThumbnails::Options { .cacheRoot = cacheRoot, .bus = std::nullopt, .useService = false, .threads = 0 });
+    const QList<ShelfItem> items = shelfItems(photos.urls);
+    OpenShelf shelf(items, thumbnails);
+    const SurfaceMetrics& metrics = shelf.metrics;
+    QWidget& host = shelf.host;
 
     Figures figures;
     QElapsedTimer clock;
     clock.start();
     thumbnails.onUpdate = [&] {
-        ShelfView fresh({ items, false, thumbnails.revision() }, metrics, {}, thumbnails);
-        view->adopt(fresh);
+        ShelfView::State state;
+        state.items = items;
+        state.thumbnailRevision = thumbnails.revision();
+        ShelfView fresh(state, metrics, {}, thumbnails);
+        shelf.view->adopt(fresh);
     };
     // The notch's frames: the shown surface painted 120 times a second.
     QImage frame(host.size() * 2, QImage::Format_ARGB32_Premultiplied);
@@ -216,26 +239,17 @@ void idleFullShelf(benchmark::State& state)
 {
     const Photos& photos = Photos::shared();
     QTemporaryDir cache;
-    FileThumbnails thumbnails(
-        FileThumbnails::Options { .cacheRoot = cache.path() + "/thumbnails", .useService = false });
+    FileThumbnails thumbnails(FileThumbnails::Options {
+        .cacheRoot = cache.path() + "/thumbnails", .bus = std::nullopt, .useService = false, .threads = 0 });
     ShelfWatch watch;
     QStringList paths;
-    QList<ShelfItem> items;
-    for (const QUrl& url : photos.urls) {
+    for (const QUrl& url : photos.urls)
         paths << url.toLocalFile();
-        items.prepend(ShelfItem(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc()));
-    }
     watch.watch(paths);
     int changes = 0;
     watch.onChange = [&](const QStringList&) { ++changes; };
-    const SurfaceMetrics metrics(QSizeF(360, 124), 32, 185);
     {
-        QWidget host;
-        host.resize(360, int(metrics.contentHeight()));
-        setNotchTheme(&host, NotchTheme::dark());
-        auto* view = new ShelfView({ items }, metrics, {}, thumbnails, &host);
-        view->setGeometry(host.rect());
-        host.show();
+        const OpenShelf shelf(shelfItems(photos.urls), thumbnails);
         QEventLoop settle;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {

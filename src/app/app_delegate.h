@@ -241,9 +241,10 @@ private:
     void recheckAccessibility();
     void automaticUpdateCheck();
     QWidget* shelfView(const SurfaceMetrics& metrics);
-    // After the shelf changed: drops the thumbnails of items that left since `before`, prunes
-    // files that are gone, remembers the paths and watches the files.
-    void settleShelf(const QList<ShelfItem>& before);
+    // After the shelf changed: prunes files that are gone, drops the thumbnails of items that
+    // left since `before` and of `dropped` files that did not stay, remembers the paths and
+    // watches the files.
+    void settleShelf(const QList<ShelfItem>& before, const QList<QUrl>& dropped = {});
     void shelfFilesChanged(const QStringList& paths);
     void removeFromShelf(const QUuid& id);
     void deleteSelectedFromShelf();

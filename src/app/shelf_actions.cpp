@@ -58,7 +58,7 @@ bool AppDelegate::handleDropFiles(const QList<QUrl>& urls)
     Diagnostics::log(
         Diagnostics::Category::shelf, [&] { return QStringLiteral("dropped %1, %2 new").arg(urls.size()).arg(added); });
     FileThumbnails::shared().prewarm(urls, shelfTileSide(), 2);
-    settleShelf(before);
+    settleShelf(before, urls);
 
     m_tab = NotchSurfaceTab::shelf;
     m_coordinator->refreshContent();
@@ -86,16 +86,21 @@ void AppDelegate::handleDragHover(bool hovering)
     m_coordinator->refreshContent();
 }
 
-void AppDelegate::settleShelf(const QList<ShelfItem>& before)
+void AppDelegate::settleShelf(const QList<ShelfItem>& before, const QList<QUrl>& dropped)
 {
     m_shelf.pruneMissing();
-    // Items that left (trimmed, gone from disk, removed) take their thumbnails and failures along.
+    // Items that left (trimmed, gone from disk, removed) take their thumbnails and failures
+    // along, and so do dropped files that did not stay (trimmed at once, or already gone).
+    QList<QUrl> candidates = dropped;
+    for (const ShelfItem& item : before)
+        candidates << item.url;
     FileThumbnails& thumbnails = FileThumbnails::shared();
-    for (const ShelfItem& item : before) {
+    for (const QUrl& url : std::as_const(candidates)) {
+        const QUrl standardized = standardizedFileUrl(url);
         const bool stays = std::any_of(m_shelf.items().cbegin(), m_shelf.items().cend(),
-            [&](const ShelfItem& kept) { return kept.url == item.url; });
+            [&](const ShelfItem& kept) { return kept.url == standardized; });
         if (!stays)
-            thumbnails.forget(item.url);
+            thumbnails.forget(url);
     }
     m_settings.storeShelf(m_shelf.storedPaths());
     m_shelfWatch->watch(m_shelf.storedPaths());

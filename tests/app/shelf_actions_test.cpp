@@ -201,6 +201,31 @@ TEST_F(Shelved, TheLimitTrimsTheOldestAndForgetsTheirThumbnails)
     EXPECT_FALSE(thumbnails.isCached(photos[1], side));
 }
 
+TEST_F(Shelved, FilesTrimmedInTheDropThatBroughtThemGetNoThumbnail)
+{
+    launch();
+    QList<QUrl> photos;
+    for (int i = 0; i < 26; ++i)
+        photos << picture(QString("q%1.png").arg(i, 2, 10, QLatin1Char('0')));
+    const double side = delegate.shelfTileSide();
+    FileThumbnails& thumbnails = FileThumbnails::shared();
+    // One drop of 26: the first two given are the oldest, and do not stay.
+    EXPECT_TRUE(delegate.handleDropFiles(photos));
+    EXPECT_FALSE(names().contains("q00.png"));
+    EXPECT_FALSE(thumbnails.isInFlight(photos[0], side));
+    EXPECT_FALSE(thumbnails.isInFlight(photos[1], side));
+    // Once every kept one is in, the two trimmed have come and gone without being stored.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(photos.begin() + 2, photos.end(),
+                [&](const QUrl& url) { return thumbnails.isCached(url, side) || thumbnails.hasFailed(url, side); });
+        },
+        30000));
+    ASSERT_TRUE(waitUntil([&] { return thumbnails.isIdle(); }, 30000));
+    EXPECT_FALSE(thumbnails.isCached(photos[0], side));
+    EXPECT_FALSE(thumbnails.isCached(photos[1], side));
+}
+
 TEST_F(Shelved, TabActions)
 {
     launch();

@@ -28,6 +28,7 @@
 #include <QUuid>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace nimbra;
 using namespace nimbra::test;
@@ -109,6 +110,33 @@ struct ShelfOnX : ::testing::Test {
         f.write("contents of " + name.toUtf8());
         return path;
     }
+    // Another application's window holding `file`, with its drag started by the pointer.
+    std::unique_ptr<Peer> dragFrom(const QString& file)
+    {
+        auto source = std::make_unique<Peer>(
+            QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), QStringList { file, "40", "500" });
+        if (!source->said("ready"))
+            return nullptr;
+        movePointer(QPoint(100, 540));
+        pressButton(true);
+        movePointer(QPoint(130, 540));
+        movePointer(QPoint(160, 540));
+        return source->said("dragging") ? std::move(source) : nullptr;
+    }
+    // Held still a moment over `place`, as a person would before letting go, until the source
+    // has heard that the notch takes the drag there; then let go.
+    bool letGoOver(Peer& source, QPoint place)
+    {
+        int step = 0;
+        const bool accepted = waitUntil(
+            [&] {
+                movePointer(place + QPoint(++step % 6, 0));
+                return source.has("accepted copy") && step > 3;
+            },
+            5000);
+        pressButton(false);
+        return accepted && source.said("dropped copy");
+    }
     ShelfView* shownShelf() const
     {
         auto* shell = qobject_cast<ExpandedShell*>(controller().view()->contentWidget());
@@ -128,13 +156,8 @@ TEST_F(ShelfOnX, FilesDraggedOntoTheOpenSurfaceAreKeptAndTheShelfTabOpens)
     syncWithServer();
 
     const QString report = file("Quarterly report.txt");
-    Peer source(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), { report, "40", "500" });
-    ASSERT_TRUE(source.said("ready"));
-    movePointer(QPoint(100, 540));
-    pressButton(true);
-    movePointer(QPoint(130, 540));
-    movePointer(QPoint(160, 540));
-    ASSERT_TRUE(source.said("dragging"));
+    const auto source = dragFrom(report);
+    ASSERT_TRUE(source);
 
     // Straight into the open body: the panel takes the drag and the shelf tab comes up.
     const QPoint body = notchCentre() + QPoint(0, 60);
@@ -143,17 +166,7 @@ TEST_F(ShelfOnX, FilesDraggedOntoTheOpenSurfaceAreKeptAndTheShelfTabOpens)
     EXPECT_EQ(delegate.tab(), NotchSurfaceTab::shelf);
     ASSERT_TRUE(waitUntil([&] { return shownShelf() != nullptr; }));
     EXPECT_TRUE(shownShelf()->state().isReceiving);
-    // Held still a moment over the shelf, as a person would before letting go, until the
-    // source has heard that the notch takes it.
-    int step = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            movePointer(body + QPoint(++step % 6, 0));
-            return source.has("accepted copy");
-        },
-        5000));
-    pressButton(false);
-    ASSERT_TRUE(source.said("dropped copy"));
+    ASSERT_TRUE(letGoOver(*source, body));
     ASSERT_TRUE(waitUntil([&] { return !delegate.shelf().isEmpty(); }));
     EXPECT_EQ(delegate.shelf().items().at(0).path(), report);
     EXPECT_EQ(settings.storedShelfPaths(), QStringList { report });
@@ -168,28 +181,14 @@ TEST_F(ShelfOnX, FilesDraggedToTheTopEdgeOfTheDormantNotchAreKept)
     syncWithServer();
 
     const QString photo = file("photo.txt");
-    Peer source(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), { photo, "40", "500" });
-    ASSERT_TRUE(source.said("ready"));
-    movePointer(QPoint(100, 540));
-    pressButton(true);
-    movePointer(QPoint(130, 540));
-    movePointer(QPoint(160, 540));
-    ASSERT_TRUE(source.said("dragging"));
+    const auto source = dragFrom(photo);
+    ASSERT_TRUE(source);
     // The drawn notch at rest takes drags in the screen's top row above it.
     movePointer(QPoint(notchCentre().x() - 40, 0));
     movePointer(QPoint(notchCentre().x(), 0));
     ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }, 5000));
     ASSERT_TRUE(waitUntil([&] { return controller().isExpandedSurface(); }));
-    const QPoint body = notchCentre() + QPoint(0, 60);
-    int step = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            movePointer(body + QPoint(++step % 6, 0));
-            return source.count("accepted copy") >= 1 && step > 3;
-        },
-        5000));
-    pressButton(false);
-    ASSERT_TRUE(source.said("dropped copy"));
+    ASSERT_TRUE(letGoOver(*source, notchCentre() + QPoint(0, 60)));
     ASSERT_TRUE(waitUntil([&] { return !delegate.shelf().isEmpty(); }));
     EXPECT_EQ(delegate.shelf().items().at(0).path(), photo);
 }

@@ -33,13 +33,13 @@ class ShelfView : public QWidget {
     Q_OBJECT
 public:
     struct State {
-        QList<ShelfItem> items;
+        QList<ShelfItem> items {};
         // A file drag hovers the notch.
         bool isReceiving = false;
         // The thumbnail cache's revision: a new value brings the tiles their new pictures.
         int thumbnailRevision = 0;
         bool isSelecting = false;
-        QSet<QUuid> selection;
+        QSet<QUuid> selection {};
     };
     struct Actions {
         std::function<void(const QUuid&)> onToggleSelect;

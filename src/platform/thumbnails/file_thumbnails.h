@@ -37,9 +37,9 @@ class FileThumbnails : public QObject {
 public:
     struct Options {
         // The shared cache's folder; empty: $XDG_CACHE_HOME/thumbnails.
-        QString cacheRoot;
+        QString cacheRoot {};
         // Where to look for the thumbnailer service; none: the session bus.
-        std::optional<QDBusConnection> bus;
+        std::optional<QDBusConnection> bus {};
         bool useService = true;
         // Worker threads; 0 picks a few, leaving cores for everything else.
         int threads = 0;

@@ -28,6 +28,18 @@ QStringList typesOf(const QString& path)
     return names;
 }
 
+// A failure so far, with what the file is: its stamp (none when it is gone), URI and types.
+Outcome lookedAt(const QString& path)
+{
+    Outcome outcome;
+    outcome.stamp = FileStamp::of(path);
+    if (outcome.stamp) {
+        outcome.uri = ThumbnailCache::fileUri(path);
+        outcome.mimeTypes = typesOf(path);
+    }
+    return outcome;
+}
+
 // The wanted flavor and the larger ones (a larger picture scales down well).
 QList<Flavor> wantedAndLarger(Flavor wanted)
 {
@@ -61,12 +73,9 @@ QImage renderImage(const QString& path, int pixels)
 
 Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const std::optional<FileStamp>& knownFailure)
 {
-    Outcome outcome;
-    outcome.stamp = FileStamp::of(path);
+    Outcome outcome = lookedAt(path);
     if (!outcome.stamp)
         return outcome;
-    outcome.uri = ThumbnailCache::fileUri(path);
-    outcome.mimeTypes = typesOf(path);
     if (knownFailure && *knownFailure == *outcome.stamp)
         return outcome;
     if (outcome.mimeTypes.value(0) == QLatin1String("inode/directory"))
@@ -98,12 +107,9 @@ Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const
 
 Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache& cache)
 {
-    Outcome outcome;
-    outcome.stamp = FileStamp::of(path);
+    Outcome outcome = lookedAt(path);
     if (!outcome.stamp)
         return outcome;
-    outcome.uri = ThumbnailCache::fileUri(path);
-    outcome.mimeTypes = typesOf(path);
     // Whatever size the service made, the closest one that is large enough first.
     const Flavor wanted = ThumbnailCache::flavorFor(pixels);
     QList<Flavor> order = wantedAndLarger(wanted);

@@ -90,10 +90,9 @@ void strokeStyle(QPainter& p, double stroke)
     p.setBrush(Qt::NoBrush);
 }
 
-void trayGlyph(QPainter& p, const QRectF& r, double stroke)
+// An open tray: its rim, with the dip of its front edge.
+QPainterPath trayOutline(const QRectF& r)
 {
-    const QColor c = p.brush().color();
-    strokeStyle(p, stroke);
     const double w = r.width(), x = r.left(), y = r.top();
     QPainterPath tray;
     tray.moveTo(x + w * 0.08, y + w * 0.55);
@@ -105,30 +104,22 @@ void trayGlyph(QPainter& p, const QRectF& r, double stroke)
     tray.lineTo(x + w * 0.4, y + w * 0.66);
     tray.lineTo(x + w * 0.34, y + w * 0.55);
     tray.closeSubpath();
+    return tray;
+}
+
+void trayGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const QColor c = p.brush().color();
+    strokeStyle(p, stroke);
+    const double w = r.width(), x = r.left(), y = r.top();
     p.setBrush(c);
-    p.drawPath(tray);
+    p.drawPath(trayOutline(r));
     p.setBrush(Qt::NoBrush);
     p.drawLine(QPointF(x + w * 0.24, y + w * 0.38), QPointF(x + w * 0.76, y + w * 0.38));
     p.drawLine(QPointF(x + w * 0.3, y + w * 0.2), QPointF(x + w * 0.7, y + w * 0.2));
 }
 
-// An open tray, its rim drawn as an outline; the filled one carries an arrow dropping into it.
-QPainterPath trayOutline(const QRectF& r)
-{
-    const double w = r.width(), x = r.left(), y = r.top();
-    QPainterPath tray;
-    tray.moveTo(x + w * 0.08, y + w * 0.55);
-    tray.lineTo(x + w * 0.08, y + w * 0.86);
-    tray.lineTo(x + w * 0.92, y + w * 0.86);
-    tray.lineTo(x + w * 0.92, y + w * 0.55);
-    tray.lineTo(x + w * 0.66, y + w * 0.55);
-    tray.lineTo(x + w * 0.6, y + w * 0.67);
-    tray.lineTo(x + w * 0.4, y + w * 0.67);
-    tray.lineTo(x + w * 0.34, y + w * 0.55);
-    tray.closeSubpath();
-    return tray;
-}
-
+// The tray drawn as an outline; the filled one carries an arrow dropping into it.
 template <bool Filled> void trayDropGlyph(QPainter& p, const QRectF& r, double stroke)
 {
     const QColor c = p.brush().color();

@@ -36,6 +36,21 @@ std::optional<QString> glibUri(const QString& path)
     return QString::fromUtf8(python.readAllStandardOutput()).trimmed();
 }
 
+// A picture on disk beside a cache of its own.
+struct PictureAndCache {
+    QTemporaryDir dir;
+    ThumbnailCache cache { dir.path() + "/thumbnails" };
+    QString file = dir.path() + "/photo.png";
+    FileStamp stamp;
+    QString uri = ThumbnailCache::fileUri(file);
+
+    explicit PictureAndCache(const QImage& picture)
+    {
+        EXPECT_TRUE(writePicture(file, picture, "png"));
+        stamp = stampOf(file);
+    }
+};
+
 int mode(const QString& path)
 {
     struct stat info { };
@@ -90,12 +105,10 @@ TEST(ThumbnailCache, RecordedModificationTimes)
 
 TEST(ThumbnailCache, StoredEntriesAreStandardPrivateAndFoundAgain)
 {
-    QTemporaryDir dir;
-    const ThumbnailCache cache(dir.path() + "/thumbnails");
-    const QString file = dir.path() + "/photo.png";
-    ASSERT_TRUE(writePicture(file, halves(900, 300), "png"));
-    const FileStamp stamp = stampOf(file);
-    const QString uri = ThumbnailCache::fileUri(file);
+    const PictureAndCache p(halves(900, 300));
+    const ThumbnailCache& cache = p.cache;
+    const FileStamp stamp = p.stamp;
+    const QString uri = p.uri;
 
     ASSERT_TRUE(cache.store(uri, stamp, "image/png", halves(900, 300), Flavor::large));
     const QString entry = cache.entryPath(uri, Flavor::large);
@@ -123,12 +136,10 @@ TEST(ThumbnailCache, StoredEntriesAreStandardPrivateAndFoundAgain)
 
 TEST(ThumbnailCache, StaleOrForeignEntriesAreNotUsed)
 {
-    QTemporaryDir dir;
-    const ThumbnailCache cache(dir.path() + "/thumbnails");
-    const QString file = dir.path() + "/photo.png";
-    ASSERT_TRUE(writePicture(file, halves(300, 300), "png"));
-    const FileStamp stamp = stampOf(file);
-    const QString uri = ThumbnailCache::fileUri(file);
+    const PictureAndCache p(halves(300, 300));
+    const ThumbnailCache& cache = p.cache;
+    const FileStamp stamp = p.stamp;
+    const QString uri = p.uri;
     ASSERT_TRUE(cache.store(uri, stamp, "image/png", halves(300, 300), Flavor::normal));
 
     FileStamp changed = stamp;
