@@ -18,4 +18,15 @@ inline int runGuiBenchmarks(int argc, char** argv)
     return 0;
 }
 
+// The main() of a benchmark that needs Qt's event loop but no widgets (a sound server's
+// replies, another process's log): a QCoreApplication around Google Benchmark's own run.
+inline int runEventLoopBenchmarks(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace nimbra::bench

@@ -5,6 +5,8 @@
 #include "modules/level/system_level_monitor.h"
 #include "platform/x11/x11_input_bridge.h"
 
+#include "gui_bench_main.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <benchmark/benchmark.h>
@@ -82,9 +84,5 @@ BENCHMARK(keyToLevel)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iteration
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return nimbra::bench::runEventLoopBenchmarks(argc, argv);
 }

@@ -15,6 +15,8 @@
 #include "support/private_servers.h"
 #include "support/test_support.h"
 
+#include "gui_bench_main.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
@@ -134,9 +136,5 @@ BENCHMARK(firstReadout)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterati
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return nimbra::bench::runEventLoopBenchmarks(argc, argv);
 }

@@ -10,6 +10,8 @@
 #include "support/private_servers.h"
 #include "support/test_support.h"
 
+#include "gui_bench_main.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <benchmark/benchmark.h>
@@ -93,9 +95,5 @@ BENCHMARK(keyToReadout)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterati
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return nimbra::bench::runEventLoopBenchmarks(argc, argv);
 }
