@@ -15,7 +15,7 @@
 
 namespace nimbra::test {
 
-// A laptop-sized screen with a 24 pt top bar: a synthesized notch of 7 % of its width.
+// A laptop-sized screen with a 24 pt top bar and no camera housing: a synthesized notch.
 inline NotchGeometry laptopGeometry()
 {
     DisplayMetrics metrics;
