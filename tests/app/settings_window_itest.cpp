@@ -1,0 +1,183 @@
+#include "core/nimbra_settings.h"
+#include "core/settings_storage.h"
+#include "support/nimbra_process.h"
+#include "support/private_servers.h"
+#include "support/test_support.h"
+#include "ui/settings/settings_controls.h"
+#include "ui/settings/settings_style.h"
+#include "ui/settings/settings_view.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+// The real application on an X server of its own, with a window manager.
+struct RealNimbra {
+    // A laptop-sized screen, so that the window fits and the notch sits where a person finds it.
+    PrivateX x { { "-screen", "0", "1512x982x24" } };
+    std::unique_ptr<XClient> windowManager;
+    NimbraProcess nimbra;
+
+    explicit RealNimbra(const QByteArray& settings = {})
+        : nimbra(settings)
+    {
+    }
+
+    bool start()
+    {
+        if (!x.isRunning())
+            return false;
+        windowManager = std::make_unique<XClient>(x, "openbox", QStringList { "--sm-disable" });
+        if (!waitUntil([&] { return x.hasWindowManager(); }))
+            return false;
+        return nimbra.start({ "DISPLAY=" + x.display() }) && nimbra.waitForLog("] display + ", 10000);
+    }
+
+    // The settings window's X id when it is mapped, else empty.
+    QString settingsWindow()
+    {
+        QProcess search;
+        search.setProcessEnvironment([&] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DISPLAY", x.display());
+            return env;
+        }());
+        search.start("xdotool", { "search", "--onlyvisible", "--name", "^Nimbra Settings$" });
+        search.waitForFinished(5000);
+        return QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).value(0);
+    }
+
+    // The mapped windows of the process.
+    int visibleWindows()
+    {
+        QProcess search;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        search.setProcessEnvironment(env);
+        search.start("xdotool", { "search", "--onlyvisible", "--pid", QString::number(nimbra.process().processId()) });
+        search.waitForFinished(5000);
+        return int(QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
+    }
+
+    // Where the client area of an X window lies on the screen.
+    QPoint origin(const QString& window)
+    {
+        QProcess info;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        info.setProcessEnvironment(env);
+        info.start("xwininfo", { "-id", window });
+        info.waitForFinished(5000);
+        const QString out = QString::fromUtf8(info.readAllStandardOutput());
+        const auto value = [&](const char* name) {
+            return QRegularExpression(QString("Absolute upper-left %1:\\s+(-?\\d+)").arg(name))
+                .match(out)
+                .captured(1)
+                .toInt();
+        };
+        return { value("X"), value("Y") };
+    }
+
+    // The whole screen, saved with the test's artefacts (for a failure to be looked at).
+    std::string screenshot(const QString& name)
+    {
+        const QString path = artefactDir() + "/" + name + ".png";
+        x.run("import", { "-window", "root", path });
+        return ("screen saved to " + path).toStdString();
+    }
+
+    bool click(QPoint at)
+    {
+        return x.run("xdotool", { "mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1" });
+    }
+
+    // A second start of Nimbra with the same settings folder: it hands over and exits.
+    bool startAgain()
+    {
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        env.insert("XDG_CONFIG_HOME", nimbra.configHome());
+        env.remove("QT_QPA_PLATFORM");
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(NIMBRA_BINARY_DIR) + "/src/app/nimbra", {});
+        return second.waitForFinished(10000) && second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0;
+    }
+
+    QJsonObject settingsFile()
+    {
+        QFile file(nimbra.configHome() + "/nimbra/settings.json");
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+};
+
+// Where a control of the general page sits in a settings window's client area: the same view,
+// laid out here at the window's size without being shown.
+QPoint generalPageControl(const QString& name)
+{
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    SettingsView view(settings, SettingsView::Inputs {});
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.setPalette(settings_style::palette(false));
+    view.resize(760, 540);
+    settings_style::adoptStyle(&view);
+    view.show();
+    QCoreApplication::processEvents();
+    for (QWidget* w : view.findChildren<QWidget*>()) {
+        if (w->accessibleName() == name && w->isVisible())
+            return w->mapTo(&view, w->rect().center());
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndTheNotch)
+{
+    RealNimbra app;
+    ASSERT_TRUE(app.start()) << app.nimbra.log().toStdString();
+    // The virtual screen is no built-in panel: by default no notch shows on it.
+    EXPECT_EQ(app.visibleWindows(), 0);
+
+    ASSERT_TRUE(app.startAgain());
+    ASSERT_TRUE(app.nimbra.waitForLog("reopened by another start")) << app.nimbra.log().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 5000));
+    const QString window = app.settingsWindow();
+    EXPECT_EQ(app.visibleWindows(), 1);
+
+    // "Show on all displays" on the general page: the file and the notch follow.
+    const QPoint control = generalPageControl("Show on all displays");
+    ASSERT_FALSE(control.isNull());
+    ASSERT_TRUE(app.click(app.origin(window) + control));
+    ASSERT_TRUE(waitUntil([&] { return app.settingsFile().value("display.showOnAll").toBool(); }, 5000))
+        << app.nimbra.log().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return app.visibleWindows() > 1; }, 5000)) << "the notch did not appear";
+
+    // Closing the window leaves Nimbra running; a third start shows the same window again.
+    // Closed as a person would: the close button at the right end of the window manager's
+    // title bar, just above the client area's top right corner.
+    const QPoint close = app.origin(window) + QPoint(760 - 11, -11);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            app.click(close);
+            return waitUntil([&] { return app.settingsWindow().isEmpty(); }, 500);
+        },
+        5000))
+        << app.screenshot("settings-window-close");
+    EXPECT_EQ(app.nimbra.process().state(), QProcess::Running);
+    ASSERT_TRUE(app.startAgain());
+    EXPECT_TRUE(waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 5000));
+
+    EXPECT_TRUE(app.nimbra.terminate()) << app.nimbra.log().toStdString();
+}
