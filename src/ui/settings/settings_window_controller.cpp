@@ -1,9 +1,12 @@
 #include "ui/settings/settings_window_controller.h"
 
+#include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
+#include "core/uptime.h"
 #include "ui/settings/settings_style.h"
 #include "ui/settings/settings_view.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
@@ -58,6 +61,7 @@ SettingsView* SettingsWindowController::makeView()
 
 void SettingsWindowController::show()
 {
+    m_requestedAt = uptime();
     if (!m_window) {
         auto* window = new QWidget(nullptr, Qt::Window);
         window->setObjectName(QStringLiteral("NimbraSettings"));
@@ -73,6 +77,7 @@ void SettingsWindowController::show()
             frame.moveCenter(screen->availableGeometry().center());
             window->move(frame.topLeft());
         }
+        window->installEventFilter(this);
         m_window = window;
     }
     // A new view every time: the page, the draft and the snapshots start over.
@@ -96,6 +101,24 @@ void SettingsWindowController::show()
         window->raise();
         window->activateWindow();
     });
+}
+
+bool SettingsWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window paints before everything in it; a turn later the whole frame is out.
+    if (watched == m_window && event->type() == QEvent::Paint && m_requestedAt >= 0) {
+        const double requestedAt = m_requestedAt;
+        const bool cold = m_viewsBuilt == 1;
+        m_requestedAt = -1;
+        QTimer::singleShot(0, this, [requestedAt, cold] {
+            Diagnostics::log(Diagnostics::Category::display, [&] {
+                return QStringLiteral("settings window first frame %1 ms after the request (%2)")
+                    .arg((uptime() - requestedAt) * 1000, 0, 'f', 1)
+                    .arg(cold ? u"cold" : u"warm");
+            });
+        });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SettingsWindowController::applyAppearanceNow()

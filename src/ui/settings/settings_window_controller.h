@@ -47,6 +47,9 @@ public:
     // Views built so far (one per show()).
     int viewsBuilt() const { return m_viewsBuilt; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     SettingsView* makeView();
 
@@ -61,6 +64,8 @@ private:
     QPointer<QWidget> m_window;
     QPointer<SettingsView> m_view;
     int m_viewsBuilt = 0;
+    // When the last show() was asked for, until its first frame is on the screen; < 0 after.
+    double m_requestedAt = -1;
 };
 
 } // namespace nimbra

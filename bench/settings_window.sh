@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The settings window of a running Nimbra, on a private Xvfb with a window manager: the time
+# from a request (a second start, which hands over) to the window's first painted frame, cold
+# (the first opening of the run) and warm (a later one); resident memory before opening, while
+# open and after closing; and the main thread's wake-ups while the window shows the music page
+# (whose scene animates), once it is minimised and once it is closed. Printed, not asserted.
+# Usage: bench/settings_window.sh [BUILD_DIR] [SECONDS]
+set -euo pipefail
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$top/build}"
+seconds="${2:-5}"
+nimbra="$build/src/app/nimbra"
+[[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/nimbra-settings-window.XXXXXX)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox --sm-disable >/dev/null 2>&1 &
+pids=($! "${pids[@]}")
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
+if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]]; then
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=4 4>"$work/bus.address" \
+        >/dev/null 2>&1 &
+    pids=($! "${pids[@]}")
+    for _ in $(seq 100); do [[ -s "$work/bus.address" ]] && break; sleep 0.1; done
+    export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus.address")"
+fi
+
+export XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 NIMBRA_SETTINGS_PAGE=music
+mkdir -p "$XDG_CONFIG_HOME"
+"$nimbra" 2>"$work/log" &
+app=$!
+pids=("$app" "${pids[@]}")
+for _ in $(seq 100); do grep -q "accessibility trusted" "$work/log" 2>/dev/null && break; sleep 0.1; done
+sleep 1 # start-up settles
+
+rss() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$app/status"; }
+wakeups() { # the main thread's voluntary context switches over $seconds
+    local before after
+    before=$(awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$app/task/$app/status")
+    sleep "$seconds"
+    after=$(awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$app/task/$app/status")
+    echo $((after - before))
+}
+frame_after() { # waits for the n-th first-frame line and prints its figure
+    for _ in $(seq 200); do
+        (($(grep -c "settings window first frame" "$work/log" || true) >= $1)) && break
+        sleep 0.05
+    done
+    grep "settings window first frame" "$work/log" | sed -n "$1p" | sed 's/.*first frame \([0-9.]*\) ms.*/\1/'
+}
+window() { xdotool search --onlyvisible --name '^Nimbra Settings$' 2>/dev/null | head -n1; }
+
+idle=$(wakeups)
+before=$(rss)
+"$nimbra" 2>/dev/null
+cold=$(frame_after 1)
+sleep 1
+open_rss=$(rss)
+open_wakeups=$(wakeups)
+id=$(window)
+# Closed through the window manager's close button, just above the client's top right corner.
+x=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {print $4}')
+y=$(xwininfo -id "$id" | awk '/Absolute upper-left Y/ {print $4}')
+w=$(xwininfo -id "$id" | awk '/Width:/ {print $2}')
+for _ in $(seq 20); do
+    [[ -z "$(window)" ]] && break
+    xdotool mousemove $((x + w - 11)) $((y - 11)) click 1
+    sleep 0.25
+done
+[[ -z "$(window)" ]] || echo "the window did not close" >&2
+sleep 1
+closed_rss=$(rss)
+closed_wakeups=$(wakeups)
+"$nimbra" 2>/dev/null
+warm=$(frame_after 2)
+sleep 1
+xdotool windowminimize --sync "$(window)"
+minimised_wakeups=$(wakeups)
+
+echo "settings window, request to first painted frame: cold ${cold} ms, warm ${warm} ms (goal: under 200 ms cold)"
+echo "resident memory: ${before} MB before opening, ${open_rss} MB open, ${closed_rss} MB after closing ($(awk -v a="$closed_rss" -v b="$before" 'BEGIN { printf "%.1f", a - b }') MB kept; goal: at most 15)"
+echo "main-thread wake-ups over ${seconds} s: ${idle} idle before opening, ${open_wakeups} open on the music page, ${minimised_wakeups} minimised, ${closed_wakeups} closed (goal: none from the previews when minimised or closed)"
