@@ -75,19 +75,10 @@ void AppDelegate::applyClipboardSettings()
 
 NotchTheme AppDelegate::currentTheme() const
 {
-    bool isDark = true;
-    switch (m_settings.appearance()) {
-    case Appearance::system:
-        isDark = m_appearance ? m_appearance->isDark() : AppearancePortal::paletteIsDark();
-        break;
-    case Appearance::light:
-        isDark = false;
-        break;
-    case Appearance::dark:
-        isDark = true;
-        break;
-    }
-    return NotchTheme { isDark, m_settings.clockFont() };
+    // The desktop is asked only when the appearance follows it.
+    const bool desktopDark = m_settings.appearance() == Appearance::system
+        && (m_appearance ? m_appearance->isDark() : AppearancePortal::paletteIsDark());
+    return NotchTheme { isDark(m_settings.appearance(), desktopDark), m_settings.clockFont() };
 }
 
 } // namespace nimbra

@@ -80,4 +80,17 @@ QString title(ClockFont font)
     return {};
 }
 
+bool isDark(Appearance appearance, bool systemIsDark)
+{
+    switch (appearance) {
+    case Appearance::system:
+        return systemIsDark;
+    case Appearance::light:
+        return false;
+    case Appearance::dark:
+        return true;
+    }
+    return systemIsDark;
+}
+
 } // namespace nimbra

@@ -40,5 +40,7 @@ template <> std::optional<ClockFont> fromRawValue<ClockFont>(QStringView raw);
 // What the settings window shows.
 QString title(Appearance appearance);
 QString title(ClockFont font);
+// Whether an appearance draws dark, given how the desktop draws (which only `system` follows).
+bool isDark(Appearance appearance, bool systemIsDark);
 
 } // namespace nimbra

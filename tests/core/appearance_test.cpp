@@ -21,3 +21,11 @@ TEST(ClockFont, OnlyExactRawValuesParse)
     EXPECT_EQ(fromRawValue<ClockFont>(u"Lock Screen"), std::nullopt);
     EXPECT_EQ(fromRawValue<ClockFont>(u"lockscreen"), std::nullopt);
 }
+
+TEST(Appearance, OnlyTheSystemAppearanceFollowsTheDesktop)
+{
+    EXPECT_TRUE(isDark(Appearance::system, true));
+    EXPECT_FALSE(isDark(Appearance::system, false));
+    EXPECT_FALSE(isDark(Appearance::light, true));
+    EXPECT_TRUE(isDark(Appearance::dark, false));
+}

@@ -1,5 +1,7 @@
 #include "ui/settings/music_previews.h"
 
+#include "ui/settings/preview_paint.h"
+
 #include "core/uptime.h"
 #include "ui/surface/level_readout.h"
 #include "ui/surface/notch_shape.h"
@@ -13,12 +15,9 @@
 
 namespace nimbra {
 
-namespace {
+using preview_paint::grey;
 
-QColor grey(double white, double opacity = 1)
-{
-    return QColor::fromRgbF(float(white), float(white), float(white), float(opacity));
-}
+namespace {
 
 QColor withAlpha(QColor colour, double opacity)
 {
@@ -353,13 +352,8 @@ void MusicBehaviourDemo::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF scene(rect());
-    QPainterPath clip;
-    clip.addRoundedRect(scene, 9, 9);
-    p.setClipPath(clip);
-    QLinearGradient backdrop(scene.topLeft(), scene.bottomRight());
-    backdrop.setColorAt(0, QColor::fromRgbF(0.30f, 0.40f, 0.52f));
-    backdrop.setColorAt(1, QColor::fromRgbF(0.55f, 0.47f, 0.38f));
-    p.fillRect(scene, backdrop);
+    preview_paint::backdrop(
+        p, scene, 9, { QColor::fromRgbF(0.30f, 0.40f, 0.52f), QColor::fromRgbF(0.55f, 0.47f, 0.38f) });
 
     const double now = uptime();
     const double w = std::max(1.0, m_width.value(now));

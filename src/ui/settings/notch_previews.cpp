@@ -2,6 +2,7 @@
 
 #include "core/uptime.h"
 #include "ui/settings/music_previews.h"
+#include "ui/settings/preview_paint.h"
 #include "ui/surface/notch_shape.h"
 
 #include <QFontMetricsF>
@@ -14,20 +15,13 @@
 
 namespace nimbra {
 
+using preview_paint::good;
+using preview_paint::grey;
+
 namespace {
 
 constexpr Spring kThemeSpring { 0.3, 0.9 };
 constexpr QSizeF kNotchFrame { 300, 92 };
-
-QColor grey(double white, double opacity = 1)
-{
-    return QColor::fromRgbF(float(white), float(white), float(white), float(opacity));
-}
-
-QColor good(bool dark)
-{
-    return dark ? QColor::fromRgbF(0.30f, 0.85f, 0.39f) : QColor::fromRgbF(0.13f, 0.62f, 0.24f);
-}
 
 } // namespace
 
@@ -142,14 +136,8 @@ void NotchPreview::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF area(rect());
-    QPainterPath clip;
-    clip.addRoundedRect(area, 9, 9);
-    p.setClipPath(clip);
-    QLinearGradient backdrop(area.topLeft(), area.bottomRight());
-    backdrop.setColorAt(0, QColor::fromRgbF(0.36f, 0.47f, 0.58f));
-    backdrop.setColorAt(1, QColor::fromRgbF(0.58f, 0.50f, 0.42f));
-    p.fillRect(area, backdrop);
+    preview_paint::backdrop(
+        p, QRectF(rect()), 9, { QColor::fromRgbF(0.36f, 0.47f, 0.58f), QColor::fromRgbF(0.58f, 0.50f, 0.42f) });
     const NotchShape shape { 0.6 * m_layout.expandedTopRadius, 0.6 * m_layout.expandedBottomRadius };
     p.setPen(Qt::NoPen);
     p.setBrush(PreviewColours::notchFill(m_theme));

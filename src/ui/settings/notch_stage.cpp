@@ -2,6 +2,7 @@
 
 #include "core/uptime.h"
 #include "ui/settings/music_previews.h"
+#include "ui/settings/preview_paint.h"
 #include "ui/settings/settings_controls.h"
 #include "ui/settings/settings_style.h"
 #include "ui/surface/level_readout.h"
@@ -20,16 +21,12 @@
 namespace nimbra {
 
 using namespace settings_style;
+using preview_paint::grey;
 
 namespace {
 
 constexpr Spring kShapeSpring { 0.3, 0.85 };
 constexpr double kMinimumMenuBar = 22;
-
-QColor grey(double white, double opacity = 1)
-{
-    return QColor::fromRgbF(float(white), float(white), float(white), float(opacity));
-}
 
 double menuBarHeight(const NotchGeometry& geometry)
 {
@@ -49,8 +46,8 @@ void paintChargeSample(QPainter& p, const QRectF& box, bool dark)
     const double total = bolt + 8 + percentWidth + 8 + labelWidth;
     double x = box.center().x() - total / 2;
     const double midY = box.center().y();
-    symbols::draw(p, QStringLiteral("bolt.fill"), QRectF(x, midY - bolt / 2, bolt, bolt), 12,
-        dark ? QColor::fromRgbF(0.30f, 0.85f, 0.39f) : QColor::fromRgbF(0.13f, 0.62f, 0.24f), QFont::DemiBold);
+    symbols::draw(p, QStringLiteral("bolt.fill"), QRectF(x, midY - bolt / 2, bolt, bolt), 12, preview_paint::good(dark),
+        QFont::DemiBold);
     x += bolt + 8;
     const QColor ink = dark ? grey(1) : grey(0.09);
     p.setFont(percentFont);
@@ -89,15 +86,9 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF area(rect());
-        QPainterPath frame;
-        frame.addRoundedRect(area, 10, 10);
-        p.setClipPath(frame);
-
-        QLinearGradient desktop(area.topLeft(), area.bottomRight());
-        desktop.setColorAt(0, QColor::fromRgbF(0.24f, 0.35f, 0.47f));
-        desktop.setColorAt(0.5, QColor::fromRgbF(0.47f, 0.38f, 0.33f));
-        desktop.setColorAt(1, QColor::fromRgbF(0.62f, 0.55f, 0.40f));
-        p.fillRect(area, desktop);
+        preview_paint::backdrop(p, area, 10,
+            { QColor::fromRgbF(0.24f, 0.35f, 0.47f), QColor::fromRgbF(0.47f, 0.38f, 0.33f),
+                QColor::fromRgbF(0.62f, 0.55f, 0.40f) });
 
         const double s = m_stage->scale();
         p.fillRect(QRectF(0, 0, area.width(), s * menuBarHeight(m_stage->m_geometry)), grey(0, 0.26));

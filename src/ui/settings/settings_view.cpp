@@ -342,18 +342,7 @@ void SettingsView::setSystemIsDark(bool dark)
 
 NotchTheme SettingsView::previewTheme() const
 {
-    bool dark = m_systemIsDark;
-    switch (m_settings.appearance()) {
-    case Appearance::system:
-        break;
-    case Appearance::light:
-        dark = false;
-        break;
-    case Appearance::dark:
-        dark = true;
-        break;
-    }
-    return NotchTheme { dark, m_settings.clockFont() };
+    return NotchTheme { isDark(m_settings.appearance(), m_systemIsDark), m_settings.clockFont() };
 }
 
 void SettingsView::settingsChanged(NimbraSettings::Property property)

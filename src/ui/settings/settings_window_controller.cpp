@@ -125,23 +125,13 @@ void SettingsWindowController::applyAppearanceNow()
 {
     if (!m_window)
         return;
-    bool dark = false;
-    switch (m_settings.appearance()) {
-    case Appearance::system:
-        dark = systemIsDark ? systemIsDark() : false;
-        break;
-    case Appearance::light:
-        dark = false;
-        break;
-    case Appearance::dark:
-        dark = true;
-        break;
-    }
+    const bool desktopDark = systemIsDark ? systemIsDark() : false;
+    const bool dark = isDark(m_settings.appearance(), desktopDark);
     const QPalette palette = settings_style::palette(dark);
     if (m_window->palette() != palette || !m_window->testAttribute(Qt::WA_SetPalette))
         m_window->setPalette(palette);
     if (m_view)
-        m_view->setSystemIsDark(systemIsDark ? systemIsDark() : false);
+        m_view->setSystemIsDark(desktopDark);
 }
 
 } // namespace nimbra
