@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -77,6 +78,9 @@ void SettingsWindowController::show()
             frame.moveCenter(screen->availableGeometry().center());
             window->move(frame.topLeft());
         }
+        // Ctrl+W closes it, as it does other settings windows of the desktop.
+        auto* close = new QShortcut(QKeySequence::Close, window);
+        connect(close, &QShortcut::activated, window, &QWidget::close);
         window->installEventFilter(this);
         m_window = window;
     }

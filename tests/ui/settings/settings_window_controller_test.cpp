@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPointer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -93,6 +94,17 @@ TEST_F(Controller, ClosingHidesTheSameWindowWhichComesBackWhereItWas)
     EXPECT_EQ(controller.window(), window.data());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->pos(), where);
+}
+
+TEST_F(Controller, CtrlWClosesTheWindow)
+{
+    controller.show();
+    QWidget* window = controller.window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keySequence(window, QKeySequence::Close);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(controller.window(), window);
 }
 
 TEST_F(Controller, AppearanceFollowsTheSettingAndOnAutoTheDesktop)
