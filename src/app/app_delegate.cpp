@@ -23,6 +23,7 @@
 #include "platform/x11/active_window.h"
 #include "platform/x11/x11_input_bridge.h"
 #include "platform/x11/x11_pointer_watch.h"
+#include "ui/onboarding/onboarding_window_controller.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/tray/tray_item.h"
 
@@ -67,6 +68,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     connect(&m_accessibilityRecheck, &QTimer::timeout, this, &AppDelegate::recheckAccessibility);
     m_updateDelay.setSingleShot(true);
     connect(&m_updateDelay, &QTimer::timeout, this, &AppDelegate::automaticUpdateCheck);
+    m_onboardingDelay.setSingleShot(true);
+    connect(&m_onboardingDelay, &QTimer::timeout, this, &AppDelegate::presentOnboarding);
 }
 
 AppDelegate::~AppDelegate()
@@ -230,6 +233,7 @@ void AppDelegate::applicationDidFinishLaunching()
     installStatusItem();
     syncLaunchAtLogin();
     setUpUpdates();
+    showOnboardingIfNeeded();
 
     // 20. From now on every observed settings change is re-applied.
     m_observation = std::make_unique<SettingsObservation>(m_settings);
@@ -245,6 +249,8 @@ void AppDelegate::applicationDidFinishLaunching()
             self->m_coordinator->setTheme(self->currentTheme());
             if (self->m_settingsWindow)
                 self->m_settingsWindow->applyAppearanceNow();
+            if (self->m_onboarding)
+                self->m_onboarding->setDark(self->currentTheme().isDark);
         }
     };
 
@@ -288,6 +294,7 @@ void AppDelegate::applicationWillTerminate()
     m_timerClock.stop();
     m_accessibilityRecheck.stop();
     m_updateDelay.stop();
+    m_onboardingDelay.stop();
     // 10. Now playing.
     m_nowPlaying->stop();
     // 11. Gives the media keys back.

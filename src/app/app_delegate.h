@@ -44,6 +44,7 @@ class NimbraSettings;
 class PointerWatch;
 class PowerMonitor;
 class NowPlayingMonitor;
+class OnboardingWindowController;
 class SettingsObservation;
 class SettingsWindowController;
 class ShelfWatch;
@@ -63,8 +64,8 @@ struct SurfaceMetrics;
 // content (surface_content.cpp), the clipboard's keyboard and paste-back
 // (clipboard_keyboard.cpp), the timer clock and actions (timer_actions.cpp), the settings
 // window with its closures (settings_window.cpp), opening at login (login_item.cpp), key
-// takeover (accessibility.cpp), update offers (update_offers.cpp), the shelf
-// (shelf_actions.cpp) and the status item, menu and eyes (status_menu.cpp).
+// takeover (accessibility.cpp), update offers (update_offers.cpp), onboarding (onboarding.cpp),
+// the shelf (shelf_actions.cpp) and the status item, menu and eyes (status_menu.cpp).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -208,6 +209,11 @@ public:
     // The menu's battery preview.
     void previewActivity();
 
+    // Onboarding: at the first start its window shows 0.4 s after launch; closing it in any
+    // way records it as seen and lets it go.
+    void showOnboardingIfNeeded();
+    OnboardingWindowController* onboarding() const { return m_onboarding.get(); }
+
     NimbraSettings& settings() const { return m_settings; }
     DisplayCoordinator* coordinator() const { return m_coordinator.get(); }
     SystemLevelMonitor& levels() const { return *m_levels; }
@@ -249,6 +255,8 @@ private:
     void removeFromShelf(const QUuid& id);
     void deleteSelectedFromShelf();
     void leaveShelfSelection();
+    void presentOnboarding();
+    void finishOnboarding();
 
     NimbraSettings& m_settings;
     std::unique_ptr<AppearancePortal> m_appearance;
@@ -300,6 +308,8 @@ private:
     QSet<QUuid> m_shelfSelection;
     std::unique_ptr<ShelfWatch> m_shelfWatch;
     std::unique_ptr<FileManager> m_fileManager;
+    std::unique_ptr<OnboardingWindowController> m_onboarding;
+    QTimer m_onboardingDelay;
     int m_settingsApplications = 0;
     bool m_launched = false;
     bool m_terminated = false;

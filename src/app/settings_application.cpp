@@ -8,6 +8,7 @@
 #include "modules/power/power_monitor.h"
 #include "modules/shell/glance.h"
 #include "platform/portal/appearance_portal.h"
+#include "ui/onboarding/onboarding_window_controller.h"
 #include "ui/settings/settings_window_controller.h"
 
 #include <QPointer>
@@ -31,9 +32,11 @@ void AppDelegate::applySettings()
     m_power->lowLevels = m_settings.lowBatteryLevels();
     // 7. Which displays show the notch.
     m_coordinator->setBuiltInOnly(!m_settings.showOnAllDisplays());
-    // 8. The settings window's appearance.
+    // 8. The settings window's appearance, and onboarding's.
     if (m_settingsWindow)
         m_settingsWindow->applyAppearanceNow();
+    if (m_onboarding)
+        m_onboarding->setDark(currentTheme().isDark);
     // 9. The media keys.
     if (m_settings.hudReplacement())
         m_levels->startIntercepting();

@@ -51,6 +51,21 @@ QString KeyCombo::displayString() const
     return text + name(keyCode);
 }
 
+QString KeyCombo::desktopString() const
+{
+    QStringList parts;
+    if (modifiers & control)
+        parts << QStringLiteral("Ctrl");
+    if (modifiers & option)
+        parts << QStringLiteral("Alt");
+    if (modifiers & shift)
+        parts << QStringLiteral("Shift");
+    if (modifiers & cmd)
+        parts << QStringLiteral("Super");
+    parts << name(keyCode);
+    return parts.join(u'+');
+}
+
 QString KeyCombo::name(uint32_t keyCode)
 {
     if (keyCode < keyLabels.size() && keyLabels[keyCode])

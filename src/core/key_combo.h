@@ -29,6 +29,9 @@ struct KeyCombo {
     bool isUsable() const { return (modifiers & usableMask) != 0; }
     // Modifier glyphs in the order ⌃⌥⇧⌘, then the key's name.
     QString displayString() const;
+    // The combination as the Linux desktop writes it: "Ctrl+Alt+Shift+Super+V", each modifier
+    // when set (⌃ is Ctrl, ⌥ Alt, ⌘ Super), then the key's name.
+    QString desktopString() const;
 
     // The key's label, or "Key <code>" for codes without one.
     static QString name(uint32_t keyCode);

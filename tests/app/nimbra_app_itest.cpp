@@ -71,7 +71,8 @@ TEST(NimbraApp, ByDefaultAScreenThatIsNoBuiltInPanelShowsNothingAndSigintStopsIt
     // controller exists but keeps its windows ordered out.
     nimbra::test::PrivateX x;
     ASSERT_TRUE(x.isRunning());
-    NimbraProcess nimbra;
+    // Default settings, but not the first start (that one shows onboarding).
+    NimbraProcess nimbra(R"({})");
     ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
     ASSERT_TRUE(waitUntil([&] { return !addedKeys(nimbra.log()).isEmpty(); }, 10000)) << nimbra.log().toStdString();
     EXPECT_FALSE(waitUntil([&] { return hasVisibleWindow(x, nimbra.process()); }, 1000));

@@ -14,6 +14,14 @@ TEST(KeyCombo, DisplaysModifierGlyphsInFixedOrderThenTheKey)
     EXPECT_EQ((KeyCombo { 0, 0x1 | 0x400 | 0x80000000u }).displayString(), QStringLiteral("A"));
 }
 
+TEST(KeyCombo, TheDesktopsNamesJoinCtrlAltShiftSuperAndTheKey)
+{
+    EXPECT_EQ(KeyCombo::defaultClipboard.desktopString(), "Shift+Super+V");
+    const uint32_t all = KeyCombo::cmd | KeyCombo::shift | KeyCombo::option | KeyCombo::control;
+    EXPECT_EQ((KeyCombo { 49, all }).desktopString(), "Ctrl+Alt+Shift+Super+Space");
+    EXPECT_EQ((KeyCombo { 0, KeyCombo::option | 0x400 }).desktopString(), "Alt+A");
+}
+
 TEST(KeyCombo, NamesFollowTheKeyTableAndFallBackToTheCode)
 {
     EXPECT_EQ(KeyCombo::name(0), "A");

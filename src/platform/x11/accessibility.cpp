@@ -1,5 +1,6 @@
 #include "platform/x11/accessibility.h"
 
+#include <QtGlobal>
 #include <cstdlib>
 #include <cstring>
 #include <xcb/randr.h>
@@ -47,6 +48,11 @@ bool hasXWaylandOutputs(xcb_connection_t* connection)
 }
 
 } // namespace
+
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qgetenv("XDG_SESSION_TYPE") == "wayland";
+}
 
 AccessibilityTrust accessibilityTrust(xcb_connection_t* connection)
 {

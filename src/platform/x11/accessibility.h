@@ -18,6 +18,10 @@ struct AccessibilityTrust {
     bool isTrusted() const { return hasDisplay && !isXWayland && hasXTest && hasXkb; }
 };
 
+// Whether the desktop session is a Wayland one ($WAYLAND_DISPLAY or $XDG_SESSION_TYPE say so):
+// there the compositor sees every key first, and only an X11 session would let Nimbra have them.
+bool isWaylandSession();
+
 // Asks the X server behind `display` (empty for $DISPLAY) over a short connection of its own.
 AccessibilityTrust accessibilityTrust(const QByteArray& display = {});
 // Asks over an open connection (null: no display).

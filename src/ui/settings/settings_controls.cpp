@@ -252,6 +252,7 @@ void SymbolView::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
     const QColor tint = m_tint == Tint::accent ? accent(pal)
+        : m_tint == Tint::positive             ? positive(pal)
         : m_tint == Tint::secondary            ? secondary(pal)
                                                : tertiary(pal);
     symbols::draw(p, m_symbol, QRectF(rect()), m_fontSize, tint);

@@ -70,7 +70,7 @@ private:
 class SymbolView : public QWidget {
     Q_OBJECT
 public:
-    enum class Tint { secondary, tertiary, accent };
+    enum class Tint { secondary, tertiary, accent, positive };
     SymbolView(const QString& symbol, double fontSize, Tint tint, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;

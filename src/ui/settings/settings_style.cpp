@@ -119,6 +119,11 @@ QColor accent(const QPalette& palette)
     return palette.color(QPalette::Active, QPalette::Highlight);
 }
 
+QColor positive(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(48, 209, 88) : QColor(40, 167, 69);
+}
+
 QColor over(const QColor& colour, double opacity, const QColor& background)
 {
     return mix(background, colour, std::clamp(opacity, 0.0, 1.0));

@@ -25,6 +25,8 @@ bool isDark(const QPalette& palette);
 QColor secondary(const QPalette& palette);
 QColor tertiary(const QPalette& palette);
 QColor accent(const QPalette& palette);
+// The green of something that works.
+QColor positive(const QPalette& palette);
 // `colour` at `opacity` over the window background, opaque.
 QColor over(const QColor& colour, double opacity, const QColor& background);
 

@@ -845,6 +845,17 @@ void topThirdGlyph(QPainter& p, const QRectF& r, double stroke)
     p.restore();
 }
 
+// Onboarding: the app menu of its scenes' top panel.
+void appGridGlyph(QPainter& p, const QRectF& r, double)
+{
+    const double cell = r.width() / 3;
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column)
+            p.drawEllipse(
+                QPointF(r.left() + cell * (column + 0.5), r.top() + cell * (row + 0.5)), cell * 0.3, cell * 0.3);
+    }
+}
+
 const QHash<QString, Entry>& table()
 {
     static const QHash<QString, Entry> entries = {
@@ -933,6 +944,8 @@ const QHash<QString, Entry>& table()
         { "list.number", { { "view-list-ordered-symbolic" }, numberedListGlyph } },
         { "info.circle", { {}, infoCircleGlyph } },
         { "line.3.horizontal", { { "open-menu-symbolic" }, threeLinesGlyph } },
+        // Onboarding.
+        { "square.grid.3x3", { { "view-app-grid-symbolic" }, appGridGlyph } },
     };
     return entries;
 }

@@ -1,0 +1,111 @@
+// Onboarding's cost while open and after it closed, in a first-start shell: the main thread's
+// wake-ups per second and the frames its scenes drew. While open the scene draws at most 30
+// frames a second; once closed its frame clock is gone (no frames, no wake-ups of its own).
+// Also prints how long building and showing the window takes (beyond the 0.4 s it waits).
+// Usage: onboarding_wakeups_bench [SECONDS]   (offscreen unless QT_QPA_PLATFORM names a platform)
+#include "app/app_delegate.h"
+#include "core/nimbra_settings.h"
+#include "core/settings_storage.h"
+#include "ui/onboarding/onboarding_window_controller.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace nimbra;
+
+namespace {
+
+long voluntarySwitches()
+{
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(long(::syscall(SYS_gettid))));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("voluntary_ctxt_switches:"))
+            return line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    return -1;
+}
+
+void run(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Counts the paints of one widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const double seconds = argc > 1 ? std::max(1.0, QByteArray(argv[1]).toDouble()) : 5.0;
+
+    NimbraSettings settings(std::make_shared<MemorySettingsStorage>());
+    settings.setShowOnAllDisplays(true);
+    settings.setHudReplacement(false);
+    settings.setChecksForUpdates(false);
+    AppDelegate delegate(&settings);
+    QElapsedTimer sinceLaunch;
+    sinceLaunch.start();
+    delegate.applicationDidFinishLaunching();
+    const double launched = sinceLaunch.nsecsElapsed() / 1e6;
+    OnboardingWindowController* onboarding = delegate.onboarding();
+    if (!onboarding) {
+        std::printf("onboarding was not scheduled\n");
+        return 1;
+    }
+    // Waits for the window, then times a show of the built window and of a fresh one.
+    while (!onboarding->window() || !onboarding->window()->isVisible())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double shownAfter = sinceLaunch.nsecsElapsed() / 1e6;
+    std::printf("first start: launch ran in %.1f ms; onboarding shown %.0f ms after launch (0.4 s of it waited)\n",
+        launched, shownAfter);
+    {
+        OnboardingWindowController fresh([] { return true; }, [] {}, [] {});
+        QElapsedTimer build;
+        build.start();
+        fresh.show();
+        std::printf("building and showing the onboarding window: %.1f ms\n", build.nsecsElapsed() / 1e6);
+    }
+
+    PaintCounter counter;
+    QWidget* stage = onboarding->view()->stage();
+    stage->installEventFilter(&counter);
+    run(1);
+    long before = voluntarySwitches();
+    counter.paints = 0;
+    run(seconds);
+    std::printf("onboarding open: %.1f wake-ups/s, its scene drew %.1f frames/s over %.0f s\n",
+        (voluntarySwitches() - before - 1) / seconds, counter.paints / seconds, seconds);
+
+    onboarding->window()->close();
+    run(0.5);
+    before = voluntarySwitches();
+    counter.paints = 0;
+    run(seconds);
+    std::printf("onboarding closed: %.1f wake-ups/s, its scene drew %d frames over %.0f s (seen: %s)\n",
+        (voluntarySwitches() - before - 1) / seconds, counter.paints, seconds,
+        settings.hasSeenOnboarding() ? "yes" : "no");
+    delegate.applicationWillTerminate();
+    return 0;
+}

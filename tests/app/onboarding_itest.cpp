@@ -1,0 +1,147 @@
+#include "support/nimbra_process.h"
+#include "support/private_servers.h"
+#include "support/test_support.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+using nimbra::test::NimbraProcess;
+using nimbra::test::PrivateX;
+using nimbra::test::waitUntil;
+using nimbra::test::XClient;
+
+namespace {
+
+QString run(const PrivateX& x, const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", x.display());
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The process's mapped windows of onboarding's size (the notch's windows may flash by at the
+// start); none when there is none.
+QStringList onboardingWindows(const PrivateX& x, NimbraProcess& nimbra)
+{
+    QStringList found;
+    const QString pid = QString::number(nimbra.process().processId());
+    for (const QString& window :
+        run(x, "xdotool", { "search", "--onlyvisible", "--pid", pid }).split('\n', Qt::SkipEmptyParts)) {
+        if (run(x, "xdotool", { "getwindowgeometry", window }).contains("Geometry: 580x520"))
+            found << window;
+    }
+    return found;
+}
+
+QJsonObject storedSettings(NimbraProcess& nimbra)
+{
+    QFile file(nimbra.configHome() + "/nimbra/settings.json");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name)
+{
+    auto* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
+    free(reply);
+    return value;
+}
+
+// Asks a window to close the way a window manager's close button does (WM_DELETE_WINDOW).
+bool askToClose(const PrivateX& x, const QString& window)
+{
+    xcb_connection_t* connection = xcb_connect(x.display().constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window.toUInt();
+    event.type = atom(connection, "WM_PROTOCOLS");
+    event.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    const bool sent = xcb_flush(connection) > 0;
+    xcb_disconnect(connection);
+    return sent;
+}
+
+} // namespace
+
+TEST(Onboarding, TheFirstStartShowsItFinishingRecordsItAndTheSecondStartDoesNot)
+{
+    // An X server and window manager of its own: the test types into the window.
+    PrivateX x;
+    ASSERT_TRUE(x.isRunning());
+    XClient wm(x, "openbox", { "--sm-disable" });
+    ASSERT_TRUE(waitUntil([&] { return x.hasWindowManager(); }, 10000));
+
+    NimbraProcess nimbra; // no settings: the first start
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
+    ASSERT_TRUE(nimbra.waitForLog("display onboarding shown\n", 10000)) << nimbra.log().toStdString();
+    QStringList windows;
+    ASSERT_TRUE(waitUntil([&] { return (windows = onboardingWindows(x, nimbra)).size() == 1; }, 5000))
+        << windows.join(' ').toStdString();
+    ASSERT_TRUE(x.run("xdotool", { "windowactivate", "--sync", windows.first() }));
+
+    // Return walks through the six feature steps and finishes on the last.
+    constexpr std::uint32_t returnKey = 0xff0d;
+    for (int i = 0; i < 7; ++i)
+        ASSERT_TRUE(x.tap({ returnKey })) << i;
+    ASSERT_TRUE(nimbra.waitForLog("display onboarding finished\n", 10000)) << nimbra.log().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return onboardingWindows(x, nimbra).isEmpty(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return storedSettings(nimbra).value("onboarding.seen") == QJsonValue(true); }));
+    EXPECT_EQ(nimbra.log().count("onboarding finished"), 1) << nimbra.log().toStdString();
+    ASSERT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+
+    // The second start in the same profile decides at launch not to show it.
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
+    ASSERT_TRUE(nimbra.waitForLog("display onboarding already seen\n", 10000)) << nimbra.log().toStdString();
+    EXPECT_EQ(nimbra.log().count("onboarding shown"), 1) << "only the first start showed it";
+    EXPECT_TRUE(onboardingWindows(x, nimbra).isEmpty());
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}
+
+TEST(Onboarding, ClosingTheWindowFromItsTitleBarCountsAsSeen)
+{
+    PrivateX x;
+    ASSERT_TRUE(x.isRunning());
+    NimbraProcess nimbra;
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
+    QStringList windows;
+    ASSERT_TRUE(waitUntil([&] { return (windows = onboardingWindows(x, nimbra)).size() == 1; }, 10000))
+        << nimbra.log().toStdString();
+    // Asked again, once a second, until it closes: a request that arrives while the window is
+    // still being mapped can go unanswered (no one can press a title bar's button that early).
+    QElapsedTimer sinceAsked;
+    ASSERT_TRUE(askToClose(x, windows.first()));
+    sinceAsked.start();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (nimbra.log().contains("display onboarding finished\n"))
+                return true;
+            if (sinceAsked.elapsed() > 1000) {
+                askToClose(x, windows.first());
+                sinceAsked.restart();
+            }
+            return false;
+        },
+        10000))
+        << nimbra.log().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return storedSettings(nimbra).value("onboarding.seen") == QJsonValue(true); }));
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}
