@@ -7,38 +7,18 @@
 #include "core/nimbra_settings.h"
 #include "core/settings_storage.h"
 #include "ui/onboarding/onboarding_window_controller.h"
+#include "wakeups.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QTimer>
 #include <QWidget>
 #include <cstdio>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace nimbra;
+using nimbra::bench::runFor;
+using nimbra::bench::voluntarySwitches;
 
 namespace {
-
-long voluntarySwitches()
-{
-    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(long(::syscall(SYS_gettid))));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("voluntary_ctxt_switches:"))
-            return line.mid(line.indexOf(':') + 1).trimmed().toLong();
-    return -1;
-}
-
-void run(double seconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Counts the paints of one widget.
 struct PaintCounter : QObject {
@@ -91,18 +71,18 @@ int main(int argc, char** argv)
     PaintCounter counter;
     QWidget* stage = onboarding->view()->stage();
     stage->installEventFilter(&counter);
-    run(1);
+    runFor(1);
     long before = voluntarySwitches();
     counter.paints = 0;
-    run(seconds);
+    runFor(seconds);
     std::printf("onboarding open: %.1f wake-ups/s, its scene drew %.1f frames/s over %.0f s\n",
         (voluntarySwitches() - before - 1) / seconds, counter.paints / seconds, seconds);
 
     onboarding->window()->close();
-    run(0.5);
+    runFor(0.5);
     before = voluntarySwitches();
     counter.paints = 0;
-    run(seconds);
+    runFor(seconds);
     std::printf("onboarding closed: %.1f wake-ups/s, its scene drew %d frames over %.0f s (seen: %s)\n",
         (voluntarySwitches() - before - 1) / seconds, counter.paints, seconds,
         settings.hasSeenOnboarding() ? "yes" : "no");

@@ -6,43 +6,14 @@
 #include "app/app_delegate.h"
 #include "core/nimbra_settings.h"
 #include "core/settings_storage.h"
+#include "wakeups.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QTimer>
 #include <cstdio>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace nimbra;
 
-namespace {
-
-long voluntarySwitches()
-{
-    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(long(::syscall(SYS_gettid))));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("voluntary_ctxt_switches:"))
-            return line.mid(line.indexOf(':') + 1).trimmed().toLong();
-    return -1;
-}
-
-// Runs the event loop for `seconds` and returns the wake-ups per second, less the one that
-// ends the run.
-double wakeupsPerSecond(double seconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    const long before = voluntarySwitches();
-    loop.exec();
-    return (voluntarySwitches() - before - 1) / seconds;
-}
-
-} // namespace
+using nimbra::bench::wakeupsPerSecond;
 
 int main(int argc, char** argv)
 {

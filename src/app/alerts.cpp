@@ -1,8 +1,8 @@
 #include "app/alerts.h"
 
-#include <QPointer>
+#include "ui/settings/window_presenter.h"
+
 #include <QPushButton>
-#include <QTimer>
 
 namespace nimbra {
 
@@ -34,15 +34,7 @@ QMessageBox* showAlert(QMessageBox::Icon icon, const QString& message, const QSt
         const qsizetype index = pushButtons.indexOf(qobject_cast<QPushButton*>(box->clickedButton()));
         onAnswer(int(index < 0 ? pushButtons.size() - 1 : index));
     });
-    box->show();
-    // Raised once the window manager has mapped it.
-    QPointer<QMessageBox> shown(box);
-    QTimer::singleShot(0, box, [shown] {
-        if (!shown)
-            return;
-        shown->raise();
-        shown->activateWindow();
-    });
+    window_presenter::present(box);
     return box;
 }
 

@@ -18,20 +18,10 @@
 
 using namespace nimbra;
 using nimbra::test::ScopedEnvironment;
+using nimbra::test::shownAlerts;
 using nimbra::test::waitUntil;
 
 namespace {
-
-QList<QMessageBox*> alerts()
-{
-    QList<QMessageBox*> shown;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box && box->objectName() == "NimbraAlert" && box->isVisible())
-            shown.append(box);
-    }
-    return shown;
-}
 
 QString readAll(const QString& path)
 {
@@ -53,7 +43,7 @@ QString execOf(const QString& entry)
 struct Login : ::testing::Test {
     ~Login() override
     {
-        for (QMessageBox* box : alerts())
+        for (QMessageBox* box : shownAlerts())
             delete box;
     }
     QString entry() const { return dir.filePath("config/autostart/nimbra.desktop"); }
@@ -83,7 +73,7 @@ TEST_F(Login, AnInstalledCopyIsRegisteredByItsAbsolutePathAndTheEntryStartsIt)
 
     delegate.runningProgram = program;
     delegate.setLaunchAtLogin(true);
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(shownAlerts().isEmpty());
     EXPECT_TRUE(settings.launchAtLogin());
     ASSERT_TRUE(QFile::exists(entry()));
     const QString exec = execOf(readAll(entry()));
@@ -115,7 +105,7 @@ TEST_F(Login, AnInstalledCopyIsRegisteredByItsAbsolutePathAndTheEntryStartsIt)
     delegate.setLaunchAtLogin(false);
     EXPECT_FALSE(QFile::exists(entry()));
     EXPECT_FALSE(settings.launchAtLogin());
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(shownAlerts().isEmpty());
 }
 
 TEST_F(Login, TheBuildTreesCopyIsNotRegisteredAndTheAlertNamesItsPath)
@@ -127,11 +117,11 @@ TEST_F(Login, TheBuildTreesCopyIsNotRegisteredAndTheAlertNamesItsPath)
     EXPECT_FALSE(QFile::exists(entry()));
     EXPECT_FALSE(QDir(dir.filePath("config/autostart")).exists());
     EXPECT_FALSE(settings.launchAtLogin()) << "the switch goes back";
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Install Nimbra first");
-    EXPECT_EQ(alerts().first()->icon(), QMessageBox::Information);
-    EXPECT_TRUE(alerts().first()->informativeText().contains("\n\n" + program + "\n\n"))
-        << alerts().first()->informativeText().toStdString();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Install Nimbra first");
+    EXPECT_EQ(shownAlerts().first()->icon(), QMessageBox::Information);
+    EXPECT_TRUE(shownAlerts().first()->informativeText().contains("\n\n" + program + "\n\n"))
+        << shownAlerts().first()->informativeText().toStdString();
 }
 
 TEST_F(Login, AnAppImageRegistersItsOwnFile)
@@ -145,7 +135,7 @@ TEST_F(Login, AnAppImageRegistersItsOwnFile)
     // An AppImage runs from a mount of its own that goes when it ends.
     delegate.runningProgram = "/tmp/.mount_NimbraXYZ/usr/bin/nimbra";
     delegate.setLaunchAtLogin(true);
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(shownAlerts().isEmpty());
     EXPECT_EQ(execOf(readAll(entry())), image);
     EXPECT_TRUE(settings.launchAtLogin());
 }
@@ -161,19 +151,19 @@ TEST_F(Login, AFailureToWriteOrRemoveIsSaidAndTheSettingKeepsWhatIsOnDisk)
     settings.setLaunchAtLogin(true);
     delegate.setLaunchAtLogin(true);
     EXPECT_FALSE(settings.launchAtLogin());
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Couldn't change the login item");
-    EXPECT_EQ(alerts().first()->icon(), QMessageBox::Warning);
-    EXPECT_FALSE(alerts().first()->informativeText().isEmpty());
-    delete alerts().first();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Couldn't change the login item");
+    EXPECT_EQ(shownAlerts().first()->icon(), QMessageBox::Warning);
+    EXPECT_FALSE(shownAlerts().first()->informativeText().isEmpty());
+    delete shownAlerts().first();
 
     // An entry that cannot be removed (a folder in its place is no entry the desktop reads,
     // but it is in the way) leaves the setting saying what the desktop sees.
     ASSERT_TRUE(QFile::remove(dir.filePath("config/autostart")));
     ASSERT_TRUE(QDir().mkpath(entry() + "/kept"));
     delegate.setLaunchAtLogin(false);
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Couldn't change the login item");
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Couldn't change the login item");
     EXPECT_FALSE(settings.launchAtLogin());
 }
 

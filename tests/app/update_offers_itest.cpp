@@ -15,20 +15,10 @@
 using namespace nimbra;
 using nimbra::test::HttpsFeed;
 using nimbra::test::ScopedEnvironment;
+using nimbra::test::shownAlerts;
 using nimbra::test::waitUntil;
 
 namespace {
-
-QList<QMessageBox*> alerts()
-{
-    QList<QMessageBox*> shown;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box && box->objectName() == "NimbraAlert" && box->isVisible())
-            shown.append(box);
-    }
-    return shown;
-}
 
 QStringList buttonTexts(QMessageBox* box)
 {
@@ -52,7 +42,7 @@ struct Offers : ::testing::Test {
     }
     ~Offers() override
     {
-        for (QMessageBox* box : alerts())
+        for (QMessageBox* box : shownAlerts())
             delete box;
         QCoreApplication::setApplicationVersion({});
     }
@@ -88,13 +78,13 @@ TEST_F(Offers, AManualCheckOffersANewerVersionOnceAndTheAutomaticOneAfterItStays
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", newer);
     checkManually();
-    ASSERT_EQ(alerts().size(), 1);
-    QMessageBox* offer = alerts().first();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    QMessageBox* offer = shownAlerts().first();
     EXPECT_EQ(offer->text(), "Nimbra 2.0 is available");
     EXPECT_EQ(offer->informativeText(), "You have 1.9. Would you like to download the new version?");
     EXPECT_EQ(buttonTexts(offer), QStringList({ "Download", "Later" }));
     offer->escapeButton()->click();
-    ASSERT_TRUE(waitUntil([] { return alerts().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([] { return shownAlerts().isEmpty(); }));
 
     // The automatic check does not answer the user when there is nothing to offer, nor when
     // it fails: the manual check's answer was for that check alone.
@@ -103,7 +93,7 @@ TEST_F(Offers, AManualCheckOffersANewerVersionOnceAndTheAutomaticOneAfterItStays
     feed.serve("/appcast.json", "not a manifest", 500);
     checkAutomatically();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(shownAlerts().isEmpty());
 }
 
 TEST_F(Offers, AManualCheckSaysUpToDateOnlyOfAFeedItReadAndFailuresAsFailures)
@@ -111,18 +101,18 @@ TEST_F(Offers, AManualCheckSaysUpToDateOnlyOfAFeedItReadAndFailuresAsFailures)
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", current);
     checkManually();
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Nimbra is up to date");
-    EXPECT_EQ(alerts().first()->informativeText(), "You have version 1.9.");
-    delete alerts().first();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Nimbra is up to date");
+    EXPECT_EQ(shownAlerts().first()->informativeText(), "You have version 1.9.");
+    delete shownAlerts().first();
 
     feed.serve("/appcast.json", "<html>Internal Server Error</html>", 500);
     checkManually();
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Couldn't check for updates");
-    EXPECT_TRUE(alerts().first()->informativeText().contains("500"))
-        << alerts().first()->informativeText().toStdString();
-    EXPECT_EQ(buttonTexts(alerts().first()), QStringList({ "OK" }));
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Couldn't check for updates");
+    EXPECT_TRUE(shownAlerts().first()->informativeText().contains("500"))
+        << shownAlerts().first()->informativeText().toStdString();
+    EXPECT_EQ(buttonTexts(shownAlerts().first()), QStringList({ "OK" }));
 }
 
 TEST_F(Offers, TheAutomaticCheckOffersWithTheFeedsNotesAndANewerOfferReplacesAWaitingOne)
@@ -130,15 +120,15 @@ TEST_F(Offers, TheAutomaticCheckOffersWithTheFeedsNotesAndANewerOfferReplacesAWa
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", R"({"version": "2.0", "url": "https://example.org/n.tar.gz", "notes": "Quieter."})");
     checkAutomatically();
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Nimbra 2.0 is available");
-    EXPECT_EQ(alerts().first()->informativeText(), "Quieter.");
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Nimbra 2.0 is available");
+    EXPECT_EQ(shownAlerts().first()->informativeText(), "Quieter.");
 
     feed.serve("/appcast.json", R"({"version": "2.1", "url": "https://example.org/n.tar.gz"})");
     checkManually();
     QCoreApplication::processEvents();
-    ASSERT_EQ(alerts().size(), 1) << "offers do not pile up";
-    EXPECT_EQ(alerts().first()->text(), "Nimbra 2.1 is available");
+    ASSERT_EQ(shownAlerts().size(), 1) << "offers do not pile up";
+    EXPECT_EQ(shownAlerts().first()->text(), "Nimbra 2.1 is available");
 }
 
 TEST(UpdateOffers, WithoutAConfiguredFeedTheManualCheckSaysSo)
@@ -151,10 +141,10 @@ TEST(UpdateOffers, WithoutAConfiguredFeedTheManualCheckSaysSo)
     if (delegate.updates().feedURL)
         GTEST_SKIP() << "this build has an update feed";
     delegate.checkForUpdates();
-    ASSERT_EQ(alerts().size(), 1);
-    EXPECT_EQ(alerts().first()->text(), "Couldn't check for updates");
-    EXPECT_EQ(alerts().first()->informativeText(), "No update feed configured.");
-    delete alerts().first();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    EXPECT_EQ(shownAlerts().first()->text(), "Couldn't check for updates");
+    EXPECT_EQ(shownAlerts().first()->informativeText(), "No update feed configured.");
+    delete shownAlerts().first();
 }
 
 TEST_F(Offers, ShortlyAfterLaunchTheAutomaticCheckAsksTheFeedWhenAllowed)

@@ -22,15 +22,7 @@ HttpsFeed::HttpsFeed()
     m_server.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"),
         { sourcePath("tests/support/https_feed.py"), QFileInfo(m_dir.filePath("root")).canonicalFilePath(),
             certificate(), m_dir.filePath("key.pem") });
-    QByteArray out;
-    waitUntil(
-        [&] {
-            m_server.waitForReadyRead(20);
-            out += m_server.readAllStandardOutput();
-            return out.contains('\n') || m_server.state() == QProcess::NotRunning;
-        },
-        15000);
-    m_port = out.left(out.indexOf('\n')).trimmed().toInt();
+    m_port = firstLine(m_server, 15000).toInt();
 }
 
 HttpsFeed::~HttpsFeed()

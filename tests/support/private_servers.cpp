@@ -13,6 +13,19 @@
 
 namespace nimbra::test {
 
+QByteArray firstLine(QProcess& process, int timeoutMs)
+{
+    QByteArray out;
+    waitUntil(
+        [&] {
+            process.waitForReadyRead(20);
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        timeoutMs);
+    return out.left(out.indexOf('\n')).trimmed();
+}
+
 void stopProcess(QProcess& process)
 {
     if (process.state() == QProcess::NotRunning)
@@ -29,20 +42,6 @@ namespace {
 void stop(QProcess& process)
 {
     stopProcess(process);
-}
-
-// Reads the first line a server prints on standard output.
-QByteArray firstLine(QProcess& process, int timeoutMs)
-{
-    QByteArray out;
-    waitUntil(
-        [&] {
-            process.waitForReadyRead(20);
-            out += process.readAllStandardOutput();
-            return out.contains('\n') || process.state() == QProcess::NotRunning;
-        },
-        timeoutMs);
-    return out.left(out.indexOf('\n')).trimmed();
 }
 
 } // namespace

@@ -17,6 +17,10 @@ struct xcb_connection_t;
 
 namespace nimbra::test {
 
+// Reads the first line a server prints on standard output (trimmed; empty when it printed none
+// within `timeoutMs` or ended first).
+QByteArray firstLine(QProcess& process, int timeoutMs);
+
 // Stops a child process: SIGTERM, then SIGKILL when it does not go within 5 s.
 void stopProcess(QProcess& process);
 

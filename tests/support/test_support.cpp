@@ -1,10 +1,12 @@
 #include "support/test_support.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMessageBox>
 #include <QTest>
 
 #include <fcntl.h>
@@ -27,6 +29,17 @@ QString saveArtefact(const QImage& image, const QString& name)
     const QString path = artefactDir() + "/" + name + ".png";
     image.save(path);
     return path;
+}
+
+QList<QMessageBox*> shownAlerts()
+{
+    QList<QMessageBox*> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->objectName() == QStringLiteral("NimbraAlert") && box->isVisible())
+            shown.append(box);
+    }
+    return shown;
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)

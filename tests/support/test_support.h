@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 
 class QByteArray;
 class QColor;
 class QImage;
+class QMessageBox;
 
 namespace nimbra::test {
 
@@ -21,6 +23,9 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 // The PNG bytes of a `width` × `height` image filled with `colour`.
 QByteArray pngBytes(int width, int height, const QColor& colour);
+
+// The shell's alerts ("NimbraAlert" message boxes) that are on screen, oldest first.
+QList<QMessageBox*> shownAlerts();
 
 // The absolute path of a file in the source tree.
 QString sourcePath(const QString& relative);

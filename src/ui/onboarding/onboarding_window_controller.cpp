@@ -1,11 +1,9 @@
 #include "ui/onboarding/onboarding_window_controller.h"
 
 #include "ui/settings/settings_style.h"
+#include "ui/settings/window_presenter.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -76,23 +74,10 @@ void OnboardingWindowController::show()
         layout->addWidget(m_view);
         settings_style::adoptStyle(window);
         window->setPalette(settings_style::palette(m_dark));
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), QSize(width, height));
-            frame.moveCenter(screen->availableGeometry().center());
-            window->move(frame.topLeft());
-        }
+        window_presenter::centre(window, QSize(width, height));
         m_window = window;
     }
-    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    m_window->show();
-    // Raised and activated a turn later, once the window manager has mapped it.
-    QPointer<QWidget> window = m_window;
-    QTimer::singleShot(0, this, [window] {
-        if (!window)
-            return;
-        window->raise();
-        window->activateWindow();
-    });
+    window_presenter::present(m_window);
 }
 
 void OnboardingWindowController::setDark(bool dark)

@@ -5,11 +5,10 @@
 #include "core/uptime.h"
 #include "ui/settings/settings_style.h"
 #include "ui/settings/settings_view.h"
+#include "ui/settings/window_presenter.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPalette>
-#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -72,12 +71,8 @@ void SettingsWindowController::show()
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
         window->resize(width, height);
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            // Centred once; later shows leave it where the user put it.
-            QRect frame(QPoint(), QSize(width, height));
-            frame.moveCenter(screen->availableGeometry().center());
-            window->move(frame.topLeft());
-        }
+        // Centred once; later shows leave it where the user put it.
+        window_presenter::centre(window, QSize(width, height));
         // Ctrl+W closes it, as it does other settings windows of the desktop.
         auto* close = new QShortcut(QKeySequence::Close, window);
         connect(close, &QShortcut::activated, window, &QWidget::close);
@@ -95,16 +90,7 @@ void SettingsWindowController::show()
     settings_style::adoptStyle(m_window);
     applyAppearanceNow();
 
-    // Raised and activated a turn later, once the window is mapped; a minimised one comes back.
-    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    m_window->show();
-    QPointer<QWidget> window = m_window;
-    QTimer::singleShot(0, this, [window] {
-        if (!window)
-            return;
-        window->raise();
-        window->activateWindow();
-    });
+    window_presenter::present(m_window);
 }
 
 bool SettingsWindowController::eventFilter(QObject* watched, QEvent* event)
