@@ -11,22 +11,14 @@ idle="${2:-10}"
 nimbra="$build/src/app/nimbra"
 [[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/nimbra-clipboard-idle.XXXXXX)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$top/bench/support.sh"
+bench_work clipboard-idle
 
-Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
+bench_private_x
 
 mkdir -p "$work/config/nimbra"
-printf '{ "display.showOnAll": true, "clipboard.enabled": true }\n' >"$work/config/nimbra/settings.json"
+printf '{ "display.showOnAll": true, "clipboard.enabled": true, "onboarding.seen": true }\n' \
+    >"$work/config/nimbra/settings.json"
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!
 pids=("$app" "${pids[@]}")

@@ -49,7 +49,7 @@ pids+=($xeyes)
 
 # A profile of its own: eyes on, drowsy after 6 s of rest and asleep after 14 s.
 mkdir -p "$work/config/nimbra"
-printf '{ "eyes.enabled": true, "eyes.drowsyAfter": 6, "eyes.asleepAfter": 14 }\n' \
+printf '{ "eyes.enabled": true, "eyes.drowsyAfter": 6, "eyes.asleepAfter": 14, "onboarding.seen": true }\n' \
     >"$work/config/nimbra/settings.json"
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!

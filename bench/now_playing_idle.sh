@@ -15,14 +15,8 @@ seconds="${2:-30}"
 probe="$build/bench/now_playing_idle_bench"
 [[ -x "$probe" ]] || { echo "build $probe first (cmake --build $build --target now_playing_idle_bench)" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/nimbra-now-playing.XXXXXX)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$top/bench/support.sh"
+bench_work now-playing
 
 dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=3 3>"$work/address" \
     >/dev/null 2>&1 &

@@ -9,22 +9,10 @@ build="${1:-$top/build}"
 nimbra="$build/src/app/nimbra"
 [[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/nimbra-onboarding.XXXXXX)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$top/bench/support.sh"
+bench_work onboarding
 
-Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR +extension XTEST 3>"$work/display" \
-    >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
+bench_private_x --wm +extension RANDR
 
 # A first start: no onboarding seen; the notch on every display (a virtual screen is no
 # built-in panel), so that it has windows to show.

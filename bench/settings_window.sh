@@ -12,22 +12,10 @@ seconds="${2:-5}"
 nimbra="$build/src/app/nimbra"
 [[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/nimbra-settings-window.XXXXXX)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$top/bench/support.sh"
+bench_work settings-window
 
-Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-pids=($! "${pids[@]}")
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
+bench_private_x --wm
 if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]]; then
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=4 4>"$work/bus.address" \
         >/dev/null 2>&1 &
@@ -37,7 +25,9 @@ if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]]; then
 fi
 
 export XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 NIMBRA_SETTINGS_PAGE=music
-mkdir -p "$XDG_CONFIG_HOME"
+# Not the first start: onboarding's window would be measured too.
+mkdir -p "$XDG_CONFIG_HOME/nimbra"
+printf '{ "onboarding.seen": true }\n' >"$XDG_CONFIG_HOME/nimbra/settings.json"
 "$nimbra" 2>"$work/log" &
 app=$!
 pids=("$app" "${pids[@]}")

@@ -27,7 +27,8 @@ struct RealNimbra {
     std::unique_ptr<XClient> windowManager;
     NimbraProcess nimbra;
 
-    explicit RealNimbra(const QByteArray& settings = {})
+    // Not the first start unless the settings say so: onboarding's window would be in the way.
+    explicit RealNimbra(const QByteArray& settings = "{}")
         : nimbra(settings)
     {
     }
