@@ -98,4 +98,13 @@ std::optional<std::uint8_t> keycodeAt(std::uint32_t virtualKeyCode)
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> virtualKeyCodeAt(std::uint8_t keycode)
+{
+    for (const auto& [code, place] : places) {
+        if (place + evdevOffset == keycode)
+            return code;
+    }
+    return std::nullopt;
+}
+
 } // namespace nimbra::x11

@@ -1,8 +1,11 @@
 #include "ui/settings/settings_pages.h"
 
+#include "ui/settings/about_page.h"
+#include "ui/settings/clipboard_shelf_timer_pages.h"
 #include "ui/settings/general_pages.h"
 #include "ui/settings/notch_page.h"
 #include "ui/settings/priority_music_pages.h"
+#include "ui/settings/sound_battery_pages.h"
 
 namespace nimbra {
 
@@ -21,12 +24,18 @@ SettingsPageBuilder settingsPageBuilder(SettingsSection section)
     case SettingsSection::priority:
         return &priorityPage;
     case SettingsSection::system:
+        return &soundPage;
     case SettingsSection::battery:
+        return &batteryPage;
     case SettingsSection::clipboard:
+        return &clipboardPage;
     case SettingsSection::shelf:
+        return &shelfPage;
     case SettingsSection::timers:
-    case SettingsSection::eyes:
+        return &timersPage;
     case SettingsSection::about:
+        return &aboutPage;
+    case SettingsSection::eyes:
         return nullptr;
     }
     return nullptr;

@@ -302,6 +302,53 @@ void checkCircleGlyph(QPainter& p, const QRectF& r, double stroke)
     p.drawPolyline(pts, 3);
 }
 
+void minusCircleGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    p.drawEllipse(r);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    const double w = r.width();
+    p.drawRoundedRect(
+        QRectF(r.left() + w * 0.26, r.center().y() - stroke * 0.7, w * 0.48, stroke * 1.4), stroke * 0.5, stroke * 0.5);
+}
+
+// A shield with a padlock cut out of it.
+void lockShieldGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    const double w = r.width(), x = r.left(), y = r.top();
+    QPainterPath shield;
+    shield.moveTo(x + w * 0.5, y + w * 0.02);
+    shield.cubicTo(x + w * 0.64, y + w * 0.12, x + w * 0.8, y + w * 0.16, x + w * 0.92, y + w * 0.16);
+    shield.cubicTo(x + w * 0.92, y + w * 0.6, x + w * 0.78, y + w * 0.84, x + w * 0.5, y + w * 0.98);
+    shield.cubicTo(x + w * 0.22, y + w * 0.84, x + w * 0.08, y + w * 0.6, x + w * 0.08, y + w * 0.16);
+    shield.cubicTo(x + w * 0.2, y + w * 0.16, x + w * 0.36, y + w * 0.12, x + w * 0.5, y + w * 0.02);
+    p.drawPath(shield);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawRoundedRect(QRectF(x + w * 0.33, y + w * 0.44, w * 0.34, w * 0.26), w * 0.04, w * 0.04);
+    p.setPen(QPen(Qt::black, stroke, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(x + w * 0.38, y + w * 0.27, w * 0.24, w * 0.3), 0, 180 * 16);
+    p.drawLine(QPointF(x + w * 0.38, y + w * 0.42), QPointF(x + w * 0.38, y + w * 0.46));
+    p.drawLine(QPointF(x + w * 0.62, y + w * 0.42), QPointF(x + w * 0.62, y + w * 0.46));
+}
+
+// A page with a folded corner and an arrow rising out of it.
+void arrowUpDocGlyph(QPainter& p, const QRectF& r, double stroke)
+{
+    strokeStyle(p, stroke);
+    const double w = r.width(), x = r.left(), y = r.top();
+    QPainterPath page;
+    page.moveTo(x + w * 0.6, y + w * 0.04);
+    page.lineTo(x + w * 0.2, y + w * 0.04);
+    page.lineTo(x + w * 0.2, y + w * 0.96);
+    page.lineTo(x + w * 0.8, y + w * 0.96);
+    page.lineTo(x + w * 0.8, y + w * 0.24);
+    page.closeSubpath();
+    p.drawPath(page);
+    p.drawLine(QPointF(x + w * 0.5, y + w * 0.8), QPointF(x + w * 0.5, y + w * 0.38));
+    p.drawPolyline(QPolygonF({ QPointF(x + w * 0.35, y + w * 0.52), QPointF(x + w * 0.5, y + w * 0.37),
+        QPointF(x + w * 0.65, y + w * 0.52) }));
+}
+
 void playGlyph(QPainter& p, const QRectF& r, double)
 {
     const double w = r.width(), x = r.left(), y = r.top();
@@ -905,6 +952,9 @@ const QHash<QString, Entry>& table()
         { "bolt.fill", { {}, boltGlyph } },
         { "exclamationmark.triangle.fill", { { "dialog-warning-symbolic" }, triangleGlyph } },
         { "checkmark.circle.fill", { { "emblem-ok-symbolic", "emblem-default-symbolic" }, checkCircleGlyph } },
+        { "minus.circle.fill", { {}, minusCircleGlyph } },
+        { "lock.shield", { {}, lockShieldGlyph } },
+        { "arrow.up.doc", { {}, arrowUpDocGlyph } },
         // Levels and outputs.
         { "speaker.slash.fill", { { "audio-volume-muted-symbolic" }, speakerGlyph<0, true> } },
         { "speaker.wave.1.fill", { { "audio-volume-low-symbolic" }, speakerGlyph<1, false> } },
