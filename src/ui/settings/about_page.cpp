@@ -104,43 +104,6 @@ bool isEmailAddress(const QString& text)
         && !text.contains(QRegularExpression(QStringLiteral("[\\s<>\"]")));
 }
 
-QWidget* makerBlock(const MakerInfo& maker)
-{
-    auto* block = new QWidget;
-    auto* column = new QVBoxLayout(block);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(10);
-    column->addWidget(label(QStringLiteral("Built by"), TextStyle::callout, Tone::primary, QFont::Medium));
-
-    auto* line = new QHBoxLayout;
-    line->setSpacing(12);
-    if (!maker.name.isEmpty())
-        line->addWidget(new Avatar(maker.monogram()));
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(1);
-    auto* nameLine = new QHBoxLayout;
-    nameLine->setSpacing(8);
-    if (!maker.name.isEmpty())
-        nameLine->addWidget(label(maker.name, TextStyle::body, Tone::primary, QFont::Medium));
-    for (const auto& [mark, url] : maker.links) {
-        auto* link = new BrandLink(mark, url, 15);
-        QObject::connect(link, &QAbstractButton::clicked, link, [url] { QDesktopServices::openUrl(url); });
-        nameLine->addWidget(link);
-    }
-    nameLine->addStretch(1);
-    texts->addLayout(nameLine);
-    if (!maker.email.isEmpty())
-        texts->addWidget(label(maker.email, TextStyle::callout, Tone::secondary));
-    line->addLayout(texts, 1);
-    if (const std::optional<QUrl> mail = maker.mailto()) {
-        QPushButton* email = smallButton(QStringLiteral("Email"));
-        QObject::connect(email, &QPushButton::clicked, email, [url = *mail] { QDesktopServices::openUrl(url); });
-        line->addWidget(email, 0, Qt::AlignVCenter);
-    }
-    column->addLayout(line);
-    return block;
-}
-
 } // namespace
 
 // MARK: Brand marks
@@ -242,6 +205,43 @@ std::optional<QUrl> MakerInfo::mailto() const
     if (!url.isValid())
         return std::nullopt;
     return url;
+}
+
+QWidget* makerBlock(const MakerInfo& maker)
+{
+    auto* block = new QWidget;
+    auto* column = new QVBoxLayout(block);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    column->addWidget(label(QStringLiteral("Built by"), TextStyle::callout, Tone::primary, QFont::Medium));
+
+    auto* line = new QHBoxLayout;
+    line->setSpacing(12);
+    if (!maker.name.isEmpty())
+        line->addWidget(new Avatar(maker.monogram()));
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    auto* nameLine = new QHBoxLayout;
+    nameLine->setSpacing(8);
+    if (!maker.name.isEmpty())
+        nameLine->addWidget(label(maker.name, TextStyle::body, Tone::primary, QFont::Medium));
+    for (const auto& [mark, url] : maker.links) {
+        auto* link = new BrandLink(mark, url, 15);
+        QObject::connect(link, &QAbstractButton::clicked, link, [url] { QDesktopServices::openUrl(url); });
+        nameLine->addWidget(link);
+    }
+    nameLine->addStretch(1);
+    texts->addLayout(nameLine);
+    if (!maker.email.isEmpty())
+        texts->addWidget(label(maker.email, TextStyle::callout, Tone::secondary));
+    line->addLayout(texts, 1);
+    if (const std::optional<QUrl> mail = maker.mailto()) {
+        QPushButton* email = smallButton(QStringLiteral("Email"));
+        QObject::connect(email, &QPushButton::clicked, email, [url = *mail] { QDesktopServices::openUrl(url); });
+        line->addWidget(email, 0, Qt::AlignVCenter);
+    }
+    column->addLayout(line);
+    return block;
 }
 
 // MARK: Brand link

@@ -42,6 +42,10 @@ struct MakerInfo {
     std::optional<QUrl> mailto() const;
 };
 
+// "Built by", the maker's monogram, name, profile links and address, and a button that writes
+// to them; each part only when it is set.
+QWidget* makerBlock(const MakerInfo& maker);
+
 // A small mark that opens a profile page: secondary while the pointer is away, primary on it.
 class BrandLink : public QAbstractButton {
     Q_OBJECT

@@ -18,53 +18,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace nimbra {
-
-QComboBox* popUpPicker(SettingsView& view, int width, const QStringList& titles, std::function<int()> current,
-    std::function<void(int)> choose)
-{
-    auto* picker = new QComboBox;
-    picker->setFixedWidth(width);
-    picker->addItems(titles);
-    QObject::connect(picker, &QComboBox::activated, picker, [choose = std::move(choose)](int index) {
-        if (index >= 0)
-            choose(index);
-    });
-    view.followSettings(picker, [picker, current = std::move(current)] {
-        const int index = current();
-        if (picker->currentIndex() != index)
-            picker->setCurrentIndex(index);
-    });
-    return picker;
-}
-
-void setOpacity(QWidget* widget, double opacity)
-{
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
-    if (opacity >= 1) {
-        // An effect renders through an offscreen pixmap: none at all at full opacity.
-        if (effect)
-            widget->setGraphicsEffect(nullptr);
-        return;
-    }
-    if (!effect) {
-        effect = new QGraphicsOpacityEffect;
-        widget->setGraphicsEffect(effect);
-    }
-    effect->setOpacity(opacity);
-}
-
-void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition)
-{
-    view.followSettings(widget, [widget, condition = std::move(condition)] {
-        const bool on = condition();
-        widget->setEnabled(on);
-        setOpacity(widget, on ? 1 : 0.5);
-    });
-}
-
-} // namespace nimbra
-
 namespace nimbra::settings_style {
 
 QColor orange(const QPalette& palette)
@@ -114,7 +67,64 @@ QPushButton* linkButton(const QString& title)
     return button;
 }
 
-SignalLabel::SignalLabel(const QString& text, TextStyle style, Colour colour, QWidget* parent)
+QLabel* valueLabel(int width)
+{
+    QLabel* value = label({}, TextStyle::callout, Tone::secondary);
+    value->setFixedWidth(width);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return value;
+}
+
+} // namespace nimbra::settings_style
+
+namespace nimbra {
+
+using namespace settings_style;
+
+QComboBox* popUpPicker(SettingsView& view, int width, const QStringList& titles, std::function<int()> current,
+    std::function<void(int)> choose)
+{
+    auto* picker = new QComboBox;
+    picker->setFixedWidth(width);
+    picker->addItems(titles);
+    QObject::connect(picker, &QComboBox::activated, picker, [choose = std::move(choose)](int index) {
+        if (index >= 0)
+            choose(index);
+    });
+    view.followSettings(picker, [picker, current = std::move(current)] {
+        const int index = current();
+        if (picker->currentIndex() != index)
+            picker->setCurrentIndex(index);
+    });
+    return picker;
+}
+
+void setOpacity(QWidget* widget, double opacity)
+{
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+    if (opacity >= 1) {
+        // An effect renders through an offscreen pixmap: none at all at full opacity.
+        if (effect)
+            widget->setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect;
+        widget->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
+}
+
+void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition)
+{
+    view.followSettings(widget, [widget, condition = std::move(condition)] {
+        const bool on = condition();
+        widget->setEnabled(on);
+        setOpacity(widget, on ? 1 : 0.5);
+    });
+}
+
+SignalLabel::SignalLabel(const QString& text, settings_style::TextStyle style, Colour colour, QWidget* parent)
     : QLabel(text, parent)
     , m_colour(colour)
 {
@@ -133,26 +143,19 @@ void SignalLabel::changeEvent(QEvent* event)
 {
     QLabel::changeEvent(event);
     // A new window palette (light or dark) brings its own shade of the colour.
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
         apply();
 }
 
 void SignalLabel::apply()
 {
-    const QColor wanted = m_colour(palette());
+    // Read from the window's palette, not this label's own, which holds the colour set here.
+    const QColor wanted = m_colour(parentWidget() ? parentWidget()->palette() : palette());
     if (palette().color(QPalette::WindowText) == wanted)
         return;
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, wanted);
     setPalette(pal);
-}
-
-QLabel* valueLabel(int width)
-{
-    QLabel* value = label({}, TextStyle::callout, Tone::secondary);
-    value->setFixedWidth(width);
-    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return value;
 }
 
 // MARK: Note box
@@ -340,4 +343,4 @@ void ColourWell::paintEvent(QPaintEvent*)
     p.drawRoundedRect(box.adjusted(4, 4, -4, -4), 3, 3);
 }
 
-} // namespace nimbra::settings_style
+} // namespace nimbra

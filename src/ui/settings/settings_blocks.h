@@ -1,31 +1,17 @@
 #pragma once
 
+#include "ui/settings/settings_style.h"
+
 #include <QAbstractButton>
 #include <QColor>
+#include <QLabel>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
 #include <functional>
 
-#include "ui/settings/settings_style.h"
-
-#include <QLabel>
-
 class QComboBox;
 class QPushButton;
-
-namespace nimbra {
-class SettingsView;
-// A pop-up menu of `titles`, `width` wide, showing the entry `current()` names (none when it
-// names no entry) after every settings change; choosing entry i calls `choose(i)`.
-QComboBox* popUpPicker(SettingsView& view, int width, const QStringList& titles, std::function<int()> current,
-    std::function<void(int)> choose);
-// Keeps `widget` enabled while `condition` holds (re-checked after every settings change), and
-// draws it at half opacity while it does not.
-void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition);
-// Draws `widget` at `opacity` (no effect at all at full opacity).
-void setOpacity(QWidget* widget, double opacity);
-} // namespace nimbra
 
 // Pieces several settings pages are built from, beside the row builders of the view.
 namespace nimbra::settings_style {
@@ -43,13 +29,32 @@ QWidget* introBlock(const QString& heading, const QString& body);
 QPushButton* smallButton(const QString& title);
 // A button drawn as a link: text in the link colour, no bezel.
 QPushButton* linkButton(const QString& title);
+// A value beside a slider or stepper: callout, secondary, right-aligned in a fixed width.
+QLabel* valueLabel(int width);
+
+} // namespace nimbra::settings_style
+
+namespace nimbra {
+
+class SettingsView;
+
+// A pop-up menu of `titles`, `width` wide, showing the entry `current()` names (none when it
+// names no entry) after every settings change; choosing entry i calls `choose(i)`.
+QComboBox* popUpPicker(SettingsView& view, int width, const QStringList& titles, std::function<int()> current,
+    std::function<void(int)> choose);
+// Keeps `widget` enabled while `condition` holds (re-checked after every settings change), and
+// draws it at half opacity while it does not.
+void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition);
+// Draws `widget` at `opacity` (no effect at all at full opacity).
+void setOpacity(QWidget* widget, double opacity);
+
 // A label in a colour drawn from the window's palette (orange, green, secondary), following
 // the palette's changes.
 class SignalLabel : public QLabel {
     Q_OBJECT
 public:
     using Colour = QColor (*)(const QPalette&);
-    SignalLabel(const QString& text, TextStyle style, Colour colour, QWidget* parent = nullptr);
+    SignalLabel(const QString& text, settings_style::TextStyle style, Colour colour, QWidget* parent = nullptr);
     void setColour(Colour colour);
 
 protected:
@@ -59,10 +64,9 @@ private:
     void apply();
     Colour m_colour;
 };
-// A value beside a slider or stepper: callout, secondary, right-aligned in a fixed width.
-QLabel* valueLabel(int width);
 
-// A page's note: a symbol beside its content, on a rounded tint of `fill` at `opacity`.
+// A page's note: a symbol beside its content, on a rounded tint: green (the symbol green too),
+// or the text colour (the symbol secondary).
 class NoteBox : public QWidget {
     Q_OBJECT
 public:
@@ -130,4 +134,4 @@ private:
     QColor m_colour;
 };
 
-} // namespace nimbra::settings_style
+} // namespace nimbra

@@ -22,7 +22,9 @@ QWidget* SettingsView::row(const QString& title, const QString& detail, QWidget*
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    QLabel* heading = label(title, TextStyle::body, Tone::primary, QFont::Medium);
+    // The heading is the control's buddy, which makes "&" a mnemonic marker: it is doubled.
+    QLabel* heading = label(
+        QString(title).replace(QLatin1Char('&'), QLatin1String("&&")), TextStyle::body, Tone::primary, QFont::Medium);
     texts->addWidget(heading);
     if (!detail.isEmpty())
         texts->addWidget(label(detail, TextStyle::callout, Tone::secondary, QFont::Normal, true));
