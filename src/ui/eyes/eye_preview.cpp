@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace nimbra {
 
@@ -76,7 +77,9 @@ EyePreview::EyePreview(const EyeStyle& style, double period, double clickEvery, 
 {
     setFixedHeight(int(height));
     setMinimumWidth(320);
-    m_frames.setInterval(1000 / 30);
+    // At most 30 frames a second: a whole 34 ms between frames, on a timer that never fires early.
+    m_frames.setTimerType(Qt::PreciseTimer);
+    m_frames.setInterval(34);
     connect(&m_frames, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
@@ -161,6 +164,8 @@ void EyePreview::paintFrame(QPainter& painter, QSizeF size, double t, const EyeS
     }
 
     // Right group, laid out from the right edge: clock, switch, orb, search, wifi, battery, eyes.
+    // Where the preview is too narrow for all of them beside the notch, icons are left out
+    // (the switch first) rather than the eyes going under the notch: they are what it shows.
     const double fontSize = 0.8 * 0.42 * b;
     const double spacing = 0.34 * b;
     QColor ink(Qt::white);
@@ -168,46 +173,55 @@ void EyePreview::paintFrame(QPainter& painter, QSizeF size, double t, const EyeS
     const QFont font = barFont(fontSize, QFont::Normal);
     painter.setFont(font);
     painter.setPen(ink);
-    double right = w - pad;
     const double clockWidth = QFontMetricsF(font).horizontalAdvance(clock);
-    painter.drawText(QRectF(right - clockWidth - 1, 0, clockWidth + 1, b), Qt::AlignRight | Qt::AlignVCenter, clock);
-    right -= clockWidth + spacing;
     const double icon = symbols::side(fontSize);
-    const auto symbol = [&](const QString& name) {
-        symbols::draw(painter, name, QRectF(right - icon, (b - icon) / 2, icon, icon), fontSize, ink);
-        right -= icon + spacing;
-    };
-    symbol(QStringLiteral("switch.2"));
-    {
-        const double orb = 0.42 * b;
-        const QPointF c(right - orb / 2, b / 2);
-        QConicalGradient swirl(c, 90);
-        const QColor colours[] = { QColor(0xAF, 0x52, 0xDE), QColor(0xFF, 0x2D, 0x55), QColor(0xFF, 0x95, 0x00),
-            QColor(0x32, 0xAD, 0xE6), QColor(0xAF, 0x52, 0xDE) };
-        for (int i = 0; i < 5; ++i)
-            swirl.setColorAt(i / 4.0, colours[i]);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(swirl);
-        painter.drawEllipse(c, orb / 2, orb / 2);
-        right -= orb + spacing;
-    }
-    symbol(QStringLiteral("magnifyingglass"));
-    symbol(QStringLiteral("wifi"));
-    symbol(QStringLiteral("battery.75percent"));
-
-    // The eyes look where the pointer was a moment ago: the slower they follow, the longer ago.
-    const QPointF lagged = pointerAt(t - 0.45 * (1 - style.followSpeed), size, b, period);
-    const auto yUp = [h](QPointF p) { return QPointF(p.x(), h - p.y()); };
+    const double orb = 0.42 * b;
     GooglyEyes eyes;
     eyes.style = style;
     eyes.diameter = layout.diameter;
     eyes.gap = layout.gap;
-    eyes.frame.leftPupil
-        = EyeGeometry::pupilOffset(yUp(layout.leftCentre), yUp(lagged), layout.travel, style.crossesEyes);
+    const std::vector<QString> all { QStringLiteral("switch.2"), QStringLiteral("orb"),
+        QStringLiteral("magnifyingglass"), QStringLiteral("wifi"), QStringLiteral("battery.75percent") };
+    const auto widthOf = [&](const QString& item) { return (item == QLatin1String("orb") ? orb : icon) + spacing; };
+    double used = pad + clockWidth + spacing + eyes.size().width();
+    for (const QString& item : all)
+        used += widthOf(item);
+    const double notchRight = (w + layout.notchWidth) / 2;
+    auto first = all.begin();
+    while (first != all.end() && w - used < notchRight + spacing)
+        used -= widthOf(*first++);
+
+    double right = w - pad;
+    painter.drawText(QRectF(right - clockWidth - 1, 0, clockWidth + 1, b), Qt::AlignRight | Qt::AlignVCenter, clock);
+    right -= clockWidth + spacing;
+    for (auto item = first; item != all.end(); ++item) {
+        if (*item == QLatin1String("orb")) {
+            const QPointF c(right - orb / 2, b / 2);
+            QConicalGradient swirl(c, 90);
+            const QColor colours[] = { QColor(0xAF, 0x52, 0xDE), QColor(0xFF, 0x2D, 0x55), QColor(0xFF, 0x95, 0x00),
+                QColor(0x32, 0xAD, 0xE6), QColor(0xAF, 0x52, 0xDE) };
+            for (int i = 0; i < 5; ++i)
+                swirl.setColorAt(i / 4.0, colours[i]);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(swirl);
+            painter.drawEllipse(c, orb / 2, orb / 2);
+        } else {
+            symbols::draw(painter, *item, QRectF(right - icon, (b - icon) / 2, icon, icon), fontSize, ink);
+        }
+        right -= widthOf(*item);
+    }
+
+    // The eyes look, from where they are drawn, at where the pointer was a moment ago: the slower
+    // they follow, the longer ago.
+    const QPointF row(right - eyes.size().width() / 2, b / 2);
+    const QPointF toCentre((eyes.diameter + eyes.gap) / 2, 0);
+    const QPointF lagged = pointerAt(t - 0.45 * (1 - style.followSpeed), size, b, period);
+    const auto yUp = [h](QPointF p) { return QPointF(p.x(), h - p.y()); };
+    eyes.frame.leftPupil = EyeGeometry::pupilOffset(yUp(row - toCentre), yUp(lagged), layout.travel, style.crossesEyes);
     eyes.frame.rightPupil
-        = EyeGeometry::pupilOffset(yUp(layout.rightCentre), yUp(lagged), layout.travel, style.crossesEyes);
+        = EyeGeometry::pupilOffset(yUp(row + toCentre), yUp(lagged), layout.travel, style.crossesEyes);
     std::tie(eyes.frame.lidLeft, eyes.frame.lidRight) = lidAmounts(t, style, clickEvery);
-    eyes.paint(painter, QPointF(right - eyes.size().width() / 2, b / 2));
+    eyes.paint(painter, row);
 
     // The notch.
     const NotchShape notch { 0.18 * b, 0.42 * b };

@@ -2,6 +2,7 @@
 
 #include "ui/settings/about_page.h"
 #include "ui/settings/clipboard_shelf_timer_pages.h"
+#include "ui/settings/eyes_page.h"
 #include "ui/settings/general_pages.h"
 #include "ui/settings/notch_page.h"
 #include "ui/settings/priority_music_pages.h"
@@ -36,7 +37,7 @@ SettingsPageBuilder settingsPageBuilder(SettingsSection section)
     case SettingsSection::about:
         return &aboutPage;
     case SettingsSection::eyes:
-        return nullptr;
+        return &eyesPage;
     }
     return nullptr;
 }

@@ -113,3 +113,37 @@ TEST(EyePreviewFrame, AnimatesOnlyWhileShown)
     preview.hide();
     EXPECT_FALSE(preview.isAnimating());
 }
+
+TEST(EyePreviewFrame, ANarrowPreviewLeavesIconsOutRatherThanHideTheEyes)
+{
+    EyeStyle style;
+    style.blinks = false;
+    style.reactsToClicks = false;
+    // The white of the eyes in the bar, at the width of the settings page and at a wide one.
+    const auto sclera = [&](double width) {
+        const QSizeF size(width, 132);
+        QImage image(size.toSize() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            EyePreview::paintFrame(painter, size, 1.0, style, QStringLiteral("Mon 7 Dec  09:41"));
+        }
+        saveArtefact(image, QString("eye-preview-%1").arg(int(width)));
+        const EyePreview::Layout layout(size, style, 16);
+        int white = 0;
+        for (int y = 0; y < int(layout.barHeight * 2); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                white += c.red() > 235 && c.green() > 235 && c.blue() > 235;
+            }
+        }
+        // The notch is still there, black at the top centre.
+        EXPECT_EQ(image.pixelColor(int(width), 4), QColor(Qt::black)) << width;
+        return white;
+    };
+    const int wide = sclera(640);
+    const int narrow = sclera(468);
+    EXPECT_GT(wide, 400);
+    EXPECT_GT(narrow, wide * 9 / 10);
+}
