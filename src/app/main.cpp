@@ -1,4 +1,5 @@
 #include "app/app_delegate.h"
+#include "core/build_info.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("nimbra");
     QApplication::setApplicationDisplayName("Nimbra");
-    QApplication::setApplicationVersion(QStringLiteral(NIMBRA_VERSION));
+    QApplication::setApplicationVersion(QString::fromUtf8(nimbra::build_info::version));
     // Windows belong to the installed desktop entry and carry its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("nimbra"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("nimbra"), QIcon(QStringLiteral(":/nimbra.svg"))));

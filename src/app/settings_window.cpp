@@ -42,6 +42,10 @@ void AppDelegate::createSettingsWindow()
             return false;
         return self->m_appearance ? self->m_appearance->isDark() : AppearancePortal::paletteIsDark();
     };
+    m_settingsWindow->checkForUpdates = [self] {
+        if (self)
+            self->checkForUpdates();
+    };
 }
 
 void AppDelegate::showSettings()

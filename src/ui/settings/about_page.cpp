@@ -5,13 +5,14 @@
 #include "ui/settings/settings_blocks.h"
 #include "ui/settings/settings_style.h"
 #include "ui/settings/settings_view.h"
-#include "ui/surface/notch_shape.h"
 #include "ui/surface/notch_theme.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -26,7 +27,7 @@ using namespace settings_style;
 
 namespace {
 
-// Nimbra's own mark: a black notch hanging from the top edge of a small desktop.
+// Nimbra's mark, as the windows carry it (the icon theme's, else the one built in).
 class AppIcon : public QWidget {
 public:
     AppIcon() { setFixedSize(72, 72); }
@@ -34,28 +35,12 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        QIcon icon = QGuiApplication::windowIcon();
+        if (icon.isNull())
+            icon = QIcon(QStringLiteral(":/nimbra.svg"));
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF tile = QRectF(rect()).adjusted(4, 4, -4, -4);
-        QPainterPath outline;
-        outline.addRoundedRect(tile, 14, 14);
-        QLinearGradient desktop(tile.topLeft(), tile.bottomRight());
-        desktop.setColorAt(0, QColor::fromRgbF(0.24f, 0.35f, 0.47f));
-        desktop.setColorAt(0.5, QColor::fromRgbF(0.47f, 0.38f, 0.33f));
-        desktop.setColorAt(1, QColor::fromRgbF(0.62f, 0.55f, 0.40f));
-        p.fillPath(outline, desktop);
-        p.setClipPath(outline);
-        const NotchShape notch { 4, 9 };
-        const QRectF frame(tile.center().x() - 20, tile.top(), 40, 17);
-        p.fillPath(notch.path(frame), Qt::black);
-        // A readout's bar glowing in the notch.
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor::fromRgbF(0.30f, 0.85f, 0.39f));
-        p.drawRoundedRect(QRectF(frame.center().x() - 9, frame.top() + 10, 18, 2.5), 1.25, 1.25);
-        p.setClipping(false);
-        p.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.18f), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(outline);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        icon.paint(&p, rect());
     }
 };
 
@@ -322,6 +307,15 @@ void aboutPage(SettingsView& view, QVBoxLayout& column)
         QStringLiteral("Looks for a newer version each time Nimbra starts and tells you if there is one. It never "
                        "installs anything on its own."),
         view.bind<bool>(&NimbraSettings::checksForUpdates, &NimbraSettings::setChecksForUpdates)));
+    if (const std::function<void()>& check = view.checkForUpdates()) {
+        // A check right now, which answers whatever it finds.
+        auto* line = new QHBoxLayout;
+        line->addStretch(1);
+        QPushButton* now = smallButton(QStringLiteral("Check Now…"));
+        QObject::connect(now, &QPushButton::clicked, now, [check] { check(); });
+        line->addWidget(now);
+        column.addLayout(line);
+    }
 
     // Without a configured maker the block is left out whole: no empty name, no dead link.
     if (const MakerInfo maker = MakerInfo::configured(); !maker.isEmpty()) {

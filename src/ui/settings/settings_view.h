@@ -56,6 +56,8 @@ public:
         LiveLevels levels;
         // How the desktop draws windows when the view is made (see setSystemIsDark()).
         bool systemIsDark = false;
+        // A manual update check; none leaves the about page without one.
+        std::function<void()> checkForUpdates;
     };
 
     SettingsView(NimbraSettings& settings, Inputs inputs, QWidget* parent = nullptr);
@@ -70,6 +72,7 @@ public:
     void launchAtLoginChanged(bool on) const;
     bool hudChanged(bool on) const;
     void requestAccessibility() const;
+    const std::function<void()>& checkForUpdates() const { return m_inputs.checkForUpdates; }
 
     Section selection() const { return m_selection; }
     void select(Section section);

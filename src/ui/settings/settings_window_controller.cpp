@@ -54,6 +54,7 @@ SettingsView* SettingsWindowController::makeView()
         .liveGeometry = m_liveGeometry ? m_liveGeometry() : std::nullopt,
         .levels = m_liveLevels ? m_liveLevels() : LiveLevels {},
         .systemIsDark = systemIsDark ? systemIsDark() : false,
+        .checkForUpdates = checkForUpdates,
     };
     ++m_viewsBuilt;
     return new SettingsView(m_settings, std::move(inputs));

@@ -41,6 +41,9 @@ public:
     // Whether the desktop draws windows dark right now, for the "system" appearance; the shell
     // sets it (the desktop portal's colour scheme), and calls applyAppearanceNow() when it turns.
     std::function<bool()> systemIsDark;
+    // Checks for a newer version at once and answers whatever it finds (the about page's
+    // "Check Now…"); the shell sets it. Without it the about page offers no such button.
+    std::function<void()> checkForUpdates;
 
     QWidget* window() const { return m_window; }
     SettingsView* view() const;

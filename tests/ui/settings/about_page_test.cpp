@@ -239,3 +239,27 @@ TEST(AboutPage, TheVersionIsInTheTertiaryColourOfEitherAppearance)
     f.view->setPalette(settings_style::palette(false));
     EXPECT_EQ(version->palette().color(QPalette::WindowText), settings_style::tertiary(settings_style::palette(false)));
 }
+
+TEST(AboutPage, ShowsNimbrasMarkAndChecksForUpdatesWhenAsked)
+{
+    SettingsFixture f;
+    int checks = 0;
+    SettingsView::Inputs in = f.inputs();
+    in.checkForUpdates = [&checks] { ++checks; };
+    f.make(false, in);
+    f.open(SettingsSection::about);
+    QPushButton* now = button(f, "Check Now…");
+    ASSERT_NE(now, nullptr);
+    now->click();
+    EXPECT_EQ(checks, 1);
+
+    // The mark built into Nimbra: its orange level bar in the black notch.
+    const QImage page = f.render();
+    saveArtefact(page, "about-page-mark");
+    EXPECT_GT(pixelsNear(page, QColor(0xfc, 0x73, 0x38)), 20);
+
+    // Without a way to check, no button that does nothing.
+    SettingsFixture plain;
+    plain.open(SettingsSection::about);
+    EXPECT_EQ(button(plain, "Check Now…"), nullptr);
+}
