@@ -30,6 +30,8 @@ struct RecorderOnX : ::testing::Test {
     {
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         settings.setShowOnAllDisplays(true);
+        // Not a first start: no onboarding window takes the focus.
+        settings.setHasSeenOnboarding(true);
         delegate.applicationDidFinishLaunching();
     }
     ~RecorderOnX() override
