@@ -108,8 +108,9 @@ void DisplayCoordinator::rebuild()
             const QString kind = geometry.kind() == NotchGeometry::Kind::hardware ? "hardware" : "synthesized";
             return "+ " + key->rawValue + " " + kind + " " + sizeText(geometry.anchorRect(), "x");
         });
-        auto controller
-            = std::make_unique<NotchDisplayController>(*key, geometry, m_content, m_hoverConfiguration, m_layout);
+        auto controller = std::make_unique<NotchDisplayController>(*key, geometry, m_content, m_hoverConfiguration,
+            m_layout, NotchDisplayController::Clock {}, NotchDisplayController::Pointer {},
+            isDisplaySelected(*key, m_builtInOnly, m_builtInKey));
         controller->view()->adoptContent = adoptContent;
         controller->setFocus(m_pendingFocus);
         controller->setTheme(m_theme);

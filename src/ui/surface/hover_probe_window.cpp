@@ -154,14 +154,15 @@ void HoverProbeView::dropEvent(QDropEvent* event)
     m_drags.drop(event, dropTarget());
 }
 
-HoverProbeWindow::HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent)
+HoverProbeWindow::HoverProbeWindow(const NotchGeometry& geometry, double slop, bool shown, QWidget* parent)
     : NotchPanel(geometry.trackingRect(slop), parent)
     , m_probeView(new HoverProbeView)
 {
     auto* host = new PassthroughHostingView;
     host->setRootView(m_probeView);
     setContentView(host);
-    orderFront();
+    if (shown)
+        orderFront();
 }
 
 void HoverProbeWindow::update(const NotchGeometry& geometry, double slop)

@@ -80,7 +80,8 @@ private:
 class HoverProbeWindow : public NotchPanel {
     Q_OBJECT
 public:
-    HoverProbeWindow(const NotchGeometry& geometry, double slop, QWidget* parent = nullptr);
+    // `shown`: on screen at once; a probe of a display that shows no notch is made hidden.
+    HoverProbeWindow(const NotchGeometry& geometry, double slop, bool shown = true, QWidget* parent = nullptr);
 
     // Repainting keeps QWidget's name; this one re-fits the window to the notch.
     using NotchPanel::update;

@@ -39,7 +39,7 @@ Presentation::Configuration presentationConfiguration()
 
 NotchDisplayController::NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry,
     NotchSurfaceModel::Content content, const HoverIntent::Configuration& hoverConfiguration,
-    const LayoutMetrics& layout, Clock clock, Pointer pointer)
+    const LayoutMetrics& layout, Clock clock, Pointer pointer, bool enabled)
     : m_key(key)
     , m_geometry(geometry)
     , m_layout(layout)
@@ -51,7 +51,9 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
     m_model = new NotchSurfaceModel(m_geometry, std::move(content), this);
     m_model->setLayout(m_layout);
 
-    m_probe = std::make_unique<HoverProbeWindow>(m_geometry, probeSlop);
+    // A display that shows no notch never puts its windows on screen, not even for a moment.
+    m_isEnabled = enabled;
+    m_probe = std::make_unique<HoverProbeWindow>(m_geometry, probeSlop, enabled);
     m_probe->setObjectName(QStringLiteral("nimbra-probe-") + m_key.rawValue);
     m_panel = std::make_unique<NotchPanel>(panelFrame());
     m_panel->setObjectName(QStringLiteral("nimbra-panel-") + m_key.rawValue);
@@ -82,8 +84,10 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
             self->m_view->framePresented();
     };
 
-    m_panel->orderFront();
-    m_panel->orderAbove(m_probe.get());
+    if (enabled) {
+        m_panel->orderFront();
+        m_panel->orderAbove(m_probe.get());
+    }
 
     m_probe->probeView()->pointer = [self] { return self ? self->pointer() : QPointF(); };
     // A file drag may reach the open surface before the probe beneath it: the panel hands it

@@ -38,7 +38,7 @@ public:
 
     NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry, NotchSurfaceModel::Content content,
         const HoverIntent::Configuration& hoverConfiguration, const LayoutMetrics& layout, Clock clock = {},
-        Pointer pointer = {});
+        Pointer pointer = {}, bool enabled = true);
     ~NotchDisplayController() override;
 
     const DisplayKey& key() const { return m_key; }

@@ -745,3 +745,20 @@ TEST(NotchSurfaceView, RehearsalPaintsContentOffScreenAndLeavesTheSurfaceAlone)
     EXPECT_TRUE(c.model()->surface().is(Kind::activity));
     EXPECT_EQ(f.builds, builds);
 }
+
+TEST(NotchDisplayController, ADisplayThatShowsNoNotchNeverMapsItsWindows)
+{
+    // Made for a display that is not selected: nothing reaches the screen, not even briefly.
+    NotchDisplayController c(
+        DisplayKey(QStringLiteral("display-2")), synthesized(),
+        [](const Presentation::Surface&, const SurfaceContext&) -> QWidget* { return nullptr; },
+        HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), [] { return 100.0; },
+        [] { return QPointF(); }, false);
+    EXPECT_FALSE(c.isEnabled());
+    EXPECT_FALSE(c.panel()->isVisible());
+    EXPECT_FALSE(c.probe()->isVisible());
+    // Selected later: both windows show.
+    c.setEnabled(true);
+    EXPECT_TRUE(c.panel()->isVisible());
+    EXPECT_TRUE(c.probe()->isVisible());
+}
