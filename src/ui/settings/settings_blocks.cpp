@@ -186,6 +186,18 @@ private:
     bool m_green;
 };
 
+// The bezel of a small control: a rounded, button-coloured box, outlined in the accent colour
+// while the control has the focus. Returns the box.
+QRectF drawBezel(QPainter& p, const QWidget& control, double radius)
+{
+    const QPalette& pal = control.palette();
+    const QRectF box = QRectF(control.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QPen(control.hasFocus() ? accent(pal) : separator(pal), 1));
+    p.setBrush(pal.color(QPalette::Button));
+    p.drawRoundedRect(box, radius, radius);
+    return box;
+}
+
 } // namespace
 
 NoteBox::NoteBox(const QString& symbol, Tint tint, QWidget* content, QWidget* parent)
@@ -270,10 +282,7 @@ void StepperControl::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(hasFocus() ? accent(pal) : separator(pal), 1));
-    p.setBrush(pal.color(QPalette::Button));
-    p.drawRoundedRect(box, 4, 4);
+    const QRectF box = drawBezel(p, *this, 4);
     p.setPen(QPen(separator(pal), 1));
     p.drawLine(QPointF(box.left() + 2, box.center().y()), QPointF(box.right() - 2, box.center().y()));
 
@@ -331,10 +340,7 @@ void ColourWell::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(hasFocus() ? accent(pal) : separator(pal), 1));
-    p.setBrush(pal.color(QPalette::Button));
-    p.drawRoundedRect(box, 5, 5);
+    const QRectF box = drawBezel(p, *this, 5);
     QColor swatch = m_colour;
     if (!isEnabled())
         swatch = over(swatch, 0.5, pal.color(QPalette::Window));

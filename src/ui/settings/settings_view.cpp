@@ -1,10 +1,10 @@
 #include "ui/settings/settings_view.h"
 
+#include "ui/settings/settings_blocks.h"
 #include "ui/settings/settings_pages.h"
 #include "ui/settings/settings_style.h"
 #include "ui/surface/symbols.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -250,21 +250,8 @@ double SettingsView::pageOpacity(Section section) const
 
 void SettingsView::syncDimming()
 {
-    for (const auto& [section, content] : m_contents) {
-        const double opacity = pageOpacity(section);
-        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(content->graphicsEffect());
-        if (opacity >= 1) {
-            // An effect renders through an offscreen pixmap: none at all at full opacity.
-            if (effect)
-                content->setGraphicsEffect(nullptr);
-            continue;
-        }
-        if (!effect) {
-            effect = new QGraphicsOpacityEffect;
-            content->setGraphicsEffect(effect);
-        }
-        effect->setOpacity(opacity);
-    }
+    for (const auto& [section, content] : m_contents)
+        setOpacity(content, pageOpacity(section));
 }
 
 void SettingsView::setDraft(const LayoutMetrics& draft)

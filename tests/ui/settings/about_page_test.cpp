@@ -25,15 +25,6 @@ QLabel* valueOf(const SettingsFixture& f, const QString& name)
     return nullptr;
 }
 
-QPushButton* button(const SettingsFixture& f, const QString& title)
-{
-    for (QPushButton* b : f.view->currentScrollArea()->findChildren<QPushButton*>()) {
-        if (b->text() == title)
-            return b;
-    }
-    return nullptr;
-}
-
 int pixelsNear(const QImage& image, const QColor& colour)
 {
     int count = 0;
@@ -92,7 +83,7 @@ TEST(AboutPage, SaysWhatItIsAndDiagnosesThisMachine)
     EXPECT_GT(AboutTexts::version().size(), QString("Version ").size());
     // No maker configured: no "Built by", no mail button.
     EXPECT_FALSE(texts.contains("Built by"));
-    EXPECT_EQ(button(f, "Email"), nullptr);
+    EXPECT_EQ(f.button("Email"), nullptr);
 
     ASSERT_NE(valueOf(f, "Display"), nullptr);
     EXPECT_EQ(valueOf(f, "Display")->text(), "None detected");
@@ -130,7 +121,7 @@ TEST(AboutPage, ResetAllSettingsRestoresTheMainSettingsAndTheLayoutSliders)
     EXPECT_EQ(f.view->draft().expandedWidth, 500);
 
     f.open(SettingsSection::about);
-    QPushButton* reset = button(f, "Reset All Settings");
+    QPushButton* reset = f.button("Reset All Settings");
     ASSERT_NE(reset, nullptr);
     reset->click();
     EXPECT_EQ(f.settings.layout(), LayoutMetrics::defaults());
@@ -248,7 +239,7 @@ TEST(AboutPage, ShowsNimbrasMarkAndChecksForUpdatesWhenAsked)
     in.checkForUpdates = [&checks] { ++checks; };
     f.make(false, in);
     f.open(SettingsSection::about);
-    QPushButton* now = button(f, "Check Now…");
+    QPushButton* now = f.button("Check Now…");
     ASSERT_NE(now, nullptr);
     now->click();
     EXPECT_EQ(checks, 1);
@@ -261,5 +252,5 @@ TEST(AboutPage, ShowsNimbrasMarkAndChecksForUpdatesWhenAsked)
     // Without a way to check, no button that does nothing.
     SettingsFixture plain;
     plain.open(SettingsSection::about);
-    EXPECT_EQ(button(plain, "Check Now…"), nullptr);
+    EXPECT_EQ(plain.button("Check Now…"), nullptr);
 }

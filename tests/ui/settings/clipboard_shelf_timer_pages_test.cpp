@@ -18,16 +18,6 @@ using namespace nimbra::test;
 
 namespace {
 
-QStringList shownTexts(const SettingsFixture& f)
-{
-    QStringList texts;
-    for (const QLabel* l : f.view->currentScrollArea()->findChildren<QLabel*>()) {
-        if (l->isVisible())
-            texts << l->text();
-    }
-    return texts;
-}
-
 // Chooses a picker's entry as a person would: the menu's choice is reported as activated.
 void choose(QComboBox* picker, const QString& title)
 {
@@ -137,7 +127,7 @@ TEST(ClipboardPage, TheRecorderWritesTheHotKeyAndTheSwitchStaysUsableWhileDimmed
     EXPECT_TRUE(f.settings.clipboardEnabled());
     EXPECT_DOUBLE_EQ(f.view->pageOpacity(SettingsSection::clipboard), 1);
 
-    const QStringList texts = shownTexts(f);
+    const QStringList texts = f.shownTexts();
     EXPECT_TRUE(texts.contains("History never touches the disk"));
     EXPECT_TRUE(texts.contains("Opens the clipboard wherever you are. Arrow keys to choose, Return to paste it, "
                                "Ctrl+Backspace to delete."));
@@ -167,7 +157,7 @@ TEST(ShelfPage, KeepingBetweenRestartsIsDisabledWhileTheShelfIsOffAndKeepsItsVal
     persists->click();
     EXPECT_FALSE(f.settings.shelfPersists());
 
-    const QStringList texts = shownTexts(f);
+    const QStringList texts = f.shownTexts();
     EXPECT_TRUE(texts.contains("A place to put things down"));
     EXPECT_TRUE(texts.contains("Files are held by reference, not copied. Dragging one out hands over the original, "
                                "and taking it off the shelf never deletes anything."));
@@ -182,12 +172,12 @@ TEST(TimersPage, SteppersMoveOneAtATimeAndStopAtTheirEnds)
     auto* longBreak = f.find<StepperControl>("Long break");
     auto* cycles = f.find<StepperControl>("Blocks before a long break");
     ASSERT_TRUE(focus && shortBreak && longBreak && cycles);
-    EXPECT_TRUE(shownTexts(f).contains("25 min"));
-    EXPECT_TRUE(shownTexts(f).contains("4"));
+    EXPECT_TRUE(f.shownTexts().contains("25 min"));
+    EXPECT_TRUE(f.shownTexts().contains("4"));
 
     stepUp(focus);
     EXPECT_EQ(f.settings.pomodoroWorkMinutes(), 26);
-    EXPECT_TRUE(shownTexts(f).contains("26 min"));
+    EXPECT_TRUE(f.shownTexts().contains("26 min"));
     f.settings.setPomodoroWorkMinutes(89);
     stepUp(focus, 3);
     EXPECT_EQ(f.settings.pomodoroWorkMinutes(), 90);
@@ -209,7 +199,7 @@ TEST(TimersPage, SteppersMoveOneAtATimeAndStopAtTheirEnds)
     EXPECT_EQ(f.settings.pomodoroCycles(), 2);
     stepUp(cycles, 9);
     EXPECT_EQ(f.settings.pomodoroCycles(), 8);
-    EXPECT_TRUE(shownTexts(f).contains("8"));
+    EXPECT_TRUE(f.shownTexts().contains("8"));
     // The arrow keys step the focused stepper too.
     cycles->setFocus();
     QTest::keyClick(cycles, Qt::Key_Down);

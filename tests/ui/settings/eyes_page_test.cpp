@@ -18,16 +18,6 @@ using namespace nimbra::test;
 
 namespace {
 
-QStringList shownTexts(const SettingsFixture& f)
-{
-    QStringList texts;
-    for (const QLabel* l : f.view->currentScrollArea()->findChildren<QLabel*>()) {
-        if (l->isVisibleTo(f.view.get()))
-            texts << l->text();
-    }
-    return texts;
-}
-
 // The opacity a widget is drawn at: its own and its containers' together.
 double opacity(QWidget* widget)
 {
@@ -37,15 +27,6 @@ double opacity(QWidget* widget)
             product *= effect->opacity();
     }
     return product;
-}
-
-QPushButton* button(const SettingsFixture& f, const QString& title)
-{
-    for (QPushButton* b : f.view->currentScrollArea()->findChildren<QPushButton*>()) {
-        if (b->text() == title)
-            return b;
-    }
-    return nullptr;
 }
 
 // Moves a slider to the position that stands for `value` in `range`, as a drag would end there.
@@ -104,7 +85,7 @@ TEST(EyesPage, ShowsTheDefaultStyleAndMovesSleepAlongWithTheDroop)
     SettingsFixture f;
     f.settings.setEyesEnabled(true);
     f.open(SettingsSection::eyes);
-    const QStringList texts = shownTexts(f);
+    const QStringList texts = f.shownTexts();
     for (const char* expected : { "18 pt", "43%", "58%", "5.0 s", "52%", "Somewhere between 2.4 s and 7.5 s apart.",
              "2.5 min", "7 min", "Eyes in the tray", "Left click winks the left eye, right click the right." })
         EXPECT_TRUE(texts.contains(expected)) << expected;
@@ -114,7 +95,7 @@ TEST(EyesPage, ShowsTheDefaultStyleAndMovesSleepAlongWithTheDroop)
     slideTo(droop, 7, 0.25, 20);
     EXPECT_NEAR(f.settings.eyeStyle().drowsyAfter, 420, 1);
     EXPECT_NEAR(f.settings.eyeStyle().asleepAfter, 480, 1);
-    EXPECT_TRUE(shownTexts(f).contains("8 min"));
+    EXPECT_TRUE(f.shownTexts().contains("8 min"));
 
     // Sleep below the droop point plus a minute snaps back there.
     auto* asleep = f.find<QSlider>("Fully asleep after");
@@ -127,14 +108,14 @@ TEST(EyesPage, ShowsTheDefaultStyleAndMovesSleepAlongWithTheDroop)
     EXPECT_EQ(size->maximum(), 11); // 9 to 20 in whole points
     size->setValue(size->maximum());
     EXPECT_DOUBLE_EQ(f.settings.eyeStyle().diameter, 20);
-    EXPECT_TRUE(shownTexts(f).contains("20 pt"));
+    EXPECT_TRUE(f.shownTexts().contains("20 pt"));
 
     // "Give or take" at 0 with a long interval: always on the same beat.
     auto* spread = f.find<QSlider>("Give or take");
     ASSERT_NE(spread, nullptr);
     spread->setValue(0);
     EXPECT_DOUBLE_EQ(f.settings.eyeStyle().blinkVariation, 0);
-    EXPECT_TRUE(shownTexts(f).contains("Always on the same beat."));
+    EXPECT_TRUE(f.shownTexts().contains("Always on the same beat."));
 }
 
 TEST(EyesPage, APresetIsOneWriteAndResetLeavesTheSwitchAlone)
@@ -142,9 +123,9 @@ TEST(EyesPage, APresetIsOneWriteAndResetLeavesTheSwitchAlone)
     SettingsFixture f;
     f.settings.setEyesEnabled(true);
     f.open(SettingsSection::eyes);
-    QPushButton* rarely = button(f, "Rarely");
-    QPushButton* nowAndThen = button(f, "Now and then");
-    ASSERT_TRUE(rarely && nowAndThen && button(f, "Often"));
+    QPushButton* rarely = f.button("Rarely");
+    QPushButton* nowAndThen = f.button("Now and then");
+    ASSERT_TRUE(rarely && nowAndThen && f.button("Often"));
     rarely->click();
     EXPECT_DOUBLE_EQ(f.settings.eyeStyle().blinkInterval, 11.5);
     EXPECT_DOUBLE_EQ(f.settings.eyeStyle().blinkVariation, 0.39);
@@ -159,7 +140,7 @@ TEST(EyesPage, APresetIsOneWriteAndResetLeavesTheSwitchAlone)
         style.sleeps = false;
     });
     f.settings.setEyesEnabled(false);
-    QPushButton* reset = button(f, "Reset Eyes");
+    QPushButton* reset = f.button("Reset Eyes");
     ASSERT_NE(reset, nullptr);
     EXPECT_TRUE(reset->isEnabled());
     reset->click();
@@ -193,7 +174,7 @@ TEST(EyesPage, SwitchedOffPartsAreDimmedAndDisabledWithoutLosingTheirValues)
     picker->setCurrentIndex(0);
     Q_EMIT picker->activated(0);
     EXPECT_EQ(f.settings.eyeStyle().clickBlink, ClickBlink::both);
-    EXPECT_TRUE(shownTexts(f).contains("A full blink on every click."));
+    EXPECT_TRUE(f.shownTexts().contains("A full blink on every click."));
 
     // Eyes off: the preview at 0.4, every style control disabled, the switch still usable.
     auto* eyes = f.find<SwitchControl>("Show eyes in the tray");

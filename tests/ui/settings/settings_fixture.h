@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <memory>
 
@@ -68,6 +70,27 @@ struct SettingsFixture {
         image.fill(Qt::transparent);
         view->render(&image);
         return image;
+    }
+
+    // The texts of the labels the current page shows.
+    QStringList shownTexts() const
+    {
+        QStringList texts;
+        for (const QLabel* l : view->currentScrollArea()->findChildren<QLabel*>()) {
+            if (l->isVisibleTo(view.get()))
+                texts << l->text();
+        }
+        return texts;
+    }
+
+    // A push button of the current page found by its title.
+    QPushButton* button(const QString& title) const
+    {
+        for (QPushButton* b : view->currentScrollArea()->findChildren<QPushButton*>()) {
+            if (b->text() == title)
+                return b;
+        }
+        return nullptr;
     }
 
     // A widget of the current page found by its accessible name.

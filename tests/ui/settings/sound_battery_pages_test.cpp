@@ -25,16 +25,6 @@ SystemLevel volumeAt(double value, bool available = true)
     return SystemLevel(SystemLevel::Kind::volume, value, false, available, std::nullopt);
 }
 
-QStringList shownTexts(const SettingsFixture& f)
-{
-    QStringList texts;
-    for (const QLabel* l : f.view->currentScrollArea()->findChildren<QLabel*>()) {
-        if (l->isVisibleTo(f.view.get()))
-            texts << l->text();
-    }
-    return texts;
-}
-
 LevelChip* chip(const SettingsFixture& f, int level)
 {
     for (LevelChip* c : f.view->currentScrollArea()->findChildren<LevelChip*>()) {
@@ -203,10 +193,10 @@ TEST(BatteryPage, ATappedChipTogglesItsLevelAndPreviewsItsWarning)
     EXPECT_EQ(f.view->previewedLevel(), 10);
     EXPECT_EQ(sample->lowLevel(), 10);
     EXPECT_EQ(sample->captionText(), "Low Battery");
-    EXPECT_TRUE(shownTexts(f).contains("This is what 10% would look like — it's switched off."));
+    EXPECT_TRUE(f.shownTexts().contains("This is what 10% would look like — it's switched off."));
 
     chip(f, 50)->click();
-    EXPECT_TRUE(shownTexts(f).contains("Showing the warning you'll get at 50%."));
+    EXPECT_TRUE(f.shownTexts().contains("Showing the warning you'll get at 50%."));
     EXPECT_EQ(sample->levelText(), "50%");
 
     // "Done" goes back to the charging readout.
@@ -226,15 +216,15 @@ TEST(BatteryPage, WithoutLevelsItSaysSoAndWithTheReadoutOffTheBlockIsDimmed)
 {
     SettingsFixture f;
     f.open(SettingsSection::battery);
-    EXPECT_FALSE(shownTexts(f).contains(BatteryTexts::noWarnings()));
+    EXPECT_FALSE(f.shownTexts().contains(BatteryTexts::noWarnings()));
     for (const int level : { 20, 10, 5 })
         chip(f, level)->click();
     EXPECT_TRUE(f.settings.lowBatteryLevels().empty());
-    EXPECT_TRUE(shownTexts(f).contains(BatteryTexts::noWarnings()));
+    EXPECT_TRUE(f.shownTexts().contains(BatteryTexts::noWarnings()));
     // The chips stay usable.
     chip(f, 15)->click();
     EXPECT_EQ(f.settings.lowBatteryLevels(), (std::set<int> { 15 }));
-    EXPECT_FALSE(shownTexts(f).contains(BatteryTexts::noWarnings()));
+    EXPECT_FALSE(f.shownTexts().contains(BatteryTexts::noWarnings()));
 
     auto* readouts = f.find<SwitchControl>("Charging and battery changes");
     ASSERT_NE(readouts, nullptr);
