@@ -290,6 +290,7 @@ void AppDelegate::applicationWillTerminate()
         m_keyMonitor.reset();
     }
     disconnect(m_deactivationWatcher);
+    disconnect(m_focusWatcher);
     // 9. The timer clock, and the pending checks of key takeover and updates.
     m_timerClock.stop();
     m_accessibilityRecheck.stop();

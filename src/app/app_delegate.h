@@ -26,6 +26,7 @@
 class QKeyEvent;
 class QMenu;
 class QWidget;
+class QWindow;
 
 namespace nimbra {
 
@@ -239,6 +240,8 @@ private:
     void installKeyMonitor();
     void watchFrontmostApp();
     void watchDeactivation();
+    // Nimbra stopped being the active application.
+    void resignedActive();
     void sendPasteKeys(const QString& target, bool terminal);
     QWidget* musicTab(const SurfaceMetrics& metrics);
     void applyNowPlayingSettings();
@@ -286,6 +289,8 @@ private:
     std::optional<QUuid> m_clipboardSelection;
     std::unique_ptr<QObject> m_keyMonitor;
     QMetaObject::Connection m_deactivationWatcher;
+    QMetaObject::Connection m_focusWatcher;
+    QPointer<QWindow> m_lastFocusWindow;
     // The expanded surface's selected tab, kept across openings even while it is not live.
     NotchSurfaceTab m_tab = NotchSurfaceTab::music;
     QTimer m_clockTick;

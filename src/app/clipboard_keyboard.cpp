@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 namespace nimbra {
 
@@ -110,14 +111,18 @@ bool AppDelegate::handleClipboardKey(QObject* receiver, const QKeyEvent& event)
 
 void AppDelegate::watchDeactivation()
 {
-    // Clicking anywhere outside Nimbra takes the keyboard away, and closes the surface with it.
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (app && !m_deactivationWatcher) {
         QPointer<AppDelegate> self(this);
+        // The window Nimbra had the focus in last: the one it leaves from when it goes inactive.
+        m_focusWatcher = connect(app, &QGuiApplication::focusWindowChanged, this, [self](QWindow* window) {
+            if (self && window)
+                self->m_lastFocusWindow = window;
+        });
         m_deactivationWatcher
             = connect(app, &QGuiApplication::applicationStateChanged, this, [self](Qt::ApplicationState state) {
-                  if (self && self->m_coordinator && state != Qt::ApplicationActive)
-                      self->m_coordinator->collapse();
+                  if (self && state != Qt::ApplicationActive)
+                      self->resignedActive();
               });
     }
     QPointer<AppDelegate> self(this);
@@ -127,6 +132,21 @@ void AppDelegate::watchDeactivation()
         self->m_clipboardQuery.clear();
         self->normaliseSelection();
     });
+}
+
+void AppDelegate::resignedActive()
+{
+    if (!m_coordinator)
+        return;
+    // A notch that gave the keyboard back itself, to the application it came from (another tab
+    // was chosen), leaves Nimbra inactive as well: its surface stays open for the user using it.
+    if (m_coordinator->gaveKeyboardBack(m_lastFocusWindow)) {
+        Diagnostics::log(Diagnostics::Category::surface, "inactive: the notch gave the keyboard back");
+        return;
+    }
+    // Clicking anywhere outside Nimbra takes the keyboard away, and closes the surface with it.
+    Diagnostics::log(Diagnostics::Category::surface, "inactive: collapsing");
+    m_coordinator->collapse();
 }
 
 void AppDelegate::setClipboardQuery(const QString& query)

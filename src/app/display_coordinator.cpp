@@ -3,11 +3,13 @@
 #include "app/display_selection.h"
 #include "core/diagnostics.h"
 #include "platform/x11/screens.h"
+#include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <set>
 
@@ -210,6 +212,17 @@ void DisplayCoordinator::setWantsKeyboard(bool wants)
 {
     for (auto& [key, controller] : m_controllers)
         controller->setWantsKeyboard(wants);
+}
+
+bool DisplayCoordinator::gaveKeyboardBack(const QWindow* window) const
+{
+    if (!window)
+        return false;
+    for (const auto& [key, controller] : m_controllers) {
+        if (controller->panel()->windowHandle() == window)
+            return !controller->panel()->allowsKey();
+    }
+    return false;
 }
 
 void DisplayCoordinator::setReceivingDrag(bool receiving)

@@ -18,6 +18,7 @@
 
 class QScreen;
 class QWidget;
+class QWindow;
 
 namespace nimbra {
 
@@ -44,6 +45,10 @@ public:
     void setTheme(const NotchTheme& theme);
     void setLayout(const LayoutMetrics& layout);
     void setWantsKeyboard(bool wants);
+    // Whether `window` is the panel of a notch that has given the keyboard back itself (another
+    // tab was chosen, or its surface closed): Nimbra losing the focus from there is that notch's
+    // own doing, not the user going to another application.
+    bool gaveKeyboardBack(const QWindow* window) const;
     void setReceivingDrag(bool receiving);
     void noteInteraction();
     void handBackToHover();

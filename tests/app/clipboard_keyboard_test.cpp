@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -96,6 +97,31 @@ TEST_F(ClipboardTab, TheHotKeyActionOpensTheTabWithTheNewestEntrySelectedAndTake
     EXPECT_FALSE(controller().isExpandedSurface());
     EXPECT_FALSE(panel()->allowsKey());
     EXPECT_EQ(delegate.clipboardQuery(), "");
+}
+
+TEST_F(ClipboardTab, AnotherTabGivesTheKeyboardBackAndLeavingFromThereKeepsTheSurface)
+{
+    fill({ "alpha" });
+    delegate.openClipboard();
+    const QWindow* window = panel()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    // Nimbra losing the focus while the clipboard tab has it: the user went elsewhere.
+    EXPECT_FALSE(delegate.coordinator()->gaveKeyboardBack(window));
+
+    delegate.selectTab(NotchSurfaceTab::settings);
+    EXPECT_TRUE(controller().isExpandedSurface());
+    EXPECT_FALSE(panel()->allowsKey());
+    // Now losing it is the notch's own doing.
+    EXPECT_TRUE(delegate.coordinator()->gaveKeyboardBack(window));
+
+    delegate.selectTab(NotchSurfaceTab::clipboard);
+    EXPECT_TRUE(panel()->allowsKey());
+    EXPECT_FALSE(delegate.coordinator()->gaveKeyboardBack(window));
+    // Windows that are no notch's panel are the user's to leave.
+    QWidget other;
+    other.show();
+    EXPECT_FALSE(delegate.coordinator()->gaveKeyboardBack(other.windowHandle()));
+    EXPECT_FALSE(delegate.coordinator()->gaveKeyboardBack(nullptr));
 }
 
 TEST_F(ClipboardTab, ArrowsStopAtTheEndsAndAMissingSelectionCountsAsTheFirst)

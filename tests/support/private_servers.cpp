@@ -134,14 +134,29 @@ PrivateX::~PrivateX()
     stop(m_process);
 }
 
-bool PrivateX::run(const QString& program, const QStringList& arguments) const
+namespace {
+// Runs `program` as a client of `display` until it exits; true when it exited with status 0.
+bool runClient(QProcess& client, const QByteArray& display, const QString& program, const QStringList& arguments)
 {
-    QProcess client;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromUtf8(m_display));
+    env.insert("DISPLAY", QString::fromUtf8(display));
     client.setProcessEnvironment(env);
     client.start(program, arguments);
     return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+}
+} // namespace
+
+bool PrivateX::run(const QString& program, const QStringList& arguments) const
+{
+    QProcess client;
+    return runClient(client, m_display, program, arguments);
+}
+
+QString PrivateX::output(const QString& program, const QStringList& arguments) const
+{
+    QProcess client;
+    runClient(client, m_display, program, arguments);
+    return QString::fromUtf8(client.readAllStandardOutput());
 }
 
 NestedX::NestedX(const QSize& size)

@@ -64,6 +64,8 @@ public:
     QByteArray display() const { return m_display; } // ":N"
     // Runs an X client (xmodmap, ...) against this server; true when it exited with status 0.
     bool run(const QString& program, const QStringList& arguments) const;
+    // Runs an X client against this server and returns what it printed on standard output.
+    QString output(const QString& program, const QStringList& arguments) const;
     // Presses the keys in order through XTEST and releases them in reverse, as a person would
     // hold modifiers around a key. False when a keysym has no key code.
     bool tap(const std::vector<std::uint32_t>& keysyms) const;
