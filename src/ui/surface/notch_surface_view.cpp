@@ -199,25 +199,27 @@ void NotchSurfaceView::rehearse(const Presentation::Surface& surface, QWidget* c
 {
     if (!content)
         return;
-    // A hidden stage inside this view: the content takes the theme from here and never
-    // reaches the screen.
-    auto* stage = new QWidget(this);
-    stage->hide();
+    // A stage of its own, never shown and outside the panel: the content takes the theme and the
+    // pixel density from it, and nothing of it touches the window this view is in (even a hidden
+    // child of this view, deleted, would have its window repaint).
+    QWidget stage;
+    stage.setAttribute(Qt::WA_DontShowOnScreen);
+    stage.setScreen(screen());
+    setNotchTheme(&stage, m_model->theme());
     const QSizeF body = m_model->bodySize(surface);
-    stage->resize(int(std::round(body.width())), int(std::round(body.height())));
-    content->setParent(stage);
-    content->setGeometry(stage->rect());
+    stage.resize(int(std::round(body.width())), int(std::round(body.height())));
+    content->setParent(&stage);
+    content->setGeometry(stage.rect());
     content->show();
     const double ratio = devicePixelRatioF();
-    QImage frame(stage->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    QImage frame(stage.size() * ratio, QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(ratio);
     frame.fill(Qt::transparent);
-    stage->render(&frame);
+    stage.render(&frame);
     auto* fade = new QGraphicsOpacityEffect(content);
     fade->setOpacity(0.5);
     content->setGraphicsEffect(fade);
-    stage->render(&frame);
-    delete stage;
+    stage.render(&frame);
 }
 
 void NotchSurfaceView::paintEvent(QPaintEvent*)

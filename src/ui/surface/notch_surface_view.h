@@ -60,7 +60,8 @@ public:
     // Lays `content` out and paints it once off screen, as the content of `surface` at this
     // view's pixel density, fading and not, then deletes it. Whatever its first real frame would
     // have to load (the font database, glyphs, icons, the fade's offscreen buffer) is loaded
-    // then, so that the first readout after launch paints within a frame's time.
+    // then, so that the first readout after launch paints within a frame's time. Nothing of it
+    // reaches the screen: no window is shown, and the one this view is in does not repaint.
     void rehearse(const Presentation::Surface& surface, QWidget* content);
 
 protected:

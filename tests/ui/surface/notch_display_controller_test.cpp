@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -727,13 +728,22 @@ TEST(NotchSurfaceView, RehearsalPaintsContentOffScreenAndLeavesTheSurfaceAlone)
     QWidget* shown = c.view()->contentWidget();
     NotchTheme light = c.model()->theme();
     light.isDark = false;
+    // The window on screen paints the new theme; repaints are posted to it, so any further one
+    // would be waiting once the rehearsal has returned.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(c.panel()));
+    int frames = 0;
+    c.panel()->onFramePresented = [&] { ++frames; };
     c.setTheme(light);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return frames > 0; }));
+    QCoreApplication::sendPostedEvents(c.panel(), QEvent::UpdateRequest);
+    frames = 0;
     const int builds = f.builds;
 
     PaintSpy spy;
     QPointer<QWidget> content = new QWidget;
     content->installEventFilter(&spy);
     c.view()->rehearse(Presentation::Surface::expanded(glance), content);
+    QCoreApplication::sendPostedEvents(c.panel(), QEvent::UpdateRequest);
 
     EXPECT_TRUE(content.isNull()) << "deleted once it has played";
     // Painted plainly and fading, at the size of an expanded body, in the surface's theme.
@@ -744,6 +754,8 @@ TEST(NotchSurfaceView, RehearsalPaintsContentOffScreenAndLeavesTheSurfaceAlone)
     EXPECT_EQ(c.view()->contentWidget(), shown);
     EXPECT_TRUE(c.model()->surface().is(Kind::activity));
     EXPECT_EQ(f.builds, builds);
+    // Nothing of it reaches the screen: the window it sits in painted no frame for it.
+    EXPECT_EQ(frames, 0);
 }
 
 TEST(NotchDisplayController, ADisplayThatShowsNoNotchNeverMapsItsWindows)
@@ -757,6 +769,9 @@ TEST(NotchDisplayController, ADisplayThatShowsNoNotchNeverMapsItsWindows)
     EXPECT_FALSE(c.isEnabled());
     EXPECT_FALSE(c.panel()->isVisible());
     EXPECT_FALSE(c.probe()->isVisible());
+    // Not shown and hidden again either: no window of the window system was even made for them.
+    EXPECT_EQ(c.panel()->windowHandle(), nullptr);
+    EXPECT_EQ(c.probe()->windowHandle(), nullptr);
     // Selected later: both windows show.
     c.setEnabled(true);
     EXPECT_TRUE(c.panel()->isVisible());
