@@ -50,10 +50,13 @@ if command -v pulseaudio >/dev/null; then
     pids+=($!)
     export PULSE_SERVER="unix:$profile/pulse/native"
     for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    # Half way, so that a volume key visibly moves it either way.
+    pactl set-sink-volume nimbra_null 50% || true
 fi
 
 echo "Nimbra runs on the virtual display $DISPLAY. To call up a volume readout and look at it:"
-echo "    DISPLAY=$DISPLAY xdotool key XF86AudioRaiseVolume; DISPLAY=$DISPLAY import -window root /tmp/nimbra.png"
+echo "    DISPLAY=$DISPLAY xdotool key XF86AudioRaiseVolume; DISPLAY=$DISPLAY $top/scripts/screenshot.sh /tmp/nimbra.png"
+echo "(the screenshot waits until the readout has finished growing)"
 echo "Stop with Ctrl+C."
 XDG_CONFIG_HOME="$profile/config" "$build/src/app/nimbra" "$@" &
 app=$!
