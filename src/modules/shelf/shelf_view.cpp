@@ -190,6 +190,9 @@ ShelfView::ShelfView(
     setAttribute(Qt::WA_TranslucentBackground);
     m_row->setAttribute(Qt::WA_TranslucentBackground);
     m_strip->setWidget(m_row);
+    // The scroll area fills its widget's background; in the notch's translucent window that fill
+    // clears the row to nothing, so the surface behind it has to show through instead.
+    m_row->setAutoFillBackground(false);
     m_choose->setToolTip(QStringLiteral("Choose files to remove"));
 
     // Each button reads the actions when pressed, so a view that adopted newer ones uses those.

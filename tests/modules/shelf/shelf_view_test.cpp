@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -206,6 +207,42 @@ TEST(ShelfView, TilesAtThreeScalesInBothThemes)
             EXPECT_LE(within(sunset, &stage.host, sunset->pictureRect()).bottom(), c.m.contentHeight() + 0.5) << c.name;
         }
     }
+}
+
+TEST(ShelfView, TheStripShowsTheSurfaceBehindItsTiles)
+{
+    // In the notch the shelf sits on a translucent window whose surface paints the fill: the
+    // strip of tiles must let that fill through, not clear its rectangle to nothing.
+    Files files;
+    Calls calls;
+    const QList<ShelfItem> items { files.document("notes.md"), files.document("report.txt") };
+    const SurfaceMetrics m = metrics(360, 124);
+    files.prepare(items, m);
+    struct Surface : QWidget {
+        void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), light.surface()); }
+    } window;
+    window.setAttribute(Qt::WA_TranslucentBackground);
+    window.resize(360, int(m.contentHeight()));
+    setNotchTheme(&window, light);
+    auto* view = new ShelfView({ .items = items }, m, calls.actions(), files.thumbnails, &window);
+    view->setGeometry(window.rect());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(view->tiles().size(), 2);
+
+    // What the window really shows in the corner of a tile, outside its picture.
+    const ShelfTile* tile = view->tiles().at(1);
+    ASSERT_FALSE(tile->pictureRect().contains(QPointF(1, 1)));
+    const QPoint beside(tile->mapTo(&window, QPoint(1, 1)));
+    QImage shown;
+    ASSERT_TRUE(waitUntil([&] {
+        shown = window.screen()->grabWindow(window.winId()).toImage();
+        return !shown.isNull();
+    }));
+    saveArtefact(shown, "shelf-strip-on-translucent-window");
+    const double ratio = shown.width() / double(window.width());
+    EXPECT_TRUE(near(shown.pixelColor(int(beside.x() * ratio), int(beside.y() * ratio)), light.surface(), 4))
+        << shown.pixelColor(int(beside.x() * ratio), int(beside.y() * ratio)).name().toStdString();
 }
 
 TEST(ShelfView, SelectionMode)
