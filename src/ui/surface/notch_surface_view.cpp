@@ -4,9 +4,13 @@
 #include "core/uptime.h"
 #include "ui/surface/notch_surface_model.h"
 
+#include <QCursor>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 namespace nimbra {
 
@@ -127,6 +131,7 @@ void NotchSurfaceView::frame()
     bool moving = false;
     for (const SpringValue* value : { &m_width, &m_height, &m_top, &m_bottom, &m_opacity })
         moving = moving || value->isMoving(t);
+    const bool settled = !moving && m_frames.isActive();
     if (moving)
         m_frames.start();
     else
@@ -135,6 +140,26 @@ void NotchSurfaceView::frame()
     update();
     if (onOutlineChange)
         onOutlineChange();
+    if (settled)
+        refreshPointerHover();
+}
+
+void NotchSurfaceView::refreshPointerHover()
+{
+    // Widgets hear of the pointer when it moves or when they appear under it, so content that
+    // grew past a resting pointer still thinks it is where the pointer first met it (a tab
+    // button left lit). A still move at the pointer's place tells each widget where it is now.
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    if (!handle || !isVisible() || !top->underMouse() || QGuiApplication::mouseButtons() != Qt::NoButton)
+        return;
+    const QPointF global = QCursor::pos();
+    const QPointF local = top->mapFromGlobal(global);
+    if (!QRectF(top->rect()).contains(local))
+        return;
+    QMouseEvent move(
+        QEvent::MouseMove, local, local, global, Qt::NoButton, Qt::NoButton, QGuiApplication::keyboardModifiers());
+    QCoreApplication::sendEvent(handle, &move);
 }
 
 void NotchSurfaceView::rebuildContent()

@@ -75,6 +75,7 @@ private:
     void retargetOpacity();
     void frame();
     void placeContent();
+    void refreshPointerHover();
 
     NotchSurfaceModel* m_model;
     SpringValue m_width, m_height, m_top, m_bottom, m_opacity;

@@ -7,6 +7,7 @@
 #include "ui/surface/notch_surface_view.h"
 
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QScreen>
@@ -62,6 +63,8 @@ struct Fixture {
             lastContext = context;
             if (surface.is(Kind::dormant))
                 return nullptr;
+            if (makeContent)
+                return makeContent();
             auto* label = new QLabel(surface.traceDescription());
             label->setStyleSheet(QStringLiteral("color: white; background: transparent"));
             label->setAlignment(Qt::AlignCenter);
@@ -96,6 +99,8 @@ struct Fixture {
         advance(0.3);
     }
 
+    // Builds every surface's content in place of the label naming it, when set.
+    std::function<QWidget*()> makeContent;
     double now = 1000;
     QPointF pointer { -500, -500 };
     int builds = 0;
@@ -776,4 +781,45 @@ TEST(NotchDisplayController, ADisplayThatShowsNoNotchNeverMapsItsWindows)
     c.setEnabled(true);
     EXPECT_TRUE(c.panel()->isVisible());
     EXPECT_TRUE(c.probe()->isVisible());
+}
+
+TEST(NotchSurfaceView, ContentThatGrewAwayFromARestingPointerNoLongerThinksItIsUnderIt)
+{
+    Fixture f;
+    auto& c = f.controller;
+    // A button at the trailing end of the content, as the shell's tab buttons beside the notch.
+    QPointer<QWidget> trailing;
+    f.makeContent = [&] {
+        auto* content = new QWidget;
+        auto* row = new QHBoxLayout(content);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addStretch();
+        trailing = new QWidget;
+        trailing->setFixedSize(30, 20);
+        row->addWidget(trailing, 0, Qt::AlignTop);
+        return content;
+    };
+    c.setResident(glance);
+    f.settle();
+    QWidget* panel = c.panel();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+
+    // The surface starts to open; the pointer rests where the button is at that moment.
+    c.open(glance, false);
+    ASSERT_TRUE(trailing);
+    ASSERT_TRUE(c.view()->isAnimating());
+    trailing->parentWidget()->layout()->activate();
+    const QPoint resting = trailing->mapTo(panel, trailing->rect().center());
+    // The offscreen pointer enters the first window under it: let that be the panel, as on the
+    // server, where the probe lies beneath it.
+    c.probe()->windowHandle()->setPosition(-3000, -3000);
+    QCursor::setPos(panel->mapToGlobal(resting));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return trailing && trailing->underMouse(); }));
+
+    // The content grows to the expanded body and carries the button away from the still pointer.
+    f.now += 2;
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c.view()->isAnimating(); }, 3000));
+    ASSERT_TRUE(trailing);
+    EXPECT_FALSE(trailing->rect().contains(trailing->mapFrom(panel, resting)));
+    EXPECT_FALSE(trailing->underMouse()) << "a hover left behind";
 }
