@@ -39,6 +39,16 @@ pids+=($!)
 trayer --edge top --align right --widthtype request --height 24 --transparent true --alpha 255 >/dev/null 2>&1 &
 pids+=($!)
 
+# A session bus of its own when there is none, for the players (MPRIS), the tray's
+# StatusNotifier host and the hand-over to a running Nimbra.
+if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]] && command -v dbus-daemon >/dev/null; then
+    rm -f "$profile/bus"
+    dbus-daemon --session --nofork --address="unix:path=$profile/bus" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do [[ -S "$profile/bus" ]] && break; sleep 0.1; done
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$profile/bus"
+fi
+
 # A sound server with one null sink of its own, so that the volume keys have a level to change.
 if command -v pulseaudio >/dev/null; then
     mkdir -p "$profile/pulse"
@@ -57,6 +67,7 @@ fi
 echo "Nimbra runs on the virtual display $DISPLAY. To call up a volume readout and look at it:"
 echo "    DISPLAY=$DISPLAY xdotool key XF86AudioRaiseVolume; DISPLAY=$DISPLAY $top/scripts/screenshot.sh /tmp/nimbra.png"
 echo "(the screenshot waits until the readout has finished growing)"
+[[ -S "$profile/bus" ]] && echo "A player started with DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS${PULSE_SERVER:+ PULSE_SERVER=$PULSE_SERVER} shows under now playing."
 echo "Stop with Ctrl+C."
 XDG_CONFIG_HOME="$profile/config" "$build/src/app/nimbra" "$@" &
 app=$!
