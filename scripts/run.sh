@@ -36,7 +36,9 @@ HOME="$profile/home" openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 --transparent true --alpha 255 >/dev/null 2>&1 &
+# A light panel of its own colour: "transparent" shows the root window's picture, which a bare
+# server does not have, so the tray would be black and the dark tray mark unseen.
+trayer --edge top --align right --widthtype request --height 24 --transparent true --alpha 0 --tint 0xdedede >/dev/null 2>&1 &
 pids+=($!)
 
 # A session bus of its own when there is none, for the players (MPRIS), the tray's
