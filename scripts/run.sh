@@ -28,6 +28,8 @@ settings="$profile/config/nimbra/settings.json"
 # take the volume keys so that a readout can be called up.
 [[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true,\n    "module.hud.replacement": true\n}\n' >"$settings"
 
+# Xvfb writes its display number here once it listens; a previous run's number must not count.
+rm -f "$profile/display"
 Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$profile/display" >"$profile/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "$profile/display" ]] && break; sleep 0.1; done
