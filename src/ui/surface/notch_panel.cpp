@@ -104,6 +104,9 @@ NotchPanel::NotchPanel(const QRectF& contentRect, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
+    // Qt shows tooltips only in the active window, which the panel rarely is: its symbol-only
+    // buttons explain themselves all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Nimbra"));
     setFrame(contentRect, false);

@@ -6,6 +6,8 @@
 #include <QEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -59,6 +61,32 @@ TEST(PassthroughHostingView, ClicksReachTheHostedViewOnlyInsideTheRegion)
     EXPECT_TRUE(view.hitTest(QPointF(200, 10)));
     EXPECT_FALSE(view.hitTest(QPointF(200, 130)));
     EXPECT_FALSE(view.hitTest(QPointF(10, 10)));
+}
+
+TEST(NotchPanel, ShowsTheTooltipsOfItsButtonsThoughItIsNeverTheActiveWindow)
+{
+    // The panel takes no focus, so it is not the active window while the pointer rests on it;
+    // its symbol-only buttons still explain themselves.
+    NotchPanel panel(QRectF(100, 600, 436, 164));
+    auto* button = new QWidget(&panel);
+    button->setGeometry(40, 4, 30, 20);
+    button->setToolTip(QStringLiteral("Status"));
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    // Another application's window has the focus.
+    QWidget other;
+    other.setGeometry(700, 300, 100, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_FALSE(panel.isActiveWindow());
+
+    // The pointer comes to rest on the button.
+    QTest::mouseMove(panel.windowHandle(), QPoint(50, 10));
+    QTest::mouseMove(panel.windowHandle(), QPoint(55, 12));
+    EXPECT_TRUE(nimbra::test::waitUntil([] { return QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Status"));
+    QToolTip::hideText();
 }
 
 TEST(HoverProbeWindow, FollowsTheNotchAndReportsSamples)
