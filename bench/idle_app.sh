@@ -14,15 +14,8 @@ idle="${2:-10}"
 nimbra="$build/src/app/nimbra"
 [[ -x "$nimbra" ]] || { echo "no executable at $nimbra (build first)" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/nimbra-idle.XXXXXX)"
-pids=()
-cleanup() {
-    exec 9>&- 2>/dev/null || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$top/bench/support.sh"
+bench_work idle
 
 # A private system bus with upowerd over a umockdev testbed (tests/support/umockdev_bed.py).
 dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/system_bus" --print-address=3 \
@@ -60,18 +53,10 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-if [[ -z "${DISPLAY:-}" ]]; then
-    Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$work/display" >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-    export DISPLAY=":$(head -n1 "$work/display")"
-    openbox --sm-disable >/dev/null 2>&1 &
-    pids+=($!)
-    sleep 0.5
-fi
+[[ -n "${DISPLAY:-}" ]] || bench_private_x --wm +extension RANDR
 
 # A profile of its own: the notch on every display (a virtual screen is no built-in panel), not
-# the first start (onboarding's figures are bench/onboarding_app.sh's), and a full shelf of 24
+# the first start (onboarding's figures are bench/onboarding_start.sh's), and a full shelf of 24
 # pictures, whose files are watched the whole time.
 mkdir -p "$work/config/nimbra" "$work/shelf"
 shelf=""
