@@ -123,8 +123,11 @@ MpdPlayer::MpdPlayer(
     m_mpd.setProcessChannelMode(QProcess::MergedChannels);
     m_mpd.setStandardOutputFile(m_dir.filePath("mpd.log"));
     m_mpd.start("mpd", { "--no-daemon", "--stderr", config.fileName() });
+    // The socket file appears when mpd binds it, a moment before it listens: a client then is
+    // refused. Ready is when mpd answers.
     if (!m_mpd.waitForStarted(5000)
-        || !waitUntil([&] { return QFile::exists(socket) || m_mpd.state() == QProcess::NotRunning; }, 20000))
+        || !waitUntil([&] { return m_mpd.state() == QProcess::NotRunning || mpc({ "status" }); }, 20000)
+        || m_mpd.state() != QProcess::Running)
         return;
     if (!mpc({ "update", "--wait" }))
         return;

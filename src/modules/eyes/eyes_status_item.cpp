@@ -15,9 +15,10 @@
 
 namespace nimbra {
 
-EyesStatusItem::EyesStatusItem(QObject* parent)
+EyesStatusItem::EyesStatusItem(QObject* parent, std::function<double()> now)
     : QObject(parent)
     , m_style(EyeStyle::defaultStyle())
+    , m_now(now ? std::move(now) : std::function<double()>(uptime))
 {
     m_pendingRedraw.setSingleShot(true);
     connect(&m_pendingRedraw, &QTimer::timeout, this, &EyesStatusItem::redraw);
@@ -96,7 +97,7 @@ void EyesStatusItem::update(QPointF leftPupil, QPointF rightPupil, double lidLef
     m_frame = EyesFrame { leftPupil, rightPupil, lidLeft, lidRight, tired };
     if (!m_item)
         return;
-    const double wait = m_lastRedrawAt < 0 ? 0 : m_lastRedrawAt + fastestRedraw - uptime();
+    const double wait = m_lastRedrawAt < 0 ? 0 : m_lastRedrawAt + fastestRedraw - m_now();
     if (wait <= 0) {
         redraw();
         return;
@@ -121,7 +122,7 @@ void EyesStatusItem::redraw()
         return;
     m_lastIcon = std::move(icon);
     m_item->setIcon(QIcon(QPixmap::fromImage(m_lastIcon)));
-    m_lastRedrawAt = uptime();
+    m_lastRedrawAt = m_now();
     ++m_redraws;
 }
 

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,7 +23,8 @@ class TrayItem;
 class EyesStatusItem final : public QObject {
     Q_OBJECT
 public:
-    explicit EyesStatusItem(QObject* parent = nullptr);
+    // `now` gives seconds of uptime (the system's when empty); tests pass a clock of their own.
+    explicit EyesStatusItem(QObject* parent = nullptr, std::function<double()> now = {});
     ~EyesStatusItem() override;
 
     static constexpr double fastestRedraw = 1.0 / 30;
@@ -68,6 +70,7 @@ private:
     std::optional<EyesFrame> m_drawnFrame;
     QPointer<QMenu> m_menu;
     bool m_isCreating = false;
+    std::function<double()> m_now;
     double m_lastRedrawAt = -1;
     QTimer m_pendingRedraw;
     int m_redraws = 0;

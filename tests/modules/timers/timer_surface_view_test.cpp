@@ -70,7 +70,9 @@ QList<State> gallery()
     t.pomodoro.setConfiguration(quickFocus());
     t.pomodoro.toggle(now - 600);
     states.append({ "focus-work", t });
-    t.pomodoro.settle(now - 600 + 1500);
+    // Settled a moment after the work block's end: at the end itself, now - 600 + 1500 less the
+    // start can round to just under 1500 and leave the block running.
+    t.pomodoro.settle(now + 901);
     t.pomodoro.timer.startedAt = now - 60;
     states.append({ "focus-short-break", t });
     t.pomodoro.completedWorkBlocks = 3;
@@ -164,6 +166,7 @@ TEST(TimerSurfaceView, TheRingTakesTheModesTintAndTurnsRedInTheLastSeconds)
     const QImage dim = paintAt(imminent, reference, theme, lit + 0.5);
     EXPECT_LT(countNear(dim, hero, theme.bad(), 30), countNear(warning, hero, theme.bad(), 30) / 4);
 
+    ASSERT_EQ(find("focus-short-break").pomodoro.phase, Pomodoro::Phase::shortBreak);
     const QImage shortBreak = paintAt(find("focus-short-break"), reference, theme, now);
     EXPECT_GT(countNear(shortBreak, hero, theme.good(), 30), 20);
     const QImage work = paintAt(find("focus-work"), reference, theme, now);
