@@ -30,6 +30,9 @@ struct VirtualMonitor {
 };
 } // namespace
 
+// A monitor added to the X server is every client's: the case has a server of its own.
+NIMBRA_OWN_HARNESS(DisplayCoordinatorOnX);
+
 TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
 {
     DisplayCoordinator coordinator([](const Presentation::Surface&, const SurfaceContext&) { return new QWidget; });

@@ -56,7 +56,7 @@ struct Peer {
         output += process.readAllStandardOutput();
         return output.contains(line);
     }
-    bool said(const char* line, int timeoutMs = 10000)
+    bool said(const char* line, int timeoutMs = 20000)
     {
         return waitUntil([&] { return has(line); }, timeoutMs);
     }
@@ -83,15 +83,18 @@ public Q_SLOTS:
 };
 
 struct ShelfOnX : ::testing::Test {
-    HarnessLock pointer { QStringLiteral("x-pointer.lock") };
     QTemporaryDir dir;
     NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
     AppDelegate delegate { &settings };
+    ButtonLetGo letGo;
 
     ShelfOnX()
     {
         movePointer(QPoint(50, 700));
         settings.setShowOnAllDisplays(true);
+        // A surface opened by command and not visited closes after a while; a loaded machine
+        // can take that long to start the other application of a case.
+        settings.setClipboardAutoCloseSeconds(0);
         delegate.applicationDidFinishLaunching();
         QCoreApplication::processEvents();
     }
@@ -133,7 +136,7 @@ struct ShelfOnX : ::testing::Test {
                 movePointer(place + QPoint(++step % 6, 0));
                 return source.has("accepted copy") && step > 3;
             },
-            5000);
+            15000);
         pressButton(false);
         return accepted && source.said("dropped copy");
     }
@@ -145,6 +148,10 @@ struct ShelfOnX : ::testing::Test {
 };
 
 } // namespace
+
+// These move the pointer, drag between applications and own the file manager's name on the
+// session bus: each case has a harness of its own.
+NIMBRA_OWN_HARNESS(ShelfOnX);
 
 TEST_F(ShelfOnX, FilesDraggedOntoTheOpenSurfaceAreKeptAndTheShelfTabOpens)
 {
@@ -162,7 +169,7 @@ TEST_F(ShelfOnX, FilesDraggedOntoTheOpenSurfaceAreKeptAndTheShelfTabOpens)
     // Straight into the open body: the panel takes the drag and the shelf tab comes up.
     const QPoint body = notchCentre() + QPoint(0, 60);
     movePointer(body);
-    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }));
     EXPECT_EQ(delegate.tab(), NotchSurfaceTab::shelf);
     ASSERT_TRUE(waitUntil([&] { return shownShelf() != nullptr; }));
     EXPECT_TRUE(shownShelf()->state().isReceiving);
@@ -186,7 +193,7 @@ TEST_F(ShelfOnX, FilesDraggedToTheTopEdgeOfTheDormantNotchAreKept)
     // The drawn notch at rest takes drags in the screen's top row above it.
     movePointer(QPoint(notchCentre().x() - 40, 0));
     movePointer(QPoint(notchCentre().x(), 0));
-    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return delegate.isReceivingDrop(); }));
     ASSERT_TRUE(waitUntil([&] { return controller().isExpandedSurface(); }));
     ASSERT_TRUE(letGoOver(*source, notchCentre() + QPoint(0, 60)));
     ASSERT_TRUE(waitUntil([&] { return !delegate.shelf().isEmpty(); }));
@@ -195,16 +202,18 @@ TEST_F(ShelfOnX, FilesDraggedToTheTopEdgeOfTheDormantNotchAreKept)
 
 TEST_F(ShelfOnX, ATileDraggedOutGivesAnotherApplicationTheFile)
 {
+    // The other application is up before the shelf opens: its window, mapping, does not close it.
+    Peer target(QStringLiteral(NIMBRA_DROP_TARGET), { "300", "450" });
+    ASSERT_TRUE(target.said("ready"));
     const QString report = file("notes for the meeting.txt");
     ASSERT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(report) }));
     ASSERT_TRUE(waitUntil([&] { return exposed(); }));
     controller().open(Shelf::moduleID, false);
     ASSERT_TRUE(waitUntil([&] { return shownShelf() && shownShelf()->tiles().size() == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return !controller().view()->isAnimating(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return !controller().view()->isAnimating(); }));
     syncWithServer();
 
-    Peer target(QStringLiteral(NIMBRA_DROP_TARGET), { "300", "450" });
-    ASSERT_TRUE(target.said("ready"));
+    ASSERT_TRUE(shownShelf() && shownShelf()->tiles().size() == 1) << "the shelf closed";
     ShelfTile* tile = shownShelf()->tiles().at(0);
     const QPoint start = tile->mapToGlobal(tile->pictureRect().center().toPoint());
     const QPoint goal(380, 510);
@@ -232,7 +241,7 @@ TEST_F(ShelfOnX, ATileDraggedOutGivesAnotherApplicationTheFile)
         }
     });
     driver.start();
-    ASSERT_TRUE(target.said("drop ", 20000)) << target.output.toStdString();
+    ASSERT_TRUE(target.said("drop ")) << target.output.toStdString();
     EXPECT_TRUE(target.has(QUrl::fromLocalFile(report).toEncoded().constData())) << target.output.toStdString();
     EXPECT_TRUE(target.has("drop copy"));
     EXPECT_TRUE(target.has("x-special/gnome-copied-files"));
@@ -240,14 +249,10 @@ TEST_F(ShelfOnX, ATileDraggedOutGivesAnotherApplicationTheFile)
     EXPECT_TRUE(QFile::exists(report));
     ASSERT_EQ(delegate.shelf().items().size(), 1);
     EXPECT_EQ(delegate.shelf().items().at(0).path(), report);
-    if (!released)
-        pressButton(false);
 }
 
 TEST_F(ShelfOnX, ADoubleClickRevealsTheFileThroughTheFileManager)
 {
-    // The file manager's name is the session bus's: tests take turns with it.
-    HarnessLock busName(QStringLiteral("file-manager-service.lock"));
     // Another connection on the session bus stands in for the file manager.
     const QString connection = "file-manager-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);

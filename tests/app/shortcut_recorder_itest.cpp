@@ -23,8 +23,7 @@ namespace {
 constexpr std::uint32_t altL = 0xffe9, shiftL = 0xffe1, controlL = 0xffe3, keyC = 0x63, keyV = 0x76, keyX = 0x78;
 const KeyCombo altShiftC { 8, KeyCombo::option | KeyCombo::shift };
 
-// The whole application on the harness's X server, with the notch on its screen. The cases
-// take turns with the keyboard: each grabs it or types on it.
+// The whole application on an X server, with the notch on its screen.
 struct RecorderOnX : ::testing::Test {
     RecorderOnX()
     {
@@ -74,7 +73,6 @@ struct RecorderOnX : ::testing::Test {
         return true;
     }
 
-    nimbra::test::HarnessLock keyboard { QStringLiteral("x-keyboard.lock") };
     QByteArray original = qgetenv("XDG_CONFIG_HOME");
     QTemporaryDir config;
     NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
@@ -130,6 +128,9 @@ struct OtherClient {
 };
 
 } // namespace
+
+// The cases grab the keyboard or type on it: each has an X server (and harness) of its own.
+NIMBRA_OWN_HARNESS(RecorderOnX);
 
 TEST_F(RecorderOnX, RecordsAltShiftCTypedOnTheServerAndTheNewHotKeyOpensTheClipboard)
 {

@@ -16,6 +16,8 @@ xcb_connection_t* connection()
     return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
 }
 
+bool buttonHeld = false;
+
 xcb_window_t root()
 {
     return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
@@ -35,6 +37,13 @@ void pressButton(bool press)
     xcb_test_fake_input(
         connection(), press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_flush(connection());
+    buttonHeld = press;
+}
+
+ButtonLetGo::~ButtonLetGo()
+{
+    if (buttonHeld)
+        pressButton(false);
 }
 
 void syncWithServer()

@@ -10,6 +10,11 @@ namespace nimbra::test {
 void movePointer(QPoint qt);
 // Presses or releases the first button where the pointer is.
 void pressButton(bool press);
+// Lets go of the button when it goes out of scope, should the test have stopped while holding
+// it: fake input outlives the client that sent it.
+struct ButtonLetGo {
+    ~ButtonLetGo();
+};
 // Waits until the X server has handled every request sent so far (shapes, stacking, fake input)
 // and this process has handled the events that came of them.
 void syncWithServer();

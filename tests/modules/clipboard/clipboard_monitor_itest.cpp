@@ -8,12 +8,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 using namespace nimbra;
-using nimbra::test::HarnessLock;
 using nimbra::test::pngBytes;
 using nimbra::test::waitUntil;
 
@@ -62,30 +59,6 @@ QByteArray readBack(const QByteArray& target)
     return xclip.readAllStandardOutput();
 }
 
-// X gives the clipboard only to a claim newer than the current owner's, and Qt claims it with
-// the time of the last event it handled. In Nimbra the click or key press that asks for the
-// write brings a fresh one; this test process, which waited for its turn on the clipboard with
-// other tests' claims queued, changes a property of a window of its own and lets Qt see the
-// notification.
-void refreshQtTimestamp()
-{
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
-        return;
-    xcb_connection_t* c = x11->connection();
-    QWidget window;
-    const auto id = xcb_window_t(window.winId());
-    const QByteArray name = "NIMBRA_TEST_TIME";
-    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.constData()), nullptr);
-    if (!atom)
-        return;
-    xcb_change_property(c, XCB_PROP_MODE_APPEND, id, atom->atom, XCB_ATOM_STRING, 8, 0, nullptr);
-    free(atom);
-    // A round trip: the notification is in Qt's queue before the reply.
-    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    QCoreApplication::processEvents();
-}
-
 struct ClipboardOnX : ::testing::Test {
     ClipboardOnX() { monitor.start(0.05); }
 
@@ -100,12 +73,13 @@ struct ClipboardOnX : ::testing::Test {
         return waitUntil([&] { return monitor.capturesFinished() > before; }, 10000);
     }
 
-    // The harness has one X server and one clipboard: these cases take turns on it.
-    HarnessLock lock { "clipboard" };
     ClipboardMonitor monitor;
 };
 
 } // namespace
+
+// An X server has one clipboard: each case has a server (and harness) of its own.
+NIMBRA_OWN_HARNESS(ClipboardOnX);
 
 TEST_F(ClipboardOnX, TextAnImageAndFilesCopiedInAnotherApplicationEachBecomeOneEntry)
 {
@@ -148,7 +122,6 @@ TEST_F(ClipboardOnX, EntriesWrittenBackReadBackInAnotherApplication)
     const QUuid image = add(ClipboardItem::Payload::image(picture, QSizeF(20, 10)));
     const QUuid files = add(ClipboardItem::Payload::files({ url }));
 
-    refreshQtTimestamp();
     ASSERT_TRUE(monitor.copyToPasteboard(text));
     EXPECT_EQ(readBack("UTF8_STRING"), "written back");
     ASSERT_TRUE(monitor.copyToPasteboard(image));

@@ -130,14 +130,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override { presses << event->globalPosition().toPoint(); }
 };
 
-// ctest runs test cases as parallel processes on the one X server; these move the real pointer
-// and read the screen, so they take turns through a lock file of the harness's folder.
-class NotchSurfaceOnX : public testing::Test {
-private:
-    nimbra::test::HarnessLock m_lock { QStringLiteral("x-pointer.lock") };
-};
-
 } // namespace
+
+// These move the real pointer, take the keyboard and read the screen: each case has an X server
+// (and window manager and compositor) of its own, where no test running beside it puts windows.
+NIMBRA_OWN_HARNESS(NotchSurfaceOnX);
+using NotchSurfaceOnX = testing::Test;
 
 TEST_F(NotchSurfaceOnX, WindowsBypassTheWindowManagerAtTheTopCentre)
 {
@@ -459,6 +457,46 @@ TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardOnlyWhenAsked)
     ASSERT_NE(focus, nullptr);
     EXPECT_NE(focus->focus, xcb_window_t(c->panel()->winId()));
     free(focus);
+}
+
+TEST_F(NotchSurfaceOnX, PanelTakesTheKeyboardFromAClientThatTookTheFocusSinceNimbraLastHeardFromTheServer)
+{
+    auto c = controllerForPrimary();
+    ASSERT_TRUE(c);
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    syncWithServer();
+
+    // Another application's window takes the focus on a connection of its own, as a window
+    // manager does for a click this process never sees; the time of that change is newer than
+    // any event this process handled.
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_window_t window = xcb_generate_id(other);
+    const uint32_t overrideRedirect = 1;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, window, screen->root, 0, 700, 40, 40, 0,
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    xcb_map_window(other, window);
+    free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+    xcb_set_input_focus(other, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+    auto* before = xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr);
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(before->focus, window);
+    free(before);
+
+    // Opened by a hot key (which reaches another connection), the panel still gets the keys.
+    c->open(ModuleID(QStringLiteral("clipboard")), true);
+    const xcb_window_t panel = xcb_window_t(c->panel()->winId());
+    EXPECT_TRUE(nimbra::test::waitUntil([&] {
+        auto* focus = xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr);
+        const bool held = focus && focus->focus == panel;
+        free(focus);
+        return held;
+    }));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return c->panel()->isKeyWindow(); }));
+    c->collapse();
+    xcb_disconnect(other);
 }
 
 TEST_F(NotchSurfaceOnX, EveryScreenGetsItsOwnWindows)
