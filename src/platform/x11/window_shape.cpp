@@ -151,6 +151,20 @@ void releaseInputFocus(QWindow* window)
     xcb_flush(c);
 }
 
+void takeInputFocus(QWindow* window)
+{
+    const xcb_window_t id = nativeWindow(window);
+    if (!id)
+        return;
+    xcb_connection_t* c = connection();
+    // Focus on a window that is not viewable is an error; Qt activates it once it is mapped.
+    auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr);
+    if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+        xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+    free(attributes);
+    xcb_flush(c);
+}
+
 void stackAbove(QWindow* window, QWindow* sibling)
 {
     const xcb_window_t id = nativeWindow(window);

@@ -33,6 +33,11 @@ void raise(QWindow* window);
 // window outside the window manager's care would otherwise keep the X input focus.
 void releaseInputFocus(QWindow* window);
 
+// Gives the keyboard to `window` when it is on screen, asked for by the user (a hot key, a
+// click): Qt asks with the time of the last event it saw, which the server ignores as stale
+// once another client took the focus later, and a hot key reaches another connection.
+void takeInputFocus(QWindow* window);
+
 // Stacks `window` directly above `sibling`.
 void stackAbove(QWindow* window, QWindow* sibling);
 

@@ -141,6 +141,7 @@ void NotchPanel::makeKeyAndOrderFront()
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
     activateWindow();
+    x11::takeInputFocus(windowHandle());
 }
 
 void NotchPanel::resignKey()
