@@ -7,6 +7,7 @@
 #include <QLineF>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace nimbra {
 
@@ -54,19 +55,39 @@ double winkLid(std::optional<double>& startedAt, double now)
 
 } // namespace
 
+TimerTickClock::TimerTickClock()
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (std::exchange(m_delayed, false))
+            m_timer.start(m_intervalMs);
+        if (m_onTick)
+            m_onTick();
+    });
+}
+
 void TimerTickClock::start(double interval, std::function<void()> onTick)
 {
-    QObject::disconnect(m_connection);
-    m_connection = QObject::connect(&m_timer, &QTimer::timeout, std::move(onTick));
+    m_onTick = std::move(onTick);
     // The fast clock needs even frames; the slow ones may be bundled with other wake-ups.
     m_timer.setTimerType(interval < 0.05 ? Qt::PreciseTimer : Qt::CoarseTimer);
-    m_timer.start(std::max(1, int(std::lround(interval * 1000))));
+    m_intervalMs = std::max(1, int(std::lround(interval * 1000)));
+    m_delayed = false;
+    m_timer.start(m_intervalMs);
 }
 
 void TimerTickClock::stop()
 {
     m_timer.stop();
-    QObject::disconnect(m_connection);
+    m_onTick = nullptr;
+    m_delayed = false;
+}
+
+void TimerTickClock::delayNext(double seconds)
+{
+    if (!m_timer.isActive())
+        return;
+    m_delayed = true;
+    m_timer.start(std::max(1, int(std::lround(seconds * 1000))));
 }
 
 QString rawValue(EyeTracker::ClockMode mode)
@@ -160,18 +181,17 @@ void EyeTracker::pointerMoved()
         Diagnostics::log(Diagnostics::Category::eyes,
             [&] { return QStringLiteral("woken by the pointer after %1s").arg(qint64(now - m_lastPointerMoveAt)); });
     }
-    if (m_watch)
-        m_pointer = m_watch->location();
     m_lastPointerMoveAt = now;
-    if (m_clockMode == ClockMode::live && now - m_lastTickAt >= 0.75 * liveInterval) {
-        // A moving pointer reports about as often as the clock ticks: take the tick that is
-        // due now, on this wake-up, and let the clock count its next interval from here.
-        tick();
-        if (m_clockMode == ClockMode::live)
-            m_clock->start(liveInterval, [this] { tick(); });
+    // The place is read by the next frame, once however many reports come before it.
+    m_pointerMoved = true;
+    if (m_clockMode != ClockMode::live) {
+        run(ClockMode::live);
         return;
     }
-    run(ClockMode::live);
+    // A moving pointer reports about as often as the clock ticks: the frame that is due is
+    // drawn on this wake-up rather than on one of the clock's own.
+    if (now - m_lastTickAt >= liveInterval - earlyFrame)
+        tick();
 }
 
 void EyeTracker::clicked(bool rightButton)
@@ -213,6 +233,9 @@ void EyeTracker::tick()
     const double dtRaw = now - m_lastTickAt;
     m_lastTickAt = now;
     const double idle = now - m_lastPointerMoveAt;
+    const bool moved = std::exchange(m_pointerMoved, false);
+    if (moved && m_watch)
+        m_pointer = m_watch->location();
 
     const EyeWakefulness wakefulness = Drowse::wakefulness(idle, m_style);
     if (wakefulness.stage() != m_stage) {
@@ -288,6 +311,10 @@ void EyeTracker::tick()
             stopClock();
         break;
     }
+    // While the pointer keeps moving, its next report draws the next frame; the clock ticks
+    // only when none comes.
+    if (moved && m_clockMode == ClockMode::live)
+        m_clock->delayNext(reportWait);
 }
 
 bool EyeTracker::hasChanged() const

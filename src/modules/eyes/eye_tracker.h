@@ -20,17 +20,23 @@ public:
     virtual ~TickClock() = default;
     virtual void start(double interval, std::function<void()> onTick) = 0;
     virtual void stop() = 0;
+    // The next tick comes `seconds` from now instead; the ones after it keep the interval.
+    virtual void delayNext(double seconds) = 0;
 };
 
 // The clock on the event loop.
 class TimerTickClock final : public TickClock {
 public:
+    TimerTickClock();
     void start(double interval, std::function<void()> onTick) override;
     void stop() override;
+    void delayNext(double seconds) override;
 
 private:
     QTimer m_timer;
-    QMetaObject::Connection m_connection;
+    int m_intervalMs = 0;
+    bool m_delayed = false;
+    std::function<void()> m_onTick;
 };
 
 // Turns the pointer, the time since it last moved, the blink schedule, click winks and the
@@ -40,6 +46,10 @@ private:
 //
 // Its clock runs at 60 Hz only while something moves, at 12 Hz while drowsy and at 5 Hz while
 // it only waits for the next blink; it stops when nothing can change until the pointer moves.
+// While the pointer moves, its reports draw the frames: a report that finds a frame due ticks
+// at once and pushes the clock's next tick back, so a frame costs one wake-up, not one for the
+// report and another for the clock, and the pointer's place is read once a frame however many
+// reports came.
 class EyeTracker {
 public:
     enum class ClockMode { live, blinkDoze, drowse };
@@ -61,6 +71,10 @@ public:
     static constexpr double liveInterval = 1.0 / 60;
     static constexpr double blinkDozeInterval = 0.2;
     static constexpr double drowseInterval = 1.0 / 12;
+    // A pointer report may draw the frame this much before the clock would.
+    static constexpr double earlyFrame = liveInterval / 8;
+    // While reports keep coming, the clock waits this long for the next one before it ticks.
+    static constexpr double reportWait = 1.5 * liveInterval;
     static constexpr double tiredLid = 0.32;
     static constexpr double winkDuration = 0.16;
 
@@ -128,6 +142,8 @@ private:
     BlinkClock m_blink;
     std::array<std::optional<double>, 2> m_winkStartedAt;
     double m_lastPointerMoveAt = 0;
+    // A move was reported since the pointer's place was last read.
+    bool m_pointerMoved = false;
     double m_lastTickAt = 0;
     std::optional<Frame> m_emitted;
     EyeWakefulness::Stage m_stage = EyeWakefulness::Stage::awake;

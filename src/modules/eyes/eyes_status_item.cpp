@@ -6,7 +6,6 @@
 #include "ui/tray/tray_item.h"
 
 #include <QGuiApplication>
-#include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -111,19 +110,40 @@ void EyesStatusItem::update(QPointF leftPupil, QPointF rightPupil, double lidLef
 void EyesStatusItem::redraw()
 {
     m_pendingRedraw.stop();
-    if (!m_item || m_drawnFrame == m_frame)
+    if (!m_item)
         return;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
-    QImage icon = render(m_style, m_frame, side(), ratio);
-    m_drawnFrame = m_frame;
+    const int iconSide = side();
+    // Frames that differ by less than the drawing can show are drawn once.
+    const EyesFrame frame = drawable(m_style, m_frame, iconSide, ratio);
+    if (m_drawnFrame == frame)
+        return;
+    m_drawnFrame = frame;
+    QImage icon = render(m_style, frame, iconSide, ratio);
     // A change too small to move a pixel at the tray's size costs the tray nothing.
     if (icon == m_lastIcon)
         return;
     m_lastIcon = std::move(icon);
-    m_item->setIcon(QIcon(QPixmap::fromImage(m_lastIcon)));
+    m_item->setPicture(m_lastIcon);
     m_lastRedrawAt = m_now();
     ++m_redraws;
+}
+
+EyesFrame EyesStatusItem::drawable(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio)
+{
+    // A quarter of a device pixel: antialiasing shows finer steps only as faint shades.
+    const double step = 0.25 / pixelRatio;
+    const auto snap = [](double value, double quantum) { return std::round(value / quantum) * quantum; };
+    const auto snapPoint = [&](QPointF p) { return QPointF(snap(p.x(), step), snap(p.y(), step)); };
+    // A lid's edge lies its closure times the diameter below the eye's top.
+    const double lidStep = step / EyesItemLayout::forStyle(style).fitted(side).diameter;
+    EyesFrame out = frame;
+    out.leftPupil = snapPoint(frame.leftPupil);
+    out.rightPupil = snapPoint(frame.rightPupil);
+    out.lidLeft = snap(frame.lidLeft, lidStep);
+    out.lidRight = snap(frame.lidRight, lidStep);
+    return out;
 }
 
 void EyesStatusItem::hide()
@@ -142,7 +162,7 @@ QImage EyesStatusItem::render(const EyeStyle& style, const EyesFrame& frame, int
     image.fill(Qt::transparent);
     QPainter painter(&image);
     const EyesItemLayout layout = EyesItemLayout::forStyle(style).fitted(side);
-    layout.eyes(style, frame).paint(painter, QPointF(side / 2.0, side / 2.0));
+    layout.eyes(style, drawable(style, frame, side, pixelRatio)).paint(painter, QPointF(side / 2.0, side / 2.0));
     return image;
 }
 

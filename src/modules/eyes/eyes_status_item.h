@@ -58,6 +58,8 @@ public:
 
     // One icon of `side` × `side` pixels (times `pixelRatio`) with both eyes laid into it.
     static QImage render(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
+    // The frame as the icon can show it: pupils and lid edges on a quarter of a device pixel.
+    static EyesFrame drawable(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
 
 private:
     void createItem();
@@ -67,6 +69,7 @@ private:
     std::unique_ptr<TrayItem> m_item;
     EyeStyle m_style;
     EyesFrame m_frame;
+    // The drawable frame last drawn.
     std::optional<EyesFrame> m_drawnFrame;
     QPointer<QMenu> m_menu;
     bool m_isCreating = false;

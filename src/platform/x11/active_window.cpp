@@ -106,7 +106,7 @@ void ActiveWindowWatcher::refresh()
     if (active && *active != XCB_NONE)
         application = describe(*active);
     // The replies were read synchronously: events may wait in the connection's queue.
-    QMetaObject::invokeMethod(m_input, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    m_input->dispatchSoon();
     if (!application || (m_target && *m_target == *application))
         return;
     m_target = application;

@@ -2,10 +2,10 @@
 
 #include "core/diagnostics.h"
 #include "platform/screen_space.h"
+#include "platform/x11/qt_connection.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -27,8 +27,7 @@ template <typename T> Reply<T> reply(T* raw)
 
 xcb_connection_t* connection()
 {
-    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return app ? app->connection() : nullptr;
+    return x11::qtConnection();
 }
 
 bool hasRandr(xcb_connection_t* c)

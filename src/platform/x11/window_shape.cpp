@@ -1,8 +1,9 @@
 #include "platform/x11/window_shape.h"
 
+#include "platform/x11/qt_connection.h"
+
 #include <QGuiApplication>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -17,8 +18,7 @@ namespace {
 
 xcb_connection_t* connection()
 {
-    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return app ? app->connection() : nullptr;
+    return x11::qtConnection();
 }
 
 // The X window behind a Qt window, or 0 when it has none yet.

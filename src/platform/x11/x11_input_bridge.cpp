@@ -113,7 +113,7 @@ const AccessibilityTrust& X11InputBridge::refreshTrust()
     }
     m_trust = accessibilityTrust(m_x->connection);
     // The replies were read synchronously: events that came with them wait in xcb's queue.
-    QMetaObject::invokeMethod(this, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    dispatchSoon();
     return m_trust;
 }
 
@@ -256,7 +256,7 @@ std::set<X11InputBridge::KeyGrab> X11InputBridge::grabKeys(const std::set<KeyGra
     }
     xcb_flush(m_x->connection);
     // The answers were read synchronously; events may be waiting in xcb's queue.
-    QMetaObject::invokeMethod(this, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    dispatchSoon();
     return refused;
 }
 
@@ -312,7 +312,7 @@ std::uint32_t X11InputBridge::atom(const QByteArray& name)
     free(reply);
     if (atom != XCB_ATOM_NONE)
         m_atoms[name] = atom;
-    QMetaObject::invokeMethod(this, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    dispatchSoon();
     return atom;
 }
 
@@ -345,13 +345,13 @@ bool X11InputBridge::selectRawPointerEvents(bool on)
                    : 0;
     xcb_input_xi_select_events(m_x->connection, m_x->root, 1, &mask.head);
     xcb_flush(m_x->connection);
-    QMetaObject::invokeMethod(this, &X11InputBridge::dispatchPending, Qt::QueuedConnection);
+    dispatchSoon();
     return true;
 }
 
 void X11InputBridge::dispatchPending()
 {
-    if (!m_x->connection || m_x->lost)
+    if (!m_x->connection || m_x->lost || m_dispatching)
         return;
     if (xcb_connection_has_error(m_x->connection)) {
         m_x->lost = true;
@@ -360,20 +360,57 @@ void X11InputBridge::dispatchPending()
         Q_EMIT connectionLost();
         return;
     }
+    m_dispatching = true;
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->connection)) {
             handle(event);
             free(event);
         }
-        if (!m_mappingChanged)
-            break;
-        // One refresh and one signal for a burst of mapping events (xmodmap sends several).
-        // Both wait for replies, and events read meanwhile sit in xcb's queue where the socket
-        // notifier cannot see them: the loop takes them.
-        m_mappingChanged = false;
-        refreshKeyboardMapping();
-        Q_EMIT keyboardMappingChanged();
+        // What the handlers below read synchronously (a refreshed key map, the pointer's place)
+        // may have brought events into xcb's queue, where the socket notifier cannot see them:
+        // the loop goes round again for them.
+        if (m_mappingChanged) {
+            // One refresh and one signal for a burst of mapping events (xmodmap sends several).
+            m_mappingChanged = false;
+            refreshKeyboardMapping();
+            Q_EMIT keyboardMappingChanged();
+            continue;
+        }
+        if (m_rawEventsRead) {
+            m_rawEventsRead = false;
+            Q_EMIT rawPointerEventsRead();
+            continue;
+        }
+        break;
     }
+    m_dispatching = false;
+}
+
+void X11InputBridge::dispatchSoon()
+{
+    if (m_dispatching || m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_dispatchQueued = false;
+            dispatchPending();
+        },
+        Qt::QueuedConnection);
+}
+
+std::optional<QPoint> X11InputBridge::pointerPosition()
+{
+    if (!m_x->usable())
+        return std::nullopt;
+    auto* reply = xcb_query_pointer_reply(m_x->connection, xcb_query_pointer(m_x->connection, m_x->root), nullptr);
+    dispatchSoon();
+    if (!reply)
+        return std::nullopt;
+    const QPoint position(reply->root_x, reply->root_y);
+    free(reply);
+    return position;
 }
 
 void X11InputBridge::handle(void* raw)
@@ -403,8 +440,10 @@ void X11InputBridge::handle(void* raw)
     }
     case XCB_GE_GENERIC: {
         auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
-        if (m_xinputOpcode && generic->extension == m_xinputOpcode)
+        if (m_xinputOpcode && generic->extension == m_xinputOpcode) {
+            m_rawEventsRead = true;
             Q_EMIT rawPointerEvent(generic);
+        }
         return;
     }
     default:

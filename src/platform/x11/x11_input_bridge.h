@@ -4,10 +4,12 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPoint>
 #include <compare>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 #include <xcb/xcb.h>
@@ -34,11 +36,13 @@ namespace nimbra {
 // - root-window PropertyNotify (e.g. `_NET_ACTIVE_WINDOW`) once `watchRootProperties()` ran;
 // - XInput2 raw motion and button events of every master device once
 //   `selectRawPointerEvents(true)` ran; they arrive whether or not the pointer is over one of
-//   our windows, and only while it moves or clicks.
+//   our windows, and only while it moves or clicks. `rawPointerEventsRead` follows each batch
+//   of them, so a watcher can act once per batch however many events a fast mouse sent;
+// - the pointer's place, by one query.
 //
-// Requests the bridge does not wrap (reading a property, querying the pointer) go straight
-// through `connection()`; replies read synchronously there may leave events in xcb's queue,
-// so such users call `dispatchPending()` afterwards.
+// Requests the bridge does not wrap (reading a property) go straight through `connection()`;
+// replies read synchronously there may leave events in xcb's queue, so such users call
+// `dispatchSoon()` afterwards.
 class X11InputBridge final : public QObject {
     Q_OBJECT
 public:
@@ -88,8 +92,15 @@ public:
     // window for all master devices. False when the server has no XInput 2.2.
     bool selectRawPointerEvents(bool on);
 
-    // Reads every event already in xcb's queue and dispatches it.
+    // Where the pointer is on the root window, in device pixels; none without a connection.
+    std::optional<QPoint> pointerPosition();
+
+    // Reads every event already in xcb's queue and dispatches it. A call made while the bridge
+    // dispatches leaves the rest to that dispatch.
     void dispatchPending();
+    // Dispatches what a synchronous reply left in xcb's queue: on the next turn of the event
+    // loop, or before the dispatch under way ends.
+    void dispatchSoon();
 
 Q_SIGNALS:
     // `state` is the modifier mask at the time, locks included.
@@ -101,6 +112,8 @@ Q_SIGNALS:
     // An XInput2 raw event (`event->event_type` is XCB_INPUT_RAW_MOTION, ..._RAW_BUTTON_PRESS
     // or ..._RAW_BUTTON_RELEASE); valid only during the call.
     void rawPointerEvent(const xcb_ge_generic_event_t* event);
+    // The raw pointer events read together have all been dispatched.
+    void rawPointerEventsRead();
     // The connection broke (the X server went away); nothing more arrives.
     void connectionLost();
 
@@ -125,6 +138,9 @@ private:
     std::uint8_t m_xkbEventBase = 0;
     std::uint8_t m_xinputOpcode = 0;
     bool m_mappingChanged = false;
+    bool m_rawEventsRead = false;
+    bool m_dispatching = false;
+    bool m_dispatchQueued = false;
 };
 
 } // namespace nimbra

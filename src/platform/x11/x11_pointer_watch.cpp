@@ -1,6 +1,5 @@
 #include "platform/x11/x11_pointer_watch.h"
 
-#include "core/uptime.h"
 #include "platform/screen_space.h"
 #include "platform/x11/x11_input_bridge.h"
 
@@ -17,8 +16,6 @@ namespace {
 
 constexpr std::uint32_t leftButton = 1;
 constexpr std::uint32_t rightButton = 3;
-// Raw events closer together than this belong to one burst.
-constexpr double burstGap = 0.004;
 
 } // namespace
 
@@ -27,6 +24,7 @@ X11PointerWatch::X11PointerWatch(X11InputBridge& bridge, QObject* parent)
     , m_bridge(bridge)
 {
     connect(&m_bridge, &X11InputBridge::rawPointerEvent, this, &X11PointerWatch::rawEvent);
+    connect(&m_bridge, &X11InputBridge::rawPointerEventsRead, this, &X11PointerWatch::deliver);
 }
 
 X11PointerWatch::~X11PointerWatch()
@@ -37,18 +35,13 @@ X11PointerWatch::~X11PointerWatch()
 
 QPointF X11PointerWatch::location()
 {
-    xcb_connection_t* connection = m_bridge.connection();
-    if (!connection)
-        return {};
-    auto* reply = xcb_query_pointer_reply(connection, xcb_query_pointer(connection, m_bridge.root()), nullptr);
-    if (!reply)
+    const auto position = m_bridge.pointerPosition();
+    if (!position)
         return {};
     // Root coordinates are device pixels; the model counts Qt's logical ones.
     const QScreen* primary = QGuiApplication::primaryScreen();
     const qreal ratio = primary ? primary->devicePixelRatio() : 1.0;
-    const QPointF qtPoint(reply->root_x / ratio, reply->root_y / ratio);
-    std::free(reply);
-    return screen_space::toModel(qtPoint);
+    return screen_space::toModel(QPointF(*position) / ratio);
 }
 
 bool X11PointerWatch::select()
@@ -107,29 +100,12 @@ void X11PointerWatch::rawEvent(const xcb_ge_generic_event_t* event)
         break;
     }
     default:
-        return;
+        break;
     }
-    if ((!m_moved && m_presses.empty()) || m_deliveryQueued)
-        return;
-    // The first event in a while is reported at once. Within a burst (a fast mouse sends
-    // hundreds a second) one report follows on the next turn of the event loop.
-    const double now = uptime();
-    if (now - m_lastDeliveryAt >= burstGap) {
-        m_lastDeliveryAt = now;
-        deliver(false);
-        return;
-    }
-    m_deliveryQueued = true;
-    QMetaObject::invokeMethod(
-        this, [this] { deliver(true); }, Qt::QueuedConnection);
 }
 
-void X11PointerWatch::deliver(bool queued)
+void X11PointerWatch::deliver()
 {
-    if (queued) {
-        m_deliveryQueued = false;
-        m_lastDeliveryAt = uptime();
-    }
     const bool moved = std::exchange(m_moved, false);
     const std::vector<bool> presses = std::exchange(m_presses, {});
     if (moved && m_onMove) {
@@ -144,10 +120,6 @@ void X11PointerWatch::deliver(bool queued)
             m_onClick(right);
         }
     }
-    // Replies read above may have left events in xcb's queue; a report made while the bridge
-    // dispatches leaves them to its loop.
-    if (queued)
-        m_bridge.dispatchPending();
 }
 
 bool X11PointerWatch::isOverOwnWindow()
@@ -164,17 +136,18 @@ bool X11PointerWatch::isOverOwnWindow()
         return false;
     // From the root down through the window under the pointer: a window manager's frame
     // holds the application's window one level further in.
+    bool over = false;
     xcb_window_t window = m_bridge.root();
-    for (int depth = 0; depth < 4 && window != XCB_NONE; ++depth) {
+    for (int depth = 0; depth < 4 && window != XCB_NONE && !over; ++depth) {
         auto* reply = xcb_query_pointer_reply(connection, xcb_query_pointer(connection, window), nullptr);
         if (!reply)
-            return false;
+            break;
         window = reply->child;
         std::free(reply);
-        if (own.contains(window))
-            return true;
+        over = own.contains(window);
     }
-    return false;
+    m_bridge.dispatchSoon();
+    return over;
 }
 
 } // namespace nimbra

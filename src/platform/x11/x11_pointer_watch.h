@@ -10,9 +10,9 @@ namespace nimbra {
 class X11InputBridge;
 
 // The pointer through the one X11 input bridge: XInput2 raw motion and raw button presses on
-// the root window, which arrive only while the pointer moves or a button goes down, with the
-// position read by a pointer query when they do. A burst of raw events (a fast mouse sends
-// hundreds a second) is reported at once and then once more per turn of the event loop.
+// the root window, which arrive only while the pointer moves or a button goes down. The raw
+// events read together make one report (a fast mouse sends hundreds a second); the place is
+// read by a pointer query when asked for, so a watcher that wants it once a frame asks once.
 class X11PointerWatch final : public QObject, public PointerWatch {
     Q_OBJECT
 public:
@@ -31,7 +31,7 @@ public:
 
 private:
     void rawEvent(const xcb_ge_generic_event_t* event);
-    void deliver(bool queued);
+    void deliver();
     bool select();
     // Whether the pointer is over one of this process's windows (their frames included).
     bool isOverOwnWindow();
@@ -40,10 +40,8 @@ private:
     std::function<void()> m_onMove;
     std::function<void(bool)> m_onClick;
     bool m_selected = false;
-    bool m_deliveryQueued = false;
-    double m_lastDeliveryAt = -1;
     bool m_moved = false;
-    // Buttons pressed since the last delivery, in order: false left, true right.
+    // Buttons pressed since the last report, in order: false left, true right.
     std::vector<bool> m_presses;
     int m_rawEvents = 0;
     int m_reports = 0;

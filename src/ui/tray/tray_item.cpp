@@ -2,14 +2,17 @@
 
 #include "core/diagnostics.h"
 #include "core/uptime.h"
+#include "platform/x11/window_picture.h"
 #include "platform/x11/window_shape.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <utility>
 
 namespace nimbra {
 
@@ -20,6 +23,9 @@ TrayItem::TrayItem(QObject* parent)
     m_icon->setToolTip(QStringLiteral("Nimbra"));
     connect(m_icon.get(), &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { activated(int(reason)); });
+    m_pictureSettle.setSingleShot(true);
+    m_pictureSettle.setInterval(pictureSettleMs);
+    connect(&m_pictureSettle, &QTimer::timeout, this, [this] { setIcon(QIcon(QPixmap::fromImage(m_picture))); });
 }
 
 TrayItem::~TrayItem()
@@ -49,6 +55,23 @@ void TrayItem::show()
 void TrayItem::setIcon(const QIcon& icon)
 {
     m_icon->setIcon(icon);
+}
+
+void TrayItem::setPicture(const QImage& picture)
+{
+    m_picture = picture;
+    if (QWidget* window = trayWindow(); window && window->isVisible() && window->windowHandle()) {
+        if (!m_windowPicture || m_windowPicture->window() != window->windowHandle())
+            m_windowPicture = std::make_unique<x11::WindowPicture>(window->windowHandle());
+        // Qt's repaint of a changed icon waits on the server once a frame (its shared-memory
+        // image is reused); a picture put straight onto the window waits for nothing.
+        if (m_windowPicture->show(picture)) {
+            m_pictureSettle.start();
+            return;
+        }
+    }
+    m_pictureSettle.stop();
+    setIcon(QIcon(QPixmap::fromImage(picture)));
 }
 
 void TrayItem::setMenu(QMenu* menu)
@@ -99,16 +122,19 @@ QRectF TrayItem::screenRect(double fallbackSide) const
     // Qt's own geometry of a docked icon is its place in the tray's window; ask the server.
     if (QWidget* window = trayWindow(); window && window->isVisible()) {
         const double now = uptime();
-        const bool stale = !m_dockedRect || now - m_dockedRectAt >= 1.0
-            || m_dockedRect->size().toSize() != window->size();
+        const bool stale
+            = !m_dockedRect || now - m_dockedRectAt >= 1.0 || m_dockedRect->size().toSize() != window->size();
         if (stale) {
             m_dockedRectAt = now;
-            m_dockedRect.reset();
+            const std::optional<QRectF> before = std::exchange(m_dockedRect, std::nullopt);
             if (const auto device = x11::rootGeometry(window->windowHandle())) {
                 const qreal ratio = window->devicePixelRatioF();
                 m_dockedRect = QRectF(
                     device->x() / ratio, device->y() / ratio, device->width() / ratio, device->height() / ratio);
             }
+            // Moved within the tray: what shows behind the icon may have changed too.
+            if (m_windowPicture && m_dockedRect != before)
+                m_windowPicture->forgetBackground();
         }
         if (m_dockedRect)
             return *m_dockedRect;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -13,6 +15,10 @@
 class QSystemTrayIcon;
 
 namespace nimbra {
+
+namespace x11 {
+class WindowPicture;
+}
 
 // One item in the desktop's tray (a StatusNotifierItem where the desktop hosts them, an
 // XEmbed icon on a classic tray): tooltip "Nimbra", Nimbra's menu as its context menu, and a
@@ -27,13 +33,20 @@ public:
     // per run, and Nimbra stays reachable through the notch's settings tab.
     void show();
     void setIcon(const QIcon& icon);
+    // Shows one picture (device pixels) as the icon, for an icon that changes many times a
+    // second. Docked in a classic tray, the picture goes straight onto the icon's window; Qt's
+    // icon is given the last picture once they stop coming, for when the tray must be painted
+    // again. Elsewhere each picture becomes the icon.
+    void setPicture(const QImage& picture);
+    // How long after the last picture Qt's icon takes it.
+    static constexpr int pictureSettleMs = 250;
     // Not owned; the menu must outlive its use here or be cleared first.
     void setMenu(QMenu* menu);
     QMenu* menu() const { return m_menu; }
     QSystemTrayIcon& icon() const { return *m_icon; }
 
-    // Where the item sits, in Qt's screen coordinates: where the tray docked it, else a square of `fallbackSide` around the last click on the item, else one in the
-    // primary screen's top-right corner.
+    // Where the item sits, in Qt's screen coordinates: where the tray docked it, else a square of `fallbackSide` around
+    // the last click on the item, else one in the primary screen's top-right corner.
     QRectF screenRect(double fallbackSide) const;
     // The side of the square the tray gives the icon, when it says.
     std::optional<int> iconSide() const;
@@ -53,6 +66,9 @@ private:
     // once a second, since the eyes want it with every frame.
     mutable std::optional<QRectF> m_dockedRect;
     mutable double m_dockedRectAt = 0;
+    std::unique_ptr<x11::WindowPicture> m_windowPicture;
+    QImage m_picture;
+    QTimer m_pictureSettle;
 };
 
 } // namespace nimbra

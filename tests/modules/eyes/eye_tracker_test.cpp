@@ -20,8 +20,13 @@ public:
     std::function<void(bool)> onClick;
     int moveWatches = 0;
     int clickWatches = 0;
+    int reads = 0;
 
-    QPointF location() override { return at; }
+    QPointF location() override
+    {
+        ++reads;
+        return at;
+    }
     bool watchMoves(std::function<void()> callback) override
     {
         ++moveWatches;
@@ -38,21 +43,36 @@ public:
     void stopClicks() override { onClick = nullptr; }
 };
 
-// A clock that ticks only when the test fires it.
+// A clock that ticks only when the test fires it, and knows when its next tick is due.
 class ManualClock final : public TickClock {
 public:
+    explicit ManualClock(const double& now)
+        : m_now(now)
+    {
+    }
     double interval = 0;
+    double dueAt = 0;
     std::function<void()> onTick;
     int starts = 0;
+    int delays = 0;
 
     void start(double seconds, std::function<void()> callback) override
     {
         interval = seconds;
+        dueAt = m_now + seconds;
         onTick = std::move(callback);
         ++starts;
     }
     void stop() override { onTick = nullptr; }
+    void delayNext(double seconds) override
+    {
+        dueAt = m_now + seconds;
+        ++delays;
+    }
     bool isRunning() const { return bool(onTick); }
+
+private:
+    const double& m_now;
 };
 
 EyeStyle quietStyle()
@@ -70,12 +90,13 @@ struct Rig {
     double nextDraw = 0; // the fraction of each random range drawn
     std::unique_ptr<EyeTracker> tracker;
     int published = 0;
+    int ticks = 0; // of the clock itself
     std::vector<Mode> modes; // every clock mode entered, in order (repeats collapsed)
     std::set<Mode> seen;
 
     explicit Rig(const EyeStyle& style = EyeStyle {})
     {
-        auto manual = std::make_unique<ManualClock>();
+        auto manual = std::make_unique<ManualClock>(now);
         clock = manual.get();
         tracker = std::make_unique<EyeTracker>(
             &pointer, std::move(manual), [this] { return now; },
@@ -94,15 +115,27 @@ struct Rig {
             seen.insert(*mode);
         }
     }
-    // One tick of the clock at its own interval; false when it is stopped.
+    // The clock's next tick, when it is due; false when it is stopped.
     bool tick()
     {
         if (!clock->isRunning())
             return false;
-        now += clock->interval;
+        now = clock->dueAt;
+        const int changes = clock->starts + clock->delays;
         clock->onTick();
+        // A repeating clock that the tick left alone comes again one interval later.
+        if (clock->starts + clock->delays == changes)
+            clock->dueAt = now + clock->interval;
+        ++ticks;
         note();
         return true;
+    }
+    // Lets time pass until `t`, the clock ticking whenever it is due.
+    void advanceTo(double t)
+    {
+        while (clock->isRunning() && clock->dueAt <= t)
+            tick();
+        now = std::max(now, t);
     }
     // Ticks until `seconds` have passed or the clock stops.
     void run(double seconds)
@@ -235,6 +268,89 @@ TEST(EyeTrackerClock, APointerMoveWakesSleepingEyes)
     EXPECT_GT(rig.tracker->leftPupil().x(), 3);
     EXPECT_GT(rig.tracker->rightPupil().x(), 3);
     EXPECT_NEAR(rig.tracker->leftPupil().y(), 0, 0.1);
+}
+
+namespace {
+
+struct ReportRun {
+    int frames = 0; // pointer reads, one for each frame drawn after a move
+    int clockTicks = 0;
+    double lastFrameAt = 0;
+};
+
+// A second of pointer reports every `every` seconds, the pointer moving a little each time,
+// after the eyes were woken and drew their first frame.
+ReportRun reportFor(Rig& rig, double every)
+{
+    rig.moveTo(QPointF(400, 500));
+    EXPECT_EQ(rig.tracker->clockMode(), Mode::live);
+    rig.tick();
+    const int reads = rig.pointer.reads;
+    const int ticks = rig.ticks;
+    const double start = rig.now;
+    const int reports = int(std::lround(1 / every));
+    double lastFrameAt = 0;
+    for (int i = 1; i <= reports; ++i) {
+        rig.advanceTo(start + i * every);
+        const int before = rig.pointer.reads;
+        rig.moveTo(QPointF(400 + i * 0.2, 500 - i * 0.1));
+        if (rig.pointer.reads > before)
+            lastFrameAt = rig.now;
+    }
+    return { rig.pointer.reads - reads, rig.ticks - ticks, lastFrameAt };
+}
+
+} // namespace
+
+TEST(EyeTrackerPointer, ReportsAtTheFrameRateDrawEveryFrameWithoutTheClock)
+{
+    Rig rig(quietStyle());
+    rig.tracker->start();
+    rig.run(5);
+    ASSERT_FALSE(rig.clock->isRunning());
+    // Slightly slower than the clock, as a pointer moved 60 times a second is: each report
+    // draws its frame, reading the place once, and the clock never wakes on its own.
+    const ReportRun run = reportFor(rig, 1.0 / 59);
+    EXPECT_EQ(run.clockTicks, 0);
+    EXPECT_EQ(run.frames, 59);
+    EXPECT_GT(rig.tracker->leftPupil().x(), 3);
+}
+
+TEST(EyeTrackerPointer, AFastMouseIsReadOncePerFrameAndTheClockTakesOverWhenItStops)
+{
+    Rig rig(quietStyle());
+    rig.tracker->start();
+    rig.run(5);
+    // A thousand reports a second make about sixty frames.
+    const ReportRun run = reportFor(rig, 0.001);
+    EXPECT_EQ(run.clockTicks, 0);
+    EXPECT_GE(run.frames, 55);
+    EXPECT_LE(run.frames, int(1 / (EyeTracker::liveInterval - EyeTracker::earlyFrame)) + 1);
+    // When the reports stop, the clock waits a little longer for one (once more after the
+    // frame that read the last reported move), then ticks at its own rate.
+    std::vector<double> gaps;
+    double last = run.lastFrameAt;
+    for (int i = 0; i < 3 && rig.tick(); ++i) {
+        gaps.push_back(rig.now - last);
+        last = rig.now;
+    }
+    ASSERT_EQ(gaps.size(), 3u);
+    EXPECT_NEAR(gaps[0], EyeTracker::reportWait, 1e-9);
+    EXPECT_NEAR(gaps[1], EyeTracker::reportWait, 1e-9);
+    EXPECT_NEAR(gaps[2], EyeTracker::liveInterval, 1e-9);
+    EXPECT_EQ(rig.tracker->clockMode(), Mode::live);
+}
+
+TEST(EyeTrackerPointer, ReportsBetweenFramesWaitForTheClock)
+{
+    Rig rig(quietStyle());
+    rig.tracker->start();
+    rig.run(5);
+    // Twice the frame rate: every other report draws a frame, those between only mark the
+    // pointer as moved.
+    const ReportRun run = reportFor(rig, 1.0 / 120);
+    EXPECT_EQ(run.clockTicks, 0);
+    EXPECT_EQ(run.frames, 60);
 }
 
 namespace {
