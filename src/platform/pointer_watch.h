@@ -7,10 +7,15 @@ namespace nimbra {
 
 // The pointer and the mouse buttons anywhere on screen, as the menu-bar eyes watch them.
 // Positions are model coordinates (y up, origin at the primary screen's bottom-left).
-// Reports come only while the pointer moves or a button goes down: nothing is polled.
+// Reports come only while the pointer moves or a button goes down: nothing is polled while it
+// rests.
 class PointerWatch {
 public:
     virtual ~PointerWatch() = default;
+
+    // A moving pointer is reported at most this often, however many moves a fast mouse sends:
+    // nothing that watches it draws faster.
+    static constexpr double fastestMoveReports = 1.0 / 30;
 
     // Where the pointer is now.
     virtual QPointF location() = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/eye_motion.h"
+#include "platform/pointer_watch.h"
 
 #include <QPointF>
 #include <QTimer>
@@ -74,7 +75,7 @@ public:
     // A pointer report may draw the frame this much before the clock would.
     static constexpr double earlyFrame = liveInterval / 8;
     // While reports keep coming, the clock waits this long for the next one before it ticks.
-    static constexpr double reportWait = 1.5 * liveInterval;
+    static constexpr double reportWait = PointerWatch::fastestMoveReports + liveInterval;
     static constexpr double tiredLid = 0.32;
     static constexpr double winkDuration = 0.16;
 

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <cmath>
+#include <utility>
 
 namespace nimbra {
 
@@ -97,7 +98,7 @@ void EyesStatusItem::update(QPointF leftPupil, QPointF rightPupil, double lidLef
     if (!m_item)
         return;
     const double wait = m_lastRedrawAt < 0 ? 0 : m_lastRedrawAt + fastestRedraw - m_now();
-    if (wait <= 0) {
+    if (wait <= earlyRedraw) {
         redraw();
         return;
     }

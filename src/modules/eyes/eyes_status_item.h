@@ -28,6 +28,9 @@ public:
     ~EyesStatusItem() override;
 
     static constexpr double fastestRedraw = 1.0 / 30;
+    // A frame this much early is drawn at once: timers that keep the same rate as the redraws
+    // fire a little early or late, and a frame held back for that would cost a wake-up of its own.
+    static constexpr double earlyRedraw = fastestRedraw / 8;
     // How much longer than the redraw interval a held-back frame waits for a newer one.
     static constexpr double lateFrameGrace = 1.0 / 60;
     // The icon side assumed while the tray does not say.
@@ -51,8 +54,9 @@ public:
 
     const EyeStyle& style() const { return m_style; }
     const EyesFrame& frame() const { return m_frame; }
-    // Icons drawn so far, and the last one.
+    // Icons drawn so far, when the last one was (uptime), and the last one.
     int redraws() const { return m_redraws; }
+    double lastRedrawAt() const { return m_lastRedrawAt; }
     const QImage& lastIcon() const { return m_lastIcon; }
     TrayItem* item() const { return m_item.get(); }
 

@@ -87,6 +87,8 @@ X11InputBridge::X11InputBridge(const QByteArray& display, QObject* parent)
 X11InputBridge::~X11InputBridge()
 {
     m_x->notifier.reset();
+    for (xcb_generic_event_t* event : m_queued)
+        free(event);
     if (m_x->usable()) {
         for (const auto& [grab, variants] : m_grabs) {
             for (std::uint16_t modifiers : variants)
@@ -316,7 +318,7 @@ std::uint32_t X11InputBridge::atom(const QByteArray& name)
     return atom;
 }
 
-bool X11InputBridge::selectRawPointerEvents(bool on)
+bool X11InputBridge::selectRawPointerEvents(bool on, bool motion)
 {
     if (!m_x->usable())
         return false;
@@ -340,7 +342,7 @@ bool X11InputBridge::selectRawPointerEvents(bool on)
     } mask {};
     mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
     mask.head.mask_len = 1;
-    mask.bits = on ? XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
+    mask.bits = on ? (motion ? XCB_INPUT_XI_EVENT_MASK_RAW_MOTION : 0) | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
             | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE
                    : 0;
     xcb_input_xi_select_events(m_x->connection, m_x->root, 1, &mask.head);
@@ -362,6 +364,11 @@ void X11InputBridge::dispatchPending()
     }
     m_dispatching = true;
     for (;;) {
+        for (std::size_t i = 0; i < m_queued.size(); ++i) {
+            handle(m_queued[i]);
+            free(m_queued[i]);
+        }
+        m_queued.clear();
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->connection)) {
             handle(event);
             free(event);
@@ -388,7 +395,13 @@ void X11InputBridge::dispatchPending()
 
 void X11InputBridge::dispatchSoon()
 {
-    if (m_dispatching || m_dispatchQueued)
+    if (m_dispatching || !m_x->usable())
+        return;
+    // Only events already read from the socket go unseen by its notifier; with none (as after
+    // most replies) no extra turn of the event loop is needed.
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(m_x->connection))
+        m_queued.push_back(event);
+    if (m_queued.empty() || m_dispatchQueued)
         return;
     m_dispatchQueued = true;
     QMetaObject::invokeMethod(

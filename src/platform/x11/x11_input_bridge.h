@@ -89,8 +89,9 @@ public:
     std::uint32_t atom(const QByteArray& name);
 
     // Selects (or deselects) XInput2 raw motion and raw button press/release on the root
-    // window for all master devices. False when the server has no XInput 2.2.
-    bool selectRawPointerEvents(bool on);
+    // window for all master devices (motion only with `motion`). False when the server has no
+    // XInput 2.2.
+    bool selectRawPointerEvents(bool on, bool motion = true);
 
     // Where the pointer is on the root window, in device pixels; none without a connection.
     std::optional<QPoint> pointerPosition();
@@ -99,7 +100,7 @@ public:
     // dispatches leaves the rest to that dispatch.
     void dispatchPending();
     // Dispatches what a synchronous reply left in xcb's queue: on the next turn of the event
-    // loop, or before the dispatch under way ends.
+    // loop, or before the dispatch under way ends; nothing when it left none.
     void dispatchSoon();
 
 Q_SIGNALS:
@@ -141,6 +142,8 @@ private:
     bool m_rawEventsRead = false;
     bool m_dispatching = false;
     bool m_dispatchQueued = false;
+    // Events a synchronous reply brought into xcb's queue, in order, for the next dispatch.
+    std::vector<xcb_generic_event_t*> m_queued;
 };
 
 } // namespace nimbra

@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QSet>
 #include <QWindow>
+#include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <xcb/xinput.h>
 
 namespace nimbra {
@@ -25,6 +27,9 @@ X11PointerWatch::X11PointerWatch(X11InputBridge& bridge, QObject* parent)
 {
     connect(&m_bridge, &X11InputBridge::rawPointerEvent, this, &X11PointerWatch::rawEvent);
     connect(&m_bridge, &X11InputBridge::rawPointerEventsRead, this, &X11PointerWatch::deliver);
+    m_poll.setTimerType(Qt::PreciseTimer);
+    m_poll.setInterval(int(std::lround(fastestMoveReports * 1000)));
+    connect(&m_poll, &QTimer::timeout, this, &X11PointerWatch::poll);
 }
 
 X11PointerWatch::~X11PointerWatch()
@@ -35,7 +40,8 @@ X11PointerWatch::~X11PointerWatch()
 
 QPointF X11PointerWatch::location()
 {
-    const auto position = m_bridge.pointerPosition();
+    // The place a report was made for is the place now; anything else takes a query.
+    const auto position = m_reportedPlace ? std::exchange(m_reportedPlace, std::nullopt) : query();
     if (!position)
         return {};
     // Root coordinates are device pixels; the model counts Qt's logical ones.
@@ -44,13 +50,22 @@ QPointF X11PointerWatch::location()
     return screen_space::toModel(QPointF(*position) / ratio);
 }
 
+std::optional<QPoint> X11PointerWatch::query()
+{
+    if (const auto position = m_bridge.pointerPosition())
+        m_lastPlace = position;
+    return m_lastPlace;
+}
+
 bool X11PointerWatch::select()
 {
     const bool wanted = m_onMove || m_onClick;
-    if (wanted == m_selected)
+    const bool motion = m_onMove && !m_poll.isActive();
+    if (wanted == m_selected && motion == m_motionSelected)
         return true;
-    const bool done = m_bridge.selectRawPointerEvents(wanted);
+    const bool done = m_bridge.selectRawPointerEvents(wanted, motion);
     m_selected = wanted && done;
+    m_motionSelected = m_selected && motion;
     return done || !wanted;
 }
 
@@ -67,6 +82,8 @@ bool X11PointerWatch::watchMoves(std::function<void()> onMove)
 void X11PointerWatch::stopMoves()
 {
     m_onMove = nullptr;
+    m_poll.stop();
+    m_reportedPlace.reset();
     select();
 }
 
@@ -108,9 +125,9 @@ void X11PointerWatch::deliver()
 {
     const bool moved = std::exchange(m_moved, false);
     const std::vector<bool> presses = std::exchange(m_presses, {});
-    if (moved && m_onMove) {
-        ++m_reports;
-        m_onMove();
+    if (moved && m_onMove && !m_poll.isActive()) {
+        // The first move after a rest: reported now, and followed by polling from here.
+        reportMove();
     }
     if (!presses.empty() && m_onClick && !isOverOwnWindow()) {
         for (const bool right : presses) {
@@ -119,6 +136,37 @@ void X11PointerWatch::deliver()
             ++m_reports;
             m_onClick(right);
         }
+    }
+}
+
+void X11PointerWatch::reportMove()
+{
+    ++m_reports;
+    m_onMove();
+    m_reportedPlace.reset();
+    // One repeating poll for the whole movement: restarting a timer for every report costs
+    // more than its ticks.
+    if (!m_onMove || m_poll.isActive())
+        return;
+    m_poll.start();
+    select();
+}
+
+void X11PointerWatch::poll()
+{
+    const std::optional<QPoint> before = m_lastPlace;
+    if (query() != before) {
+        m_reportedPlace = m_lastPlace;
+        reportMove();
+        return;
+    }
+    // At rest: raw motion tells of the next move. One more look after selecting it, for a
+    // move made before the selection reached the server.
+    m_poll.stop();
+    select();
+    if (query() != before) {
+        m_reportedPlace = m_lastPlace;
+        reportMove();
     }
 }
 

@@ -117,6 +117,27 @@ TEST(EyesStatusItem, ShowTwiceCreatesOneItemWithTheLastStyle)
     EXPECT_FALSE(item.eyeCentres());
 }
 
+TEST(EyesStatusItem, AFrameThatComesALittleEarlyIsDrawnAtOnce)
+{
+    double now = 100;
+    EyesStatusItem item(nullptr, [&] { return now; });
+    item.show(EyeStyle {});
+    ASSERT_TRUE(waitUntil([&] { return item.isVisible(); }));
+    const int created = item.redraws();
+    ASSERT_EQ(item.lastRedrawAt(), 100);
+    // Frames at the redraw rate come from timers that fire a little early or late: one early
+    // by less than the allowance is drawn on its own wake-up, not held back for another.
+    now += EyesStatusItem::fastestRedraw - EyesStatusItem::earlyRedraw / 2;
+    item.update(QPointF(2, 0), QPointF(2, 0), 0, 0, false);
+    EXPECT_EQ(item.redraws(), created + 1);
+    EXPECT_EQ(item.lastRedrawAt(), now);
+    // Earlier than that, it waits for the rest of the interval (or the next frame).
+    now += EyesStatusItem::fastestRedraw - 2 * EyesStatusItem::earlyRedraw;
+    item.update(QPointF(-2, 0), QPointF(-2, 0), 0, 0, false);
+    EXPECT_EQ(item.redraws(), created + 1);
+    ASSERT_TRUE(waitUntil([&] { return item.redraws() == created + 2; }));
+}
+
 TEST(EyesStatusItem, FramesAreDrawnAtMostThirtyTimesASecondAndNotRepeated)
 {
     // The item's clock stands still unless the test moves it: how loaded the machine is cannot
