@@ -60,8 +60,9 @@ TimerTickClock::TimerTickClock()
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         if (std::exchange(m_delayed, false))
             m_timer.start(m_intervalMs);
-        if (m_onTick)
-            m_onTick();
+        // A copy: the tick may start or stop this clock, which replaces the callback.
+        if (const auto onTick = m_onTick)
+            onTick();
     });
 }
 
