@@ -121,7 +121,11 @@ void AppDelegate::refreshEyes()
 {
     if (!m_settings.eyesEnabled())
         return;
-    if (const auto centres = m_eyesItem->eyeCentres()) {
+    // Only awake eyes look at the pointer; the item's place is asked of the server now and then,
+    // which drowsy eyes, looking about on their own, need not pay for.
+    const auto centres
+        = m_eyes->stage() == EyeWakefulness::Stage::awake ? m_eyesItem->eyeCentres() : std::nullopt;
+    if (centres) {
         m_eyes->eyeCentres = *centres;
         m_eyes->travel = m_eyesItem->travel();
     }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPixmap>
@@ -23,9 +24,6 @@ TrayItem::TrayItem(QObject* parent)
     m_icon->setToolTip(QStringLiteral("Nimbra"));
     connect(m_icon.get(), &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { activated(int(reason)); });
-    m_pictureSettle.setSingleShot(true);
-    m_pictureSettle.setInterval(pictureSettleMs);
-    connect(&m_pictureSettle, &QTimer::timeout, this, [this] { setIcon(QIcon(QPixmap::fromImage(m_picture))); });
 }
 
 TrayItem::~TrayItem()
@@ -61,17 +59,28 @@ void TrayItem::setPicture(const QImage& picture)
 {
     m_picture = picture;
     if (QWidget* window = trayWindow(); window && window->isVisible() && window->windowHandle()) {
-        if (!m_windowPicture || m_windowPicture->window() != window->windowHandle())
+        if (!m_windowPicture || m_windowPicture->window() != window->windowHandle()) {
             m_windowPicture = std::make_unique<x11::WindowPicture>(window->windowHandle());
+            window->installEventFilter(this);
+        }
         // Qt's repaint of a changed icon waits on the server once a frame (its shared-memory
         // image is reused); a picture put straight onto the window waits for nothing.
         if (m_windowPicture->show(picture)) {
-            m_pictureSettle.start();
+            m_iconBehind = true;
             return;
         }
     }
-    m_pictureSettle.stop();
+    m_iconBehind = false;
     setIcon(QIcon(QPixmap::fromImage(picture)));
+}
+
+bool TrayItem::eventFilter(QObject* watched, QEvent* event)
+{
+    // Qt paints its own icon over the pictures when the window is exposed: it paints the last
+    // one. (The update this schedules repaints once more, only after an exposure.)
+    if (event->type() == QEvent::Paint && watched == m_trayWindow && std::exchange(m_iconBehind, false))
+        setIcon(QIcon(QPixmap::fromImage(m_picture)));
+    return QObject::eventFilter(watched, event);
 }
 
 void TrayItem::setMenu(QMenu* menu)

@@ -7,7 +7,6 @@
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -34,12 +33,13 @@ public:
     void show();
     void setIcon(const QIcon& icon);
     // Shows one picture (device pixels) as the icon, for an icon that changes many times a
-    // second. Docked in a classic tray, the picture goes straight onto the icon's window; Qt's
-    // icon is given the last picture once they stop coming, for when the tray must be painted
-    // again. Elsewhere each picture becomes the icon.
+    // second. Docked in a classic tray, the picture goes straight onto the icon's window, and
+    // Qt's icon takes the last picture only when Qt paints that window again (it was exposed):
+    // a moving icon costs no timer and no repaint through Qt. Elsewhere each picture becomes
+    // the icon.
     void setPicture(const QImage& picture);
-    // How long after the last picture Qt's icon takes it.
-    static constexpr int pictureSettleMs = 250;
+    // Whether Qt's icon is behind the picture shown (it takes it at its next paint).
+    bool isIconBehindPicture() const { return m_iconBehind; }
     // Not owned; the menu must outlive its use here or be cleared first.
     void setMenu(QMenu* menu);
     QMenu* menu() const { return m_menu; }
@@ -52,6 +52,9 @@ public:
     std::optional<int> iconSide() const;
 
     static bool isTrayAvailable();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void activated(int reason);
@@ -68,7 +71,7 @@ private:
     mutable double m_dockedRectAt = 0;
     std::unique_ptr<x11::WindowPicture> m_windowPicture;
     QImage m_picture;
-    QTimer m_pictureSettle;
+    bool m_iconBehind = false;
 };
 
 } // namespace nimbra
