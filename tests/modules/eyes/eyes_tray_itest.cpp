@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 #include "ui/tray/tray_item.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QProcess>
@@ -62,7 +63,9 @@ TEST(EyesTray, TheEyesDockIntoTheTrayAndALeftClickOpensTheMenu)
     QMenu menu;
     menu.addAction(QStringLiteral("Settings…"));
     menu.addAction(QStringLiteral("Quit Nimbra"));
-    EyesStatusItem eyes;
+    // A clock of the test's own: each frame below comes a second after the last, drawn at once.
+    double clock = 100;
+    EyesStatusItem eyes(nullptr, [&] { return clock; });
     eyes.setMenu(&menu);
     eyes.show(EyeStyle {});
     ASSERT_TRUE(waitUntil([&] { return eyes.isVisible() && eyes.item()->iconSide().has_value(); }, 15000))
@@ -107,6 +110,27 @@ TEST(EyesTray, TheEyesDockIntoTheTrayAndALeftClickOpensTheMenu)
         },
         30000))
         << "no eyes visible in " << shot.toStdString();
+
+    // Pictures go straight onto the docked window; Qt's icon is left alone until Qt paints the
+    // window again, and then it paints the last picture, not the first.
+    QWidget* docked = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        docked = widget->objectName() == QLatin1String("QSystemTrayIconSys") ? widget : docked;
+    ASSERT_NE(docked, nullptr);
+    const qint64 qtIcon = eyes.item()->icon().icon().cacheKey();
+    clock += 1;
+    eyes.update(QPointF(-3, 1), QPointF(-3, 1), 0, 0, false);
+    const QImage first = eyes.lastIcon();
+    clock += 1;
+    eyes.update(QPointF(3, -2), QPointF(3, -2), 0.5, 0.5, false);
+    const QImage last = eyes.lastIcon();
+    ASSERT_NE(first, last);
+    EXPECT_TRUE(eyes.item()->isIconBehindPicture());
+    EXPECT_EQ(eyes.item()->icon().icon().cacheKey(), qtIcon) << "Qt repainted the icon for a picture";
+    docked->repaint();
+    EXPECT_FALSE(eyes.item()->isIconBehindPicture());
+    const QImage painted = eyes.item()->icon().icon().pixmap(last.size()).toImage().convertToFormat(last.format());
+    EXPECT_EQ(painted, last) << "Qt's icon is not the last picture";
 
     // A left click on the item opens the same menu as a right click.
     const QPoint centre = icon.center();
