@@ -17,17 +17,6 @@ using nimbra::test::XClient;
 
 namespace {
 
-QString run(const PrivateX& x, const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", x.display());
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // The process's mapped windows of onboarding's size (the notch's windows may flash by at the
 // start); none when there is none.
 QStringList onboardingWindows(const PrivateX& x, NimbraProcess& nimbra)
@@ -35,8 +24,8 @@ QStringList onboardingWindows(const PrivateX& x, NimbraProcess& nimbra)
     QStringList found;
     const QString pid = QString::number(nimbra.process().processId());
     for (const QString& window :
-        run(x, "xdotool", { "search", "--onlyvisible", "--pid", pid }).split('\n', Qt::SkipEmptyParts)) {
-        if (run(x, "xdotool", { "getwindowgeometry", window }).contains("Geometry: 580x520"))
+        x.output("xdotool", { "search", "--onlyvisible", "--pid", pid }).split('\n', Qt::SkipEmptyParts)) {
+        if (x.output("xdotool", { "getwindowgeometry", window }).contains("Geometry: 580x520"))
             found << window;
     }
     return found;

@@ -46,51 +46,25 @@ struct RealNimbra {
     // The settings window's X id when it is mapped, else empty.
     QString settingsWindow()
     {
-        QProcess search;
-        search.setProcessEnvironment([&] {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("DISPLAY", x.display());
-            return env;
-        }());
-        search.start("xdotool", { "search", "--onlyvisible", "--name", "^Nimbra Settings$" });
-        search.waitForFinished(5000);
-        return QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).value(0);
+        return x.output("xdotool", { "search", "--onlyvisible", "--name", "^Nimbra Settings$" })
+            .split('\n', Qt::SkipEmptyParts)
+            .value(0);
     }
 
     // The mapped windows of the process.
     int visibleWindows()
     {
-        QProcess search;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", x.display());
-        search.setProcessEnvironment(env);
-        search.start("xdotool", { "search", "--onlyvisible", "--pid", QString::number(nimbra.process().processId()) });
-        search.waitForFinished(5000);
-        return int(QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
+        const QString pid = QString::number(nimbra.process().processId());
+        return int(x.output("xdotool", { "search", "--onlyvisible", "--pid", pid }).split('\n', Qt::SkipEmptyParts).size());
     }
 
     // What an X client prints on this server.
-    QString output(const QString& program, const QStringList& arguments)
-    {
-        QProcess client;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", x.display());
-        client.setProcessEnvironment(env);
-        client.start(program, arguments);
-        client.waitForFinished(5000);
-        return QString::fromUtf8(client.readAllStandardOutput());
-    }
+    QString output(const QString& program, const QStringList& arguments) { return x.output(program, arguments); }
 
     // Where the client area of an X window lies on the screen.
     QPoint origin(const QString& window)
     {
-        QProcess info;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", x.display());
-        info.setProcessEnvironment(env);
-        info.start("xwininfo", { "-id", window });
-        info.waitForFinished(5000);
-        const QString out = QString::fromUtf8(info.readAllStandardOutput());
+        const QString out = x.output("xwininfo", { "-id", window });
         const auto value = [&](const char* name) {
             return QRegularExpression(QString("Absolute upper-left %1:\\s+(-?\\d+)").arg(name))
                 .match(out)
