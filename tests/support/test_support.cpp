@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -124,41 +125,34 @@ void enterOwnHarnessWhenAsked(const std::vector<std::string>& arguments, const s
     std::exit(1);
 }
 
-namespace {
-
-// The sanitizers' runtime, when the tests are built with it.
-extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
-
-void endProcessGroup()
-{
-    // Every process of the group, this one last: kill() reaches the caller too.
-    ::kill(0, SIGKILL);
-}
-
-void endProcessGroupOnSignal(int)
-{
-    endProcessGroup();
-}
-
-} // namespace
-
 void takeChildrenAlongOnDeath()
 {
-    // Peers, private servers and the Nimbra processes a test starts inherit its process group.
-    if (::getpgrp() != ::getpid() && ::setpgid(0, 0) != 0)
+    // A process that leads its group already was started by a shell, which ends its jobs itself.
+    if (::getpgrp() == ::getpid() || ::setpgid(0, 0) != 0)
         return;
-    if (__sanitizer_set_death_callback)
-        __sanitizer_set_death_callback(endProcessGroup);
-    // abort() (qFatal, a failed assertion) is no sanitizer's; faults are the sanitizers' when
-    // they run and then reach the callback above.
-    struct sigaction action = {};
-    action.sa_handler = endProcessGroupOnSignal;
-    action.sa_flags = SA_RESETHAND;
-    ::sigaction(SIGABRT, &action, nullptr);
-    if (!__sanitizer_set_death_callback) {
-        for (const int fault : { SIGSEGV, SIGBUS, SIGFPE, SIGILL })
-            ::sigaction(fault, &action, nullptr);
+    // A watcher, started before anything else, holds the read end of a pipe whose write end only
+    // this process has: however this process ends (a sanitizer's report exits on the spot), the
+    // pipe closes, and the watcher ends the group with everything the test started.
+    int alive[2];
+    if (::pipe2(alive, O_CLOEXEC) != 0)
+        return;
+    const pid_t watcher = ::fork();
+    if (watcher == 0) {
+        ::close(alive[1]);
+        // Nothing of the test runner's, its output pipe least of all, stays open here.
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != alive[0])
+                ::close(fd);
+        }
+        char byte;
+        while (::read(alive[0], &byte, 1) < 0 && errno == EINTR) { }
+        ::kill(0, SIGKILL);
+        ::_exit(0);
     }
+    ::close(alive[0]);
 }
 
 } // namespace nimbra::test

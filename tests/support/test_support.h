@@ -59,11 +59,11 @@ private:
 bool runInOwnHarness(const char* suite);
 void enterOwnHarnessWhenAsked(const std::vector<std::string>& arguments, const std::string& filter);
 
-// A test process that dies (a sanitizer's report, abort(), a fault) takes every process it
-// started along: peers, private servers and Nimbra processes left behind would hold the test
-// runner's output pipe and the harness's locks, and keep acting on the harness's X server and
-// buses while the next tests run. Called by main() before anything is started; the test
-// process leads a process group of its own from then on.
+// A test process that ends, however it ends (a sanitizer's report, abort(), a fault, a
+// timeout's kill), takes every process it started along: peers, private servers and Nimbra
+// processes left behind would hold the test runner's output pipe and the harness's locks, and
+// keep acting on the harness's X server and buses while the next tests run. Called by main()
+// before anything is started; the test process leads a process group of its own from then on.
 void takeChildrenAlongOnDeath();
 
 } // namespace nimbra::test
