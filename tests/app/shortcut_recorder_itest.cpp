@@ -79,6 +79,18 @@ struct RecorderOnX : ::testing::Test {
     AppDelegate delegate { &settings };
 };
 
+// Whether the X server still has `window`, asked on a connection of its own.
+bool windowExists(xcb_window_t window)
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    auto* attributes
+        = xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
+    const bool exists = attributes != nullptr;
+    free(attributes);
+    xcb_disconnect(connection);
+    return exists;
+}
+
 // Another X client with a window of its own, which takes the keyboard when it can.
 struct OtherClient {
     explicit OtherClient()
@@ -86,9 +98,12 @@ struct OtherClient {
     {
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
         window = xcb_generate_id(connection);
-        const std::uint32_t events = XCB_EVENT_MASK_KEY_PRESS;
+        // Out of the window manager's care: the keys come through the grab, and the window
+        // manager moves no focus around as this window comes and goes (a focus it handed on late
+        // would take the keys from the surface the case opens next).
+        const std::uint32_t values[] = { 1, XCB_EVENT_MASK_KEY_PRESS };
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 40, 40, 0,
-            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &events);
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
         xcb_map_window(connection, window);
         xcb_flush(connection);
     }
@@ -174,15 +189,20 @@ TEST_F(RecorderOnX, ClosingTheWindowWhileRecordingLetsTheKeyboardGo)
     QApplication::processEvents();
     EXPECT_FALSE(recorder->isRecording());
 
+    xcb_window_t otherWindow = 0;
     {
         // Another client can take the keyboard, and the next key reaches its window.
         OtherClient other;
+        otherWindow = other.window;
         ASSERT_TRUE(waitUntil([&] { return other.grabKeyboard(); }));
         const std::vector<std::uint8_t> x = delegate.input().keycodes(keyX);
         ASSERT_FALSE(x.empty());
         ASSERT_TRUE(tap({ altL, keyX }));
         EXPECT_TRUE(other.receivedKey(x.front()));
     }
+    // Its grab ends when the server has seen it leave, which its window does with it; keys sent
+    // on another connection before that would still go to the grab.
+    ASSERT_TRUE(waitUntil([&] { return !windowExists(otherWindow); }));
 
     // Nimbra's own windows get their keys again too: in the clipboard, opened by its hot key,
     // what is typed lands in the search field instead of becoming a new hot key.
