@@ -160,7 +160,7 @@ bool ActiveWindowWatcher::activate(const ActiveApplication& application)
     xcb_connection_t* c = m_input->connection();
     xcb_send_event(c, 0, m_input->root(), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
         reinterpret_cast<const char*>(&message));
-    xcb_flush(c);
+    m_input->flush();
     return true;
 }
 

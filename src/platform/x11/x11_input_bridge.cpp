@@ -256,9 +256,8 @@ std::set<X11InputBridge::KeyGrab> X11InputBridge::grabKeys(const std::set<KeyGra
         for (std::uint16_t modifiers : variants)
             xcb_ungrab_key(m_x->connection, grab.keycode, m_x->root, modifiers);
     }
-    xcb_flush(m_x->connection);
     // The answers were read synchronously; events may be waiting in xcb's queue.
-    dispatchSoon();
+    flush();
     return refused;
 }
 
@@ -275,7 +274,7 @@ void X11InputBridge::ungrabKeys(const std::set<KeyGrab>& grabs)
         m_grabs.erase(found);
     }
     if (m_x->usable())
-        xcb_flush(m_x->connection);
+        flush();
 }
 
 bool X11InputBridge::injectKey(std::uint8_t keycode, bool press)
@@ -284,14 +283,14 @@ bool X11InputBridge::injectKey(std::uint8_t keycode, bool press)
         return false;
     xcb_test_fake_input(
         m_x->connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_flush(m_x->connection);
+    flush();
     return true;
 }
 
 void X11InputBridge::selectRootEvents()
 {
     xcb_change_window_attributes(m_x->connection, m_x->root, XCB_CW_EVENT_MASK, &m_rootEventMask);
-    xcb_flush(m_x->connection);
+    flush();
 }
 
 void X11InputBridge::watchRootProperties()
@@ -346,8 +345,7 @@ bool X11InputBridge::selectRawPointerEvents(bool on, bool motion)
             | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE
                    : 0;
     xcb_input_xi_select_events(m_x->connection, m_x->root, 1, &mask.head);
-    xcb_flush(m_x->connection);
-    dispatchSoon();
+    flush();
     return true;
 }
 
@@ -391,6 +389,16 @@ void X11InputBridge::dispatchPending()
         break;
     }
     m_dispatching = false;
+}
+
+void X11InputBridge::flush()
+{
+    if (!m_x->usable())
+        return;
+    xcb_flush(m_x->connection);
+    // While it waits to write, xcb also reads what the server sent: events taken off the socket
+    // that way never wake the socket notifier, and a key press would wait for the next event.
+    dispatchSoon();
 }
 
 void X11InputBridge::dispatchSoon()

@@ -41,8 +41,8 @@ namespace nimbra {
 // - the pointer's place, by one query.
 //
 // Requests the bridge does not wrap (reading a property) go straight through `connection()`;
-// replies read synchronously there may leave events in xcb's queue, so such users call
-// `dispatchSoon()` afterwards.
+// replies read synchronously there, and flushing it, may leave events in xcb's queue, so such
+// users call `dispatchSoon()` after a reply and `flush()` instead of xcb_flush.
 class X11InputBridge final : public QObject {
     Q_OBJECT
 public:
@@ -99,6 +99,9 @@ public:
     // Reads every event already in xcb's queue and dispatches it. A call made while the bridge
     // dispatches leaves the rest to that dispatch.
     void dispatchPending();
+    // Sends the requests written straight to `connection()`, and dispatches soon the events
+    // xcb read from the socket meanwhile.
+    void flush();
     // Dispatches what a synchronous reply left in xcb's queue: on the next turn of the event
     // loop, or before the dispatch under way ends; nothing when it left none.
     void dispatchSoon();

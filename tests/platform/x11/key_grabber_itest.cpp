@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
+#include <poll.h>
 #include <utility>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -254,6 +255,35 @@ TEST(X11InputBridge, InjectsKeysWatchesRootPropertiesAndSelectsRawPointerEvents)
     // A selection the server refused would have broken the connection by the next round trip.
     EXPECT_NE(input.atom("NIMBRA_ROUND_TRIP"), 0u);
     EXPECT_TRUE(input.isConnected());
+}
+
+TEST(X11InputBridge, AGrabbedKeyReadWhileSendingIsStillDispatched)
+{
+    PrivateX x;
+    ASSERT_TRUE(x.isRunning());
+    X11InputBridge input(x.display());
+    ASSERT_TRUE(input.isConnected());
+    const std::vector<std::uint8_t> codes = input.keycodes(keysym(MediaKey::mute));
+    const std::vector<std::uint8_t> shift = input.keycodes(kShiftL);
+    ASSERT_FALSE(codes.empty());
+    ASSERT_FALSE(shift.empty());
+    ASSERT_TRUE(input.grabKeys({ { codes[0], 0 } }).empty());
+    QSignalSpy pressed(&input, &X11InputBridge::keyPressed);
+
+    // Without returning to the event loop: each event of the grab is on the socket before the
+    // next key goes out, and xcb reads it while it waits to write that key. Nothing arrives on
+    // the socket after the last key (Shift goes to the focus window), so only the bridge itself
+    // can see the events it read.
+    pollfd socket { xcb_get_file_descriptor(input.connection()), POLLIN, 0 };
+    ASSERT_TRUE(input.injectKey(codes[0], true));
+    ASSERT_EQ(poll(&socket, 1, 15000), 1);
+    ASSERT_TRUE(input.injectKey(codes[0], false));
+    ASSERT_EQ(poll(&socket, 1, 15000), 1);
+    ASSERT_TRUE(input.injectKey(shift[0], true));
+    ASSERT_TRUE(input.injectKey(shift[0], false));
+
+    ASSERT_TRUE(pressed.wait(15000));
+    EXPECT_EQ(pressed.first().at(0).value<std::uint8_t>(), codes[0]);
 }
 
 TEST(X11InputBridge, NoDisplayMeansNoConnectionAndNothingGrabbed)
