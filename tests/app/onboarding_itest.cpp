@@ -2,7 +2,6 @@
 #include "support/private_servers.h"
 #include "support/test_support.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,7 +63,11 @@ bool askToClose(const PrivateX& x, const QString& window)
     event.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    const bool sent = xcb_flush(connection) > 0;
+    // A reply proves the server has carried out the request. A connection closed right after
+    // writing can be dropped before the server reads what is left on it, on a busy machine.
+    auto* reply = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    const bool sent = reply != nullptr;
+    free(reply);
     xcb_disconnect(connection);
     return sent;
 }
@@ -114,24 +117,8 @@ TEST(Onboarding, ClosingTheWindowFromItsTitleBarCountsAsSeen)
     QStringList windows;
     ASSERT_TRUE(waitUntil([&] { return (windows = onboardingWindows(x, nimbra)).size() == 1; }, 10000))
         << nimbra.log().toStdString();
-    // Asked again, once a second, until it closes: a request that arrives while the window is
-    // still being mapped can go unanswered (no one can press a title bar's button that early).
-    // On a loaded machine that can last for many seconds.
-    QElapsedTimer sinceAsked;
     ASSERT_TRUE(askToClose(x, windows.first()));
-    sinceAsked.start();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            if (nimbra.log().contains("display onboarding finished\n"))
-                return true;
-            if (sinceAsked.elapsed() > 1000) {
-                askToClose(x, windows.first());
-                sinceAsked.restart();
-            }
-            return false;
-        },
-        30000))
-        << nimbra.log().toStdString();
+    ASSERT_TRUE(nimbra.waitForLog("display onboarding finished\n", 15000)) << nimbra.log().toStdString();
     EXPECT_TRUE(waitUntil([&] { return storedSettings(nimbra).value("onboarding.seen") == QJsonValue(true); }));
     EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
 }
