@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -49,13 +48,8 @@ QList<QMessageBox*> shownAlerts()
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    // Qt's own wait: it hands every event to its receiver between looks at the condition.
+    return QTest::qWaitFor(condition, timeoutMs);
 }
 
 QByteArray pngBytes(int width, int height, const QColor& colour)
