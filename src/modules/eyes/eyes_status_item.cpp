@@ -121,7 +121,7 @@ void EyesStatusItem::redraw()
     if (m_drawnFrame == frame)
         return;
     m_drawnFrame = frame;
-    QImage icon = render(m_style, frame, iconSide, ratio);
+    QImage icon = m_renderer.render(m_style, frame, iconSide, ratio);
     // A change too small to move a pixel at the tray's size costs the tray nothing.
     if (icon == m_lastIcon)
         return;

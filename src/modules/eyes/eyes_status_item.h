@@ -2,6 +2,7 @@
 
 #include "core/eye_motion.h"
 #include "modules/eyes/eye_tracker.h"
+#include "ui/eyes/eyes_icon_renderer.h"
 #include "ui/eyes/googly_eyes.h"
 
 #include <QImage>
@@ -60,7 +61,8 @@ public:
     const QImage& lastIcon() const { return m_lastIcon; }
     TrayItem* item() const { return m_item.get(); }
 
-    // One icon of `side` × `side` pixels (times `pixelRatio`) with both eyes laid into it.
+    // One icon of `side` × `side` pixels (times `pixelRatio`) with both eyes laid into it,
+    // drawn afresh (the item draws its frames from parts it keeps, to the same pixels).
     static QImage render(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
     // The frame as the icon can show it: pupils and lid edges on a quarter of a device pixel.
     static EyesFrame drawable(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
@@ -82,6 +84,7 @@ private:
     QTimer m_pendingRedraw;
     int m_redraws = 0;
     QImage m_lastIcon;
+    EyesIconRenderer m_renderer;
 };
 
 } // namespace nimbra

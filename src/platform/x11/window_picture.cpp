@@ -116,21 +116,27 @@ bool WindowPicture::show(const QImage& picture)
         return false;
     xcb_connection_t* c = qtConnection();
     const QSize size = picture.size();
+    // One buffer serves every picture of a size: a frame allocates nothing.
+    const QImage* frame = &picture;
     if (m_depth == 24) {
         if (m_background.size() != size && !readBackground(size))
             return false;
-        m_frame = m_background.copy();
+        if (m_frame.size() != size || m_frame.format() != QImage::Format_RGB32 || !m_frame.isDetached())
+            m_frame = QImage(size, QImage::Format_RGB32);
+        std::memcpy(m_frame.bits(), m_background.constBits(), std::size_t(m_background.sizeInBytes()));
         QPainter painter(&m_frame);
-        painter.drawImage(QRect(QPoint(0, 0), size), picture);
-    } else {
+        painter.drawImage(QRect(QPoint(0, 0), size), picture, QRect(QPoint(0, 0), size));
+        frame = &m_frame;
+    } else if (picture.format() != QImage::Format_ARGB32_Premultiplied) {
         m_frame = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        frame = &m_frame;
     }
-    const auto bytes = std::uint32_t(m_frame.sizeInBytes());
+    const auto bytes = std::uint32_t(frame->sizeInBytes());
     // The request's header is 24 bytes; the server's limit counts 4-byte units.
     if (std::uint64_t(bytes) + 24 > std::uint64_t(xcb_get_maximum_request_length(c)) * 4)
         return false;
     xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_id, m_gc, std::uint16_t(size.width()), std::uint16_t(size.height()),
-        0, 0, 0, m_depth, bytes, m_frame.constBits());
+        0, 0, 0, m_depth, bytes, frame->constBits());
     xcb_flush(c);
     return true;
 }

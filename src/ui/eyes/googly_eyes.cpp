@@ -17,12 +17,27 @@ constexpr double rimAlpha = 0.22;
 
 } // namespace
 
+std::pair<QPointF, QPointF> GooglyEyes::eyeCentres(QPointF centre) const
+{
+    const double offset = gap / 2 + diameter / 2;
+    return { centre - QPointF(offset, 0), centre + QPointF(offset, 0) };
+}
+
+double GooglyEyes::rimWidth() const
+{
+    return std::max(rimRatio * diameter, minimumRim);
+}
+
+bool GooglyEyes::pupilFits(QPointF pupil) const
+{
+    return std::hypot(pupil.x(), pupil.y()) + pupilRatio * diameter / 2 <= diameter / 2;
+}
+
 void GooglyEyes::paint(QPainter& painter, QPointF centre) const
 {
-    const double r = diameter / 2;
-    const double offset = gap / 2 + r;
-    paintEye(painter, centre - QPointF(offset, 0), frame.leftPupil, frame.lidLeft);
-    paintEye(painter, centre + QPointF(offset, 0), frame.rightPupil, frame.lidRight);
+    const auto [left, right] = eyeCentres(centre);
+    paintEye(painter, left, frame.leftPupil, frame.lidLeft);
+    paintEye(painter, right, frame.rightPupil, frame.lidRight);
 }
 
 void GooglyEyes::paintEye(QPainter& painter, QPointF centre, QPointF pupil, double lid) const
@@ -56,7 +71,7 @@ void GooglyEyes::paintEye(QPainter& painter, QPointF centre, QPointF pupil, doub
     }
 
     // The rim lies inside the circle, over the lid as the outline of the eye.
-    const double rim = std::max(rimRatio * diameter, minimumRim);
+    const double rim = rimWidth();
     QColor rimColor(Qt::black);
     rimColor.setAlphaF(float(rimAlpha));
     painter.setPen(QPen(rimColor, rim));

@@ -37,8 +37,14 @@ struct GooglyEyes {
     QSizeF size() const { return { 2 * diameter + gap, diameter }; }
     // Draws the row of both eyes centred on `centre`.
     void paint(QPainter& painter, QPointF centre) const;
-    // Draws one eye at `centre` (Qt coordinates).
+    // Draws one eye at `centre` (Qt coordinates). Nothing of it lies outside its circle.
     void paintEye(QPainter& painter, QPointF centre, QPointF pupil, double lid) const;
+    // The two eye centres of the row centred on `centre`.
+    std::pair<QPointF, QPointF> eyeCentres(QPointF centre) const;
+    // The rim's width: 0.05 × the diameter, at least `minimumRim`.
+    double rimWidth() const;
+    // Whether the pupil at `pupil` lies within its eye's circle (drawn there, it stays in it).
+    bool pupilFits(QPointF pupil) const;
 };
 
 // The eyes as the tray item lays them out: every size follows the diameter clamped to 9…20,
