@@ -62,7 +62,7 @@ public:
     TrayItem* item() const { return m_item.get(); }
 
     // One icon of `side` × `side` pixels (times `pixelRatio`) with both eyes laid into it,
-    // drawn afresh (the item draws its frames from parts it keeps, to the same pixels).
+    // drawn afresh (the item copies its frames from tiles of each eye, to the same pixels).
     static QImage render(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);
     // The frame as the icon can show it: pupils and lid edges on a quarter of a device pixel.
     static EyesFrame drawable(const EyeStyle& style, const EyesFrame& frame, int side, qreal pixelRatio);

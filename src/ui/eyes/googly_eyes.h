@@ -37,7 +37,8 @@ struct GooglyEyes {
     QSizeF size() const { return { 2 * diameter + gap, diameter }; }
     // Draws the row of both eyes centred on `centre`.
     void paint(QPainter& painter, QPointF centre) const;
-    // Draws one eye at `centre` (Qt coordinates). Nothing of it lies outside its circle.
+    // Draws one eye at `centre` (Qt coordinates): with a pupil that fits, all of it lies in
+    // its circle, but for the stroked rim's overshoot of a fraction of its width.
     void paintEye(QPainter& painter, QPointF centre, QPointF pupil, double lid) const;
     // The two eye centres of the row centred on `centre`.
     std::pair<QPointF, QPointF> eyeCentres(QPointF centre) const;
