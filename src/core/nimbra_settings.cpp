@@ -1,6 +1,7 @@
 #include "core/nimbra_settings.h"
 
 #include "core/clamped.h"
+#include "core/settings_ranges.h"
 
 #include <QJsonArray>
 #include <QMetaEnum>
@@ -243,12 +244,16 @@ void NimbraSettings::load()
             m_activityOrder.append(category);
     }
 
-    m_clipboardAutoCloseSeconds = read.has(key::clipboardAutoCloseSeconds)
-        ? saturatedInt(m_defaults->integer(k(key::clipboardAutoCloseSeconds)))
-        : fallback::clipboardAutoCloseSeconds;
+    // Every number is brought into what its settings page offers: a hand-edited file must not
+    // hold a value the page cannot show, or one that costs a frame per unit.
+    namespace range = settings_ranges;
+    m_clipboardAutoCloseSeconds = range::nearestChoice(range::clipboardAutoCloseSeconds,
+        read.has(key::clipboardAutoCloseSeconds) ? m_defaults->integer(k(key::clipboardAutoCloseSeconds))
+                                                 : fallback::clipboardAutoCloseSeconds);
     m_clipboardEnabled = read.typedBool(key::clipboardEnabled, true);
     m_clipboardKeepsImages = read.typedBool(key::clipboardKeepsImages, true);
-    m_clipboardHistoryLimit = read.nonZero(key::clipboardHistoryLimit, fallback::clipboardHistoryLimit);
+    m_clipboardHistoryLimit = range::nearestChoice(
+        range::clipboardHistoryLimits, read.nonZero(key::clipboardHistoryLimit, fallback::clipboardHistoryLimit));
 
     m_clipboardHotKey = KeyCombo::defaultClipboard;
     if (const std::optional<QByteArray> data = m_defaults->data(k(key::clipboardHotKey))) {
@@ -265,14 +270,17 @@ void NimbraSettings::load()
     m_shelfPersists = read.typedBool(key::shelfPersists, true);
     m_timerChimeEnabled = read.typedBool(key::timerChimeEnabled, true);
 
-    m_pomodoroWorkMinutes = read.nonZero(key::pomodoroWork, fallback::pomodoroWork);
-    m_pomodoroBreakMinutes = read.nonZero(key::pomodoroBreak, fallback::pomodoroBreak);
-    m_pomodoroLongBreakMinutes = read.nonZero(key::pomodoroLongBreak, fallback::pomodoroLongBreak);
-    m_pomodoroCycles = read.nonZero(key::pomodoroCycles, fallback::pomodoroCycles);
+    m_pomodoroWorkMinutes = clamped(read.nonZero(key::pomodoroWork, fallback::pomodoroWork), range::pomodoroWork);
+    m_pomodoroBreakMinutes
+        = clamped(read.nonZero(key::pomodoroBreak, fallback::pomodoroBreak), range::pomodoroBreak);
+    m_pomodoroLongBreakMinutes
+        = clamped(read.nonZero(key::pomodoroLongBreak, fallback::pomodoroLongBreak), range::pomodoroLongBreak);
+    m_pomodoroCycles = clamped(read.nonZero(key::pomodoroCycles, fallback::pomodoroCycles), range::pomodoroCycles);
 
     m_brightnessNeedsKeyPress = read.typedBool(key::brightnessNeedsKeyPress, true);
-    m_hoverDwell = read.typedDouble(key::hoverDwell, fallback::hoverDwell);
-    m_velocityCeiling = read.typedDouble(key::velocityCeiling, fallback::velocityCeiling);
+    m_hoverDwell = clamped(read.typedDouble(key::hoverDwell, fallback::hoverDwell), range::hoverDwell);
+    m_velocityCeiling
+        = clamped(read.typedDouble(key::velocityCeiling, fallback::velocityCeiling), range::velocityCeiling);
 
     m_nowPlayingEnabled = read.typedBool(key::nowPlayingEnabled, true);
     m_nowPlayingResident = read.typedBool(key::nowPlayingResident, false);
@@ -281,7 +289,12 @@ void NimbraSettings::load()
     m_glanceEnabled = read.typedBool(key::glanceEnabled, true);
     m_powerEnabled = read.typedBool(key::powerEnabled, true);
     m_powerActivityEnabled = read.typedBool(key::powerActivityEnabled, true);
+    // Only the levels the battery page offers: another one could be neither seen nor turned off.
     m_lowBatteryLevels = read.integerSet(key::lowBatteryLevels).value_or(fallback::lowBatteryLevels);
+    std::erase_if(m_lowBatteryLevels, [](int level) {
+        const auto& offered = availableBatteryLevels();
+        return std::find(offered.begin(), offered.end(), level) == offered.end();
+    });
 
     m_showOnAllDisplays = read.typedBool(key::showOnAllDisplays, false);
     m_launchAtLogin = read.typedBool(key::launchAtLogin, false);
@@ -344,6 +357,16 @@ EyeStyle NimbraSettings::loadEyeStyle() const
     style.asleepAfter = read.presentDouble(key::eyeAsleepAfter, d.asleepAfter);
     style.crossesEyes = read.presentBool(key::eyeCross, d.crossesEyes);
     style.reactsToClicks = read.presentBool(key::eyeClicks, d.reactsToClicks);
+
+    // Each number within what the eyes page offers.
+    namespace range = settings_ranges;
+    style.diameter = clamped(style.diameter, EyeStyle::diameterRange);
+    style.separation = clamped(style.separation, range::eyeSeparation);
+    style.followSpeed = clamped(style.followSpeed, range::eyeFollowSpeed);
+    style.blinkInterval = clamped(style.blinkInterval, range::blinkInterval);
+    style.blinkVariation = clamped(style.blinkVariation, range::blinkVariation);
+    style.drowsyAfter = clamped(style.drowsyAfter, range::drowsyAfter);
+    style.asleepAfter = clamped(style.asleepAfter, range::asleepAfter);
 
     // Only "both" and "random" are read as such; anything else is the matching side.
     const QString clickBlink = read.string(key::eyeClickBlink).value_or(QString());

@@ -105,7 +105,7 @@ TEST(NimbraSettingsLoading, StoredValuesOfTheRightTypeAreTaken)
         { "hover.dwell", 0.3 },
         { "hover.velocityCeiling", 800 },
         { "clipboard.enabled", false },
-        { "clipboard.historyLimit", 40 },
+        { "clipboard.historyLimit", 200 },
         { "clipboard.hotKey", QJsonObject { { "keyCode", 49 }, { "modifiers", 4352 } } },
         { "clipboard.autoCloseSeconds", 0 },
         { "onboarding.seen", true },
@@ -118,7 +118,7 @@ TEST(NimbraSettingsLoading, StoredValuesOfTheRightTypeAreTaken)
     EXPECT_DOUBLE_EQ(f->hoverDwell(), 0.3);
     EXPECT_DOUBLE_EQ(f->velocityCeiling(), 800);
     EXPECT_FALSE(f->clipboardEnabled());
-    EXPECT_EQ(f->clipboardHistoryLimit(), 40);
+    EXPECT_EQ(f->clipboardHistoryLimit(), 200);
     EXPECT_EQ(f->clipboardHotKey(), (KeyCombo { 49, 4352 }));
     EXPECT_EQ(f->clipboardAutoCloseSeconds(), 0);
     EXPECT_TRUE(f->hasSeenOnboarding());
@@ -182,6 +182,85 @@ TEST(NimbraSettingsLoading, NonZeroKeysTreatValuesBelowOneAsUnset)
     // The auto-close delay is read by presence: a stored 0 means never close.
     Fixture autoClose(QJsonObject { { "clipboard.autoCloseSeconds", 0 } });
     EXPECT_EQ(autoClose->clipboardAutoCloseSeconds(), 0);
+}
+
+TEST(NimbraSettingsLoading, NumbersAreBroughtIntoWhatTheirPageOffers)
+{
+    // A hand-edited file: far too high, too low, and between the choices of a pop-up.
+    Fixture high(QJsonObject {
+        { "pomodoro.cycles", 2000000000 },
+        { "pomodoro.work", 1e12 },
+        { "pomodoro.break", 31 },
+        { "pomodoro.longBreak", 61 },
+        { "clipboard.historyLimit", 2000000000 },
+        { "clipboard.autoCloseSeconds", 99999 },
+        { "hover.dwell", 9 },
+        { "hover.velocityCeiling", 1e9 },
+        { "eyes.diameter", 400 },
+        { "eyes.separation", 3 },
+        { "eyes.speed", 2 },
+        { "eyes.blinkInterval", 1e6 },
+        { "eyes.blinkVariation", 5 },
+        { "eyes.drowsyAfter", 1e9 },
+        { "eyes.asleepAfter", 1e9 },
+        { "module.power.lowLevels", QJsonArray { 5, 40, 2000000000 } },
+    });
+    EXPECT_EQ(high->pomodoroCycles(), 8);
+    EXPECT_EQ(high->pomodoroWorkMinutes(), 90);
+    EXPECT_EQ(high->pomodoroBreakMinutes(), 30);
+    EXPECT_EQ(high->pomodoroLongBreakMinutes(), 60);
+    EXPECT_EQ(high->clipboardHistoryLimit(), 500);
+    EXPECT_EQ(high->clipboardAutoCloseSeconds(), 30);
+    EXPECT_DOUBLE_EQ(high->hoverDwell(), 0.5);
+    EXPECT_DOUBLE_EQ(high->velocityCeiling(), 2000);
+    const EyeStyle& big = high->eyeStyle();
+    EXPECT_DOUBLE_EQ(big.diameter, 20);
+    EXPECT_DOUBLE_EQ(big.separation, 0.8);
+    EXPECT_DOUBLE_EQ(big.followSpeed, 0.95);
+    EXPECT_DOUBLE_EQ(big.blinkInterval, 30);
+    EXPECT_DOUBLE_EQ(big.blinkVariation, 0.9);
+    EXPECT_DOUBLE_EQ(big.drowsyAfter, 20 * 60);
+    EXPECT_DOUBLE_EQ(big.asleepAfter, 60 * 60);
+    EXPECT_EQ(high->lowBatteryLevels(), (std::set<int> { 5 }));
+
+    Fixture low(QJsonObject {
+        { "pomodoro.cycles", 1 },
+        { "pomodoro.work", 1 },
+        { "pomodoro.longBreak", 2 },
+        { "clipboard.historyLimit", 3 },
+        { "clipboard.autoCloseSeconds", -4 },
+        { "hover.dwell", -1 },
+        { "hover.velocityCeiling", 10 },
+        { "eyes.diameter", 1 },
+        { "eyes.separation", 0 },
+        { "eyes.blinkInterval", 0.1 },
+        { "eyes.blinkVariation", -1 },
+        { "eyes.drowsyAfter", 1 },
+        { "eyes.asleepAfter", 1 },
+    });
+    EXPECT_EQ(low->pomodoroCycles(), 2);
+    EXPECT_EQ(low->pomodoroWorkMinutes(), 5);
+    EXPECT_EQ(low->pomodoroLongBreakMinutes(), 5);
+    EXPECT_EQ(low->clipboardHistoryLimit(), 25);
+    EXPECT_EQ(low->clipboardAutoCloseSeconds(), 0);
+    EXPECT_DOUBLE_EQ(low->hoverDwell(), 0);
+    EXPECT_DOUBLE_EQ(low->velocityCeiling(), 400);
+    const EyeStyle& small = low->eyeStyle();
+    EXPECT_DOUBLE_EQ(small.diameter, 9);
+    EXPECT_DOUBLE_EQ(small.separation, 0.05);
+    EXPECT_DOUBLE_EQ(small.blinkInterval, 1);
+    EXPECT_DOUBLE_EQ(small.blinkVariation, 0);
+    EXPECT_DOUBLE_EQ(small.drowsyAfter, 15);
+    EXPECT_DOUBLE_EQ(small.asleepAfter, 30);
+
+    // A pop-up shows one of its choices: the nearest (the smaller of two as near).
+    Fixture between(QJsonObject { { "clipboard.historyLimit", 40 }, { "clipboard.autoCloseSeconds", 20 } });
+    EXPECT_EQ(between->clipboardHistoryLimit(), 50);
+    EXPECT_EQ(between->clipboardAutoCloseSeconds(), 10);
+    // Values inside the ranges stay as stored, between the slider's steps too.
+    Fixture inside(QJsonObject { { "hover.dwell", 0.1234 }, { "hover.velocityCeiling", 1234 } });
+    EXPECT_DOUBLE_EQ(inside->hoverDwell(), 0.1234);
+    EXPECT_DOUBLE_EQ(inside->velocityCeiling(), 1234);
 }
 
 TEST(NimbraSettingsLoading, NonFiniteNumbersTakeTheKeysDefault)
@@ -330,7 +409,7 @@ TEST(NimbraSettingsEyes, CurrentKeysAreReadByPresence)
         { "eyes.clickBlink", "random" },
     });
     const EyeStyle& style = f->eyeStyle();
-    EXPECT_DOUBLE_EQ(style.diameter, 40); // not clamped on load
+    EXPECT_DOUBLE_EQ(style.diameter, 20); // what the eyes page offers at most
     EXPECT_DOUBLE_EQ(style.separation, 0.5);
     EXPECT_DOUBLE_EQ(style.followSpeed, 0.8);
     EXPECT_EQ(style.scleraHex, "ABCDEF");
@@ -355,7 +434,7 @@ TEST(NimbraSettingsEyes, LegacySizeBecomesABoundedDiameter)
         EXPECT_NEAR(f->eyeStyle().diameter, diameter, 1e-9) << size;
     }
     EXPECT_NEAR(Fixture(QJsonObject { { "eyes.size", 0.5 } })->eyeStyle().diameter, 14.516, 1e-3);
-    EXPECT_DOUBLE_EQ(Fixture(QJsonObject { { "eyes.size", 0.5 }, { "eyes.diameter", 40 } })->eyeStyle().diameter, 40);
+    EXPECT_DOUBLE_EQ(Fixture(QJsonObject { { "eyes.size", 0.5 }, { "eyes.diameter", 12 } })->eyeStyle().diameter, 12);
 }
 
 TEST(NimbraSettingsEyes, LegacyBlinkRateDecidesIntervalAndVariation)
@@ -606,7 +685,7 @@ TEST(NimbraSettingsReset, RestoresItsGroupAndLeavesTheRest)
         { "layout.expandedWidth", 500 },
         { "activity.order", QJsonArray { "music" } },
         { "eyes.diameter", 12 },
-        { "clipboard.historyLimit", 20 },
+        { "clipboard.historyLimit", 25 },
         { "app.appearance", "light" },
         { "timer.chime", false },
     });
@@ -621,7 +700,7 @@ TEST(NimbraSettingsReset, RestoresItsGroupAndLeavesTheRest)
 
     EXPECT_EQ(f->activityOrder(), (Order { music, volume, brightness, battery }));
     EXPECT_DOUBLE_EQ(f->eyeStyle().diameter, 12);
-    EXPECT_EQ(f->clipboardHistoryLimit(), 20);
+    EXPECT_EQ(f->clipboardHistoryLimit(), 25);
     EXPECT_EQ(f->appearance(), NimbraSettings::Appearance::light);
     EXPECT_FALSE(f->timerChimeEnabled());
     EXPECT_EQ(f.storage->values().value("activity.order"), (QJsonArray { "music" }));
@@ -647,7 +726,7 @@ TEST_F(NimbraSettingsFile, ValuesSurviveARestartWithTheirTypes)
         EXPECT_FALSE(QFileInfo::exists(path()));
         settings->setClipboardEnabled(false);
         settings->setLaunchAtLogin(true);
-        settings->setClipboardHistoryLimit(42);
+        settings->setClipboardHistoryLimit(200);
         settings->setClipboardAutoCloseSeconds(0);
         settings->setHoverDwell(0.35);
         settings->setVelocityCeiling(1234.5);
@@ -674,7 +753,7 @@ TEST_F(NimbraSettingsFile, ValuesSurviveARestartWithTheirTypes)
     auto settings = open();
     EXPECT_FALSE(settings->clipboardEnabled());
     EXPECT_TRUE(settings->launchAtLogin());
-    EXPECT_EQ(settings->clipboardHistoryLimit(), 42);
+    EXPECT_EQ(settings->clipboardHistoryLimit(), 200);
     EXPECT_EQ(settings->clipboardAutoCloseSeconds(), 0);
     EXPECT_DOUBLE_EQ(settings->hoverDwell(), 0.35);
     EXPECT_DOUBLE_EQ(settings->velocityCeiling(), 1234.5);

@@ -1,6 +1,7 @@
 #include "ui/settings/clipboard_shelf_timer_pages.h"
 
 #include "core/nimbra_settings.h"
+#include "core/settings_ranges.h"
 #include "ui/settings/capability_row.h"
 #include "ui/settings/settings_blocks.h"
 #include "ui/settings/settings_style.h"
@@ -18,8 +19,8 @@ using namespace settings_style;
 
 namespace {
 
-constexpr std::array<int, 4> kAutoCloseChoices = { 0, 5, 10, 30 };
-constexpr std::array<int, 5> kHistoryLimits = { 25, 50, 100, 200, 500 };
+constexpr auto kAutoCloseChoices = settings_ranges::clipboardAutoCloseSeconds;
+constexpr auto kHistoryLimits = settings_ranges::clipboardHistoryLimits;
 
 template <std::size_t N> int indexOf(const std::array<int, N>& choices, int value)
 {
@@ -181,12 +182,14 @@ void timersPage(SettingsView& view, QVBoxLayout& column)
     column.addWidget(divider());
     column.addWidget(label(QStringLiteral("Focus sessions"), TextStyle::body, Tone::primary, QFont::Medium));
     column.addWidget(minuteRow(view, QStringLiteral("Focus block"),
-        view.bind<int>(&NimbraSettings::pomodoroWorkMinutes, &NimbraSettings::setPomodoroWorkMinutes), { 5, 90 }));
+        view.bind<int>(&NimbraSettings::pomodoroWorkMinutes, &NimbraSettings::setPomodoroWorkMinutes),
+        settings_ranges::pomodoroWork));
     column.addWidget(minuteRow(view, QStringLiteral("Short break"),
-        view.bind<int>(&NimbraSettings::pomodoroBreakMinutes, &NimbraSettings::setPomodoroBreakMinutes), { 1, 30 }));
+        view.bind<int>(&NimbraSettings::pomodoroBreakMinutes, &NimbraSettings::setPomodoroBreakMinutes),
+        settings_ranges::pomodoroBreak));
     column.addWidget(minuteRow(view, QStringLiteral("Long break"),
         view.bind<int>(&NimbraSettings::pomodoroLongBreakMinutes, &NimbraSettings::setPomodoroLongBreakMinutes),
-        { 5, 60 }));
+        settings_ranges::pomodoroLongBreak));
 
     NimbraSettings& settings = view.settings();
     auto* cycles = new QWidget;
@@ -196,7 +199,7 @@ void timersPage(SettingsView& view, QVBoxLayout& column)
     QLabel* count = label({}, TextStyle::body);
     count->setFixedWidth(20);
     count->setAlignment(Qt::AlignCenter);
-    auto* stepper = new StepperControl(2, 8);
+    auto* stepper = new StepperControl(settings_ranges::pomodoroCycles.lower, settings_ranges::pomodoroCycles.upper);
     stepper->setAccessibleName(QStringLiteral("Blocks before a long break"));
     line->addWidget(count, 0, Qt::AlignVCenter);
     line->addWidget(stepper, 0, Qt::AlignVCenter);

@@ -1,6 +1,7 @@
 #include "ui/settings/eyes_page.h"
 
 #include "core/nimbra_settings.h"
+#include "core/settings_ranges.h"
 #include "ui/eyes/eye_colors.h"
 #include "ui/eyes/eye_preview.h"
 #include "ui/settings/settings_blocks.h"
@@ -55,7 +56,7 @@ QString EyeTexts::sizeLabel(double diameter)
 
 EyeStyle EyeMinutes::drowsyAfter(EyeStyle style, double minutes)
 {
-    style.drowsyAfter = std::max(minutes * 60, 15.0);
+    style.drowsyAfter = std::max(minutes * 60, settings_ranges::drowsyAfter.lower);
     if (style.asleepAfter <= style.drowsyAfter + 60)
         style.asleepAfter = style.drowsyAfter + 60;
     return style;
@@ -107,6 +108,12 @@ QWidget* sliderControl(SettingsView& view, const QString& name, const SliderSpec
         slider->blockSignals(blocked);
     });
     return control;
+}
+
+// A range of seconds in minutes.
+ClosedRange<double> minutes(ClosedRange<double> seconds)
+{
+    return { seconds.lower / 60, seconds.upper / 60 };
 }
 
 // A group of rows drawn as one block.
@@ -180,8 +187,8 @@ void eyesPage(SettingsView& view, QVBoxLayout& column)
                 { { EyeStyle::diameterRange.lower, EyeStyle::diameterRange.upper }, 1, 42 }, get, set,
                 &EyeTexts::sizeLabel)));
     }
-    styleRows->addWidget(eyeSlider(QStringLiteral("Gap between them"), &EyeStyle::separation, { 0.05, 0.8 }));
-    styleRows->addWidget(eyeSlider(QStringLiteral("Follow speed"), &EyeStyle::followSpeed, { 0.1, 0.95 }));
+    styleRows->addWidget(eyeSlider(QStringLiteral("Gap between them"), &EyeStyle::separation, settings_ranges::eyeSeparation));
+    styleRows->addWidget(eyeSlider(QStringLiteral("Follow speed"), &EyeStyle::followSpeed, settings_ranges::eyeFollowSpeed));
 
     // Two wells without opacity; a stored colour that is no colour shows as the eyes draw it.
     auto* wells = new QWidget;
@@ -217,13 +224,14 @@ void eyesPage(SettingsView& view, QVBoxLayout& column)
         const auto [get, set] = number(&EyeStyle::blinkInterval);
         blinkRows->addWidget(view.row(QStringLiteral("About every"), {},
             sliderControl(
-                view, QStringLiteral("About every"), { { 1, 30 }, 0, 52 }, get, set, &EyeTexts::secondsLabel)));
+                view, QStringLiteral("About every"), { settings_ranges::blinkInterval, 0, 52 }, get, set,
+                &EyeTexts::secondsLabel)));
     }
     {
         const auto [get, set] = number(&EyeStyle::blinkVariation);
         const QString detail = EyeTexts::blinkRangeDetail(settings.eyeStyle());
         QWidget* spread = view.row(QStringLiteral("Give or take"), detail,
-            sliderControl(view, QStringLiteral("Give or take"), { { 0, 0.9 }, 0, 52 }, get, set,
+            sliderControl(view, QStringLiteral("Give or take"), { settings_ranges::blinkVariation, 0, 52 }, get, set,
                 [](double v) { return QStringLiteral("%1%").arg(std::llround(v * 100)); }));
         QLabel* spreadDetail = detailOf(spread, detail);
         view.followSettings(spread,
@@ -260,7 +268,7 @@ void eyesPage(SettingsView& view, QVBoxLayout& column)
     QVBoxLayout* sleepRows = group(sleepBox, column.spacing());
     sleepRows->addWidget(view.row(QStringLiteral("Start to droop after"), {},
         sliderControl(
-            view, QStringLiteral("Start to droop after"), { { 0.25, 20 }, 0, 58 },
+            view, QStringLiteral("Start to droop after"), { minutes(settings_ranges::drowsyAfter), 0, 58 },
             [&settings] { return settings.eyeStyle().drowsyAfter / 60; },
             [&settings](
                 double minutes) { settings.setEyeStyle(EyeMinutes::drowsyAfter(settings.eyeStyle(), minutes)); },
@@ -269,7 +277,7 @@ void eyesPage(SettingsView& view, QVBoxLayout& column)
         QStringLiteral("The drift runs between the two, so the further apart they are the longer they spend nodding "
                        "off."),
         sliderControl(
-            view, QStringLiteral("Fully asleep after"), { { 0.5, 60 }, 0, 58 },
+            view, QStringLiteral("Fully asleep after"), { minutes(settings_ranges::asleepAfter), 0, 58 },
             [&settings] { return settings.eyeStyle().asleepAfter / 60; },
             [&settings](
                 double minutes) { settings.setEyeStyle(EyeMinutes::asleepAfter(settings.eyeStyle(), minutes)); },

@@ -1,5 +1,6 @@
 #include "ui/settings/general_pages.h"
 
+#include "core/settings_ranges.h"
 #include "ui/settings/notch_previews.h"
 #include "ui/settings/settings_controls.h"
 #include "ui/settings/settings_style.h"
@@ -132,43 +133,47 @@ void hoverPage(SettingsView& view, QVBoxLayout& column)
         return box;
     };
 
+    namespace range = settings_ranges;
     // Open delay: 0 to 0.5 s in steps of 10 ms, written at every step.
     QLabel* delay = label({}, TextStyle::body, Tone::secondary);
     auto* delaySlider = new QSlider(Qt::Horizontal);
-    delaySlider->setRange(0, 50);
+    constexpr double dwellStep = range::hoverDwellStep;
+    delaySlider->setRange(int(std::lround(range::hoverDwell.lower / dwellStep)),
+        int(std::lround(range::hoverDwell.upper / dwellStep)));
     delaySlider->setPageStep(5);
     delaySlider->setAccessibleName(QStringLiteral("Open delay"));
     QLabel* delayCaption = label({}, TextStyle::callout, Tone::secondary, QFont::Normal, true);
     delayCaption->setFixedHeight(34);
     delayCaption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QObject::connect(delaySlider, &QSlider::valueChanged, delaySlider,
-        [&settings](int steps) { settings.setHoverDwell(steps / 100.0); });
+        [&settings](int steps) { settings.setHoverDwell(steps * dwellStep); });
     view.followSettings(delaySlider, [=, &settings] {
         const double dwell = settings.hoverDwell();
         delay->setText(HoverTexts::delayLabel(dwell));
         delayCaption->setText(HoverTexts::delayCaption(dwell));
         const bool blocked = delaySlider->blockSignals(true);
-        delaySlider->setValue(int(std::lround(dwell * 100)));
+        delaySlider->setValue(int(std::lround(dwell / dwellStep)));
         delaySlider->blockSignals(blocked);
     });
     column.addWidget(block({ header(QStringLiteral("Open delay"), delay), delaySlider, delayCaption }));
 
     column.addWidget(divider());
 
-    // Movement tolerance: 400 to 2000 points a second in steps of 50. A stored value outside
-    // that range keeps its label; the page writes only what the slider is moved to.
+    // Movement tolerance: 400 to 2000 pixels a second in steps of 50.
     QLabel* tolerance = label({}, TextStyle::body, Tone::secondary);
     auto* toleranceSlider = new QSlider(Qt::Horizontal);
-    toleranceSlider->setRange(400 / 50, 2000 / 50);
+    constexpr double toleranceStep = range::velocityCeilingStep;
+    toleranceSlider->setRange(int(std::lround(range::velocityCeiling.lower / toleranceStep)),
+        int(std::lround(range::velocityCeiling.upper / toleranceStep)));
     toleranceSlider->setPageStep(4);
     toleranceSlider->setAccessibleName(QStringLiteral("Movement tolerance"));
     QObject::connect(toleranceSlider, &QSlider::valueChanged, toleranceSlider,
-        [&settings](int steps) { settings.setVelocityCeiling(steps * 50.0); });
+        [&settings](int steps) { settings.setVelocityCeiling(steps * toleranceStep); });
     view.followSettings(toleranceSlider, [=, &settings] {
         const double ceiling = settings.velocityCeiling();
         tolerance->setText(HoverTexts::toleranceLabel(ceiling));
         const bool blocked = toleranceSlider->blockSignals(true);
-        toleranceSlider->setValue(int(std::lround(ceiling / 50)));
+        toleranceSlider->setValue(int(std::lround(ceiling / toleranceStep)));
         toleranceSlider->blockSignals(blocked);
     });
     column.addWidget(block({ header(QStringLiteral("Movement tolerance"), tolerance), toleranceSlider,
