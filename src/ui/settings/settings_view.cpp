@@ -3,6 +3,7 @@
 #include "ui/settings/settings_blocks.h"
 #include "ui/settings/settings_pages.h"
 #include "ui/settings/settings_style.h"
+#include "ui/settings/wheel_guard.h"
 #include "ui/surface/symbols.h"
 
 #include <QGuiApplication>
@@ -221,6 +222,8 @@ QWidget* SettingsView::buildPage(Section section)
         builder(*this, *blocks);
     column->addWidget(content);
     column->addStretch(1);
+    // The wheel scrolls the page; passing over a control never changes a setting.
+    WheelGuard::guard(sheet);
     scroll->setWidget(sheet);
     // The sheet is painted by the scroll area's window colour, not the base colour of a view.
     scroll->viewport()->setBackgroundRole(QPalette::Window);
