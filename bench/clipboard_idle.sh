@@ -22,7 +22,7 @@ printf '{ "display.showOnAll": true, "clipboard.enabled": true, "onboarding.seen
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!
 pids=("$app" "${pids[@]}")
-for _ in $(seq 100); do grep -q "watching pasteboard" "$work/log" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q "watching clipboard" "$work/log" 2>/dev/null && break; sleep 0.1; done
 
 switches() { # voluntary + involuntary context switches of every thread
     local total=0 n

@@ -56,7 +56,7 @@ struct Window {
     Window()
     {
         SettingsView::Inputs inputs;
-        inputs.displaySummary = QStringLiteral("pill 120×24pt");
+        inputs.displaySummary = QStringLiteral("pill 120×24px");
         inputs.liveGeometry = laptop();
         inputs.levels = LiveLevels { SystemLevel(SystemLevel::Kind::volume, 0.5, false, true, std::nullopt),
             SystemLevel(SystemLevel::Kind::brightness, 0.7, false, true, std::nullopt) };

@@ -215,7 +215,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 15. Whether the media keys can be taken on this display server at all.
     Diagnostics::log(Diagnostics::Category::level, [self] {
-        return QStringLiteral("accessibility trusted = %1; bundle = %2")
+        return QStringLiteral("accessibility trusted = %1; program = %2")
             .arg(self->m_input->trust().isTrusted() ? "true" : "false", QCoreApplication::applicationFilePath());
     });
     // 16. The settings application has made the same call already.

@@ -18,7 +18,7 @@ namespace nimbra {
 namespace {
 QString sizeText(const QRectF& rect, const QString& times)
 {
-    return QString::number(int(rect.width())) + times + QString::number(int(rect.height())) + "pt";
+    return QString::number(int(rect.width())) + times + QString::number(int(rect.height())) + "px";
 }
 } // namespace
 

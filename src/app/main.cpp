@@ -12,8 +12,9 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("nimbra");
-    QApplication::setApplicationDisplayName("Nimbra");
+    // No display name: the desktop would see it added to every window title ("Nimbra Settings —
+    // Nimbra"). A window without a title of its own takes this name.
+    QApplication::setApplicationName("Nimbra");
     QApplication::setApplicationVersion(QString::fromUtf8(nimbra::build_info::version));
     // Windows belong to the installed desktop entry and carry its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("nimbra"));

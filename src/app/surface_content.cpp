@@ -253,7 +253,7 @@ QWidget* AppDelegate::clipboardView(const SurfaceMetrics& metrics)
     actions.onPaste = withDelegate([](AppDelegate& delegate, const QUuid& id) { delegate.paste(id); });
     actions.onCopy = withDelegate([](AppDelegate& delegate, const QUuid& id) {
         if (delegate.m_clipboard->copyToPasteboard(id))
-            Diagnostics::log(Diagnostics::Category::clipboard, "copied to the pasteboard");
+            Diagnostics::log(Diagnostics::Category::clipboard, "copied to the clipboard");
     });
     // The monitor reports each change through onChange, which normalises and redraws.
     actions.onDelete = withDelegate([](AppDelegate& delegate, const QUuid& id) {

@@ -24,7 +24,7 @@ constexpr int screenWidth = 640;
 // The size of the notch Nimbra found on the screen, from its line "+ <key> synthesized WxHpt".
 QSizeF notchSize(const QString& log)
 {
-    const auto match = QRegularExpression(R"(\] display \+ \S+ \S+ (\d+)x(\d+)pt\n)").match(log);
+    const auto match = QRegularExpression(R"(\] display \+ \S+ \S+ (\d+)x(\d+)px\n)").match(log);
     return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble()) : QSizeF();
 }
 

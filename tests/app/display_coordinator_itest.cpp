@@ -51,7 +51,7 @@ TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
     ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 2; }, 5000));
     QCoreApplication::processEvents();
     EXPECT_EQ(coordinator.rebuildCount(), rebuilds + 1);
-    EXPECT_EQ(coordinator.summary(), QString::fromUtf8("pill 120×24pt, pill 154×24pt"));
+    EXPECT_EQ(coordinator.summary(), QString::fromUtf8("pill 120×24px, pill 154×24px"));
 
     // The screen kept its controller; the new one got the settings handed out before it existed.
     NotchDisplayController* added = nullptr;

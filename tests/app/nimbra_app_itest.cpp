@@ -14,7 +14,7 @@ using nimbra::test::waitUntil;
 
 namespace {
 // The coordinator's line for a new display: "+ <key> <kind> <w>x<h>pt".
-const QRegularExpression addedLine(R"(\] display \+ (\S+) (hardware|synthesized) (\d+)x(\d+)pt\n)");
+const QRegularExpression addedLine(R"(\] display \+ (\S+) (hardware|synthesized) (\d+)x(\d+)px\n)");
 
 QStringList addedKeys(const QString& log)
 {
@@ -80,18 +80,18 @@ TEST(NimbraApp, StartsFollowsScreenChangesAndStopsCleanly)
 
     // Start-up: one notch for the virtual screen (no camera housing, no menu bar: a 120 × 24
     // pill), and the trust line of the key interception.
-    const QRegularExpression screenLine(R"(\] display \+ (\S+) synthesized 120x24pt\n)");
+    const QRegularExpression screenLine(R"(\] display \+ (\S+) synthesized 120x24px\n)");
     ASSERT_TRUE(waitUntil([&] { return screenLine.match(nimbra.log()).hasMatch(); }, 10000))
         << nimbra.log().toStdString();
     const QString screenKey = screenLine.match(nimbra.log()).captured(1);
-    EXPECT_TRUE(nimbra.waitForLog("level   accessibility trusted = true; bundle = ")) << nimbra.log().toStdString();
+    EXPECT_TRUE(nimbra.waitForLog("level   accessibility trusted = true; program = ")) << nimbra.log().toStdString();
     EXPECT_TRUE(waitUntil([&] { return hasVisibleWindow(x, nimbra.process()); }, 5000));
 
     // A second monitor appears beside the screen (7 % of 2000 points: a 140-point pill). One
     // rebuild adds exactly one notch for it and leaves the screen's own alone.
     const QString monitor = QStringLiteral("NIMBRA-A%1").arg(nimbra.process().processId());
     ASSERT_TRUE(x.run("xrandr", { "--setmonitor", monitor, "2000/530x900/240+640+0", "none" }));
-    const QRegularExpression monitorLine(R"(\] display \+ (\S+) synthesized 140x24pt\n)");
+    const QRegularExpression monitorLine(R"(\] display \+ (\S+) synthesized 140x24px\n)");
     const bool added = waitUntil([&] { return monitorLine.match(nimbra.log()).hasMatch(); }, 5000);
     ASSERT_TRUE(x.run("xrandr", { "--delmonitor", monitor }));
     ASSERT_TRUE(added) << nimbra.log().toStdString();

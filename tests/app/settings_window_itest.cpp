@@ -138,6 +138,9 @@ TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndThe
     ASSERT_TRUE(app.nimbra.waitForLog("reopened by another start")) << app.nimbra.log().toStdString();
     ASSERT_TRUE(waitUntil([&] { return !app.settingsWindow().isEmpty(); }, 5000));
     const QString window = app.settingsWindow();
+    // The desktop shows the window's own title, with nothing added to it.
+    EXPECT_EQ(app.output("xprop", { "-id", window, "_NET_WM_NAME" }).trimmed(),
+        QString::fromUtf8("_NET_WM_NAME(UTF8_STRING) = \"Nimbra Settings\""));
     // The virtual screen is no built-in panel: by default its notch shows nothing.
     const int shown = app.visibleWindows();
 

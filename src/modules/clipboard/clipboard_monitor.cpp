@@ -215,7 +215,7 @@ void ClipboardMonitor::start(double pollInterval)
     // Whatever the clipboard holds now is never captured.
     m_lastChangeCount = m_changeCount;
     m_captureTimer.setInterval(std::max(0, int(std::lround(pollInterval * 1000))));
-    log(QStringLiteral("watching pasteboard every ") + QString::number(pollInterval) + QStringLiteral("s"));
+    log(QStringLiteral("watching clipboard every ") + QString::number(pollInterval) + QStringLiteral("s"));
 }
 
 void ClipboardMonitor::stop()

@@ -69,7 +69,7 @@ bool SystemLevelMonitor::startIntercepting()
     if (m_isIntercepting)
         return true;
     if (!m_sources.input || !m_sources.input->trust().isTrusted()) {
-        logLevel(QStringLiteral("accessibility not granted; native HUD left in place"));
+        logLevel(QStringLiteral("accessibility not granted; the desktop's on-screen display left in place"));
         return false;
     }
     if (!m_grabber) {
@@ -83,7 +83,7 @@ bool SystemLevelMonitor::startIntercepting()
     m_grabber->grab(changeableKeys());
     if (!holdsKeys()) {
         m_grabber->ungrab();
-        logLevel(QStringLiteral("tapCreate failed"));
+        logLevel(QStringLiteral("every media key is held by another program; not intercepting"));
         return false;
     }
     m_isIntercepting = true;

@@ -194,7 +194,7 @@ Backlight::Backlight(QString sysfsRoot, QDBusConnection systemBus, QString sessi
     d->findDevice();
     static bool toldUnavailable = false;
     if (d->device.isEmpty() && !std::exchange(toldUnavailable, true))
-        logLevel(QStringLiteral("DisplayServices unavailable; brightness disabled"));
+        logLevel(QStringLiteral("no backlight; brightness disabled"));
     d->startUdev();
 }
 

@@ -4,7 +4,6 @@
 #include "ui/surface/notch_shape.h"
 #include "ui/surface/symbols.h"
 
-#include <QConicalGradient>
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -37,19 +36,6 @@ QFont barFont(double size, QFont::Weight weight)
     font.setPixelSize(std::max(1, int(std::lround(size))));
     font.setWeight(weight);
     return font;
-}
-
-// A plain round mark with a notch-shaped bite: a logo of no vendor.
-void paintLogo(QPainter& painter, const QRectF& box, const QColor& colour)
-{
-    const double d = std::min(box.width(), box.height()) * 0.82;
-    const QRectF disc(box.center().x() - d / 2, box.center().y() - d / 2, d, d);
-    QPainterPath mark;
-    mark.addEllipse(disc);
-    QPainterPath bite;
-    bite.addRoundedRect(
-        QRectF(disc.center().x() - d * 0.22, disc.top() - d * 0.1, d * 0.44, d * 0.38), d * 0.1, d * 0.1);
-    painter.fillPath(mark.subtracted(bite), colour);
 }
 
 } // namespace
@@ -138,78 +124,50 @@ void EyePreview::paintFrame(QPainter& painter, QSizeF size, double t, const EyeS
     desktop.setColorAt(1, QColor::fromRgbF(0.55f, 0.47f, 0.38f));
     painter.fillRect(QRectF(0, 0, w, h), desktop);
 
-    // The menu bar.
+    // A desktop's top panel, of no desktop in particular.
     painter.fillRect(QRectF(0, 0, w, b), QColor::fromRgbF(0, 0, 0, 0.3f));
     const double pad = 0.4 * b;
-
-    // Left group: a logo and the menus of the file manager.
-    {
-        const double fontSize = 0.78 * 0.42 * b;
-        QColor ink(Qt::white);
-        ink.setAlphaF(0.9f);
-        double x = pad;
-        const double logo = symbols::side(fontSize);
-        paintLogo(painter, QRectF(x, (b - logo) / 2, logo, logo), ink);
-        x += logo + 0.3 * b;
-        painter.setPen(ink);
-        const QStringList items { QStringLiteral("Files"), QStringLiteral("File"), QStringLiteral("Edit"),
-            QStringLiteral("View") };
-        for (int i = 0; i < items.size(); ++i) {
-            const QFont font = barFont(fontSize, i == 0 ? QFont::DemiBold : QFont::Normal);
-            painter.setFont(font);
-            const double width = QFontMetricsF(font).horizontalAdvance(items[i]);
-            painter.drawText(QRectF(x, 0, width + 1, b), Qt::AlignLeft | Qt::AlignVCenter, items[i]);
-            x += width + 0.3 * b;
-        }
-    }
-
-    // Right group, laid out from the right edge: clock, switch, orb, search, wifi, battery, eyes.
-    // Where the preview is too narrow for all of them beside the notch, icons are left out
-    // (the switch first) rather than the eyes going under the notch: they are what it shows.
     const double fontSize = 0.8 * 0.42 * b;
-    const double spacing = 0.34 * b;
     QColor ink(Qt::white);
     ink.setAlphaF(0.92f);
+    const double icon = symbols::side(fontSize);
+
+    // Left: the mark that opens the applications.
+    symbols::draw(painter, QStringLiteral("square.grid.3x3"), QRectF(pad, (b - icon) / 2, icon, icon), fontSize, ink);
+
+    // Right, laid out from the right edge: the clock, the status icons and, in the tray beside
+    // them, the eyes. Where the preview is too narrow for all of them beside the notch, icons are
+    // left out (the network first) rather than the eyes going under the notch: they are what it
+    // shows.
+    const double spacing = 0.34 * b;
     const QFont font = barFont(fontSize, QFont::Normal);
     painter.setFont(font);
     painter.setPen(ink);
     const double clockWidth = QFontMetricsF(font).horizontalAdvance(clock);
-    const double icon = symbols::side(fontSize);
-    const double orb = 0.42 * b;
     GooglyEyes eyes;
     eyes.style = style;
     eyes.diameter = layout.diameter;
     eyes.gap = layout.gap;
-    const std::vector<QString> all { QStringLiteral("switch.2"), QStringLiteral("orb"),
-        QStringLiteral("magnifyingglass"), QStringLiteral("wifi"), QStringLiteral("battery.75percent") };
-    const auto widthOf = [&](const QString& item) { return (item == QLatin1String("orb") ? orb : icon) + spacing; };
-    double used = pad + clockWidth + spacing + eyes.size().width();
-    for (const QString& item : all)
-        used += widthOf(item);
+    const std::vector<QString> all { QStringLiteral("wifi"), QStringLiteral("speaker.wave.2"),
+        QStringLiteral("battery.75percent") };
+    const double iconWidth = icon + spacing;
+    double used = pad + clockWidth + spacing + eyes.size().width() + 0.5 * spacing + iconWidth * double(all.size());
     const double notchRight = (w + layout.notchWidth) / 2;
     auto first = all.begin();
-    while (first != all.end() && w - used < notchRight + spacing)
-        used -= widthOf(*first++);
+    while (first != all.end() && w - used < notchRight + spacing) {
+        used -= iconWidth;
+        ++first;
+    }
 
     double right = w - pad;
     painter.drawText(QRectF(right - clockWidth - 1, 0, clockWidth + 1, b), Qt::AlignRight | Qt::AlignVCenter, clock);
     right -= clockWidth + spacing;
-    for (auto item = first; item != all.end(); ++item) {
-        if (*item == QLatin1String("orb")) {
-            const QPointF c(right - orb / 2, b / 2);
-            QConicalGradient swirl(c, 90);
-            const QColor colours[] = { QColor(0xAF, 0x52, 0xDE), QColor(0xFF, 0x2D, 0x55), QColor(0xFF, 0x95, 0x00),
-                QColor(0x32, 0xAD, 0xE6), QColor(0xAF, 0x52, 0xDE) };
-            for (int i = 0; i < 5; ++i)
-                swirl.setColorAt(i / 4.0, colours[i]);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(swirl);
-            painter.drawEllipse(c, orb / 2, orb / 2);
-        } else {
-            symbols::draw(painter, *item, QRectF(right - icon, (b - icon) / 2, icon, icon), fontSize, ink);
-        }
-        right -= widthOf(*item);
+    for (auto item = all.end(); item != first;) {
+        --item;
+        symbols::draw(painter, *item, QRectF(right - icon, (b - icon) / 2, icon, icon), fontSize, ink);
+        right -= iconWidth;
     }
+    right -= 0.5 * spacing;
 
     // The eyes look, from where they are drawn, at where the pointer was a moment ago: the slower
     // they follow, the longer ago.

@@ -13,8 +13,9 @@ class QPainter;
 
 namespace nimbra {
 
-// The animated picture on the eyes settings page: a small desktop with a menu bar, a notch
-// and a pointer running a loop, and the eyes drawn in the bar in the style being edited. Each
+// The animated picture on the eyes settings page: a small desktop with a top panel (the
+// applications mark, the tray, status icons and a clock), a notch and a pointer running a loop,
+// and the eyes drawn in the panel's tray in the style being edited. Each
 // frame is a function of the time alone: no easing, no drowsiness, and blinks and clicks come
 // at fixed rhythms, so every change of the style shows at once.
 class EyePreview final : public QWidget {
@@ -49,7 +50,7 @@ public:
     static QPointF pointerAt(double s, QSizeF size, double barHeight, double period);
     // The lid closures of the left and right eye at time `t`.
     static std::pair<double, double> lidAmounts(double t, const EyeStyle& style, double clickEvery);
-    // The clock text of the mock menu bar now.
+    // The clock text of the mock panel now.
     static QString clockText();
     // Seconds since 1 January 2001, 00:00 UTC: the animation's time.
     static double now();

@@ -51,7 +51,7 @@ QString EyeTexts::percentLabel(double value, double upper)
 
 QString EyeTexts::sizeLabel(double diameter)
 {
-    return QStringLiteral("%1 pt").arg(std::llround(diameter));
+    return QStringLiteral("%1 px").arg(std::llround(diameter));
 }
 
 EyeStyle EyeMinutes::drowsyAfter(EyeStyle style, double minutes)
@@ -182,7 +182,7 @@ void eyesPage(SettingsView& view, QVBoxLayout& column)
     {
         const auto [get, set] = number(&EyeStyle::diameter);
         styleRows->addWidget(view.row(QStringLiteral("Size"),
-            QStringLiteral("Against a 22-point bar; the tray fits the pair into its icon."),
+            QStringLiteral("Against a 22-pixel bar; the tray fits the pair into its icon."),
             sliderControl(view, QStringLiteral("Size"),
                 { { EyeStyle::diameterRange.lower, EyeStyle::diameterRange.upper }, 1, 42 }, get, set,
                 &EyeTexts::sizeLabel)));

@@ -25,7 +25,7 @@ struct EyeTexts {
     static QString blinkRangeDetail(const EyeStyle& style);
     // A value as a whole percentage of the upper end of its slider ("43%").
     static QString percentLabel(double value, double upper);
-    // The diameter in whole points ("18 pt").
+    // The diameter in whole pixels ("18 px").
     static QString sizeLabel(double diameter);
 };
 

@@ -260,10 +260,10 @@ QString NotchStage::dimensionText(State state, const NotchGeometry& geometry, co
     if (state == State::collapsed) {
         const QRectF& notch = geometry.anchorRect();
         return whole(notch.width()) + QStringLiteral(" × ") + whole(notch.height())
-            + QStringLiteral(" pt — measured from your display");
+            + QStringLiteral(" px — measured from your display");
     }
     const Shape s = shape(state, geometry, layout);
-    return whole(s.bodyWidth) + QStringLiteral(" × ") + whole(s.height) + QStringLiteral(" pt");
+    return whole(s.bodyWidth) + QStringLiteral(" × ") + whole(s.height) + QStringLiteral(" px");
 }
 
 QString NotchStage::badgeText(double scale)

@@ -107,7 +107,7 @@ void soundPage(SettingsView& view, QVBoxLayout& column)
     // The setting is stored first; the shell then takes the keys over (or lets them go). When
     // that cannot start yet, the setting stays on and the shell tries again later.
     SettingsView* owner = &view;
-    column.addWidget(view.switchRow(QStringLiteral("Replace the volume & brightness HUD"),
+    column.addWidget(view.switchRow(QStringLiteral("Replace the volume & brightness on-screen display"),
         QStringLiteral("Turn this off to leave the desktop's panel alone and show nothing in the notch."),
         Binding<bool> { [&settings] { return settings.hudReplacement(); },
             [&settings, owner](const bool& on) {
@@ -197,7 +197,7 @@ void batteryPage(SettingsView& view, QVBoxLayout& column)
     block->setContentsMargins(0, 0, 0, 0);
     block->setSpacing(8);
     block->addWidget(label(QStringLiteral("Warn me at"), TextStyle::body, Tone::primary, QFont::Medium));
-    block->addWidget(label(QStringLiteral("Each level announces once, as the battery falls past it. Tap one to see "
+    block->addWidget(label(QStringLiteral("Each level announces once, as the battery falls past it. Click one to see "
                                           "how the warning looks."),
         TextStyle::callout, Tone::secondary, QFont::Normal, true));
 

@@ -103,6 +103,32 @@ TEST(EyePreviewFrame, ShowsTheBarTheNotchTheEyesAndThePointer)
     EXPECT_GT(bright, 4);
 }
 
+TEST(EyePreviewFrame, ThePanelIsAnyDesktopsWithNoVendorsMarkAndNoGlobalMenu)
+{
+    const QSizeF size(640, 132);
+    QImage image(size.toSize() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        EyePreview::paintFrame(painter, size, 1.0, EyeStyle {}, QStringLiteral("Mon 7 Dec  09:41"));
+    }
+    const EyePreview::Layout layout(size, EyeStyle {}, 16);
+    // Light marks drawn in the panel between two places.
+    const auto marks = [&](double from, double to) {
+        int count = 0;
+        for (int y = 0; y < int(layout.barHeight * 2); ++y) {
+            for (int x = int(from * 2); x < int(to * 2); ++x)
+                count += image.pixelColor(x, y).lightness() > 160;
+        }
+        return count;
+    };
+    // At the left edge the applications mark, and nothing after it up to the notch.
+    const double mark = 0.4 * layout.barHeight + layout.barHeight * 0.6;
+    EXPECT_GT(marks(0, mark), 10);
+    EXPECT_EQ(marks(mark + 2, (size.width() - layout.notchWidth) / 2), 0);
+}
+
 TEST(EyePreviewFrame, AnimatesOnlyWhileShown)
 {
     EyePreview preview(EyeStyle {});

@@ -50,7 +50,7 @@ TEST(EyeTexts, SecondsMinutesAndTheBlinkSpread)
     EXPECT_EQ(EyeTexts::minutesLabel(1230), "21 min"); // 20.5, away from zero
     EXPECT_EQ(EyeTexts::percentLabel(0.34, 0.8), "43%");
     EXPECT_EQ(EyeTexts::percentLabel(0.55, 0.95), "58%");
-    EXPECT_EQ(EyeTexts::sizeLabel(18), "18 pt");
+    EXPECT_EQ(EyeTexts::sizeLabel(18), "18 px");
 
     EyeStyle style = EyeStyle::defaultStyle();
     EXPECT_EQ(EyeTexts::blinkRangeDetail(style), "Somewhere between 2.4 s and 7.5 s apart.");
@@ -86,7 +86,7 @@ TEST(EyesPage, ShowsTheDefaultStyleAndMovesSleepAlongWithTheDroop)
     f.settings.setEyesEnabled(true);
     f.open(SettingsSection::eyes);
     const QStringList texts = f.shownTexts();
-    for (const char* expected : { "18 pt", "43%", "58%", "5.0 s", "52%", "Somewhere between 2.4 s and 7.5 s apart.",
+    for (const char* expected : { "18 px", "43%", "58%", "5.0 s", "52%", "Somewhere between 2.4 s and 7.5 s apart.",
              "2.5 min", "7 min", "Eyes in the tray", "Left click winks the left eye, right click the right." })
         EXPECT_TRUE(texts.contains(expected)) << expected;
 
@@ -108,7 +108,7 @@ TEST(EyesPage, ShowsTheDefaultStyleAndMovesSleepAlongWithTheDroop)
     EXPECT_EQ(size->maximum(), 11); // 9 to 20 in whole points
     size->setValue(size->maximum());
     EXPECT_DOUBLE_EQ(f.settings.eyeStyle().diameter, 20);
-    EXPECT_TRUE(f.shownTexts().contains("20 pt"));
+    EXPECT_TRUE(f.shownTexts().contains("20 px"));
 
     // "Give or take" at 0 with a long interval: always on the same beat.
     auto* spread = f.find<QSlider>("Give or take");

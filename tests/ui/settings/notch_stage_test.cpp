@@ -84,14 +84,14 @@ TEST(NotchStage, DimensionLabels)
 {
     const LayoutMetrics layout;
     EXPECT_EQ(NotchStage::dimensionText(NotchStageState::collapsed, laptopGeometry(), layout),
-        "120 × 24 pt — measured from your display");
+        "120 × 24 px — measured from your display");
     EXPECT_EQ(NotchStage::dimensionText(NotchStageState::collapsed, housingGeometry(32), layout),
-        "185 × 32 pt — measured from your display");
-    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::readout, laptopGeometry(), layout), "168 × 78 pt");
-    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::expanded, laptopGeometry(), layout), "360 × 124 pt");
+        "185 × 32 px — measured from your display");
+    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::readout, laptopGeometry(), layout), "168 × 78 px");
+    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::expanded, laptopGeometry(), layout), "360 × 124 px");
     LayoutMetrics low;
     low.activityHeight = 44;
-    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::readout, housingGeometry(60), low), "233 × 60 pt");
+    EXPECT_EQ(NotchStage::dimensionText(NotchStageState::readout, housingGeometry(60), low), "233 × 60 px");
 }
 
 TEST(NotchStage, ANarrowStageShrinksTheNotchAndSaysBy)
@@ -124,7 +124,7 @@ TEST(NotchStage, ThePickerAndTheEditingBlockShareTheState)
     EXPECT_EQ(view.stageState(), NotchStageState::expanded);
     QWidget* page = view.currentScrollArea();
     EXPECT_TRUE(visibleLabels(page).contains("The panel you get when you hover."));
-    EXPECT_TRUE(visibleLabels(page).contains("360 × 124 pt"));
+    EXPECT_TRUE(visibleLabels(page).contains("360 × 124 px"));
 
     auto* picker = f.find<SegmentedControl>("Notch state");
     ASSERT_NE(picker, nullptr);
@@ -135,7 +135,7 @@ TEST(NotchStage, ThePickerAndTheEditingBlockShareTheState)
     EXPECT_TRUE(readout.contains("Extra width"));
     EXPECT_TRUE(readout.contains("Added to the notch's width, half on each side."));
     EXPECT_TRUE(readout.contains("Readouts use the corners set under At rest."));
-    EXPECT_TRUE(readout.contains("168 × 78 pt"));
+    EXPECT_TRUE(readout.contains("168 × 78 px"));
     EXPECT_FALSE(readout.contains("The panel you get when you hover."));
 
     // The readout sample shows under the notch in the stage.
@@ -144,7 +144,7 @@ TEST(NotchStage, ThePickerAndTheEditingBlockShareTheState)
     saveArtefact(stage->canvas()->grab().toImage(), "notch-stage-readout");
 
     QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(0).center());
-    EXPECT_TRUE(visibleLabels(page).contains("120 × 24 pt — measured from your display"));
+    EXPECT_TRUE(visibleLabels(page).contains("120 × 24 px — measured from your display"));
     EXPECT_NE(f.find<QSlider>("Corner flare"), nullptr);
 }
 

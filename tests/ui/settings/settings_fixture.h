@@ -17,7 +17,7 @@
 
 namespace nimbra::test {
 
-// A laptop-sized screen with a 24 pt top bar and no camera housing: a synthesized notch.
+// A laptop-sized screen with a 24 px top bar and no camera housing: a synthesized notch.
 inline NotchGeometry laptopGeometry()
 {
     DisplayMetrics metrics;
@@ -27,6 +27,13 @@ inline NotchGeometry laptopGeometry()
 }
 
 struct SettingsFixture {
+    SettingsFixture() = default;
+    // A store read from `stored`, as from a settings file.
+    explicit SettingsFixture(QJsonObject stored)
+        : storage(std::make_shared<MemorySettingsStorage>(std::move(stored)))
+    {
+    }
+
     std::shared_ptr<MemorySettingsStorage> storage = std::make_shared<MemorySettingsStorage>();
     NimbraSettings settings { storage };
     std::unique_ptr<SettingsView> view;
@@ -35,7 +42,7 @@ struct SettingsFixture {
     SettingsView::Inputs inputs()
     {
         SettingsView::Inputs in;
-        in.displaySummary = QStringLiteral("pill 120×24pt");
+        in.displaySummary = QStringLiteral("pill 120×24px");
         in.onLaunchAtLoginChange = [this](bool on) { loginRequests << on; };
         in.liveGeometry = laptopGeometry();
         in.levels = LiveLevels { SystemLevel(SystemLevel::Kind::volume, 0.5, false, true, std::nullopt), std::nullopt };

@@ -1,7 +1,9 @@
 #include "settings_fixture.h"
+#include "ui/settings/settings_blocks.h"
 #include "ui/settings/settings_controls.h"
 #include "ui/settings/settings_section.h"
 
+#include <QComboBox>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QListWidget>
@@ -176,4 +178,39 @@ TEST(SettingsView, TheDraftReachesTheStoreWhileDraggedWhenReleasedAndOnEveryKeyS
     draft.expandedHeight = 200;
     view.setDraft(draft);
     EXPECT_DOUBLE_EQ(f.settings.layout().expandedHeight, LayoutMetrics::defaults().expandedHeight);
+}
+
+TEST(SettingsView, AHandEditedFileShowsOnThePagesAsTheirControlsCanShowIt)
+{
+    SettingsFixture f(QJsonObject { { "pomodoro.cycles", 2000000000 }, { "pomodoro.work", 1 },
+        { "clipboard.historyLimit", 40 }, { "hover.dwell", 9 }, { "eyes.diameter", 400 } });
+    SettingsView& view = f.make();
+
+    f.open(SettingsSection::timers);
+    EXPECT_TRUE(f.shownTexts().contains("8"));
+    EXPECT_TRUE(f.shownTexts().contains("5 min"));
+    auto* cycles = f.find<StepperControl>("Blocks before a long break");
+    ASSERT_NE(cycles, nullptr);
+    EXPECT_EQ(cycles->value(), cycles->maximum());
+
+    f.open(SettingsSection::clipboard);
+    auto* keep = f.find<QComboBox>("Keep");
+    ASSERT_NE(keep, nullptr);
+    EXPECT_EQ(keep->currentText(), "50 items");
+
+    f.open(SettingsSection::hover);
+    EXPECT_TRUE(f.shownTexts().contains("500 ms"));
+    auto* delay = f.find<QSlider>("Open delay");
+    ASSERT_NE(delay, nullptr);
+    EXPECT_EQ(delay->value(), delay->maximum());
+
+    f.open(SettingsSection::eyes);
+    auto* size = f.find<QSlider>("Size");
+    ASSERT_NE(size, nullptr);
+    EXPECT_EQ(size->value(), size->maximum());
+    EXPECT_TRUE(f.shownTexts().contains(QStringLiteral("20 px")));
+
+    // Showing them wrote nothing back.
+    EXPECT_TRUE(f.storage->writtenKeys().isEmpty());
+    (void)view;
 }

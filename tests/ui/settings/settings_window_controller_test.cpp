@@ -24,7 +24,7 @@ struct Controller : ::testing::Test {
         settings,
         [this] {
             ++summaries;
-            return QStringLiteral("pill 120×24pt");
+            return QStringLiteral("pill 120×24px");
         },
         [](bool) {},
         [](bool) { return false; },

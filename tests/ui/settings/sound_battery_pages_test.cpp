@@ -122,7 +122,7 @@ TEST(SoundPage, TheHudSwitchStoresItsValueEvenWhenTheKeysCannotBeTaken)
     };
     f.make(false, in);
     f.open(SettingsSection::system);
-    auto* hud = f.find<SwitchControl>("Replace the volume & brightness HUD");
+    auto* hud = f.find<SwitchControl>("Replace the volume & brightness on-screen display");
     ASSERT_NE(hud, nullptr);
     EXPECT_FALSE(hud->isChecked());
     hud->click();
@@ -144,7 +144,7 @@ TEST(SoundPage, TheHudSwitchStoresItsValueEvenWhenTheKeysCannotBeTaken)
     plain.setTextFormat(Qt::PlainText);
     plain.setFont(heading->font());
     plain.setPalette(heading->palette());
-    plain.setText("Replace the volume & brightness HUD");
+    plain.setText("Replace the volume & brightness on-screen display");
     plain.setStyle(heading->style());
     plain.resize(heading->size());
     const auto draw = [](QLabel& l) {
