@@ -66,14 +66,9 @@ std::optional<NotchGeometry> AppDelegate::liveGeometry()
 
 LiveLevels AppDelegate::liveLevels() const
 {
-    // A level that cannot be read here counts as no reading.
-    const auto reading = [this](SystemLevel::Kind kind) -> std::optional<SystemLevel> {
-        std::optional<SystemLevel> level = m_levels->read(kind);
-        if (level && !level->isAvailable)
-            return std::nullopt;
-        return level;
-    };
-    return LiveLevels { reading(SystemLevel::Kind::volume), reading(SystemLevel::Kind::brightness) };
+    // Every reading there is, also one that cannot be changed here: the Sound page shows it as
+    // unavailable, with its value.
+    return LiveLevels { m_levels->read(SystemLevel::Kind::volume), m_levels->read(SystemLevel::Kind::brightness) };
 }
 
 } // namespace nimbra

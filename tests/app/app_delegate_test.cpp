@@ -169,18 +169,18 @@ TEST(DelegateVolume, TheOpenStatusTabFollowsTheSoundServerGoingAndComing)
     AppDelegate delegate(&settings);
     qputenv("PULSE_SERVER", harnessServer);
     delegate.applicationDidFinishLaunching();
-    ASSERT_TRUE(test::waitUntil([&] { return delegate.levels().read(SystemLevel::Kind::volume)->isAvailable; }));
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.levels().read(SystemLevel::Kind::volume).has_value(); }));
     NotchDisplayController& controller = *delegate.coordinator()->controllers().begin()->second;
     controller.open(Glance::moduleID, false);
-    auto shownVolume = [&]() -> std::optional<SystemLevel> {
+    auto status = [&]() -> StatusSurface* {
         auto* shell = qobject_cast<ExpandedShell*>(controller.view()->contentWidget());
-        auto* status = shell ? qobject_cast<StatusSurface*>(shell->content()) : nullptr;
-        return status ? status->volume() : std::nullopt;
+        return shell ? qobject_cast<StatusSurface*>(shell->content()) : nullptr;
     };
+    auto shownVolume = [&]() -> std::optional<SystemLevel> { return status() ? status()->volume() : std::nullopt; };
     ASSERT_TRUE(shownVolume() && shownVolume()->isAvailable);
 
     pulse.stopServer();
-    EXPECT_TRUE(test::waitUntil([&] { return shownVolume() && !shownVolume()->isAvailable; }));
+    EXPECT_TRUE(test::waitUntil([&] { return status() && !shownVolume().value_or(SystemLevel()).isAvailable; }));
     EXPECT_TRUE(StatusSurface::readouts(std::nullopt, shownVolume(), NotchTheme::dark()).isEmpty());
     ASSERT_TRUE(pulse.startServer());
     EXPECT_TRUE(test::waitUntil([&] { return shownVolume() && shownVolume()->isAvailable; }, 10000));

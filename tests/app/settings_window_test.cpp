@@ -4,9 +4,13 @@
 #include "core/nimbra_settings.h"
 #include "modules/shell/expanded_shell.h"
 #include "modules/shell/glance.h"
+#include "modules/level/system_level_monitor.h"
 #include "modules/shell/settings_surface.h"
 #include "modules/update/update_checker.h"
 #include "platform/autostart/login_item.h"
+#include "support/private_servers.h"
+#include "support/test_support.h"
+#include "ui/settings/capability_row.h"
 #include "ui/settings/settings_view.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/surface/surface_metrics.h"
@@ -22,6 +26,16 @@
 using namespace nimbra;
 
 namespace {
+
+// Points libpulse at a sound server of the test's own (with its null sink at 37 %) for as long
+// as it lives; the delegate's level monitor connects to it.
+struct OwnSoundServer {
+    test::PrivatePulse pulse;
+    QByteArray harness = qgetenv("PULSE_SERVER");
+    bool ready = pulse.isRunning() && pulse.pactl({ "set-sink-volume", "nimbra_null", "37%" }).has_value();
+    OwnSoundServer() { qputenv("PULSE_SERVER", pulse.address().toUtf8()); }
+    ~OwnSoundServer() { qputenv("PULSE_SERVER", harness); }
+};
 
 struct SettingsWindow : ::testing::Test {
     SettingsWindow()
@@ -53,6 +67,7 @@ struct SettingsWindow : ::testing::Test {
 
     QByteArray original = qgetenv("XDG_CONFIG_HOME");
     QTemporaryDir config;
+    OwnSoundServer sound;
     NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
     AppDelegate delegate { &settings };
 };
@@ -89,18 +104,29 @@ TEST_F(SettingsWindow, ReopeningAndTheNotchsSettingsButtonOpenTheOneWindow)
 
 TEST_F(SettingsWindow, TheWindowIsGivenTheDisplaysAndTheLiveLevels)
 {
+    ASSERT_TRUE(sound.ready);
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.levels().read(SystemLevel::Kind::volume).has_value(); }));
     delegate.showSettings();
     SettingsView* view = delegate.settingsWindow()->view();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->displaySummary(), delegate.coordinator()->summary());
     ASSERT_TRUE(view->liveGeometry().has_value());
     EXPECT_GT(view->liveGeometry()->anchorRect().width(), 0);
-    // No sound server and no backlight here: a level that cannot be read is no reading.
-    const LiveLevels levels = delegate.liveLevels();
-    if (levels.volume)
-        EXPECT_TRUE(levels.volume->isAvailable);
-    if (levels.brightness)
-        EXPECT_TRUE(levels.brightness->isAvailable);
+
+    // The sink's own level reaches the Sound page: its row and the readout in the stage.
+    const std::optional<SystemLevel>& volume = view->levels().volume;
+    ASSERT_TRUE(volume.has_value());
+    EXPECT_TRUE(volume->isAvailable);
+    EXPECT_NEAR(volume->value, 0.37, 0.005);
+    view->select(SettingsSection::system);
+    CapabilityRow* row = nullptr;
+    for (CapabilityRow* r : view->findChildren<CapabilityRow*>()) {
+        if (r->accessibleName() == "Show volume in the notch")
+            row = r;
+    }
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->reading(), "37%");
+    EXPECT_NEAR(view->previewedLevelSample().value, 0.37, 0.005);
 }
 
 TEST_F(SettingsWindow, AnAppearanceChangeReachesTheOpenWindow)

@@ -17,11 +17,6 @@ void logLevel(const QString& message)
     Diagnostics::log(Diagnostics::Category::level, [&] { return message; });
 }
 
-SystemLevel unavailable(Kind kind)
-{
-    return SystemLevel(kind, 0, false, false, std::nullopt);
-}
-
 SystemLevel available(Kind kind, double value)
 {
     return SystemLevel(kind, value, false, true, std::nullopt);
@@ -161,15 +156,18 @@ std::optional<SystemLevel> SystemLevelMonitor::read(Kind kind) const
 {
     switch (kind) {
     case Kind::volume:
+        if (!m_volume->hasSink())
+            return std::nullopt;
         return m_volume->read();
     case Kind::brightness:
+        // A backlight logind will not set is still worth showing, as what it is.
         if (auto value = m_backlight->read())
-            return available(kind, *value);
-        return unavailable(kind);
+            return SystemLevel(kind, *value, false, m_backlight->isWritable(), std::nullopt);
+        return std::nullopt;
     case Kind::keyboardBacklight:
         if (auto value = m_keyboard->read())
             return available(kind, *value);
-        return unavailable(kind);
+        return std::nullopt;
     }
     return std::nullopt;
 }

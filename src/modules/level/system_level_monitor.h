@@ -59,7 +59,8 @@ public:
     // The keys held right now: only those whose level can be changed.
     std::set<MediaKey> interceptedKeys() const;
 
-    // The current reading without side effects; an unavailable level where nothing can be read.
+    // The current reading without side effects: none where nothing can be read, and a level
+    // that can be read but not changed here unavailable with its value.
     std::optional<SystemLevel> read(SystemLevel::Kind kind) const;
 
     // One key's action. Volume is written at once and reported as stepped; brightness and the

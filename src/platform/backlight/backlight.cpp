@@ -57,6 +57,13 @@ int typeRank(const QString& type)
 
 constexpr int kWriteTimeoutMs = 3000;
 
+// An answer that says logind cannot set the level; no answer in time says nothing either way.
+bool refuses(const QDBusError& error)
+{
+    return error.isValid() && error.type() != QDBusError::NoReply && error.type() != QDBusError::Timeout
+        && error.type() != QDBusError::TimedOut;
+}
+
 } // namespace
 
 struct Backlight::Private {
@@ -67,6 +74,8 @@ struct Backlight::Private {
     QString device;
     qint64 maximum = 0;
     std::optional<qint64> lastRaw;
+    bool refused = false;
+    bool askedSession = false;
     PendingSteps pending;
     QFileSystemWatcher watcher;
     udev* udevContext = nullptr;
@@ -104,6 +113,26 @@ struct Backlight::Private {
         logLevel(QStringLiteral("backlight ") + device);
         watcher.addPath(devicePath() + "/brightness");
         lastRaw = readNumber(devicePath() + "/brightness");
+        askSession();
+    }
+
+    // Whether logind knows this process's session, which is what may set the level: asked once,
+    // without waiting for the answer.
+    void askSession()
+    {
+        if (std::exchange(askedSession, true))
+            return;
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"), sessionPath,
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call << QStringLiteral("org.freedesktop.login1.Session") << QStringLiteral("Id");
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kWriteTimeoutMs), q);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, q, [this](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            if (refuses(w->error())) {
+                refused = true;
+                logLevel(QStringLiteral("brightness can be read but not set: ") + w->error().name());
+            }
+        });
     }
 
     // A device came or went: take the best one there is now.
@@ -212,6 +241,11 @@ bool Backlight::isAvailable() const
     return !d->device.isEmpty();
 }
 
+bool Backlight::isWritable() const
+{
+    return isAvailable() && !d->refused;
+}
+
 QString Backlight::device() const
 {
     return d->device;
@@ -249,6 +283,10 @@ void Backlight::write(double value, int direction, std::function<void(std::optio
             d->pending.settled(asked);
             if (w->isError())
                 logLevel(QStringLiteral("brightness write refused: ") + w->error().name() + " " + w->error().message());
+            if (refuses(w->error()))
+                d->refused = true;
+            else if (!w->isError())
+                d->refused = false;
             // Whatever logind said, the file tells what is in place now.
             const auto raw = d->readRaw();
             if (raw)

@@ -23,6 +23,10 @@ public:
 
     // A backlight device was found.
     bool isAvailable() const;
+    // A backlight device was found and nothing says logind will not set it: logind or this
+    // process's session is not there (asked once when the device is found), or it refused a
+    // write. A write it accepts makes the level writable again.
+    bool isWritable() const;
     QString device() const;
     // The level now in sysfs, 0...1; none when it cannot be read.
     std::optional<double> read() const;

@@ -30,8 +30,11 @@ CapabilityRow::Status SoundCapabilities::volume(const LiveLevels& levels)
 
 CapabilityRow::Status SoundCapabilities::brightness(const LiveLevels& levels)
 {
-    if (!levels.brightness || !levels.brightness->isAvailable)
+    if (!levels.brightness)
         return CapabilityRow::Status::unavailable(QStringLiteral("This display's brightness can't be read."));
+    // Read, but the desktop's login service will not set it for Nimbra.
+    if (!levels.brightness->isAvailable)
+        return CapabilityRow::Status::unavailable(QStringLiteral("This display's brightness can't be changed here."));
     return CapabilityRow::Status::available(QStringLiteral("Works now. No permission needed."));
 }
 

@@ -141,7 +141,7 @@ TEST(SystemLevelMonitor, VolumeKeysStepTheSinkBySixteenthsAndFineSixtyFourths)
     Recorder seen;
     seen.attach(monitor);
     monitor.startObservingVolume();
-    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume).has_value(); }));
     ASSERT_TRUE(monitor.startIntercepting());
     EXPECT_TRUE(monitor.startIntercepting()) << "a second start is no failure";
     ASSERT_TRUE(waitUntil([&] { return monitor.interceptedKeys().count(MediaKey::raiseVolume) == 1; }));
@@ -183,7 +183,7 @@ TEST(SystemLevelMonitor, VolumeDownWhileMutedKeepsTheDeviceMuted)
     SystemLevelMonitor monitor(peers.sources());
     Recorder seen;
     seen.attach(monitor);
-    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isMuted; }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume).value_or(SystemLevel()).isMuted; }));
     ASSERT_TRUE(monitor.startIntercepting());
     ASSERT_TRUE(waitUntil([&] { return monitor.interceptedKeys().count(MediaKey::lowerVolume) == 1; }));
 
@@ -216,7 +216,7 @@ TEST(SystemLevelMonitor, VolumeUpOnABoostedSinkLeavesItLoud)
     SystemLevelMonitor monitor(peers.sources());
     Recorder seen;
     seen.attach(monitor);
-    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume).has_value(); }));
 
     monitor.adjust(Kind::volume, 1, false);
     ASSERT_EQ(seen.keyed.size(), 1u);
@@ -244,8 +244,9 @@ TEST(SystemLevelMonitor, OnlyKeysWhoseLevelCanChangeAreTaken)
     for (MediaKey key :
         { MediaKey::raiseVolume, MediaKey::mute, MediaKey::brightnessUp, MediaKey::keyboardBrightnessUp })
         EXPECT_TRUE(othersCanGrab(peers.x, key)) << keysymName(key).toStdString();
-    EXPECT_FALSE(monitor.read(Kind::volume)->isAvailable);
-    EXPECT_FALSE(monitor.read(Kind::brightness)->isAvailable);
+    // Nothing to read is no reading.
+    EXPECT_EQ(monitor.read(Kind::volume), std::nullopt);
+    EXPECT_EQ(monitor.read(Kind::brightness), std::nullopt);
     monitor.adjust(Kind::brightness, 1, false);
     monitor.adjust(Kind::volume, 1, false);
     monitor.toggleMute();
@@ -326,6 +327,31 @@ TEST(SystemLevelMonitor, ARefusedBrightnessWriteIsReportedAsTheRealLevel)
     EXPECT_EQ(readFile(peers.panel() + "/brightness"), "10");
 }
 
+TEST(SystemLevelMonitor, ABacklightLogindWillNotSetIsReadAsUnavailableWithItsLevel)
+{
+    Peers peers(/*withSink=*/true, /*withBacklight=*/true, /*refuse=*/true, /*withKeyboard=*/false);
+    ASSERT_TRUE(peers.ready);
+    const SystemLevel half(Kind::brightness, 0.5, false, true, std::nullopt);
+    const SystemLevel halfFixed(Kind::brightness, 0.5, false, false, std::nullopt);
+    {
+        // logind knows the session, so the level counts as changeable until it refuses a write.
+        SystemLevelMonitor monitor(peers.sources());
+        Recorder seen;
+        seen.attach(monitor);
+        monitor.adjust(Kind::brightness, 1, false);
+        ASSERT_TRUE(waitUntil([&] { return seen.keyed.size() == 1; }));
+        EXPECT_EQ(monitor.read(Kind::brightness), halfFixed);
+    }
+    {
+        // A session logind does not know (a process started outside the desktop's session).
+        SystemLevelMonitor::Sources elsewhere = peers.sources();
+        elsewhere.sessionPath = "/org/freedesktop/login1/session/c99";
+        SystemLevelMonitor monitor(elsewhere);
+        EXPECT_EQ(monitor.read(Kind::brightness), half);
+        EXPECT_TRUE(waitUntil([&] { return monitor.read(Kind::brightness) == halfFixed; }));
+    }
+}
+
 TEST(SystemLevelMonitor, InterceptionNeedsATrustedServerAndFreeKeys)
 {
     {
@@ -350,7 +376,7 @@ TEST(SystemLevelMonitor, InterceptionNeedsATrustedServerAndFreeKeys)
         ASSERT_TRUE(nimbra::test::grabKey(desktop, keysym(key)));
 
     SystemLevelMonitor monitor(peers.sources());
-    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume).has_value(); }));
     EXPECT_FALSE(monitor.startIntercepting());
     EXPECT_FALSE(monitor.isIntercepting());
     EXPECT_TRUE(monitor.interceptedKeys().empty());
@@ -374,7 +400,7 @@ TEST(SystemLevelMonitor, AKeyAnotherProgramHoldsStaysWithItAndInterceptionIsOnFo
     SystemLevelMonitor monitor(peers.sources());
     Recorder seen;
     seen.attach(monitor);
-    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume)->isAvailable; }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.read(Kind::volume).has_value(); }));
     EXPECT_TRUE(monitor.startIntercepting());
     EXPECT_EQ(monitor.interceptedKeys(),
         (std::set { MediaKey::raiseVolume, MediaKey::lowerVolume, MediaKey::brightnessUp, MediaKey::brightnessDown }));

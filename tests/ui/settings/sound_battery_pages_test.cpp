@@ -64,9 +64,12 @@ TEST(SoundCapabilities, RowsFollowTheReadingsAndTheDisplayServer)
     EXPECT_TRUE(SoundCapabilities::brightness(live).isAvailable());
 
     // A reading that cannot be controlled: unavailable, with its percentage.
-    const LiveLevels stuck { volumeAt(0.42, false), std::nullopt };
+    const LiveLevels stuck { volumeAt(0.42, false), SystemLevel(SystemLevel::Kind::brightness, 0.4, false, false, {}) };
     EXPECT_FALSE(SoundCapabilities::volume(stuck).isAvailable());
     EXPECT_EQ(SoundCapabilities::reading(stuck.volume), "42%");
+    EXPECT_EQ(SoundCapabilities::brightness(stuck),
+        CapabilityRow::Status::unavailable("This display's brightness can't be changed here."));
+    EXPECT_EQ(SoundCapabilities::reading(stuck.brightness), "40%");
 
     EXPECT_TRUE(SoundCapabilities::keyTakeover(true).isAvailable());
     EXPECT_EQ(
