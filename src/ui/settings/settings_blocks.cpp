@@ -117,11 +117,9 @@ void setOpacity(QWidget* widget, double opacity)
 
 void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition)
 {
-    view.followSettings(widget, [widget, condition = std::move(condition)] {
-        const bool on = condition();
-        widget->setEnabled(on);
-        setOpacity(widget, on ? 1 : 0.5);
-    });
+    // Dimmed by the disabled colours alone: half opacity on top of them (and a quarter in a
+    // group inside another) left the texts unreadable, in the dark appearance above all.
+    view.followSettings(widget, [widget, condition = std::move(condition)] { widget->setEnabled(condition()); });
 }
 
 SignalLabel::SignalLabel(const QString& text, settings_style::TextStyle style, Colour colour, QWidget* parent)

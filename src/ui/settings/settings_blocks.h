@@ -42,8 +42,8 @@ class SettingsView;
 // names no entry) after every settings change; choosing entry i calls `choose(i)`.
 QComboBox* popUpPicker(SettingsView& view, int width, const QStringList& titles, std::function<int()> current,
     std::function<void(int)> choose);
-// Keeps `widget` enabled while `condition` holds (re-checked after every settings change), and
-// draws it at half opacity while it does not.
+// Keeps `widget` enabled while `condition` holds (re-checked after every settings change); while
+// it does not, the widget is drawn in the disabled colours, dimmed yet legible.
 void enableAndDimWhile(SettingsView& view, QWidget* widget, std::function<bool()> condition);
 // Draws `widget` at `opacity` (no effect at all at full opacity).
 void setOpacity(QWidget* widget, double opacity);

@@ -21,7 +21,7 @@ QColor mix(const QColor& a, const QColor& b, double t)
 }
 
 struct Colours {
-    QColor window, base, alternateBase, button, text, secondary, tertiary, highlight, link;
+    QColor window, base, alternateBase, button, text, secondary, highlight, link;
 };
 
 // Close to the desktop conventions of a settings window: a neutral window, white (or near
@@ -30,9 +30,9 @@ Colours colours(bool dark)
 {
     if (dark)
         return { QColor(38, 38, 40), QColor(30, 30, 32), QColor(46, 46, 48), QColor(64, 64, 67), QColor(235, 235, 235),
-            QColor(155, 155, 158), QColor(96, 96, 99), QColor(10, 132, 255), QColor(64, 156, 255) };
+            QColor(155, 155, 158), QColor(10, 132, 255), QColor(64, 156, 255) };
     return { QColor(236, 236, 236), QColor(255, 255, 255), QColor(244, 245, 245), QColor(255, 255, 255),
-        QColor(31, 31, 31), QColor(118, 118, 118), QColor(176, 176, 176), QColor(0, 122, 255), QColor(0, 104, 218) };
+        QColor(31, 31, 31), QColor(118, 118, 118), QColor(0, 122, 255), QColor(0, 104, 218) };
 }
 
 class Divider : public QWidget {
@@ -89,10 +89,16 @@ QPalette palette(bool dark)
         p.setColor(group, QPalette::ToolTipText, c.text);
         p.setColor(group, QPalette::BrightText, Qt::white);
     }
-    p.setColor(QPalette::Disabled, QPalette::WindowText, c.tertiary);
-    p.setColor(QPalette::Disabled, QPalette::Text, c.tertiary);
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, c.tertiary);
-    p.setColor(QPalette::Disabled, QPalette::PlaceholderText, c.tertiary);
+    // Disabled text is fainter, yet still legible (3:1 against the window or better): a switched
+    // off group still tells what it would do.
+    const QColor disabledText = mix(c.window, c.text, 0.5);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
+    p.setColor(QPalette::Disabled, QPalette::Text, disabledText);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, disabledText);
+    p.setColor(QPalette::Disabled, QPalette::PlaceholderText, mix(c.window, c.secondary, 0.85));
+    // A disabled button's face sinks most of the way into the window, which keeps its title
+    // readable too.
+    p.setColor(QPalette::Disabled, QPalette::Button, mix(c.window, c.button, 0.25));
     p.setColor(QPalette::Disabled, QPalette::Base, c.window);
     p.setColor(QPalette::Disabled, QPalette::Highlight, mix(c.highlight, c.window, 0.5));
     p.setColor(QPalette::Disabled, QPalette::HighlightedText, mix(Qt::white, c.window, 0.4));

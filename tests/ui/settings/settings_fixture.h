@@ -8,11 +8,16 @@
 #include "ui/settings/settings_style.h"
 #include "ui/settings/settings_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <memory>
 
 namespace nimbra::test {
@@ -24,6 +29,38 @@ inline NotchGeometry laptopGeometry()
     metrics.frame = QRectF(0, 0, 1512, 982);
     metrics.visibleFrame = QRectF(0, 0, 1512, 958);
     return NotchGeometry(metrics);
+}
+
+// The contrast ratio of two colours as the web's accessibility guidelines define it (1 to 21).
+inline double contrastRatio(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// What a person sees of a text in `image` (a render of `root` at `dpr`): the contrast between
+// the strongest ink inside `area` (in `root`'s coordinates) and the colour most of it shows,
+// its background.
+inline double renderedContrast(const QImage& image, double dpr, const QRect& area)
+{
+    const QRect box = QRect((area.topLeft() * dpr), (area.size() * dpr)).intersected(image.rect());
+    std::map<QRgb, int> counts;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        for (int x = box.left(); x <= box.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    if (counts.empty())
+        return 1;
+    const QColor background = QColor::fromRgb(
+        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first);
+    double best = 1;
+    for (const auto& [pixel, n] : counts)
+        best = std::max(best, contrastRatio(QColor::fromRgb(pixel), background));
+    return best;
 }
 
 struct SettingsFixture {
@@ -77,6 +114,47 @@ struct SettingsFixture {
         image.fill(Qt::transparent);
         view->render(&image);
         return image;
+    }
+
+    // The current page whole, as the scroll area holds it, top to bottom, at `dpr`.
+    QImage renderPage(double dpr = 2) const
+    {
+        QWidget* sheet = view->currentScrollArea()->widget();
+        sheet->resize(sheet->width(), std::max(sheet->height(), sheet->sizeHint().height()));
+        QImage image(sheet->size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        sheet->render(&image);
+        return image;
+    }
+
+    // Every text of the current page (labels, buttons, pop-ups) with the contrast it is drawn
+    // at, in `page`, a render of it by renderPage().
+    std::vector<std::pair<QString, double>> textContrasts(const QImage& page, double dpr = 2) const
+    {
+        QWidget* sheet = view->currentScrollArea()->widget();
+        std::vector<std::pair<QString, double>> texts;
+        const auto add = [&](QWidget* w, const QString& text) {
+            if (text.trimmed().isEmpty() || !w->isVisibleTo(sheet))
+                return;
+            texts.emplace_back(text, renderedContrast(page, dpr, QRect(w->mapTo(sheet, QPoint()), w->size())));
+        };
+        for (QLabel* l : sheet->findChildren<QLabel*>())
+            add(l, l->text());
+        for (QAbstractButton* b : sheet->findChildren<QAbstractButton*>())
+            add(b, b->text());
+        for (QComboBox* c : sheet->findChildren<QComboBox*>())
+            add(c, c->currentText());
+        return texts;
+    }
+
+    // The contrast the current page draws `text` at (the first text that reads so).
+    double contrastOf(const QString& text) const
+    {
+        for (const auto& [shown, contrast] : textContrasts(renderPage()))
+            if (shown == text)
+                return contrast;
+        return 0;
     }
 
     // The texts of the labels the current page shows.
