@@ -133,15 +133,18 @@ void AppDelegate::applicationDidFinishLaunching()
             self->m_nowPlaying->setPositionVisible(visible);
     };
     // 5. Opening reads the accessory batteries; the keyboard follows the clipboard tab while
-    //    expanded; closing the surface clears the finished timers it showed.
+    //    expanded; closing the surface clears the finished timers it showed and the clipboard
+    //    tab's search and selection.
     m_coordinator->onExpandedChange = [self](bool expanded) {
         if (!self || !self->m_coordinator)
             return;
         if (expanded)
             self->m_accessories->refresh();
         self->m_coordinator->setWantsKeyboard(expanded && self->m_tab == NotchSurfaceTab::clipboard);
-        if (!expanded)
+        if (!expanded) {
             self->clearFinishedTimers();
+            self->resetClipboardTab();
+        }
     };
     // 6–7. One notch per display, then every setting pushed into it.
     m_coordinator->start();

@@ -132,6 +132,8 @@ public:
     const std::optional<QUuid>& clipboardSelection() const { return m_clipboardSelection; }
     void setClipboardQuery(const QString& query);
     void normaliseSelection();
+    // How the tab opens: an empty search and the first entry selected.
+    void resetClipboardTab();
     void openClipboard();
     void paste(const QUuid& id);
     // True when the key was the clipboard list's and goes no further.

@@ -127,10 +127,8 @@ void AppDelegate::watchDeactivation()
     }
     QPointer<AppDelegate> self(this);
     m_coordinator->setOnDismiss([self] {
-        if (!self)
-            return;
-        self->m_clipboardQuery.clear();
-        self->normaliseSelection();
+        if (self)
+            self->resetClipboardTab();
     });
 }
 
@@ -178,8 +176,7 @@ void AppDelegate::openClipboard()
     if (!m_settings.clipboardEnabled() || !m_coordinator)
         return;
     m_tab = NotchSurfaceTab::clipboard;
-    m_clipboardQuery.clear();
-    normaliseSelection();
+    resetClipboardTab();
     m_coordinator->open(ClipboardMonitor::moduleID, true);
 }
 

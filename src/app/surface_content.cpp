@@ -304,6 +304,15 @@ QWidget* AppDelegate::musicTab(const SurfaceMetrics& metrics)
     return view;
 }
 
+void AppDelegate::resetClipboardTab()
+{
+    // A selection kept from the last visit may be far down the list, or one that only a search
+    // showed: Return would paste a row nobody sees.
+    m_clipboardQuery.clear();
+    m_clipboardSelection.reset();
+    normaliseSelection();
+}
+
 int AppDelegate::msecsToNextMinute(const QTime& now)
 {
     // A little past the turn, so that the rebuilt clock reads the new minute.
@@ -326,8 +335,11 @@ void AppDelegate::refreshStatusTab()
 void AppDelegate::selectTab(NotchSurfaceTab tab)
 {
     Diagnostics::log(Diagnostics::Category::surface, [&] { return "nav -> " + rawValue(tab); });
+    const bool opensClipboard = tab == NotchSurfaceTab::clipboard && m_tab != tab;
     m_tab = tab;
-    if (tab == NotchSurfaceTab::clipboard)
+    if (opensClipboard)
+        resetClipboardTab();
+    else if (tab == NotchSurfaceTab::clipboard)
         normaliseSelection();
     if (!m_coordinator)
         return;

@@ -17,7 +17,7 @@ using nimbra::test::waitUntil;
 using nimbra::test::XClient;
 
 namespace {
-constexpr std::uint32_t returnKey = 0xff0d, letterA = 0x61;
+constexpr std::uint32_t returnKey = 0xff0d, downKey = 0xff54, letterA = 0x61;
 // A private server's screen is 640 wide; its notch hangs from the top, centred.
 constexpr int screenWidth = 640;
 
@@ -77,8 +77,10 @@ struct ClipboardEndToEnd : ::testing::Test {
     // Super+Shift+V, typed through XTest: the clipboard tab opens and takes the keyboard.
     void openWithHotKey()
     {
+        const qsizetype opened = nimbra.log().count(" -> expanded(clipboard)\n");
         ASSERT_TRUE(x.run("xdotool", { "key", "super+shift+v" }));
-        ASSERT_TRUE(nimbra.waitForLog(" -> expanded(clipboard)\n")) << nimbra.log().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return nimbra.log().count(" -> expanded(clipboard)\n") > opened; }))
+            << nimbra.log().toStdString();
         // The panel holds the keyboard once the X server gave it the focus (the log's one look
         // right after asking can come before that); a key typed after this reaches it.
         const QString pid = QString::number(nimbra.process().processId());
@@ -111,6 +113,33 @@ TEST_F(ClipboardEndToEnd, TheHotKeyOpensTheHistoryAndReturnPastesIntoTheApplicat
     EXPECT_TRUE(editor->printed("text: pasted words\n")) << nimbra.log().toStdString();
     EXPECT_TRUE(nimbra.waitForLog("clipboa pasted into editor\n")) << nimbra.log().toStdString();
     EXPECT_TRUE(nimbra.log().contains("expanded(clipboard) -> dormant")) << nimbra.log().toStdString();
+
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}
+
+TEST_F(ClipboardEndToEnd, EachOpeningSelectsTheFirstRowAndReturnPastesTheHighlightedOne)
+{
+    std::vector<std::unique_ptr<XClient>> copiers;
+    for (const char* words : { "alpha words", "beta words", "gamma words" }) {
+        copiers.push_back(
+            std::make_unique<XClient>(x, NIMBRA_CLIPBOARD_OWNER, QStringList { "text/plain=" + QString(words) }));
+        ASSERT_TRUE(copiers.back()->printed("owning"));
+        ASSERT_TRUE(nimbra.waitForLog("clipboa captured " + QString(words) + "\n")) << nimbra.log().toStdString();
+    }
+
+    // The oldest entry, found by searching, is pasted.
+    ASSERT_NO_FATAL_FAILURE(openWithHotKey());
+    ASSERT_TRUE(x.run("xdotool", { "type", "alp" }));
+    ASSERT_TRUE(x.tap({ returnKey }));
+    ASSERT_TRUE(editor->printed("text: alpha words\n")) << nimbra.log().toStdString();
+    ASSERT_TRUE(nimbra.waitForLog("clipboa pasted into editor\n")) << nimbra.log().toStdString();
+
+    // Opened again, the search is empty and the newest entry is highlighted: Down moves to the
+    // second row, and Return pastes that.
+    ASSERT_NO_FATAL_FAILURE(openWithHotKey());
+    ASSERT_TRUE(x.tap({ downKey }));
+    ASSERT_TRUE(x.tap({ returnKey }));
+    EXPECT_TRUE(editor->printed("text: alpha wordsbeta words\n")) << nimbra.log().toStdString();
 
     EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
 }
