@@ -63,6 +63,47 @@ long long wholePixels(qreal value)
     return static_cast<long long>(std::clamp(std::trunc(value), -9.0e18, 9.0e18));
 }
 
+// Where a text cut after about `length` characters may end: not inside a character as a person
+// sees it (a letter and its accents, an emoji).
+qsizetype cutAt(QStringView text, qsizetype length)
+{
+    if (length >= text.size())
+        return text.size();
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.left(length + 1).toString());
+    finder.setPosition(int(length));
+    if (finder.isAtBoundary())
+        return length;
+    const qsizetype previous = finder.toPreviousBoundary();
+    return previous > 0 ? previous : length;
+}
+
+// The first line of the trimmed text, without reading past it.
+QString shownLine(const QString& text, qsizetype length)
+{
+    qsizetype begin = 0;
+    while (begin < text.size() && text.at(begin).isSpace())
+        ++begin;
+    if (begin == text.size())
+        return QStringLiteral("%1 characters of whitespace").arg(graphemeCount(text));
+    const qsizetype stop = std::min(text.size(), begin + length);
+    qsizetype end = begin;
+    while (end < stop && !isLineBreak(text.at(end)))
+        ++end;
+    if (end == stop && stop < text.size() && !isLineBreak(text.at(stop))) {
+        const QStringView line = QStringView(text).mid(begin);
+        return line.left(cutAt(line, length)).trimmed().toString() + QStringLiteral("…");
+    }
+    QString line = text.mid(begin, end - begin);
+    // The text's trailing blanks are trimmed away; blanks before a line break that more text
+    // follows are the line's own.
+    const bool restIsBlank = std::all_of(text.cbegin() + end, text.cend(), [](QChar c) { return c.isSpace(); });
+    if (restIsBlank) {
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+    }
+    return line;
+}
+
 // Paths joined by "|", with "\" and "|" inside a path escaped, so that one file named
 // "a|/b" and the two files "a" and "/b" do not share a key.
 QString joinedPaths(const QList<QUrl>& urls)
@@ -84,7 +125,7 @@ ClipboardItem::Payload ClipboardItem::Payload::text(const QString& text)
 {
     Payload payload;
     payload.m_value = text;
-    payload.m_byteCount = text.toUtf8().size();
+    payload.derive();
     return payload;
 }
 
@@ -92,9 +133,7 @@ ClipboardItem::Payload ClipboardItem::Payload::image(const QByteArray& png, QSiz
 {
     Payload payload;
     payload.m_value = Image { png, pixelSize };
-    payload.m_byteCount = png.size();
-    // The whole image, not a prefix: PNGs of one size share their header bytes.
-    payload.m_imageDigest = QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex();
+    payload.derive();
     return payload;
 }
 
@@ -102,9 +141,39 @@ ClipboardItem::Payload ClipboardItem::Payload::files(const QList<QUrl>& urls)
 {
     Payload payload;
     payload.m_value = urls;
-    for (const QUrl& url : urls)
-        payload.m_byteCount += filePath(url).toUtf8().size();
+    payload.derive();
     return payload;
+}
+
+void ClipboardItem::Payload::derive()
+{
+    m_imageDigest.clear();
+    if (const QString* text = asText()) {
+        m_byteCount = QStringView(*text).toUtf8().size();
+        m_preview = shownLine(*text, shownLineLength);
+        m_searchText = text->left(cutAt(*text, searchedLength));
+    } else if (const Image* image = asImage()) {
+        m_byteCount = image->png.size();
+        // The whole image, not a prefix: PNGs of one size share their header bytes.
+        m_imageDigest = QCryptographicHash::hash(image->png, QCryptographicHash::Sha256).toHex();
+        m_preview = QStringLiteral("Image — %1×%2")
+                        .arg(wholePixels(image->pixelSize.width()))
+                        .arg(wholePixels(image->pixelSize.height()));
+        m_searchText = QStringLiteral("image picture screenshot");
+    } else {
+        const QList<QUrl>& urls = *asFiles();
+        m_byteCount = 0;
+        QStringList names;
+        for (const QUrl& url : urls) {
+            m_byteCount += filePath(url).toUtf8().size();
+            if (names.size() < searchedLength)
+                names << lastPathComponent(url);
+        }
+        m_preview = urls.size() == 1 ? names.first() : QStringLiteral("%1 files").arg(urls.size());
+        const QString joined = names.join(QLatin1Char(' '));
+        m_searchText = joined.left(cutAt(joined, searchedLength));
+    }
+    m_foldedSearchText = searchFolded(m_searchText);
 }
 
 QString ClipboardItem::identity() const
@@ -128,38 +197,6 @@ bool ClipboardItem::hasSameContent(const ClipboardItem& other) const
             && payload.m_imageDigest == other.payload.m_imageDigest;
     }
     return other.payload.asFiles() && identity() == other.identity();
-}
-
-QString ClipboardItem::preview() const
-{
-    if (const QString* text = payload.asText()) {
-        const QString trimmed = text->trimmed();
-        if (trimmed.isEmpty())
-            return QStringLiteral("%1 characters of whitespace").arg(graphemeCount(*text));
-        const auto end = std::find_if(trimmed.cbegin(), trimmed.cend(), isLineBreak);
-        return QString(trimmed.cbegin(), end - trimmed.cbegin());
-    }
-    if (const Payload::Image* image = payload.asImage()) {
-        return QStringLiteral("Image — %1×%2")
-            .arg(wholePixels(image->pixelSize.width()))
-            .arg(wholePixels(image->pixelSize.height()));
-    }
-    const QList<QUrl>& urls = *payload.asFiles();
-    if (urls.size() == 1)
-        return lastPathComponent(urls.first());
-    return QStringLiteral("%1 files").arg(urls.size());
-}
-
-QString ClipboardItem::searchText() const
-{
-    if (const QString* text = payload.asText())
-        return *text;
-    if (payload.asImage())
-        return QStringLiteral("image picture screenshot");
-    QStringList names;
-    for (const QUrl& url : *payload.asFiles())
-        names << lastPathComponent(url);
-    return names.join(QLatin1Char(' '));
 }
 
 QString searchFolded(const QString& text)
@@ -262,7 +299,7 @@ QList<ClipboardItem> ClipboardStore::filtered(const QString& query) const
     const QString needle = searchFolded(trimmed);
     QList<ClipboardItem> matches;
     for (const ClipboardItem& item : m_items) {
-        if (searchFolded(item.searchText()).contains(needle))
+        if (item.foldedSearchText().contains(needle))
             matches << item;
     }
     return matches;

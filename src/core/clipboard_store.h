@@ -15,8 +15,9 @@ namespace nimbra {
 // One captured clipboard entry.
 struct ClipboardItem {
     // What was copied: a text, an image as PNG bytes with its pixel size, or file URLs in
-    // pasteboard order. Built through the factories so that the derived sizes and the image
-    // digest are worked out once, at capture, not on every comparison.
+    // clipboard order. Built through the factories so that what is derived from it (sizes, the
+    // image digest, the shown line and the search text) is worked out once, at capture, not on
+    // every comparison, frame or key.
     class Payload {
     public:
         struct Image {
@@ -25,7 +26,12 @@ struct ClipboardItem {
             friend bool operator==(const Image&, const Image&) = default;
         };
 
-        Payload() = default; // an empty text
+        // The shown line ends after this many characters (with "…"), and a search looks at
+        // this many characters of a text, however long it is: the full text stays for pasting.
+        static constexpr qsizetype shownLineLength = 256;
+        static constexpr qsizetype searchedLength = 10000;
+
+        Payload() { derive(); } // an empty text
 
         static Payload text(const QString& text);
         static Payload image(const QByteArray& png, QSizeF pixelSize);
@@ -40,9 +46,14 @@ struct ClipboardItem {
     private:
         friend struct ClipboardItem;
 
+        void derive();
+
         std::variant<QString, Image, QList<QUrl>> m_value;
         qsizetype m_byteCount = 0;
         QByteArray m_imageDigest;
+        QString m_preview;
+        QString m_searchText;
+        QString m_foldedSearchText;
     };
 
     QUuid id;
@@ -56,10 +67,12 @@ struct ClipboardItem {
     QString identity() const;
     // Text: UTF-8 bytes; image: PNG bytes; files: UTF-8 bytes of their paths.
     qsizetype byteCount() const { return payload.m_byteCount; }
-    // One line for the list.
-    QString preview() const;
-    // What the search looks in.
-    QString searchText() const;
+    // One line for the list, at most Payload::shownLineLength characters and "…".
+    const QString& preview() const { return payload.m_preview; }
+    // What the search looks in: at most Payload::searchedLength characters.
+    const QString& searchText() const { return payload.m_searchText; }
+    // The search text as searchFolded() gives it.
+    const QString& foldedSearchText() const { return payload.m_foldedSearchText; }
     bool isText() const { return payload.asText() != nullptr; }
 
     // Same content as `other`, by the identity rule, without building the keys.

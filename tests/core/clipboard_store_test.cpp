@@ -120,6 +120,27 @@ TEST(ClipboardItem, PreviewIsOneLine)
     EXPECT_EQ(entry(Payload::files({})).preview(), "0 files");
 }
 
+TEST(ClipboardItem, AHugeTextShowsAndSearchesItsBeginningAndKeepsItAllForPasting)
+{
+    // Four million characters on one line, an accented letter where the shown line ends.
+    QString huge = QString(Payload::shownLineLength - 1, QLatin1Char('a')) + QStringLiteral("e\u0301");
+    huge += QString(4'000'000, QLatin1Char('b')) + QStringLiteral(" needle");
+    const ClipboardItem item = textEntry(huge);
+    EXPECT_EQ(item.preview(), QString(Payload::shownLineLength - 1, QLatin1Char('a')) + QStringLiteral("…"))
+        << "cut before the letter, not between it and its accent";
+    EXPECT_EQ(item.searchText().size(), Payload::searchedLength);
+    EXPECT_EQ(*item.payload.asText(), huge);
+    EXPECT_EQ(item.byteCount(), huge.toUtf8().size());
+
+    ClipboardStore store({ 100, 1 << 30 });
+    store.insert(item);
+    EXPECT_EQ(store.filtered("aaaé").size(), 1);
+    EXPECT_TRUE(store.filtered("needle").isEmpty()) << "far past what a search reads";
+    // A long first line of a text that goes on is cut too; a short one is whole.
+    EXPECT_EQ(textEntry(QString(300, QLatin1Char('x')) + "\nmore").preview().size(), Payload::shownLineLength + 1);
+    EXPECT_EQ(textEntry("short\n" + QString(300, QLatin1Char('x'))).preview(), "short");
+}
+
 TEST(ClipboardItem, SearchTextAndKind)
 {
     EXPECT_EQ(entry(Payload::image({}, { 1, 1 })).searchText(), "image picture screenshot");

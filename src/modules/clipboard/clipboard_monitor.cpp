@@ -311,7 +311,7 @@ void ClipboardMonitor::finishRead(const ClipboardOffer& offer, const QList<QByte
     }
 
     const QString copied = text(offer.target, offer.data);
-    if (copied.trimmed().isEmpty()) {
+    if (std::all_of(copied.cbegin(), copied.cend(), [](QChar c) { return c.isSpace(); })) {
         finishCapture();
         return;
     }
