@@ -67,6 +67,32 @@ private:
     mutable QImage m_image;
 };
 
+// Bytes the image codecs read from or write to, refusing every read and write once
+// `cancelled` is set: a decode or encode that was given up stops at its next step.
+class CancellableBuffer final : public QBuffer {
+public:
+    CancellableBuffer(QByteArray* bytes, const std::atomic_bool* cancelled)
+        : QBuffer(bytes)
+        , m_cancelled(cancelled)
+    {
+    }
+
+    bool isCancelled() const { return m_cancelled && m_cancelled->load(std::memory_order_relaxed); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        return isCancelled() ? -1 : QBuffer::readData(data, maxSize);
+    }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        return isCancelled() ? -1 : QBuffer::writeData(data, size);
+    }
+
+private:
+    const std::atomic_bool* m_cancelled;
+};
+
 bool isPngReadable(const QByteArray& png)
 {
     QBuffer buffer;
@@ -93,12 +119,24 @@ ClipboardMonitor::ClipboardMonitor(SystemClipboard* clipboard, QObject* parent)
     m_captureTimer.setSingleShot(true);
     m_captureTimer.setInterval(500);
     connect(&m_captureTimer, &QTimer::timeout, this, &ClipboardMonitor::poll);
+    // Never Qt's global pool: the raster engine waits on that one while painting.
+    m_imagePool = std::make_unique<QThreadPool>();
+    m_imagePool->setMaxThreadCount(2);
+    m_imageDeadline.setSingleShot(true);
+    connect(&m_imageDeadline, &QTimer::timeout, this, &ClipboardMonitor::giveUpImage);
 }
 
 ClipboardMonitor::~ClipboardMonitor()
 {
     if (m_clipboard)
         m_clipboard->onChange = nullptr;
+    if (m_imageCancel)
+        m_imageCancel->store(true);
+    m_imagePool->clear();
+    // A cancelled image stops at its next read or write; one that does not is left behind
+    // rather than waited for.
+    if (!m_imagePool->waitForDone(250))
+        (void)m_imagePool.release();
 }
 
 const QList<QByteArray>& ClipboardMonitor::blockedTargets()
@@ -182,20 +220,27 @@ QString ClipboardMonitor::text(const QByteArray& target, const QByteArray& data)
     return QString::fromUtf8(data);
 }
 
-std::optional<ClipboardMonitor::EncodedImage> ClipboardMonitor::encodeImage(const QByteArray& data)
+std::optional<ClipboardMonitor::EncodedImage> ClipboardMonitor::encodeImage(
+    const QByteArray& data, const std::atomic_bool* cancelled)
 {
-    QImage image = QImage::fromData(data);
-    if (image.isNull())
+    QByteArray input = data;
+    CancellableBuffer in(&input, cancelled);
+    in.open(QIODevice::ReadOnly);
+    QImage image = QImageReader(&in).read();
+    if (image.isNull() || in.isCancelled())
         return std::nullopt;
     EncodedImage encoded;
     encoded.pixelSize = image.size();
     {
-        QBuffer buffer(&encoded.png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(image))
+        CancellableBuffer out(&encoded.png, cancelled);
+        out.open(QIODevice::WriteOnly);
+        QImageWriter writer(&out, "png");
+        if (!writer.write(image) || out.isCancelled())
             return std::nullopt;
     }
+    // Too large to be kept: not worth a digest and a thumbnail.
+    if (encoded.png.size() > maxImageBytes)
+        return encoded;
     encoded.payload = ClipboardItem::Payload::image(encoded.png, QSizeF(encoded.pixelSize));
     // Filled, not fitted: the list shows a square cut from the middle.
     const QImage filled
@@ -226,6 +271,9 @@ void ClipboardMonitor::stop()
     m_captureTimer.stop();
     ++m_generation;
     m_busy = false;
+    m_imageDeadline.stop();
+    if (m_imageCancel)
+        std::exchange(m_imageCancel, nullptr)->store(true);
 }
 
 void ClipboardMonitor::announce()
@@ -258,6 +306,7 @@ void ClipboardMonitor::read(const QList<QByteArray>& excluded)
         [images, excluded](const QList<QByteArray>& targets) {
             return isBlocked(targets) ? QList<QByteArray>() : candidates(targets, images, excluded);
         },
+        m_store.limits().maxBytes,
         [this, generation, excluded](const ClipboardOffer& offer) {
             if (generation == m_generation)
                 finishRead(offer, excluded);
@@ -269,6 +318,10 @@ void ClipboardMonitor::finishRead(const ClipboardOffer& offer, const QList<QByte
     if (isBlocked(offer.targets)) {
         log(QStringLiteral("skipped a concealed item"));
         finishCapture();
+        return;
+    }
+    if (offer.tooLarge) {
+        skipTooLarge();
         return;
     }
     if (!offer.hasData()) {
@@ -294,19 +347,7 @@ void ClipboardMonitor::finishRead(const ClipboardOffer& offer, const QList<QByte
     }
 
     if (isImageTarget(offer.target)) {
-        const quint64 generation = m_generation;
-        std::weak_ptr<int> alive = m_alive;
-        QThreadPool::globalInstance()->start(
-            [this, alive, generation, data = offer.data, target = offer.target, excluded] {
-                std::optional<EncodedImage> image = encodeImage(data);
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [this, alive, generation, image = std::move(image), target, excluded] {
-                        if (alive.lock() && generation == m_generation)
-                            finishImage(image, target, excluded);
-                    },
-                    Qt::QueuedConnection);
-            });
+        encode(offer.data, offer.target, excluded);
         return;
     }
 
@@ -316,6 +357,46 @@ void ClipboardMonitor::finishRead(const ClipboardOffer& offer, const QList<QByte
         return;
     }
     keep(ClipboardItem::Payload::text(copied));
+}
+
+void ClipboardMonitor::encode(const QByteArray& data, const QByteArray& target, const QList<QByteArray>& excluded)
+{
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    m_imageCancel = cancel;
+    m_imageDeadline.start(imageTimeLimitMs);
+    std::weak_ptr<int> alive = m_alive;
+    m_imagePool->start([this, alive, cancel, data, target, excluded] {
+        std::optional<EncodedImage> image = cancel->load() ? std::nullopt : encodeImage(data, cancel.get());
+        QCoreApplication* app = QCoreApplication::instance();
+        if (cancel->load() || !app)
+            return;
+        QMetaObject::invokeMethod(
+            app,
+            [this, alive, cancel, image = std::move(image), target, excluded] {
+                // Only the image still waited for: one given up or stopped counts no more.
+                if (!alive.lock() || m_imageCancel != cancel)
+                    return;
+                m_imageCancel.reset();
+                m_imageDeadline.stop();
+                finishImage(image, target, excluded);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ClipboardMonitor::giveUpImage()
+{
+    if (!m_imageCancel)
+        return;
+    std::exchange(m_imageCancel, nullptr)->store(true);
+    log(QStringLiteral("gave up on a copied image that took over %1 s").arg(imageTimeLimitMs / 1000.0));
+    finishCapture();
+}
+
+void ClipboardMonitor::skipTooLarge()
+{
+    log(QStringLiteral("skipped a copy larger than the history's %1MB").arg(m_store.limits().maxBytes / 1048576));
+    finishCapture();
 }
 
 void ClipboardMonitor::finishImage(
@@ -346,6 +427,11 @@ void ClipboardMonitor::keep(const ClipboardItem::Payload& payload, const QImage&
     item.sourceBundleID = m_captureSource;
     item.copiedAt = QDateTime::currentDateTime();
     item.isPinned = false;
+    // Kept, it would push every other entry out and then itself.
+    if (item.byteCount() > m_store.limits().maxBytes) {
+        skipTooLarge();
+        return;
+    }
     // An entry with the same content moves to the front and still counts as a capture.
     m_store.insert(item);
     if (!thumbnail.isNull() && !m_store.items().isEmpty() && m_store.items().first().hasSameContent(item))

@@ -10,9 +10,12 @@
 #include <QObject>
 #include <QTimer>
 #include <QUuid>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QThreadPool;
 
 namespace nimbra {
 
@@ -26,8 +29,10 @@ struct ClipboardOffer;
 // The window system announces every change of owner; while started, an announcement arms one
 // capture `pollInterval` later, so a burst of changes gives one capture and an idle clipboard
 // costs nothing. A capture looks at the offered targets first (a password manager's state is
-// skipped whole), then reads the one format that will be kept. Reading and image work happen
-// off the main thread.
+// skipped whole), then reads the one format that will be kept. Reading happens off the main
+// thread, and images are decoded and encoded on a small pool of the monitor's own: an image
+// that takes longer than imageTimeLimitMs is given up, so one stuck image never holds up the
+// captures after it, and quitting does not wait for it.
 class ClipboardMonitor final : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +59,8 @@ public:
 
     // Takes effect from the next capture; images already kept stay.
     bool keepsImages = true;
+    // How long one image may take to decode and encode before its capture is given up.
+    int imageTimeLimitMs = 30000;
 
     void start(double pollInterval);
     void stop();
@@ -76,6 +83,8 @@ public:
 
     // The square thumbnail of an image entry, made when it was captured; null when none.
     QImage thumbnail(const QUuid& id) const { return m_thumbnails.value(id); }
+    // Where images are decoded and encoded: the monitor's own, of at most two threads.
+    QThreadPool& imagePool() const { return *m_imagePool; }
 
     // Capture rules, on target names as offered.
     // Targets whose presence makes a state private: it is skipped whole.
@@ -92,7 +101,8 @@ public:
     static QString text(const QByteArray& target, const QByteArray& data);
 
     // An image decoded and re-encoded as PNG, with its square thumbnail; none when the bytes
-    // are no image. Safe on any thread.
+    // are no image, or once `cancelled` is set (looked at as the bytes are read and written).
+    // Safe on any thread.
     struct EncodedImage {
         QByteArray png;
         QSize pixelSize;
@@ -100,13 +110,16 @@ public:
         // The entry's payload, made here too: it digests all of the PNG's bytes.
         ClipboardItem::Payload payload;
     };
-    static std::optional<EncodedImage> encodeImage(const QByteArray& data);
+    static std::optional<EncodedImage> encodeImage(const QByteArray& data, const std::atomic_bool* cancelled = nullptr);
 
 private:
     void announce();
     void poll();
     void read(const QList<QByteArray>& excluded);
     void finishRead(const ClipboardOffer& offer, const QList<QByteArray>& excluded);
+    void encode(const QByteArray& data, const QByteArray& target, const QList<QByteArray>& excluded);
+    void giveUpImage();
+    void skipTooLarge();
     void finishImage(const std::optional<EncodedImage>& image, const QByteArray& target, QList<QByteArray> excluded);
     void keep(const ClipboardItem::Payload& payload, const QImage& thumbnail = {});
     void finishCapture();
@@ -127,6 +140,10 @@ private:
     std::optional<QString> m_captureSource;
     int m_capturesFinished = 0;
     QHash<QUuid, QImage> m_thumbnails;
+    std::unique_ptr<QThreadPool> m_imagePool;
+    // The image on its way: set to stop it, and the timer that gives it up.
+    std::shared_ptr<std::atomic_bool> m_imageCancel;
+    QTimer m_imageDeadline;
     // Work on other threads reports back only while this lives.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +31,18 @@ struct Freed {
 };
 template <typename T> using Reply = std::unique_ptr<T, Freed>;
 
-// One X connection of the reader thread's own, with a hidden window that receives the
-// converted selections. Everything here runs on the reader thread.
+// What one conversion of the selection gave.
+struct Transfer {
+    enum class Outcome { answered, refused, tooLarge };
+    Outcome outcome = Outcome::refused;
+    QByteArray data;
+};
+
+// One X connection of the reader thread's own. Each conversion gets a hidden window of its own
+// that receives the selection and is destroyed when the conversion ends, however it ends: an
+// owner that answers late, or goes on with an incremental transfer that was given up, writes
+// to a window that is gone, and never into the answer of a later conversion. Everything here
+// runs on the reader thread.
 class SelectionConnection {
 public:
     explicit SelectionConnection(const std::atomic_bool& stopping)
@@ -57,10 +68,7 @@ public:
         xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
         for (int i = 0; i < screenNumber && screens.rem; ++i)
             xcb_screen_next(&screens);
-        m_window = xcb_generate_id(m_connection);
-        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screens.data->root, -1, -1, 1, 1, 0,
-            XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+        m_root = screens.data->root;
         m_clipboard = atom("CLIPBOARD");
         m_targets = atom("TARGETS");
         m_incr = atom("INCR");
@@ -71,11 +79,11 @@ public:
     // The offered targets, and for each its atom; none when there is no owner or it did not answer.
     std::optional<QList<std::pair<QByteArray, xcb_atom_t>>> targets()
     {
-        const std::optional<QByteArray> raw = convert(m_targets, 1024 * 1024);
-        if (!raw)
+        const Transfer raw = convert(m_targets, 1024 * 1024);
+        if (raw.outcome != Transfer::Outcome::answered)
             return std::nullopt;
-        const auto* atoms = reinterpret_cast<const xcb_atom_t*>(raw->constData());
-        const qsizetype count = raw->size() / qsizetype(sizeof(xcb_atom_t));
+        const auto* atoms = reinterpret_cast<const xcb_atom_t*>(raw.data.constData());
+        const qsizetype count = raw.data.size() / qsizetype(sizeof(xcb_atom_t));
         QList<xcb_get_atom_name_cookie_t> cookies;
         for (qsizetype i = 0; i < count; ++i)
             cookies << xcb_get_atom_name(m_connection, atoms[i]);
@@ -91,30 +99,43 @@ public:
         return named;
     }
 
-    // The owner's bytes for `target`, also when it sends them in pieces; none when it refused,
-    // did not answer in time, or sent more than `limit`.
-    std::optional<QByteArray> convert(xcb_atom_t target, qsizetype limit)
+    // The owner's bytes for `target`, also when it sends them in pieces. Refused when it said
+    // no or did not answer in time; too large, and abandoned, past `limit` bytes.
+    Transfer convert(xcb_atom_t target, qsizetype limit)
     {
-        xcb_delete_property(m_connection, m_window, m_property);
-        xcb_convert_selection(m_connection, m_window, m_clipboard, target, m_property, XCB_CURRENT_TIME);
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, -1, -1, 1, 1, 0,
+            XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+        Transfer transfer = convert(window, target, limit);
+        xcb_destroy_window(m_connection, window);
+        xcb_flush(m_connection);
+        return transfer;
+    }
+
+private:
+    Transfer convert(xcb_window_t window, xcb_atom_t target, qsizetype limit)
+    {
+        xcb_convert_selection(m_connection, window, m_clipboard, target, m_property, XCB_CURRENT_TIME);
         xcb_flush(m_connection);
         Reply<xcb_generic_event_t> notify(waitFor([&](xcb_generic_event_t* event) {
             if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
                 return false;
             auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-            return n->requestor == m_window && n->selection == m_clipboard;
+            return n->requestor == window && n->selection == m_clipboard;
         }));
-        if (!notify)
-            return std::nullopt;
-        if (reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property == XCB_ATOM_NONE)
-            return std::nullopt;
+        if (!notify || reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property == XCB_ATOM_NONE)
+            return {};
 
         xcb_atom_t type = XCB_ATOM_NONE;
-        std::optional<QByteArray> first = takeProperty(&type);
+        std::optional<QByteArray> first = takeProperty(window, &type);
         if (!first)
-            return std::nullopt;
-        if (type != m_incr)
-            return first->size() <= limit ? first : std::nullopt;
+            return {};
+        if (type != m_incr) {
+            if (first->size() > limit)
+                return { Transfer::Outcome::tooLarge, {} };
+            return { Transfer::Outcome::answered, std::move(*first) };
+        }
 
         // Incremental transfer: every new value of the property is the next piece, an empty
         // one ends it. Deleting the property asks for the next piece.
@@ -124,26 +145,21 @@ public:
                 if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
                     return false;
                 auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
-                return p->window == m_window && p->atom == m_property && p->state == XCB_PROPERTY_NEW_VALUE;
+                return p->window == window && p->atom == m_property && p->state == XCB_PROPERTY_NEW_VALUE;
             }));
             if (!event)
-                return std::nullopt;
-            std::optional<QByteArray> piece = takeProperty(&type);
+                return {};
+            std::optional<QByteArray> piece = takeProperty(window, &type);
             if (!piece)
-                return std::nullopt;
+                return {};
             if (piece->isEmpty())
-                return data;
-            if (data.size() + piece->size() > limit) {
-                // Read the rest away so the owner is not left waiting, without keeping it.
-                xcb_delete_property(m_connection, m_window, m_property);
-                xcb_flush(m_connection);
-                return std::nullopt;
-            }
+                return { Transfer::Outcome::answered, std::move(data) };
+            if (data.size() + piece->size() > limit)
+                return { Transfer::Outcome::tooLarge, {} };
             data += *piece;
         }
     }
 
-private:
     xcb_atom_t atom(const char* name)
     {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
@@ -152,10 +168,10 @@ private:
     }
 
     // Reads and deletes the transfer property.
-    std::optional<QByteArray> takeProperty(xcb_atom_t* type)
+    std::optional<QByteArray> takeProperty(xcb_window_t window, xcb_atom_t* type)
     {
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection,
-            xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+            xcb_get_property(m_connection, 1, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
             nullptr));
         xcb_flush(m_connection);
         if (!reply)
@@ -166,8 +182,8 @@ private:
     }
 
     // The first event that `matches`, or none after the owner's time is up, on a broken
-    // connection, or when Nimbra stops. Other events are dropped: this window gets no others
-    // that matter.
+    // connection, or when Nimbra stops. Other events are dropped: they belong to conversions
+    // that are over.
     template <typename Match> xcb_generic_event_t* waitFor(Match matches)
     {
         const QDeadlineTimer deadline(answerTimeoutMs);
@@ -186,7 +202,7 @@ private:
 
     const std::atomic_bool& m_stopping;
     xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_window = XCB_NONE;
+    xcb_window_t m_root = XCB_NONE;
     xcb_atom_t m_clipboard = XCB_ATOM_NONE;
     xcb_atom_t m_targets = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
@@ -201,7 +217,7 @@ public:
     {
     }
 
-    ClipboardOffer read(const SystemClipboard::Chooser& choose)
+    ClipboardOffer read(const SystemClipboard::Chooser& choose, qsizetype limit)
     {
         ClipboardOffer offer;
         if (!m_connection.open()) {
@@ -217,10 +233,14 @@ public:
             for (const auto& [name, atom] : *targets) {
                 if (name != wanted)
                     continue;
-                std::optional<QByteArray> data = m_connection.convert(atom, SystemClipboard::maxTransferBytes);
-                if (data && !data->isEmpty()) {
+                Transfer transfer = m_connection.convert(atom, limit);
+                if (transfer.outcome == Transfer::Outcome::tooLarge) {
+                    offer.tooLarge = true;
+                    return offer;
+                }
+                if (!transfer.data.isEmpty()) {
                     offer.target = name;
-                    offer.data = std::move(*data);
+                    offer.data = std::move(transfer.data);
                     return offer;
                 }
                 break;
@@ -272,8 +292,9 @@ bool SystemClipboard::ownsClipboard() const
     return clipboard && clipboard->ownsClipboard();
 }
 
-void SystemClipboard::read(Chooser choose, Completion done)
+void SystemClipboard::read(Chooser choose, qsizetype limit, Completion done)
 {
+    limit = std::min(limit, maxTransferBytes);
     if (!readsThroughX11()) {
         // The in-process clipboard answers at once; the result still arrives on a later turn.
         ClipboardOffer offer;
@@ -282,7 +303,11 @@ void SystemClipboard::read(Chooser choose, Completion done)
                 offer.targets << format.toUtf8();
             for (const QByteArray& wanted : choose(offer.targets)) {
                 const QByteArray bytes = data->data(QString::fromUtf8(wanted));
-                if (!bytes.isEmpty() && bytes.size() <= maxTransferBytes) {
+                if (bytes.size() > limit) {
+                    offer.tooLarge = true;
+                    break;
+                }
+                if (!bytes.isEmpty()) {
                     offer.target = wanted;
                     offer.data = bytes;
                     break;
@@ -305,11 +330,12 @@ void SystemClipboard::read(Chooser choose, Completion done)
     // The clipboard object waits for the reader thread when it goes, so it is alive while the
     // result is posted to it, and Qt drops the posted result if the object goes before it runs.
     SystemClipboard* self = this;
-    QMetaObject::invokeMethod(worker, [worker, self, choose = std::move(choose), done = std::move(done)]() mutable {
-        ClipboardOffer offer = worker->read(choose);
-        QMetaObject::invokeMethod(
-            self, [offer = std::move(offer), done = std::move(done)] { done(offer); }, Qt::QueuedConnection);
-    });
+    QMetaObject::invokeMethod(
+        worker, [worker, self, limit, choose = std::move(choose), done = std::move(done)]() mutable {
+            ClipboardOffer offer = worker->read(choose, limit);
+            QMetaObject::invokeMethod(
+                self, [offer = std::move(offer), done = std::move(done)] { done(offer); }, Qt::QueuedConnection);
+        });
 }
 
 bool SystemClipboard::write(QMimeData* data)

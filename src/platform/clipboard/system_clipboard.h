@@ -11,11 +11,14 @@ class QMimeData;
 namespace nimbra {
 
 // What the clipboard held at one reading: every target it offered, and the bytes of the one
-// target that was read (none when nothing fitting was offered or the owner did not answer).
+// target that was read (none when nothing fitting was offered, the owner did not answer, or
+// the first fitting target held more than the reading's limit).
 struct ClipboardOffer {
     QList<QByteArray> targets;
     QByteArray target;
     QByteArray data;
+    // The first fitting target held more bytes than the limit: nothing further was read.
+    bool tooLarge = false;
 
     bool hasData() const { return !target.isEmpty(); }
 };
@@ -48,9 +51,10 @@ public:
     // Whether the current contents are Nimbra's own.
     bool ownsClipboard() const;
 
-    // Reads the targets, then the first chosen target that yields bytes; `done` runs on this
-    // object's thread with the result, unless this object is gone by then.
-    void read(Chooser choose, Completion done);
+    // Reads the targets, then the first chosen target that yields bytes, unless it holds more
+    // than `limit` bytes (or maxTransferBytes); `done` runs on this object's thread with the
+    // result, unless this object is gone by then.
+    void read(Chooser choose, qsizetype limit, Completion done);
 
     // Takes ownership of `data` and makes it the clipboard's contents. False when the window
     // system refused Nimbra the clipboard (X refuses an owner whose last input is older than

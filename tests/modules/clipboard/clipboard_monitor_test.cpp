@@ -1,5 +1,6 @@
 #include "modules/clipboard/clipboard_monitor.h"
 
+#include "core/diagnostics.h"
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -7,11 +8,19 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QRandomGenerator>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QUrl>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbra;
+using nimbra::Diagnostics;
 using nimbra::test::pngBytes;
 using nimbra::test::waitUntil;
 
@@ -38,6 +47,53 @@ QStringList previews(const ClipboardStore& store)
         list << item.preview();
     return list;
 }
+
+// The diagnostics log written while this lives. The log is read as on when first used, so
+// this turns it on for the test's process (ctest runs each case in a process of its own).
+class WrittenLog {
+public:
+    WrittenLog()
+    {
+        qputenv("NIMBRA_DEBUG", "1");
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(::fileno(m_file), STDERR_FILENO);
+    }
+    ~WrittenLog()
+    {
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        std::fclose(m_file);
+    }
+    bool isOn() const { return Diagnostics::isEnabled(); }
+    QString text() const
+    {
+        struct stat written { };
+        ::fstat(::fileno(m_file), &written);
+        QByteArray all(qsizetype(written.st_size), 0);
+        return QString::fromUtf8(
+            all.left(qsizetype(std::max<ssize_t>(0, ::pread(::fileno(m_file), all.data(), all.size(), 0)))));
+    }
+
+private:
+    std::FILE* m_file = std::tmpfile();
+    int m_saved = -1;
+};
+
+// Work that holds threads of a pool until it is let go (or the test ends).
+class BlockedPool {
+public:
+    explicit BlockedPool(QThreadPool& pool)
+    {
+        for (int i = 0; i < pool.maxThreadCount(); ++i)
+            pool.start([gate = m_gate] { gate->acquire(); });
+    }
+    ~BlockedPool() { release(); }
+    void release() { m_gate->release(1000); }
+
+private:
+    std::shared_ptr<QSemaphore> m_gate = std::make_shared<QSemaphore>();
+};
 
 struct Monitor : ::testing::Test {
     Monitor()
@@ -77,7 +133,6 @@ TEST(ClipboardCaptureRules, FilesThenImagesThenTextAndPrivateStatesAreBlocked)
     EXPECT_TRUE(ClipboardMonitor::isBlocked({ "UTF8_STRING", "x-kde-passwordManagerHint" }));
     EXPECT_TRUE(ClipboardMonitor::isBlocked({ "org.nspasteboard.ConcealedType", "text/plain" }));
     EXPECT_TRUE(ClipboardMonitor::isBlocked({ "Pasteboard generator type" }));
-    EXPECT_EQ(ClipboardMonitor::blockedTargets().size(), 7);
     EXPECT_FALSE(ClipboardMonitor::isBlocked({ "UTF8_STRING", "text/plain", "x-kde-passwordManagerHintx" }));
 }
 
@@ -219,6 +274,96 @@ TEST_F(Monitor, ImagesFollowTheKeepImagesSwitch)
     copy({ { "image/png", "garbage" }, { "text/plain", "the words" } });
     ASSERT_TRUE(settle());
     EXPECT_EQ(previews(monitor.store()).first(), "the words");
+}
+
+TEST_F(Monitor, ImagesAreCapturedWhileQtsGlobalPoolIsBusy)
+{
+    // A painting thread or a stuck file read holds every thread of Qt's pool.
+    BlockedPool busy(*QThreadPool::globalInstance());
+    monitor.start(0.01);
+    copy({ { "image/png", pngBytes(30, 20, Qt::red) } });
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(monitor.store().items().size(), 1);
+    EXPECT_TRUE(monitor.store().items().first().payload.asImage());
+}
+
+TEST_F(Monitor, AnImageThatTakesTooLongIsGivenUpAndTheCapturesAfterItGoOn)
+{
+    auto stuck = std::make_unique<BlockedPool>(monitor.imagePool());
+    monitor.imageTimeLimitMs = 1;
+    monitor.start(0.01);
+    copy({ { "image/png", pngBytes(30, 20, Qt::red) }, { "text/plain", "the red one" } });
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(monitor.store().items().isEmpty()) << "given up, and not replaced by its text";
+    copyText("later words");
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(previews(monitor.store()), QStringList { "later words" });
+
+    // Once the pool moves again, images are captured again; the one given up stays out.
+    stuck->release();
+    monitor.imageTimeLimitMs = 60000;
+    copy({ { "image/png", pngBytes(8, 8, Qt::green) } });
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(previews(monitor.store()), (QStringList { QStringLiteral("Image — 8×8"), "later words" }));
+    stuck.reset();
+    ASSERT_TRUE(monitor.imagePool().waitForDone(15000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(monitor.store().items().size(), 2);
+}
+
+TEST(ClipboardMonitorQuit, AStuckImageIsNotWaitedFor)
+{
+    QGuiApplication::clipboard()->clear();
+    std::unique_ptr<BlockedPool> stuck;
+    {
+        ClipboardMonitor monitor;
+        stuck = std::make_unique<BlockedPool>(monitor.imagePool());
+        monitor.start(0.01);
+        copy({ { "image/png", pngBytes(30, 20, Qt::red) } });
+        ASSERT_TRUE(waitUntil([&] { return monitor.isCapturing(); }));
+        ASSERT_TRUE(waitUntil([&] { return monitor.imagePool().activeThreadCount() > 0; }));
+    } // Had the monitor waited for its image, this would never be reached.
+    stuck->release();
+}
+
+TEST_F(Monitor, AnImageAbove32MiBIsSkippedAndNotReplacedByItsText)
+{
+    // Noise that no encoder can shrink: its PNG is larger than its 3400 × 3400 × 3 bytes.
+    QImage noise(3400, 3400, QImage::Format_RGB888);
+    for (int y = 0; y < noise.height(); ++y)
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), 3400 * 3 / 4);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(noise.save(&buffer, "BMP"));
+    const WrittenLog log;
+    monitor.start(0.01);
+    copy({ { "image/bmp", bmp }, { "text/plain", "its caption" } });
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(monitor.store().items().isEmpty());
+    EXPECT_TRUE(events.isEmpty());
+    if (log.isOn()) {
+        EXPECT_TRUE(log.text().contains("clipboa skipped a 33MB image\n")) << log.text().toStdString();
+    }
+}
+
+TEST_F(Monitor, ACopyLargerThanTheWholeHistoryIsRefusedAndTheHistoryStays)
+{
+    monitor.setLimits({ 100, 1024 * 1024 });
+    const WrittenLog log;
+    monitor.start(0.01);
+    copyText("older");
+    ASSERT_TRUE(settle());
+    copyText("newer");
+    ASSERT_TRUE(settle());
+    events.clear();
+    copyText(QString(2 * 1024 * 1024, QLatin1Char('x')));
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(previews(monitor.store()), (QStringList { "newer", "older" }));
+    EXPECT_TRUE(events.isEmpty());
+    if (log.isOn()) {
+        EXPECT_EQ(log.text().count("skipped a copy larger than the history's 1MB\n"), 1) << log.text().toStdString();
+    }
 }
 
 TEST_F(Monitor, OwnWritesAreNotRecordedAgain)
