@@ -10,6 +10,7 @@
 #include <QEasingCurve>
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolTip>
@@ -314,6 +315,23 @@ double ClipboardList::rowHeight() const
     return std::max(m.size(26), text) + 2 * m.space(4);
 }
 
+int ClipboardList::wholeRows() const
+{
+    const double gap = m_view->metrics().space(2);
+    return std::max(1, int(std::floor((height() + gap) / rowPitch() + 1e-6)));
+}
+
+double ClipboardList::edgeBand() const
+{
+    const double shown = wholeRows() * rowPitch() - m_view->metrics().space(2);
+    return std::max(0.0, (height() - shown) / 2);
+}
+
+QRectF ClipboardList::wholeRowWindow() const
+{
+    return QRectF(0, edgeBand(), width(), wholeRows() * rowPitch() - m_view->metrics().space(2));
+}
+
 double ClipboardList::contentHeight() const
 {
     const qsizetype count = m_view->items().size();
@@ -322,13 +340,14 @@ double ClipboardList::contentHeight() const
 
 double ClipboardList::maxScrollOffset() const
 {
-    return std::max(0.0, contentHeight() - height());
+    return double(std::max<qsizetype>(0, m_view->items().size() - wholeRows())) * rowPitch();
 }
 
 void ClipboardList::setScrollOffset(double offset)
 {
+    m_scrolledByUser = true;
     m_scroll->stop();
-    const double clamped = std::clamp(offset, 0.0, maxScrollOffset());
+    const double clamped = std::clamp(std::round(offset / rowPitch()) * rowPitch(), 0.0, maxScrollOffset());
     if (clamped == m_offset)
         return;
     m_offset = clamped;
@@ -341,46 +360,95 @@ bool ClipboardList::isScrollAnimating() const
     return m_scroll->state() == QAbstractAnimation::Running;
 }
 
+double ClipboardList::targetOffset() const
+{
+    return isScrollAnimating() ? m_scroll->endValue().toDouble() : m_offset;
+}
+
+void ClipboardList::scrollToRow(int first, bool animated)
+{
+    const double target = std::clamp(first * rowPitch(), 0.0, maxScrollOffset());
+    if (target == targetOffset())
+        return;
+    m_scroll->stop();
+    if (animated && isVisible() && target != m_offset) {
+        m_scroll->setStartValue(m_offset);
+        m_scroll->setEndValue(target);
+        m_scroll->start();
+    } else {
+        m_offset = target;
+    }
+    update();
+}
+
+int ClipboardList::selectedIndex() const
+{
+    const auto& selection = m_view->selection();
+    if (!selection)
+        return -1;
+    const QList<ClipboardItem>& items = m_view->items();
+    const auto found
+        = std::find_if(items.cbegin(), items.cend(), [&](const ClipboardItem& item) { return item.id == *selection; });
+    return found == items.cend() ? -1 : int(found - items.cbegin());
+}
+
+void ClipboardList::revealSelection(bool centre, bool animated)
+{
+    const int index = selectedIndex();
+    const int rows = wholeRows();
+    const int first = int(std::round(targetOffset() / rowPitch()));
+    if (index < 0)
+        scrollToRow(first, animated);
+    else if (centre)
+        scrollToRow(index - (rows - 1) / 2, animated);
+    else if (index < first)
+        scrollToRow(index, animated);
+    else if (index >= first + rows)
+        scrollToRow(index - rows + 1, animated);
+    else
+        scrollToRow(first, animated);
+}
+
 void ClipboardList::refresh(bool selectionChanged)
 {
     const QList<ClipboardItem>& items = m_view->items();
     if (m_hovered >= items.size())
         m_hovered = -1;
-    if (m_scroll->state() != QAbstractAnimation::Running)
-        m_offset = std::clamp(m_offset, 0.0, maxScrollOffset());
     if (selectionChanged) {
-        const auto& selection = m_view->selection();
-        const auto found = std::find_if(
-            items.cbegin(), items.cend(), [&](const ClipboardItem& item) { return item.id == *selection; });
-        if (found != items.cend()) {
-            const int index = int(found - items.cbegin());
-            const double centre = index * rowPitch() + rowHeight() / 2;
-            const double target = std::clamp(centre - height() / 2.0, 0.0, maxScrollOffset());
-            m_scroll->stop();
-            if (target != m_offset && isVisible()) {
-                m_scroll->setStartValue(m_offset);
-                m_scroll->setEndValue(target);
-                m_scroll->start();
-            } else {
-                m_offset = target;
-            }
-        }
+        m_scrolledByUser = false;
+        revealSelection(true, true);
+    } else if (!m_scrolledByUser) {
+        revealSelection(false, false);
+    } else if (!isScrollAnimating()) {
+        // Fewer entries, or a new size: still whole rows, within the list.
+        scrollToRow(int(std::round(m_offset / rowPitch())), false);
     }
     update();
+}
+
+void ClipboardList::resizeEvent(QResizeEvent*)
+{
+    refresh(false);
 }
 
 QRectF ClipboardList::rowRect(int index) const
 {
     const double side = m_view->metrics().sidePadding();
-    return QRectF(side, index * rowPitch() - m_offset, std::max(0.0, width() - 2 * side), rowHeight());
+    return QRectF(side, edgeBand() + index * rowPitch() - m_offset, std::max(0.0, width() - 2 * side), rowHeight());
+}
+
+bool ClipboardList::isWhollyShown(int index) const
+{
+    const QRectF window = wholeRowWindow();
+    const QRectF row = rowRect(index);
+    return row.top() >= window.top() - 0.5 && row.bottom() <= window.bottom() + 0.5;
 }
 
 int ClipboardList::rowAt(QPointF point) const
 {
     if (!rect().contains(point.toPoint()))
         return -1;
-    const double y = point.y() + m_offset;
-    const int index = int(std::floor(y / rowPitch()));
+    const int index = int(std::floor((point.y() + m_offset - edgeBand()) / rowPitch()));
     if (index < 0 || index >= m_view->items().size())
         return -1;
     return rowRect(index).contains(point) ? index : -1;
@@ -429,6 +497,9 @@ QString ClipboardList::toolTipAt(QPointF point) const
 
 void ClipboardList::setHovered(int row)
 {
+    // A row shown only in part offers no buttons: a click on it brings it in whole.
+    if (row >= 0 && !isWhollyShown(row))
+        row = -1;
     if (row == m_hovered)
         return;
     m_hovered = row;
@@ -456,6 +527,12 @@ void ClipboardList::mouseReleaseEvent(QMouseEvent* event)
     const int pressed = std::exchange(m_pressed, -1);
     if (event->button() != Qt::LeftButton || row < 0 || row != pressed)
         return;
+    if (!isWhollyShown(row)) {
+        m_scrolledByUser = true;
+        const int first = int(std::round(targetOffset() / rowPitch()));
+        scrollToRow(row < first ? row : row - wholeRows() + 1, true);
+        return;
+    }
     setHovered(row);
     const QUuid id = m_view->items()[row].id;
     const ClipboardView::Actions& actions = m_view->actions();
@@ -481,9 +558,18 @@ void ClipboardList::mouseReleaseEvent(QMouseEvent* event)
 
 void ClipboardList::wheelEvent(QWheelEvent* event)
 {
-    const double delta
-        = !event->pixelDelta().isNull() ? event->pixelDelta().y() : event->angleDelta().y() / 120.0 * rowPitch() * 1.5;
-    setScrollOffset(m_offset - delta);
+    // A notch of the wheel, or a touchpad's swipe of one row's height, moves one whole row.
+    const double rows
+        = !event->pixelDelta().isNull() ? event->pixelDelta().y() / rowPitch() : event->angleDelta().y() / 120.0;
+    if (rows * m_wheelRows < 0)
+        m_wheelRows = 0;
+    m_wheelRows += rows;
+    const int step = int(m_wheelRows);
+    m_wheelRows -= step;
+    if (step != 0) {
+        m_scrolledByUser = true;
+        scrollToRow(int(std::round(targetOffset() / rowPitch())) - step, true);
+    }
     event->accept();
 }
 
@@ -530,16 +616,39 @@ void ClipboardList::paintEvent(QPaintEvent* event)
     if (items.isEmpty())
         return;
     const QRectF dirty = QRectF(event->rect());
-    const int first = std::max(0, int(std::floor(m_offset / rowPitch())));
+    const int first = std::max(0, int(std::floor((m_offset - edgeBand()) / rowPitch())));
     for (int index = first; index < items.size(); ++index) {
         const QRectF r = rowRect(index);
         if (r.top() > height())
             break;
-        if (!r.intersects(dirty))
+        if (r.bottom() < 0 || !r.intersects(dirty))
             continue;
         paintRow(p, index, r);
         ++m_rowsPainted;
     }
+    fadeEdges(p);
+}
+
+void ClipboardList::fadeEdges(QPainter& p)
+{
+    // The strips beyond the whole rows fade into the surface, where the list goes on.
+    const double band = edgeBand();
+    if (band <= 0)
+        return;
+    const QColor surface = notchTheme(this).surface();
+    QColor faint = surface;
+    faint.setAlphaF(0.35f);
+    const auto fade = [&](double from, double to) {
+        QLinearGradient gradient(0, from, 0, to);
+        gradient.setColorAt(0, faint);
+        gradient.setColorAt(1, surface);
+        p.fillRect(QRectF(0, std::min(from, to), width(), std::abs(to - from)), gradient);
+    };
+    const QRectF window = wholeRowWindow();
+    if (m_offset > 0)
+        fade(window.top(), 0);
+    if (m_offset < maxScrollOffset())
+        fade(window.bottom(), height());
 }
 
 void ClipboardList::paintRow(QPainter& p, int index, const QRectF& r)
@@ -609,6 +718,9 @@ void ClipboardList::paintRow(QPainter& p, int index, const QRectF& r)
     const QFontMetricsF sourceMetrics(sourceFont);
     const double stack = previewMetrics.height() + (source ? sourceMetrics.height() : 0);
     const double top = r.center().y() - stack / 2;
+    // Text only where rows show whole: a row in the edge strips shows none of it.
+    p.save();
+    p.setClipRect(wholeRowWindow(), Qt::IntersectClip);
     p.setFont(previewFont);
     p.setPen(theme.primaryText());
     p.drawText(QPointF(textLeft, top + previewMetrics.ascent()), preview);
@@ -618,6 +730,7 @@ void ClipboardList::paintRow(QPainter& p, int index, const QRectF& r)
         p.drawText(QPointF(textLeft, top + previewMetrics.height() + sourceMetrics.ascent()),
             sourceMetrics.elidedText(*source, Qt::ElideRight, textWidth));
     }
+    p.restore();
 }
 
 } // namespace nimbra

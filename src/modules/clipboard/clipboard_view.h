@@ -113,6 +113,11 @@ private:
 
 // The rows of the clipboard tab, painted as they scroll into view: only the visible rows cost a
 // frame, however long the history.
+//
+// Rows are as tall as their fonts need, and the list shows as many whole rows as fit, centred
+// in its height; it scrolls by whole rows. The strips above and below them show the next rows
+// faintly, fading out, where the list goes on, and never their text: at rest no row is cut
+// through its text.
 class ClipboardList : public QWidget {
     Q_OBJECT
 public:
@@ -121,18 +126,27 @@ public:
 
     ClipboardList(ClipboardView* view);
 
-    // Called by the view when its values changed; scrolls a newly selected row to the centre.
+    // Called by the view when its values changed: scrolls a newly selected row to the centre,
+    // and keeps the selected row in sight unless the wheel moved the list away from it.
     void refresh(bool selectionChanged);
 
     double rowHeight() const;
     double rowPitch() const { return rowHeight() + m_view->metrics().space(2); }
+    // How many rows fit whole, at least one.
+    int wholeRows() const;
+    // The strip above and below the whole rows.
+    double edgeBand() const;
+    // Where whole rows are shown, in this widget's coordinates; text shows only here.
+    QRectF wholeRowWindow() const;
     double contentHeight() const;
     double scrollOffset() const { return m_offset; }
     double maxScrollOffset() const;
+    // Scrolls to the whole row nearest to `offset`, at once.
     void setScrollOffset(double offset);
     bool isScrollAnimating() const;
     // Row `index` in this widget's coordinates, as scrolled now.
     QRectF rowRect(int index) const;
+    bool isWhollyShown(int index) const;
     int rowAt(QPointF point) const;
     int hoveredRow() const { return m_hovered; }
     // The hover button at `point` in a hovered row.
@@ -149,18 +163,30 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent*) override;
     void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent*) override;
     bool event(QEvent* event) override;
 
 private:
     void paintRow(QPainter& p, int index, const QRectF& rect);
+    void fadeEdges(QPainter& p);
     QImage thumbnailFor(const ClipboardItem& item) const;
     void setHovered(int row);
+    int selectedIndex() const;
+    // Scrolls so that `first` is the top whole row.
+    void scrollToRow(int first, bool animated);
+    // Scrolls the selected row into the whole rows: to the middle when `centre`, else the least.
+    void revealSelection(bool centre, bool animated);
+    double targetOffset() const;
 
     ClipboardView* m_view;
     double m_offset = 0;
     int m_hovered = -1;
     int m_pressed = -1;
     int m_rowsPainted = 0;
+    // The user scrolled the list since the selection last changed.
+    bool m_scrolledByUser = false;
+    // Wheel turns not yet amounting to a whole row.
+    double m_wheelRows = 0;
     QVariantAnimation* m_scroll;
 };
 

@@ -3,9 +3,11 @@
 #include "modules/surface_stage.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -214,12 +216,18 @@ TEST(ClipboardView, ANewSelectionScrollsToTheCentreAnUnchangedOneDoesNot)
     const QRectF row = list->rowRect(20);
     EXPECT_NEAR(row.center().y(), list->height() / 2.0, 1.0) << "the selected row sits in the middle";
 
-    // Rebuilt with the same selection: the user's own scrolling stays.
-    list->setScrollOffset(10);
+    // A notch of the wheel moves one whole row; rebuilt with the same selection, the list
+    // stays where the user scrolled it.
+    QWheelEvent notch(QPointF(10, 10), list->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(list, &notch);
+    ASSERT_TRUE(waitUntil([&] { return !list->isScrollAnimating(); }, 2000));
+    const double scrolled = list->scrollOffset();
+    EXPECT_DOUBLE_EQ(scrolled, 20 * list->rowPitch() - list->rowPitch());
     ClipboardView same(items, m, QString(), items[20].id, ClipboardView::Actions {});
     view->adopt(same);
     EXPECT_FALSE(list->isScrollAnimating());
-    EXPECT_EQ(list->scrollOffset(), 10);
+    EXPECT_EQ(list->scrollOffset(), scrolled);
 
     // Only what is on screen is painted, however long the list.
     stage.render();
@@ -239,4 +247,66 @@ TEST(ClipboardView, AdoptingKeepsTheSearchFieldAndItsCursor)
     EXPECT_EQ(field->cursorPosition(), 1);
     EXPECT_EQ(view->items().size(), 2);
     EXPECT_EQ(view->countText(), "2");
+}
+
+TEST(ClipboardView, AtRestNoRowIsCutThroughItsTextAndTheListGoesOnFaintly)
+{
+    QList<ClipboardItem> items;
+    for (int i = 0; i < 12; ++i)
+        items << text(QStringLiteral("Entry number %1 with words").arg(i), QStringLiteral("org.example.Editor"));
+    // Surfaces of many heights, so that the rows' fonts and the room left fall every way.
+    QList<SurfaceMetrics> sizes;
+    for (double height = 100; height <= 230; height += 13)
+        sizes << SurfaceMetrics(QSizeF(380, height), 32, 185);
+    sizes << metrics(0.8) << metrics(1.6);
+    for (const SurfaceMetrics& m : sizes) {
+        Stage stage(dark, contentSize(m));
+        auto* view = stage.make<ClipboardView>(
+            items, m, QString(), items[0].id, ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+        ClipboardList* list = view->list();
+        const QString name = QStringLiteral("clipboard-rows-%1x%2").arg(m.size().width()).arg(m.size().height());
+        const QRectF shown = QRectF(list->rect()).translated(list->pos());
+        // At the top, after a wheel notch down, and with a later row selected.
+        for (int step = 0; step < 3; ++step) {
+            if (step == 1) {
+                QWheelEvent down(QPointF(10, 10), list->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QCoreApplication::sendEvent(list, &down);
+            } else if (step == 2) {
+                ClipboardView next(items, m, QString(), items[7].id, ClipboardView::Actions {});
+                view->adopt(next);
+            }
+            ASSERT_TRUE(waitUntil([&] { return !list->isScrollAnimating(); }, 2000));
+            const QImage image = stage.render();
+            const std::string where = name.toStdString() + " step " + std::to_string(step);
+            int whole = 0;
+            double wholeBottom = shown.top();
+            for (int i = 0; i < items.size(); ++i) {
+                const QRectF row = list->rowRect(i).translated(list->pos());
+                const QRectF visible = row.intersected(shown);
+                if (visible.isEmpty())
+                    continue;
+                const int textPixels = countNear(image, visible, dark.primaryText(), 60);
+                if (visible.height() >= row.height() - 0.5) {
+                    ++whole;
+                    wholeBottom = row.bottom();
+                    EXPECT_GT(textPixels, 10) << where << " row " << i;
+                } else {
+                    EXPECT_EQ(textPixels, 0) << where << ": row " << i << " is cut through its text";
+                }
+                if (step == 2 && i == 7) {
+                    EXPECT_EQ(visible, row) << where << ": the selected row shows whole";
+                }
+            }
+            EXPECT_GE(whole, 1) << where;
+            saveArtefact(image, name + QStringLiteral("-%1").arg(step));
+            // The list goes on below: the next row's well shows faintly under the whole ones.
+            const QRectF below(shown.left(), wholeBottom, shown.width(), shown.bottom() - wholeBottom);
+            if (below.height() >= 6) {
+                const QColor well = over(dark.well(0.14), dark.surface());
+                EXPECT_EQ(countNear(image, below, well, 3), 0) << where << ": not at full strength";
+                EXPECT_LT(countNear(image, below, dark.surface(), 1), below.width() * below.height() * 4) << where;
+            }
+        }
+    }
 }
