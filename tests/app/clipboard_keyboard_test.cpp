@@ -142,6 +142,33 @@ TEST_F(ClipboardTab, ArrowsStopAtTheEndsAndAMissingSelectionCountsAsTheFirst)
     EXPECT_EQ(delegate.clipboardSelection(), ids[1]);
 }
 
+TEST_F(ClipboardTab, HoweverTheTabOpensAgainItShowsNoSearchAndTheFirstRowSelected)
+{
+    const QList<QUuid> ids = fill({ "one", "two", "three" });
+    // Closed after a search found the oldest entry.
+    delegate.openClipboard();
+    delegate.setClipboardQuery("on");
+    EXPECT_EQ(delegate.clipboardSelection(), ids[2]);
+    ASSERT_TRUE(press(Qt::Key_Escape));
+    EXPECT_EQ(delegate.clipboardQuery(), "");
+    EXPECT_EQ(delegate.clipboardSelection(), ids[0]);
+
+    // Closed by the pointer leaving, with a later row highlighted.
+    delegate.openClipboard();
+    ASSERT_TRUE(press(Qt::Key_Down));
+    delegate.coordinator()->onExpandedChange(false);
+    EXPECT_EQ(delegate.clipboardSelection(), ids[0]);
+
+    // Another tab, then the clipboard tab again; choosing the tab it is on changes nothing.
+    delegate.openClipboard();
+    ASSERT_TRUE(press(Qt::Key_Down));
+    delegate.selectTab(NotchSurfaceTab::clipboard);
+    EXPECT_EQ(delegate.clipboardSelection(), ids[1]);
+    delegate.selectTab(NotchSurfaceTab::timer);
+    delegate.selectTab(NotchSurfaceTab::clipboard);
+    EXPECT_EQ(delegate.clipboardSelection(), ids[0]);
+}
+
 TEST_F(ClipboardTab, CtrlBackspaceRemovesTheSelectedEntryPlainBackspaceEditsTheSearch)
 {
     const QList<QUuid> ids = fill({ "one", "two", "three" });
