@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QThread>
 #include <cmath>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -80,18 +81,53 @@ QPixmap sheet(int pixels, double scale)
     return pixmap;
 }
 
+FileThumbnails* sharedInstance = nullptr;
+
 } // namespace
+
+// Where workers leave their answers: posted to the owner on its thread while the mailbox is
+// open, dropped once it is closed. Posting happens under the lock, so once close() returned no
+// worker posts to an owner that is going, or into an application that is.
+class FileThumbnails::Mailbox {
+public:
+    explicit Mailbox(FileThumbnails* owner)
+        : m_owner(owner)
+    {
+    }
+
+    void post(std::function<void(FileThumbnails&)> answer)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_owner)
+            return;
+        // Posted events die with their receiver, so the answer only runs on a living owner.
+        QMetaObject::invokeMethod(
+            m_owner, [owner = m_owner, answer = std::move(answer)] { answer(*owner); }, Qt::QueuedConnection);
+    }
+
+    void close()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_owner = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    FileThumbnails* m_owner;
+};
 
 FileThumbnails::FileThumbnails(Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
     , m_store(m_options.cacheRoot.isEmpty() ? ThumbnailCache::defaultRoot() : m_options.cacheRoot)
+    , m_mailbox(std::make_shared<Mailbox>(this))
+    , m_pool(new QThreadPool)
 {
     const int threads = m_options.threads > 0 ? m_options.threads : std::clamp(QThread::idealThreadCount() / 2, 1, 4);
-    m_pool.setMaxThreadCount(threads);
+    m_pool->setMaxThreadCount(threads);
     // Workers leave as soon as the queue is empty: an idle shelf keeps no thread that wakes.
-    m_pool.setExpiryTimeout(0);
-    m_pool.setObjectName(QStringLiteral("thumbnails"));
+    m_pool->setExpiryTimeout(0);
+    m_pool->setObjectName(QStringLiteral("thumbnails"));
 }
 
 FileThumbnails::FileThumbnails()
@@ -101,26 +137,48 @@ FileThumbnails::FileThumbnails()
 
 FileThumbnails::~FileThumbnails()
 {
-    stopWork();
+    m_mailbox->close();
+    if (stopWork(quitWaitMs)) {
+        delete m_pool;
+        return;
+    }
+    // A worker stuck in the file system (a network folder that stopped answering) is left
+    // behind with its pool rather than waited for; it holds nothing of this object.
+    Diagnostics::log(Diagnostics::Category::shelf,
+        [&] { return QStringLiteral("%1 thumbnail workers left behind").arg(m_pool->activeThreadCount()); });
 }
 
-void FileThumbnails::stopWork()
+bool FileThumbnails::stopWork(int waitMs)
 {
     for (const Ticket& ticket : std::as_const(m_inFlight))
         ticket.cancelled->store(true);
     m_inFlight.clear();
-    m_pool.waitForDone();
+    // What has not started never will; what runs stops at its next read.
+    m_pool->clear();
+    return m_pool->waitForDone(waitMs);
+}
+
+int FileThumbnails::workersRunning() const
+{
+    return m_pool->activeThreadCount();
 }
 
 FileThumbnails& FileThumbnails::shared()
 {
-    // Lives for the whole run; its workers are stopped before the application goes, so none is
-    // still decoding while the process tears down.
+    // Lives for the whole run. Quitting calls its work off without waiting; when the
+    // application object goes, no answer is posted any more and cancelled workers get a short
+    // while to leave, so none is inside Qt while the process tears Qt down.
     static FileThumbnails* instance = [] {
-        auto* thumbnails = new FileThumbnails;
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, thumbnails, &FileThumbnails::stopWork);
-        return thumbnails;
+        sharedInstance = new FileThumbnails;
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, sharedInstance, [] { sharedInstance->stopWork(); });
+            qAddPostRoutine([] {
+                sharedInstance->m_mailbox->close();
+                if (!sharedInstance->stopWork(quitWaitMs))
+                    Diagnostics::log(Diagnostics::Category::shelf, [] { return "thumbnail workers left behind"; });
+            });
+        }
+        return sharedInstance;
     }();
     return *instance;
 }
@@ -175,21 +233,23 @@ void FileThumbnails::request(
     m_inFlight.insert(k, ticket);
     m_failed.remove(k);
     ++m_requestsStarted;
-    QPointer<FileThumbnails> self(this);
-    const ThumbnailCache store = m_store;
-    m_pool.start([this, self, store, path, k, pixels, knownFailure, ticket] {
-        if (ticket.cancelled->load())
+    startWork(ticket, [store = m_store, path, k, pixels, knownFailure, ticket](Mailbox& mailbox) {
+        Outcome outcome = thumbnail_maker::make(path, pixels, store, knownFailure,
+            ReadLimit { QDeadlineTimer(thumbnail_maker::readLimitMs), ticket.cancelled.get() });
+        mailbox.post([k, id = ticket.id, path, pixels, outcome = std::move(outcome)](FileThumbnails& owner) mutable {
+            owner.finish(k, id, path, pixels, std::move(outcome));
+        });
+    });
+}
+
+void FileThumbnails::startWork(const Ticket& ticket, std::function<void(Mailbox&)> work)
+{
+    // The worker holds the mailbox and its own copies of everything, never this object.
+    m_pool->start([mailbox = m_mailbox, cancelled = ticket.cancelled, work = std::move(work)] {
+        if (cancelled->load())
             return;
         yieldToPainting();
-        Outcome outcome = thumbnail_maker::make(path, pixels, store, knownFailure);
-        // The object waits for this thread before it goes, so `this` is alive here; the queued
-        // call is dropped if it is gone by the time the main thread gets to it.
-        QMetaObject::invokeMethod(
-            this,
-            [this, k, id = ticket.id, path, pixels, outcome = std::move(outcome)]() mutable {
-                finish(k, id, path, pixels, std::move(outcome));
-            },
-            Qt::QueuedConnection);
+        work(*mailbox);
     });
 }
 
@@ -238,19 +298,13 @@ void FileThumbnails::finish(const QString& k, quint64 ticket, const QString& pat
                 self->fail(k, path, stamp);
                 return;
             }
-            const ThumbnailCache store = self->m_store;
-            FileThumbnails* owner = self;
-            self->m_pool.start([owner, store, k, ticket, path, pixels, cancelled = current->cancelled] {
-                if (cancelled->load())
-                    return;
-                yieldToPainting();
-                Outcome outcome = thumbnail_maker::readServiceResult(path, pixels, store);
-                QMetaObject::invokeMethod(
-                    owner,
-                    [owner, k, ticket, path, pixels, outcome = std::move(outcome)]() mutable {
-                        owner->finish(k, ticket, path, pixels, std::move(outcome));
-                    },
-                    Qt::QueuedConnection);
+            const Ticket held = *current;
+            self->startWork(held, [store = self->m_store, k, held, path, pixels](Mailbox& mailbox) {
+                Outcome outcome = thumbnail_maker::readServiceResult(path, pixels, store,
+                    ReadLimit { QDeadlineTimer(thumbnail_maker::readLimitMs), held.cancelled.get() });
+                mailbox.post([k, id = held.id, path, pixels, outcome = std::move(outcome)](FileThumbnails& owner) mutable {
+                    owner.finish(k, id, path, pixels, std::move(outcome));
+                });
             });
         });
 }

@@ -31,6 +31,11 @@ struct Outcome;
 // forgotten, or dropped again after its modification time changed. Forgetting a file drops its
 // thumbnails and that memory, and a request still running for it stores nothing.
 //
+// The workers are a private pool of a few threads (never Qt's global pool, which painting
+// waits on). They read files as outside files: a FIFO, socket or device is never opened, and
+// every file is given up after a time limit. A worker never touches this object: it hands its
+// answer to a mailbox that this object closes when it goes, or when the application does.
+//
 // Used on the main thread only.
 class FileThumbnails : public QObject {
     Q_OBJECT
@@ -84,26 +89,38 @@ public:
     bool isIdle() const { return m_inFlight.isEmpty(); }
     const ThumbnailCache& cache() const { return m_store; }
 
-    // Cancels what waits and waits for what runs; later answers store nothing.
-    void stopWork();
+    // Calls off what waits and what runs; later answers store nothing. Waits at most
+    // `waitMs` for running workers to leave (a cancelled worker leaves at its next read, one
+    // stuck in the file system is left behind); true when none is left running.
+    bool stopWork(int waitMs = 0);
+    // Workers running now.
+    int workersRunning() const;
+
+    // How long quitting waits for cancelled workers before leaving them behind.
+    static constexpr int quitWaitMs = 500;
 
 private:
     struct Ticket {
         quint64 id = 0;
         std::shared_ptr<std::atomic_bool> cancelled;
     };
+    class Mailbox;
 
     void request(const QString& path, const QString& key, int pixels, const std::optional<FileStamp>& knownFailure);
     void finish(const QString& key, quint64 ticket, const QString& path, int pixels, thumbnail_maker::Outcome outcome);
     void fail(const QString& key, const QString& path, const std::optional<FileStamp>& stamp);
     void learnType(const QString& path, const QString& mimeType);
     void scheduleUpdate();
+    // Runs `work` on the pool unless its ticket is cancelled before it starts.
+    void startWork(const Ticket& ticket, std::function<void(Mailbox&)> work);
     QString typeOf(const QString& path) const;
     ThumbnailerService& service();
 
     Options m_options;
     ThumbnailCache m_store;
-    QThreadPool m_pool;
+    std::shared_ptr<Mailbox> m_mailbox;
+    // Owned; left behind (never deleted) when a worker is still stuck when this object goes.
+    QThreadPool* m_pool;
     std::unique_ptr<ThumbnailerService> m_service;
     QHash<QString, QPixmap> m_cache;
     QHash<QString, Ticket> m_inFlight;

@@ -1,5 +1,7 @@
 #include "platform/thumbnails/thumbnail_cache.h"
 
+#include "platform/thumbnails/guarded_file.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -59,11 +61,10 @@ std::optional<std::int64_t> digits(QStringView text)
 
 // The text chunks a PNG carries ahead of its picture data: enough to judge a cache entry without
 // decoding it. (Qt's own text lookup cannot tell "Thumb::URI" from a key "Thumb".)
-QHash<QString, QString> leadingTexts(const QString& path)
+QHash<QString, QString> leadingTexts(QIODevice& file)
 {
     QHash<QString, QString> texts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(8) != QByteArrayView("\x89PNG\r\n\x1a\n"))
+    if (file.read(8) != QByteArrayView("\x89PNG\r\n\x1a\n"))
         return texts;
     for (int chunks = 0; chunks < 64; ++chunks) {
         const QByteArray header = file.read(8);
@@ -210,19 +211,26 @@ bool ThumbnailCache::mtimeMatches(const QString& recorded, const FileStamp& stam
 }
 
 std::optional<QImage> ThumbnailCache::lookup(
-    const QString& uri, const FileStamp& stamp, const QList<Flavor>& order) const
+    const QString& uri, const FileStamp& stamp, const QList<Flavor>& order, const ReadLimit& limit) const
 {
     for (Flavor flavor : order) {
         const QString path = entryPath(uri, flavor);
-        if (!QFile::exists(path))
+        // Other programs write here too: whatever sits at an entry's place is read as an
+        // outside file, and anything but a regular file is passed over unopened.
+        if (fileKind(path) != FileKind::regular)
+            continue;
+        GuardedFile file(path, limit);
+        if (!file.openRegular())
             continue;
         // Text chunks ahead of the picture are judged without decoding it.
-        const QHash<QString, QString> texts = leadingTexts(path);
+        const QHash<QString, QString> texts = leadingTexts(file);
         QString recordedUri = texts.value(QStringLiteral("Thumb::URI"));
         QString recordedTime = texts.value(QStringLiteral("Thumb::MTime"));
         if (!recordedUri.isEmpty() && (recordedUri != uri || !mtimeMatches(recordedTime, stamp)))
             continue;
-        QImage image = QImageReader(path, "png").read();
+        if (!file.seek(0))
+            continue;
+        QImage image = QImageReader(&file, "png").read();
         if (image.isNull())
             continue;
         if (recordedUri.isEmpty()) {

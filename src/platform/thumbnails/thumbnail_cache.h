@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/thumbnails/guarded_file.h"
+
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -51,8 +53,11 @@ public:
     static bool mtimeMatches(const QString& recorded, const FileStamp& stamp);
 
     // The cached picture of the file, valid only when it was made for this URI and this
-    // modification time. Flavors are tried in the given order.
-    std::optional<QImage> lookup(const QString& uri, const FileStamp& stamp, const QList<Flavor>& order) const;
+    // modification time. Flavors are tried in the given order; reading stops at `limit`.
+    std::optional<QImage> lookup(const QString& uri, const FileStamp& stamp, const QList<Flavor>& order,
+        const ReadLimit& limit = { QDeadlineTimer(readLimitMs) }) const;
+    // How long reading one entry may take.
+    static constexpr int readLimitMs = 5000;
     // Writes `image` (scaled down to the flavor when larger) in the standard form: PNG with the
     // URI, modification time, size and type, readable by its owner only, replaced atomically.
     bool store(

@@ -1,8 +1,10 @@
 #include "platform/thumbnails/thumbnail_maker.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace nimbra::thumbnail_maker {
 
@@ -17,10 +19,8 @@ QImage fitted(const QImage& image, int pixels)
     return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
-QStringList typesOf(const QString& path)
+QStringList namesOf(const QMimeType& type)
 {
-    // Thread-safe; looks at the name and, when that is not enough, the first bytes.
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
     QStringList names { type.name() };
     names += type.aliases();
     names += type.allAncestors();
@@ -28,15 +28,32 @@ QStringList typesOf(const QString& path)
     return names;
 }
 
-// A failure so far, with what the file is: its stamp (none when it is gone), URI and types.
+// The type of whatever is at `path` that is not a regular file, from its metadata alone.
+QString typeOfNonRegular(const QString& path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("inode/directory");
+    if (S_ISFIFO(info.st_mode))
+        return QStringLiteral("inode/fifo");
+    if (S_ISSOCK(info.st_mode))
+        return QStringLiteral("inode/socket");
+    if (S_ISCHR(info.st_mode))
+        return QStringLiteral("inode/chardevice");
+    if (S_ISBLK(info.st_mode))
+        return QStringLiteral("inode/blockdevice");
+    return {};
+}
+
+// A failure so far, with what the file is: its stamp (none when it is gone) and URI.
 Outcome lookedAt(const QString& path)
 {
     Outcome outcome;
     outcome.stamp = FileStamp::of(path);
-    if (outcome.stamp) {
+    if (outcome.stamp)
         outcome.uri = ThumbnailCache::fileUri(path);
-        outcome.mimeTypes = typesOf(path);
-    }
     return outcome;
 }
 
@@ -53,9 +70,9 @@ QList<Flavor> wantedAndLarger(Flavor wanted)
 
 } // namespace
 
-QImage renderImage(const QString& path, int pixels)
+QImage renderImage(QIODevice& file, int pixels)
 {
-    QImageReader reader(path);
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
     // The size before any turn; scaling to fit a square does not depend on the orientation.
     const QSize size = reader.size();
@@ -71,32 +88,48 @@ QImage renderImage(const QString& path, int pixels)
     return fitted(image, pixels);
 }
 
-Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const std::optional<FileStamp>& knownFailure)
+Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const std::optional<FileStamp>& knownFailure,
+    const ReadLimit& limit)
 {
     Outcome outcome = lookedAt(path);
     if (!outcome.stamp)
         return outcome;
-    if (knownFailure && *knownFailure == *outcome.stamp)
+    // A folder, FIFO, socket or device has its type and nothing to draw; a FIFO or a device is
+    // never opened, since opening or reading one can wait for ever.
+    if (fileKind(path) != FileKind::regular) {
+        outcome.mimeTypes = QStringList { typeOfNonRegular(path) };
+        outcome.mimeTypes.removeAll(QString());
         return outcome;
-    if (outcome.mimeTypes.value(0) == QLatin1String("inode/directory"))
+    }
+    GuardedFile file(path, limit);
+    if (!file.openRegular())
+        return outcome;
+    // Thread-safe; looks at the name and, when that is not enough, the first bytes.
+    outcome.mimeTypes = namesOf(QMimeDatabase().mimeTypeForFileNameAndData(path, &file));
+    if (knownFailure && *knownFailure == *outcome.stamp)
         return outcome;
 
     const Flavor flavor = ThumbnailCache::flavorFor(pixels);
     const bool insideCache = cache.contains(path);
     if (!insideCache) {
-        if (const auto cached = cache.lookup(outcome.uri, *outcome.stamp, wantedAndLarger(flavor))) {
+        if (const auto cached = cache.lookup(outcome.uri, *outcome.stamp, wantedAndLarger(flavor), limit)) {
             outcome.kind = Outcome::Kind::ready;
             outcome.image = fitted(*cached, pixels);
             outcome.fromCache = true;
             return outcome;
         }
     }
-    if (QImageReader::imageFormat(path).isEmpty()) {
-        outcome.kind = Outcome::Kind::needsService;
+    if (!file.seek(0) || limit.reached())
+        return outcome;
+    if (QImageReader::imageFormat(&file).isEmpty()) {
+        outcome.kind = limit.reached() ? Outcome::Kind::failed : Outcome::Kind::needsService;
         return outcome;
     }
-    const QImage picture = renderImage(path, ThumbnailCache::pixels(flavor));
-    if (picture.isNull())
+    if (!file.seek(0))
+        return outcome;
+    const QImage picture = renderImage(file, ThumbnailCache::pixels(flavor));
+    // A picture cut short by the limit is no thumbnail.
+    if (picture.isNull() || limit.reached())
         return outcome;
     if (!insideCache)
         cache.store(outcome.uri, *outcome.stamp, outcome.mimeTypes.value(0), picture, flavor);
@@ -105,7 +138,7 @@ Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const
     return outcome;
 }
 
-Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache& cache)
+Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache& cache, const ReadLimit& limit)
 {
     Outcome outcome = lookedAt(path);
     if (!outcome.stamp)
@@ -117,7 +150,7 @@ Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache&
         if (*it < wanted)
             order << *it;
     }
-    if (const auto cached = cache.lookup(outcome.uri, *outcome.stamp, order)) {
+    if (const auto cached = cache.lookup(outcome.uri, *outcome.stamp, order, limit)) {
         outcome.kind = Outcome::Kind::ready;
         outcome.image = fitted(*cached, pixels);
         outcome.fromCache = true;

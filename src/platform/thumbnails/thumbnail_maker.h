@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/thumbnails/guarded_file.h"
 #include "platform/thumbnails/thumbnail_cache.h"
 
 #include <QImage>
@@ -9,11 +10,16 @@
 
 // The work of making one file's thumbnail, done off the main thread: the shared cache first,
 // then pictures decoded by Qt; anything else is left for the desktop's thumbnailer service.
+// Files are read as outside files (guarded_file.h): only regular files are opened, and every
+// step gives up at the limit.
 namespace nimbra::thumbnail_maker {
 
-// The picture in `path`, scaled while decoding so that its longest edge is at most `pixels`
+// How long looking at one file may take, reading and decoding included.
+constexpr int readLimitMs = 10'000;
+
+// The picture in `file`, scaled while decoding so that its longest edge is at most `pixels`
 // (never enlarged) and turned upright as its EXIF orientation says; null when Qt cannot read it.
-QImage renderImage(const QString& path, int pixels);
+QImage renderImage(QIODevice& file, int pixels);
 
 struct Outcome {
     enum class Kind {
@@ -36,12 +42,15 @@ struct Outcome {
 
 // Makes the thumbnail of `path` with at most `pixels` on its longest edge: from the cache when
 // a valid entry exists, else decoded (and written to the cache). A file whose stamp equals
-// `knownFailure` failed before and is not tried again.
+// `knownFailure` failed before and is not tried again. A folder, FIFO, socket or device fails
+// with its type, unopened.
 Outcome make(const QString& path, int pixels, const ThumbnailCache& cache,
-    const std::optional<FileStamp>& knownFailure = std::nullopt);
+    const std::optional<FileStamp>& knownFailure = std::nullopt,
+    const ReadLimit& limit = { QDeadlineTimer(readLimitMs) });
 
 // After the thumbnailer service reported success: what it wrote into the cache, in any flavor,
 // the wanted one first.
-Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache& cache);
+Outcome readServiceResult(const QString& path, int pixels, const ThumbnailCache& cache,
+    const ReadLimit& limit = { QDeadlineTimer(readLimitMs) });
 
 } // namespace nimbra::thumbnail_maker

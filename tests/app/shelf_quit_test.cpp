@@ -1,0 +1,172 @@
+// Quitting with thumbnails on the way. Each case runs itself again as a child process that
+// drops files or holds a FIFO on the shelf and then ends the way the application does; the
+// parent looks at how the child ended. When the child's application object is gone, no
+// thumbnail worker may still be inside Qt: Qt's own globals go next, and a worker still using
+// them crashed at exit (a double free).
+#include "app/app_delegate.h"
+
+#include "app/display_coordinator.h"
+#include "core/nimbra_settings.h"
+#include "modules/shelf/shelf_view.h"
+#include "platform/thumbnails/file_thumbnails.h"
+
+#include "support/test_support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+const char* const kChild = "NIMBRA_SHELF_QUIT_CHILD";
+const char* const kFolder = "NIMBRA_SHELF_QUIT_FOLDER";
+constexpr int kWorkersLeft = 3;
+
+bool isChild()
+{
+    return qEnvironmentVariableIsSet(kChild);
+}
+
+QString folder()
+{
+    return qEnvironmentVariable(kFolder);
+}
+
+// Runs after the application object is gone and before Qt's globals are destroyed.
+void failIfAWorkerOutlivedTheApplication()
+{
+    std::atexit([] {
+        if (FileThumbnails::shared().workersRunning() > 0)
+            ::_exit(kWorkersLeft);
+    });
+}
+
+// Large pictures, so that decoding them is still under way when the child ends.
+void writePictures(const QString& dir, int count)
+{
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, image.height());
+    sky.setColorAt(0, QColor(90, 140, 220));
+    sky.setColorAt(1, QColor(40, 60, 30));
+    p.fillRect(image.rect(), sky);
+    for (int i = 0; i < 400; ++i)
+        p.fillRect((i * 997) % 3900, (i * 613) % 2900, 100, 100, QColor::fromHsv((i * 37) % 360, 160, 200));
+    p.end();
+    const QString first = dir + "/photo-00.png";
+    ASSERT_TRUE(image.save(first));
+    for (int i = 1; i < count; ++i)
+        ASSERT_TRUE(QFile::copy(first, dir + QString("/photo-%1.png").arg(i, 2, 10, QLatin1Char('0'))));
+}
+
+QList<QUrl> pictures()
+{
+    QList<QUrl> urls;
+    for (const QString& name : QDir(folder()).entryList({ "photo-*.png" }, QDir::Files, QDir::Name))
+        urls << QUrl::fromLocalFile(folder() + "/" + name);
+    return urls;
+}
+
+// This case again, as a child process with the folder; how it ended.
+struct ChildRun {
+    QProcess process;
+    bool finished = false;
+
+    explicit ChildRun(const QString& dir)
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(kChild, "1");
+        environment.insert(kFolder, dir);
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QCoreApplication::applicationFilePath(),
+            { QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name()) });
+        // The event to wait for is its end; the limit only keeps a hung child from hanging us.
+        finished = process.waitForStarted() && process.waitForFinished(60'000);
+        if (!finished)
+            process.kill();
+    }
+    bool endedWell() const
+    {
+        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+    std::string output() { return process.readAll().right(4000).toStdString(); }
+};
+
+struct ShelfQuit : ::testing::Test {
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+
+    void launch()
+    {
+        settings.setShowOnAllDisplays(true);
+        delegate.applicationDidFinishLaunching();
+        QCoreApplication::processEvents();
+    }
+    NotchDisplayController& controller() const { return *delegate.coordinator()->controllers().begin()->second; }
+};
+
+} // namespace
+
+TEST_F(ShelfQuit, DroppingAndQuittingAtOnceLeavesNoWorkerBehind)
+{
+    if (isChild()) {
+        failIfAWorkerOutlivedTheApplication();
+        launch();
+        // As the tests that crashed did: the drop, then the end of the run, with every
+        // thumbnail still on its way.
+        ASSERT_TRUE(delegate.handleDropFiles(pictures()));
+        ASSERT_FALSE(FileThumbnails::shared().isIdle());
+        return;
+    }
+    QTemporaryDir dir;
+    writePictures(dir.path(), 24);
+    for (int run = 0; run < 5; ++run) {
+        ChildRun child(dir.path());
+        ASSERT_TRUE(child.endedWell()) << "run " << run << ": " << child.output();
+    }
+}
+
+TEST_F(ShelfQuit, AFifoOnTheShelfGetsNoThumbnailAndQuittingIsPrompt)
+{
+    if (isChild()) {
+        failIfAWorkerOutlivedTheApplication();
+        const QString fifo = folder() + "/pipe.fifo";
+        const QUrl photo = pictures().value(0);
+        settings.storeShelf({ fifo, photo.toLocalFile() });
+        launch();
+        ASSERT_EQ(delegate.shelf().items().size(), 2) << "a FIFO is kept on the shelf";
+        // The open shelf asks for both thumbnails.
+        delegate.selectTab(NotchSurfaceTab::shelf);
+        controller().open(Shelf::moduleID, false);
+        FileThumbnails& thumbnails = FileThumbnails::shared();
+        const double side = delegate.shelfTileSide();
+        ASSERT_TRUE(waitUntil([&] { return thumbnails.requestsStarted() >= 2; }));
+        ASSERT_TRUE(waitUntil([&] { return thumbnails.hasFailed(QUrl::fromLocalFile(fifo), side); }, 30000));
+        ASSERT_TRUE(waitUntil([&] { return thumbnails.isCached(photo, side); }, 30000));
+        // The end of a run through the event loop, as SIGTERM ends the application.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+        delegate.handleDropFiles(pictures());
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        QCoreApplication::exec();
+        return;
+    }
+    QTemporaryDir dir;
+    writePictures(dir.path(), 24);
+    const QString fifo = dir.path() + "/pipe.fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ChildRun child(dir.path());
+    ASSERT_TRUE(child.endedWell()) << child.output();
+}

@@ -1,0 +1,138 @@
+// Files that someone else put there: FIFOs, sockets and devices on the shelf or in the shared
+// thumbnail cache, and files that take too long. None may hold a thumbnail worker.
+#include "platform/thumbnails/file_thumbnails.h"
+#include "platform/thumbnails/guarded_file.h"
+#include "platform/thumbnails/thumbnail_maker.h"
+
+#include "platform/thumbnails/pictures.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace nimbra;
+using namespace nimbra::test;
+
+namespace {
+
+QString makeFifo(const QString& path)
+{
+    EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    return path;
+}
+
+QString makeSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), sizeof address.sun_path - 1));
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    return path;
+}
+
+// Whatever happens, a reader stuck opening one of these FIFOs is let go at the end of the
+// case, so that a failure shows as one instead of a hang.
+struct FifoRelease {
+    QStringList fifos;
+    ~FifoRelease()
+    {
+        for (const QString& fifo : std::as_const(fifos)) {
+            const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+    }
+};
+
+} // namespace
+
+TEST(OutsideFiles, FifosSocketsAndDevicesGetNoThumbnailAndHoldNoWorker)
+{
+    QTemporaryDir dir;
+    // One worker: a file that held it would hold back everything after it.
+    FileThumbnails thumbnails { FileThumbnails::Options {
+        .cacheRoot = dir.path() + "/thumbnails", .bus = std::nullopt, .useService = false, .threads = 1 } };
+    FifoRelease release { { makeFifo(dir.path() + "/pipe.png") } };
+    const QUrl fifo = QUrl::fromLocalFile(release.fifos.first());
+    const QUrl socket = QUrl::fromLocalFile(makeSocket(dir.path() + "/socket.jpg"));
+    const QUrl device = QUrl::fromLocalFile("/dev/zero");
+    const QString photoPath = dir.path() + "/photo.png";
+    ASSERT_TRUE(writePicture(photoPath, halves(300, 200), "png"));
+    const QUrl photo = QUrl::fromLocalFile(photoPath);
+
+    for (const QUrl& url : { fifo, socket, device, photo })
+        EXPECT_FALSE(thumbnails.image(url, 52, 2).isNull());
+    ASSERT_TRUE(waitUntil([&] { return thumbnails.isCached(photo, 52); }, 20000));
+    for (const QUrl& url : { fifo, socket, device }) {
+        EXPECT_TRUE(thumbnails.hasFailed(url, 52)) << url.toString().toStdString();
+        EXPECT_FALSE(thumbnails.isCached(url, 52));
+    }
+    // What they are is known without opening them.
+    EXPECT_EQ(thumbnail_maker::make(fifo.toLocalFile(), 128, thumbnails.cache()).mimeTypes.value(0), "inode/fifo");
+    EXPECT_EQ(thumbnail_maker::make("/dev/zero", 128, thumbnails.cache()).mimeTypes.value(0), "inode/chardevice");
+}
+
+TEST(OutsideFiles, AFifoInTheSharedCacheIsPassedOver)
+{
+    QTemporaryDir dir;
+    const ThumbnailCache cache(dir.path() + "/thumbnails");
+    const QString photo = dir.path() + "/photo.png";
+    ASSERT_TRUE(writePicture(photo, halves(600, 400), "png"));
+    const QString uri = ThumbnailCache::fileUri(photo);
+    // Another program (or someone hostile) left a FIFO where the cached picture would be.
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/thumbnails/normal"));
+    FifoRelease release { { makeFifo(cache.entryPath(uri, ThumbnailCache::Flavor::normal)) } };
+
+    const auto stamp = FileStamp::of(photo);
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_FALSE(cache.lookup(uri, *stamp, { ThumbnailCache::Flavor::normal }).has_value());
+    const auto made = thumbnail_maker::make(photo, 96, cache);
+    EXPECT_EQ(made.kind, thumbnail_maker::Outcome::Kind::ready);
+    EXPECT_FALSE(made.fromCache);
+}
+
+TEST(OutsideFiles, AGuardedFileOpensOnlyRegularFilesAndStopsAtItsLimit)
+{
+    QTemporaryDir dir;
+    FifoRelease release { { makeFifo(dir.path() + "/pipe") } };
+    EXPECT_EQ(fileKind(release.fifos.first()), FileKind::special);
+    EXPECT_EQ(fileKind(dir.path()), FileKind::directory);
+    EXPECT_EQ(fileKind(dir.path() + "/gone"), FileKind::missing);
+    // Even when asked to, a FIFO is refused without waiting for a writer.
+    EXPECT_FALSE(GuardedFile(release.fifos.first(), {}).openRegular());
+    EXPECT_FALSE(GuardedFile(dir.path(), {}).openRegular());
+
+    const QString path = dir.path() + "/data.bin";
+    QFile data(path);
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write(QByteArray(1 << 20, 'x'));
+    data.close();
+    EXPECT_EQ(fileKind(path), FileKind::regular);
+
+    std::atomic_bool cancelled = false;
+    GuardedFile file(path, ReadLimit { QDeadlineTimer::Forever, &cancelled });
+    ASSERT_TRUE(file.openRegular());
+    EXPECT_EQ(file.size(), 1 << 20);
+    EXPECT_EQ(file.read(1000), QByteArray(1000, 'x'));
+    ASSERT_TRUE(file.seek(10));
+    EXPECT_EQ(file.peek(5), QByteArray(5, 'x'));
+    EXPECT_EQ(file.pos(), 10);
+    // Called off: the next read fails, and so does a decoder reading through it.
+    cancelled = true;
+    EXPECT_EQ(file.read(1000), QByteArray());
+
+    // Past its deadline, nothing more is read either.
+    GuardedFile late(path, ReadLimit { QDeadlineTimer(0) });
+    EXPECT_FALSE(late.openRegular());
+}
