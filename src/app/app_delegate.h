@@ -191,6 +191,8 @@ public:
     QMessageBox* updateAlert() const { return m_updateAlert; }
     // The shelf: files dropped on a notch, kept by path across restarts.
     void setUpShelf();
+    // True when a dropped file landed on the shelf; a drop none of whose files can land is
+    // refused and changes nothing.
     bool handleDropFiles(const QList<QUrl>& urls);
     void handleDragHover(bool hovering);
     // The side of the tiles whose thumbnails a drop prepares.
@@ -253,9 +255,11 @@ private:
     void automaticUpdateCheck();
     QWidget* shelfView(const SurfaceMetrics& metrics);
     // After the shelf changed: prunes files that are gone, drops the thumbnails of items that
-    // left since `before` and of `dropped` files that did not stay, remembers the paths and
-    // watches the files.
-    void settleShelf(const QList<ShelfItem>& before, const QList<QUrl>& dropped = {});
+    // left since `before`, remembers the paths when they changed and watches the files.
+    void settleShelf(const QList<ShelfItem>& before);
+    // The dropped files that land on a shelf with `room` places, standardized, in the order
+    // given: existing local files with reachable names, and only the newest `room` of them.
+    static QList<QUrl> landingFiles(const QList<QUrl>& urls, qsizetype room);
     void shelfFilesChanged(const QStringList& paths);
     void removeFromShelf(const QUuid& id);
     void deleteSelectedFromShelf();

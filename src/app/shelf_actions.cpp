@@ -3,6 +3,7 @@
 #include "app/display_coordinator.h"
 #include "core/clamped.h"
 #include "core/diagnostics.h"
+#include "core/file_url.h"
 #include "core/nimbra_settings.h"
 #include "modules/shelf/shelf_view.h"
 #include "modules/shelf/shelf_watch.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QSet>
 
 namespace nimbra {
 
@@ -50,15 +52,25 @@ bool AppDelegate::handleDropFiles(const QList<QUrl>& urls)
 {
     if (!m_settings.shelfEnabled() || !m_coordinator)
         return false;
+    const QList<QUrl> landing = landingFiles(urls, m_shelf.limit());
+    Diagnostics::log(Diagnostics::Category::shelf, [&] {
+        return QStringLiteral("dropped %1, %2 can land").arg(urls.size()).arg(landing.size());
+    });
+    if (landing.isEmpty())
+        return false;
     leaveShelfSelection();
-    m_coordinator->refreshContent();
 
     const QList<ShelfItem> before = m_shelf.items();
-    const qsizetype added = m_shelf.add(urls);
-    Diagnostics::log(
-        Diagnostics::Category::shelf, [&] { return QStringLiteral("dropped %1, %2 new").arg(urls.size()).arg(added); });
-    FileThumbnails::shared().prewarm(urls, shelfTileSide(), 2);
-    settleShelf(before, urls);
+    m_shelf.add(landing);
+    settleShelf(before);
+    // Thumbnails only for the dropped files that stayed.
+    const QSet<QUrl> dropped(landing.cbegin(), landing.cend());
+    QList<QUrl> stayed;
+    for (const ShelfItem& item : m_shelf.items()) {
+        if (dropped.contains(item.url))
+            stayed << item.url;
+    }
+    FileThumbnails::shared().prewarm(stayed, shelfTileSide(), 2);
 
     m_tab = NotchSurfaceTab::shelf;
     m_coordinator->refreshContent();
@@ -67,9 +79,28 @@ bool AppDelegate::handleDropFiles(const QList<QUrl>& urls)
         if (self && self->m_coordinator)
             self->m_coordinator->handBackToHover();
     });
-    return true;
+    return !stayed.isEmpty();
 }
 
+QList<QUrl> AppDelegate::landingFiles(const QList<QUrl>& urls, qsizetype room)
+{
+    // From the newest (the last given) back, until the shelf's room is filled: what lies
+    // beyond would be trimmed at once, so it is not even looked at.
+    QList<QUrl> landing;
+    QSet<QUrl> seen;
+    for (auto url = urls.crbegin(); url != urls.crend() && seen.size() < room; ++url) {
+        if (!url->isLocalFile() || !hasReachablePath(*url))
+            continue;
+        const QUrl standardized = standardizedFileUrl(*url);
+        if (seen.contains(standardized))
+            continue;
+        if (!QFileInfo::exists(localPath(standardized)))
+            continue;
+        seen.insert(standardized);
+        landing.prepend(standardized);
+    }
+    return landing;
+}
 void AppDelegate::handleDragHover(bool hovering)
 {
     if (!m_settings.shelfEnabled() || !m_coordinator)
@@ -86,24 +117,27 @@ void AppDelegate::handleDragHover(bool hovering)
     m_coordinator->refreshContent();
 }
 
-void AppDelegate::settleShelf(const QList<ShelfItem>& before, const QList<QUrl>& dropped)
+void AppDelegate::settleShelf(const QList<ShelfItem>& before)
 {
     m_shelf.pruneMissing();
     // Items that left (trimmed, gone from disk, removed) take their thumbnails and failures
-    // along, and so do dropped files that did not stay (trimmed at once, or already gone).
-    QList<QUrl> candidates = dropped;
-    for (const ShelfItem& item : before)
-        candidates << item.url;
+    // along.
+    QSet<QUrl> kept;
+    for (const ShelfItem& item : m_shelf.items())
+        kept.insert(item.url);
+    QStringList paths;
     FileThumbnails& thumbnails = FileThumbnails::shared();
-    for (const QUrl& url : std::as_const(candidates)) {
-        const QUrl standardized = standardizedFileUrl(url);
-        const bool stays = std::any_of(m_shelf.items().cbegin(), m_shelf.items().cend(),
-            [&](const ShelfItem& kept) { return kept.url == standardized; });
-        if (!stays)
-            thumbnails.forget(url);
+    for (const ShelfItem& item : before) {
+        paths << item.path();
+        if (!kept.contains(item.url))
+            thumbnails.forget(item.url);
     }
-    m_settings.storeShelf(m_shelf.storedPaths());
-    m_shelfWatch->watch(m_shelf.storedPaths());
+    // The settings file is written only when the paths changed, not each time a shelved
+    // folder's contents do.
+    const QStringList now = m_shelf.storedPaths();
+    if (now != paths)
+        m_settings.storeShelf(now);
+    m_shelfWatch->watch(now);
 }
 
 void AppDelegate::shelfFilesChanged(const QStringList& paths)

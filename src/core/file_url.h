@@ -16,4 +16,13 @@ inline QString localPath(const QUrl& url)
     return local.toLocalFile();
 }
 
+// Whether the file URL's path names a file this program can reach by name: its bytes, once
+// percent-decoded, are UTF-8, as every path here is read and written. A name in another
+// encoding (a byte 0xFF, say) would turn into another name on the way and miss its file.
+inline bool hasReachablePath(const QUrl& url)
+{
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return !bytes.isEmpty() && QByteArrayView(bytes).isValidUtf8();
+}
+
 } // namespace nimbra

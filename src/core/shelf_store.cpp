@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <algorithm>
 
 namespace nimbra {
@@ -58,23 +60,42 @@ ShelfStore::ShelfStore(qsizetype limit)
 
 qsizetype ShelfStore::add(const QList<QUrl>& urls)
 {
+    // In one pass from the last file given back to the first, which is the order the files
+    // end up in: each file once, at the place of its last mention, then the items that were
+    // not mentioned in their old order. Files beyond the limit are only counted.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QHash<QUrl, qsizetype> onShelf;
+    onShelf.reserve(m_items.size());
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        onShelf.insert(m_items[i].url, i);
+    QSet<QUrl> seen;
+    QList<bool> mentioned(m_items.size(), false);
+    QList<ShelfItem> items;
     qsizetype added = 0;
-    for (const QUrl& url : urls) {
-        ShelfItem candidate(QUuid::createUuid(), url, QDateTime::currentDateTimeUtc());
-        const auto existing = std::find_if(
-            m_items.begin(), m_items.end(), [&](const ShelfItem& item) { return item.url == candidate.url; });
-        if (existing != m_items.end()) {
-            ShelfItem again = *existing;
-            m_items.erase(existing);
-            again.addedAt = candidate.addedAt;
-            m_items.prepend(again);
-        } else {
-            m_items.prepend(candidate);
+    for (auto url = urls.crbegin(); url != urls.crend(); ++url) {
+        const QUrl standardized = standardizedFileUrl(*url);
+        if (seen.contains(standardized))
+            continue;
+        seen.insert(standardized);
+        const auto existing = onShelf.constFind(standardized);
+        if (existing == onShelf.cend()) {
             ++added;
+            if (items.size() < m_limit)
+                items << ShelfItem(QUuid::createUuid(), standardized, now);
+            continue;
+        }
+        mentioned[*existing] = true;
+        if (items.size() < m_limit) {
+            ShelfItem again = m_items[*existing];
+            again.addedAt = now;
+            items << again;
         }
     }
-    if (m_items.size() > m_limit)
-        m_items.remove(m_limit, m_items.size() - m_limit);
+    for (qsizetype i = 0; i < m_items.size() && items.size() < m_limit; ++i) {
+        if (!mentioned[i])
+            items << m_items[i];
+    }
+    m_items = std::move(items);
     return added;
 }
 

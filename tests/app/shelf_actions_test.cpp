@@ -12,12 +12,16 @@
 #include "support/test_support.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbra;
 using namespace nimbra::test;
@@ -74,7 +78,8 @@ struct Shelved : ::testing::Test {
     }
 
     QTemporaryDir dir;
-    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    std::shared_ptr<MemorySettingsStorage> storage = std::make_shared<MemorySettingsStorage>();
+    NimbraSettings settings { storage };
     AppDelegate delegate { &settings };
 };
 
@@ -95,10 +100,10 @@ TEST_F(Shelved, ADropKeepsTheFilesAndOpensTheShelfTab)
     EXPECT_TRUE(delegate.handleDropFiles({ a }));
     EXPECT_EQ(names(), (QStringList { "a.txt", "b.txt" }));
 
-    // A dropped file that is already gone again does not stay.
+    // A dropped file that is already gone again does not land: the drop is refused.
     const QUrl brief = file("brief.txt");
     QFile::remove(brief.toLocalFile());
-    EXPECT_TRUE(delegate.handleDropFiles({ brief }));
+    EXPECT_FALSE(delegate.handleDropFiles({ brief }));
     EXPECT_EQ(names(), (QStringList { "a.txt", "b.txt" }));
 
     // Switched off, the shelf refuses drops and changes nothing.
@@ -201,29 +206,71 @@ TEST_F(Shelved, TheLimitTrimsTheOldestAndForgetsTheirThumbnails)
     EXPECT_FALSE(thumbnails.isCached(photos[1], side));
 }
 
-TEST_F(Shelved, FilesTrimmedInTheDropThatBroughtThemGetNoThumbnail)
+TEST_F(Shelved, ALargeDropStartsWorkOnlyForTheFilesThatStay)
 {
     launch();
-    QList<QUrl> photos;
-    for (int i = 0; i < 26; ++i)
-        photos << picture(QString("q%1.png").arg(i, 2, 10, QLatin1Char('0')));
-    const double side = delegate.shelfTileSide();
+    QList<QUrl> files;
+    for (int i = 0; i < 2000; ++i)
+        files << file(QString("f%1.txt").arg(i, 4, 10, QLatin1Char('0')));
     FileThumbnails& thumbnails = FileThumbnails::shared();
-    // One drop of 26: the first two given are the oldest, and do not stay.
-    EXPECT_TRUE(delegate.handleDropFiles(photos));
-    EXPECT_FALSE(names().contains("q00.png"));
-    EXPECT_FALSE(thumbnails.isInFlight(photos[0], side));
-    EXPECT_FALSE(thumbnails.isInFlight(photos[1], side));
-    // Once every kept one is in, the two trimmed have come and gone without being stored.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return std::all_of(photos.begin() + 2, photos.end(),
-                [&](const QUrl& url) { return thumbnails.isCached(url, side) || thumbnails.hasFailed(url, side); });
-        },
-        30000));
-    ASSERT_TRUE(waitUntil([&] { return thumbnails.isIdle(); }, 30000));
-    EXPECT_FALSE(thumbnails.isCached(photos[0], side));
-    EXPECT_FALSE(thumbnails.isCached(photos[1], side));
+    const int requests = thumbnails.requestsStarted();
+    storage->forgetWrites();
+    EXPECT_TRUE(delegate.handleDropFiles(files));
+    // The newest 24 stay, the last given first; nothing is started for the others.
+    ASSERT_EQ(names().size(), 24);
+    EXPECT_EQ(names().first(), "f1999.txt");
+    EXPECT_EQ(names().last(), "f1976.txt");
+    EXPECT_EQ(thumbnails.requestsStarted() - requests, 24);
+    EXPECT_FALSE(thumbnails.isInFlight(files.first(), delegate.shelfTileSide()));
+    EXPECT_EQ(storage->writtenKeys().count("shelf.paths"), 1);
+}
+
+TEST_F(Shelved, ADropIsAcceptedOnlyForWhatLands)
+{
+    launch();
+    // A name that is not UTF-8 cannot be reached by the name the drop gives it.
+    const QByteArray foreign = QFile::encodeName(dir.path()) + "/caf\xE9.txt";
+    const int fd = ::open(foreign.constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const QUrl unreachable = QUrl::fromEncoded("file://" + QByteArray(foreign).toPercentEncoding("/"));
+    ASSERT_TRUE(unreachable.isLocalFile());
+    EXPECT_FALSE(delegate.handleDropFiles({ unreachable }));
+    EXPECT_TRUE(delegate.shelf().isEmpty());
+    EXPECT_FALSE(delegate.handleDropFiles({ QUrl::fromLocalFile(dir.path() + "/never-there.txt") }));
+
+    // Mixed with one that lands, the drop is taken and only that one is kept.
+    const QUrl fine = file("fine.txt");
+    EXPECT_TRUE(delegate.handleDropFiles({ unreachable, fine }));
+    EXPECT_EQ(names(), QStringList { "fine.txt" });
+    EXPECT_EQ(storedNames(), QStringList { "fine.txt" });
+
+    // A FIFO lands as an item like any other (it gets no thumbnail, and is never opened).
+    const QString fifo = dir.path() + "/pipe";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(fifo) }));
+    EXPECT_EQ(names(), (QStringList { "pipe", "fine.txt" }));
+}
+
+TEST_F(Shelved, AShelvedFolderThatKeepsChangingIsNotWrittenAgain)
+{
+    launch();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("busy"));
+    const QUrl busy = QUrl::fromLocalFile(dir.path() + "/busy");
+    EXPECT_TRUE(delegate.handleDropFiles({ busy }));
+    int changes = 0;
+    auto told = delegate.shelfWatch().onChange;
+    delegate.shelfWatch().onChange = [&](const QStringList& paths) {
+        told(paths);
+        ++changes;
+    };
+    storage->forgetWrites();
+    for (int i = 0; i < 3; ++i) {
+        file(QString("busy/part%1").arg(i));
+        ASSERT_TRUE(waitUntil([&] { return changes == i + 1; }, 10000));
+    }
+    EXPECT_EQ(names(), QStringList { "busy" });
+    EXPECT_EQ(storage->writtenKeys().count("shelf.paths"), 0);
 }
 
 TEST_F(Shelved, TabActions)
