@@ -274,4 +274,37 @@ TEST_F(ShelfOnX, ADoubleClickRevealsTheFileThroughTheFileManager)
     QDBusConnection::disconnectFromBus(connection);
 }
 
+TEST_F(ShelfOnX, ADoubleClickInSelectionModeTogglesATileOnce)
+{
+    ASSERT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(file("a.txt")), QUrl::fromLocalFile(file("b.txt")) }));
+    ASSERT_TRUE(waitUntil([&] { return exposed(); }));
+    controller().open(Shelf::moduleID, false);
+    ASSERT_TRUE(waitUntil([&] { return shownShelf() && shownShelf()->tiles().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return !controller().view()->isAnimating(); }));
+    shownShelf()->chooseButton()->click();
+    ASSERT_TRUE(delegate.isShelfSelecting());
+    syncWithServer();
+
+    ShelfTile* tile = shownShelf()->tiles().at(0);
+    const QUuid id = tile->item().id;
+    const QPoint centre = tile->mapToGlobal(tile->pictureRect().center().toPoint());
+    movePointer(centre);
+    syncWithServer();
+    // Two presses in quick succession at one place, as a person double-clicks.
+    for (bool press : { true, false, true, false }) {
+        pressButton(press);
+        syncWithServer();
+    }
+    // A single click after it (elsewhere, so it is no third click of the same burst) shows
+    // that everything of the double click was handled.
+    ShelfTile* other = shownShelf()->tiles().at(1);
+    movePointer(other->mapToGlobal(other->pictureRect().center().toPoint()));
+    syncWithServer();
+    pressButton(true);
+    pressButton(false);
+    ASSERT_TRUE(waitUntil([&] { return delegate.shelfSelection().contains(other->item().id); }));
+    EXPECT_TRUE(delegate.shelfSelection().contains(id)) << "toggled once, not twice";
+    EXPECT_EQ(delegate.shelfSelection().size(), 2);
+}
+
 #include "shelf_itest.moc"

@@ -155,8 +155,7 @@ ShelfTile::ShelfTile(const ShelfItem& item, const QPixmap& image, double side, c
     setToolTip(item.path());
     setAccessibleName(item.name());
     resize(tileSize(side, metrics).toSize());
-    const QRectF picture = pictureRect();
-    m_remove->move(int(std::round(picture.right() - m_remove->width())), int(std::round(picture.top())));
+    placeRemoveButton();
     connect(m_remove, &QAbstractButton::clicked, this, [this] {
         if (onRemove)
             onRemove();
@@ -183,10 +182,56 @@ QRectF ShelfTile::pictureRect() const
     return QRectF((width() - m_side) / 2, 0, m_side, m_side);
 }
 
+void ShelfTile::placeRemoveButton()
+{
+    const QRectF picture = pictureRect();
+    m_remove->move(int(std::round(picture.right() - m_remove->width())), int(std::round(picture.top())));
+}
+
+void ShelfTile::setTileWidth(int width)
+{
+    if (width == this->width())
+        return;
+    resize(width, height());
+    placeRemoveButton();
+}
+
+QString ShelfTile::oneLine(const QString& name)
+{
+    static const QChar mark(0x23CE);
+    QString line;
+    line.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c == u'\r' && i + 1 < name.size() && name.at(i + 1) == u'\n')
+            continue;
+        const bool lineBreak = c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+        line += lineBreak ? mark : c;
+    }
+    return line;
+}
+
+QString ShelfTile::shortened(const QString& name, const QFontMetricsF& font, double width)
+{
+    if (font.horizontalAdvance(name) <= width)
+        return name;
+    // An extension is a short ending after a dot that is not the name's first character.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const bool hasExtension = dot > 0 && name.size() - dot <= 8;
+    if (hasExtension) {
+        const QString extension = name.mid(dot);
+        const double room = width - font.horizontalAdvance(extension);
+        const QString stem = font.elidedText(name.left(dot), Qt::ElideRight, room);
+        // Something of the stem must stay besides the ellipsis.
+        if (room > 0 && stem.size() > 1)
+            return stem + extension;
+    }
+    return font.elidedText(name, Qt::ElideRight, width);
+}
+
 QString ShelfTile::shownName() const
 {
-    const QFontMetricsF names(nameFont(m_metrics));
-    return names.elidedText(m_item.name(), Qt::ElideMiddle, m_side + m_metrics.space(10));
+    return shortened(oneLine(m_item.name()), QFontMetricsF(nameFont(m_metrics)), width());
 }
 
 void ShelfTile::setShowsName(bool shows)
@@ -248,7 +293,7 @@ void ShelfTile::paintEvent(QPaintEvent*)
     p.setFont(font);
     p.setPen(theme.secondaryText(m_hovering ? 0.8 : 0.5));
     const QRectF line(0, picture.bottom() + m_metrics.space(3), width(), QFontMetricsF(font).height());
-    p.drawText(line, Qt::AlignHCenter | Qt::AlignTop, shownName());
+    p.drawText(line, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, shownName());
 }
 
 void ShelfTile::setHovering(bool hovering)

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 
+class QFontMetricsF;
 class QMimeData;
 
 namespace nimbra {
@@ -30,7 +31,7 @@ void start(const QUrl& file, const QPixmap& image, double side, double pixelRati
 } // namespace shelf_drag
 
 // One file on the shelf: its picture with the remove control or selection mark in the top
-// trailing corner, and its name below, cut in the middle when too long.
+// trailing corner, and its name below on one line, shortened at its end with the extension kept.
 class ShelfTile : public QWidget {
     Q_OBJECT
 public:
@@ -48,14 +49,21 @@ public:
     QAbstractButton* removeButton() const { return m_remove; }
     // Where the picture sits in the tile.
     QRectF pictureRect() const;
-    // The name as shown, cut in the middle to the tile's width.
+    // The name as shown: on one line, cut to the tile's width.
     QString shownName() const;
+    // The view gives every tile of its strip one width, at least tileSize().width().
+    void setTileWidth(int width);
     // Whether the name is drawn: a strip too low for whole names shows none rather than halves.
     void setShowsName(bool shows);
     bool showsName() const { return m_showsName; }
 
-    // The tile's size for a picture side.
+    // The tile's smallest size for a picture side.
     static QSizeF tileSize(double side, const SurfaceMetrics& metrics);
+    // A file name on one line: each line break becomes a visible mark (⏎).
+    static QString oneLine(const QString& name);
+    // `name` fitted into `width`: shortened at the end of its stem with the extension kept
+    // ("a very long holid….jpg"), or at its end when not even the extension fits.
+    static QString shortened(const QString& name, const QFontMetricsF& font, double width);
 
     std::function<void()> onToggleSelect;
     std::function<void()> onRemove;
@@ -74,6 +82,7 @@ protected:
 
 private:
     void setHovering(bool hovering);
+    void placeRemoveButton();
     void syncRemoveButton();
     void beginDrag();
 

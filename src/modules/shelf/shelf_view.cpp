@@ -17,7 +17,8 @@ namespace nimbra {
 
 namespace {
 
-// The strip scrolls sideways; a plain wheel moves it too.
+// The strip scrolls sideways by whole tiles, so that at rest no tile is cut at its edges; a
+// plain wheel moves it too.
 class Strip : public QScrollArea {
 public:
     explicit Strip(QWidget* parent)
@@ -33,16 +34,100 @@ public:
         viewport()->setAttribute(Qt::WA_TranslucentBackground);
     }
 
+    // The distance from one tile to the next; scroll positions are whole multiples of it.
+    void setPitch(int pitch)
+    {
+        m_pitch = std::max(1, pitch);
+        m_pending = 0;
+        snap();
+    }
+    int pitch() const { return m_pitch; }
+    // Moves by `tiles` whole tiles, as far as there are tiles.
+    void step(int tiles)
+    {
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(std::clamp(bar->value() + tiles * m_pitch, 0, lastPosition()));
+    }
+    // Back onto a whole tile after the row or the pitch changed.
+    void snap()
+    {
+        QScrollBar* bar = horizontalScrollBar();
+        const int tiles = int(std::lround(double(bar->value()) / m_pitch));
+        bar->setValue(std::clamp(tiles * m_pitch, 0, lastPosition()));
+    }
+
 protected:
     void wheelEvent(QWheelEvent* event) override
     {
+        // A notch of a wheel is one tile; a touchpad's fine movement steps once it went half a
+        // tile's way.
         const QPoint pixels = event->pixelDelta();
         const QPoint angle = event->angleDelta();
-        const int along = !pixels.isNull() ? (pixels.x() != 0 ? pixels.x() : pixels.y())
-                                           : (angle.x() != 0 ? angle.x() : angle.y()) / 2;
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - along);
+        const bool fine = !pixels.isNull();
+        const int along = fine ? (pixels.x() != 0 ? pixels.x() : pixels.y()) : (angle.x() != 0 ? angle.x() : angle.y());
+        const double threshold = fine ? m_pitch / 2.0 : 120.0;
+        if ((along > 0) != (m_pending > 0))
+            m_pending = 0;
+        m_pending += along;
+        int tiles = 0;
+        while (std::abs(m_pending) >= threshold) {
+            tiles += m_pending > 0 ? -1 : 1;
+            m_pending += m_pending > 0 ? -threshold : threshold;
+        }
+        if (tiles != 0)
+            step(tiles);
         event->accept();
     }
+
+private:
+    // The row is laid out so that this is a whole number of tiles.
+    int lastPosition() const { return horizontalScrollBar()->maximum(); }
+
+    int m_pitch = 1;
+    double m_pending = 0;
+};
+
+// Over the strip's ends: where more tiles lie beyond an end, that end fades into the surface.
+class StripFades : public QWidget {
+public:
+    StripFades(QScrollArea* strip, QWidget* parent)
+        : QWidget(parent)
+        , m_strip(strip)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+    void setFadeWidth(double width) { m_width = width; }
+    bool fadesLeft() const { return m_strip->horizontalScrollBar()->value() > 0; }
+    bool fadesRight() const
+    {
+        const QScrollBar* bar = m_strip->horizontalScrollBar();
+        return bar->value() < bar->maximum();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const QColor surface = notchTheme(this).surface();
+        QColor clear = surface;
+        clear.setAlpha(0);
+        auto fade = [&](double from, double to) {
+            QLinearGradient gradient(from, 0, to, 0);
+            gradient.setColorAt(0, surface);
+            gradient.setColorAt(1, clear);
+            p.fillRect(QRectF(std::min(from, to), 0, std::abs(to - from), height()), gradient);
+        };
+        if (fadesLeft())
+            fade(0, m_width);
+        if (fadesRight())
+            fade(width(), width() - m_width);
+    }
+
+private:
+    QScrollArea* m_strip;
+    double m_width = 0;
 };
 
 // The header's buttons: a symbol alone, a capsule with a title, or the capsule of "Delete".
@@ -180,6 +265,7 @@ ShelfView::ShelfView(
     , m_side(tileSide(metrics))
     , m_strip(new Strip(this))
     , m_row(new QWidget)
+    , m_fades(new StripFades(m_strip, this))
     , m_choose(new HeaderButton(HeaderButton::Kind::symbol, QStringLiteral("Choose files to remove"),
           QStringLiteral("checkmark.circle"), metrics, this))
     , m_selectAll(new HeaderButton(HeaderButton::Kind::text, QStringLiteral("All"), {}, metrics, this))
@@ -194,6 +280,8 @@ ShelfView::ShelfView(
     // clears the row to nothing, so the surface behind it has to show through instead.
     m_row->setAutoFillBackground(false);
     m_choose->setToolTip(QStringLiteral("Choose files to remove"));
+    connect(m_strip->horizontalScrollBar(), &QScrollBar::valueChanged, m_fades, [this] { m_fades->update(); });
+    connect(m_strip->horizontalScrollBar(), &QScrollBar::rangeChanged, m_fades, [this] { m_fades->update(); });
 
     // Each button reads the actions when pressed, so a view that adopted newer ones uses those.
     connect(m_choose, &QAbstractButton::clicked, this, [this] { call(m_actions.onBeginSelecting); });
@@ -294,6 +382,7 @@ void ShelfView::syncHeader()
     const bool hasItems = !m_state.items.isEmpty();
     const bool selecting = hasItems && m_state.isSelecting;
     m_strip->setVisible(hasItems);
+    m_fades->setVisible(hasItems);
     m_choose->setVisible(hasItems && !selecting);
     m_selectAll->setVisible(selecting);
     m_cancel->setVisible(selecting);
@@ -337,24 +426,49 @@ void ShelfView::place()
     }
 
     const double top = inner.top() + row + m_metrics.space(5);
-    const QSizeF tileSize = ShelfTile::tileSize(m_side, m_metrics);
+    const QSizeF smallest = ShelfTile::tileSize(m_side, m_metrics);
     // When the tiles are taller than what the bottom padding leaves, their names reach into it
     // rather than being cut.
-    const double bottom = std::min<double>(height(), std::max(inner.bottom(), top + tileSize.height()));
-    const QRect stripRect = QRectF(inner.left(), top, inner.width(), std::max(0.0, bottom - top)).toAlignedRect();
+    const double bottom = std::min<double>(height(), std::max(inner.bottom(), top + smallest.height()));
+    const TileRow tiles = tileRow(inner.width(), smallest.width(), m_metrics.space(9));
+    const QRect stripRect = QRectF(inner.left() + tiles.inset, top, tiles.shown * tiles.pitch - tiles.spacing,
+        std::max(0.0, bottom - top))
+                                .toAlignedRect();
     m_strip->setGeometry(stripRect);
-    const double spacing = m_metrics.space(9);
-    constexpr double edge = 2;
+    m_fades->setGeometry(stripRect);
+    // Across the end tile's margin and into a third of its picture.
+    static_cast<StripFades*>(m_fades)->setFadeWidth((tiles.width - m_side) / 2 + m_side / 3);
+    m_fades->raise();
     const qsizetype n = m_tiles.size();
-    const double rowWidth = 2 * edge + n * tileSize.width() + std::max<qsizetype>(0, n - 1) * spacing;
-    m_row->resize(int(std::ceil(rowWidth)), stripRect.height());
+    m_row->resize(int(std::max<qsizetype>(0, n * tiles.pitch - tiles.spacing)), stripRect.height());
+    static_cast<Strip*>(m_strip)->setPitch(tiles.pitch);
     // Vertically centred; a strip lower than a tile keeps the pictures whole and cuts the names.
-    const double y = std::max(0.0, (stripRect.height() - tileSize.height()) / 2);
-    const bool namesFit = stripRect.height() >= std::floor(tileSize.height());
+    const double y = std::max(0.0, (stripRect.height() - smallest.height()) / 2);
+    const bool namesFit = stripRect.height() >= std::floor(smallest.height());
     for (qsizetype i = 0; i < n; ++i) {
-        m_tiles[i]->move(int(std::round(edge + i * (tileSize.width() + spacing))), int(std::round(y)));
+        m_tiles[i]->setTileWidth(tiles.width);
+        m_tiles[i]->move(int(i * tiles.pitch), int(std::round(y)));
         m_tiles[i]->setShowsName(namesFit);
     }
+}
+
+ShelfView::TileRow ShelfView::tileRow(double room, double smallest, double spacing)
+{
+    // As many whole tiles as the room holds, widened to fill it; the pixels left over (fewer
+    // than there are tiles) go to both sides.
+    TileRow row;
+    row.spacing = int(std::lround(spacing));
+    const int width = std::max(1, int(std::ceil(smallest)));
+    row.shown = std::max(1, int(std::floor((room + row.spacing) / (width + row.spacing))));
+    row.width = std::max(width, int(std::floor((room - (row.shown - 1) * row.spacing) / row.shown)));
+    row.pitch = row.width + row.spacing;
+    row.inset = std::max(0.0, std::floor((room - (row.shown * row.pitch - row.spacing)) / 2));
+    return row;
+}
+
+int ShelfView::tilePitch() const
+{
+    return static_cast<const Strip*>(m_strip)->pitch();
 }
 
 void ShelfView::resizeEvent(QResizeEvent*)

@@ -74,6 +74,19 @@ public:
     // "None" when every item is selected, else "All".
     static QString selectAllTitle(qsizetype items, qsizetype selected);
 
+    // How the strip's tiles are laid out in a width: `shown` whole tiles of `width` pixels with
+    // `spacing` between them, `inset` from the left; scrolling moves by whole `pitch`es.
+    struct TileRow {
+        int shown = 1;
+        int width = 0;
+        int spacing = 0;
+        int pitch = 0;
+        double inset = 0;
+    };
+    static TileRow tileRow(double room, double smallestTile, double spacing);
+    // The distance from one tile to the next in the strip.
+    int tilePitch() const;
+
     QList<ShelfTile*> tiles() const { return m_tiles; }
     ShelfTile* tile(const QUuid& id) const;
     QScrollArea* strip() const { return m_strip; }
@@ -112,6 +125,7 @@ private:
     QList<ShelfTile*> m_tiles;
     QScrollArea* m_strip;
     QWidget* m_row;
+    QWidget* m_fades;
     QAbstractButton* m_choose;
     QAbstractButton* m_selectAll;
     QAbstractButton* m_cancel;

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -39,7 +40,7 @@ struct Files {
         QImage image(400, 300, QImage::Format_RGB32);
         image.fill(colour);
         const QString path = dir.path() + "/" + name;
-        EXPECT_TRUE(image.save(path));
+        EXPECT_TRUE(image.save(path, "png"));
         return ShelfItem(QUuid::createUuid(), QUrl::fromLocalFile(path), QDateTime::currentDateTimeUtc());
     }
     ShelfItem document(const QString& name)
@@ -192,7 +193,7 @@ TEST(ShelfView, TilesAtThreeScalesInBothThemes)
                     < area * 0.95,
                 true)
                 << "the icon is drawn";
-            // The long name is cut in the middle: its start and its extension stay.
+            // The long name is cut at the end of its stem: its start and its extension stay.
             EXPECT_TRUE(report->shownName().startsWith("Qu")) << report->shownName().toStdString();
             EXPECT_TRUE(report->shownName().endsWith(".pdf")) << report->shownName().toStdString();
             EXPECT_TRUE(report->shownName().contains(QChar(0x2026)));
@@ -344,8 +345,9 @@ TEST(ShelfView, AdoptingANewerStateKeepsTilesHoverAndScroll)
         items << files.picture(QString("p%1.png").arg(i), QColor(20 * i, 100, 100));
     Stage stage(dark, QSizeF(360, m.contentHeight()));
     ShelfView* view = makeView(stage, files, { .items = items }, m, calls);
-    view->strip()->horizontalScrollBar()->setValue(120);
-    ASSERT_EQ(view->strip()->horizontalScrollBar()->value(), 120);
+    const int scrolled = 2 * view->tilePitch();
+    view->strip()->horizontalScrollBar()->setValue(scrolled);
+    ASSERT_EQ(view->strip()->horizontalScrollBar()->value(), scrolled);
     ShelfTile* kept = view->tiles().at(3);
     hover(kept);
 
@@ -360,7 +362,7 @@ TEST(ShelfView, AdoptingANewerStateKeepsTilesHoverAndScroll)
     EXPECT_EQ(view->tile(items[3].id), kept);
     EXPECT_TRUE(kept->isHovering());
     EXPECT_EQ(view->tile(gone.id), nullptr);
-    EXPECT_EQ(view->strip()->horizontalScrollBar()->value(), 120);
+    EXPECT_EQ(view->strip()->horizontalScrollBar()->value(), scrolled);
     // The outline fades in rather than jumping.
     EXPECT_TRUE(view->isOutlineFading());
     ASSERT_TRUE(waitUntil([&] { return !view->isOutlineFading(); }));
@@ -397,4 +399,146 @@ TEST(ShelfView, DraggingAVanishedFileStartsNoDrag)
     std::unique_ptr<QMimeData> data(shelf_drag::mimeData(QUrl::fromLocalFile("/tmp/a b.txt")));
     EXPECT_EQ(data->urls(), QList<QUrl> { QUrl::fromLocalFile("/tmp/a b.txt") });
     EXPECT_EQ(data->data("x-special/gnome-copied-files"), QByteArray("copy\nfile:///tmp/a%20b.txt"));
+}
+
+
+namespace {
+
+// What a person sees of the strip: which pictures show, whole or in part, by their colours.
+struct StripLook {
+    QImage image;
+    QRectF strip;
+
+    // Pixels of `colour` anywhere in the strip.
+    int pixelsOf(const QColor& colour) const { return countNear(image, strip, colour, 10); }
+};
+
+QColor vivid(int i)
+{
+    return QColor::fromHsv((i * 47) % 360, 255, 230);
+}
+
+// A notch of the mouse wheel over the strip (a sent event does not climb from a tile to it as a
+// real one does).
+void wheel(QScrollArea* strip, int angle)
+{
+    QWidget* target = strip->viewport();
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+TEST(ShelfView, AtRestEveryTileIsWholeAndAnEndFadesWhereMoreFollow)
+{
+    Files files;
+    Calls calls;
+    QList<ShelfItem> items;
+    for (int i = 0; i < 9; ++i)
+        items << files.picture(QString("p%1.png").arg(i), vivid(i));
+    for (const SurfaceMetrics& m : { metrics(360, 124), metrics(620, 32 + 200), metrics(300, 32 + 64) }) {
+        const QString size = QString::number(m.size().width());
+        files.prepare(items, m);
+        Stage stage(dark, QSizeF(m.size().width(), m.contentHeight()));
+        ShelfView* view = makeView(stage, files, { .items = items }, m, calls);
+        QScrollArea* strip = view->strip();
+        const QRectF stripRect = within(strip, &stage.host, QRectF(strip->rect()));
+        auto look = [&] { return StripLook { stage.render(), stripRect }; };
+        // Which tiles are in view, judged by what shows: wholly, or not at all.
+        auto shown = [&](const StripLook& seen) {
+            QList<int> whole;
+            for (int i = 0; i < items.size(); ++i) {
+                ShelfTile* tile = view->tiles().at(i);
+                const QRectF picture = within(tile, &stage.host, tile->pictureRect());
+                const int visible = seen.pixelsOf(vivid(i));
+                if (visible == 0)
+                    continue;
+                // Whole: its picture's centre shows, and nothing of it lies beyond the strip.
+                EXPECT_TRUE(stripRect.contains(picture)) << size.toStdString() << " tile " << i << " is cut";
+                EXPECT_TRUE(near(pixelAt(seen.image, picture.center().x(), picture.center().y()), vivid(i), 10));
+                whole << i;
+            }
+            return whole;
+        };
+
+        const StripLook first = look();
+        saveArtefact(first.image, "shelf-strip-start-" + size);
+        const QList<int> atStart = shown(first);
+        ASSERT_GE(atStart.size(), 2) << size.toStdString();
+        ASSERT_LT(atStart.size(), items.size()) << size.toStdString();
+        EXPECT_EQ(atStart.first(), 0);
+        // More follow on the right: the last shown picture fades into the surface at its right
+        // edge; nothing fades on the left.
+        auto edgeOf = [&](const StripLook& seen, int i, bool right) {
+            ShelfTile* tile = view->tiles().at(i);
+            const QRectF picture = within(tile, &stage.host, tile->pictureRect());
+            return pixelAt(seen.image, right ? picture.right() - 1.5 : picture.left() + 1.5, picture.center().y());
+        };
+        const int last = atStart.last();
+        EXPECT_LT(edgeOf(first, last, true).value(), vivid(last).value() - 60) << size.toStdString();
+        EXPECT_TRUE(near(edgeOf(first, 0, false), vivid(0), 10)) << size.toStdString();
+
+        // A notch of the wheel moves by one whole tile.
+        wheel(strip, -120);
+        const StripLook moved = look();
+        const QList<int> afterOne = shown(moved);
+        EXPECT_EQ(afterOne.first(), 1) << size.toStdString();
+        EXPECT_EQ(afterOne.size(), atStart.size());
+        EXPECT_EQ(strip->horizontalScrollBar()->value(), view->tilePitch());
+
+        // At the far end the last tile shows whole, unfaded, and the left end fades instead.
+        for (int i = 0; i < items.size(); ++i)
+            wheel(strip, -120);
+        const StripLook end = look();
+        saveArtefact(end.image, "shelf-strip-end-" + size);
+        const QList<int> atEnd = shown(end);
+        EXPECT_EQ(atEnd.last(), items.size() - 1) << size.toStdString();
+        EXPECT_TRUE(near(edgeOf(end, items.size() - 1, true), vivid(items.size() - 1), 10)) << size.toStdString();
+        EXPECT_LT(edgeOf(end, atEnd.first(), false).value(), vivid(atEnd.first()).value() - 60);
+    }
+}
+
+TEST(ShelfView, NamesShowOnOneLineShortenedAtTheEndWithTheirExtension)
+{
+    Files files;
+    Calls calls;
+    const SurfaceMetrics m = metrics(360, 124);
+    QList<ShelfItem> items { files.picture("a very long holiday picture from the coast.jpg", Qt::darkGreen),
+        files.picture("two lines.png", Qt::darkCyan), files.picture("no extension at all in this name", Qt::darkRed) };
+    // A name with a line break in it.
+    items[1] = ShelfItem(items[1].id, QUrl::fromLocalFile(files.dir.path() + "/two\nlines.png"), items[1].addedAt);
+    ASSERT_TRUE(QFile::rename(files.dir.path() + "/two lines.png", items[1].path()));
+    files.prepare(items, m);
+    Stage stage(dark, QSizeF(360, m.contentHeight()));
+    ShelfView* view = makeView(stage, files, { .items = items }, m, calls);
+    const QImage image = stage.render();
+    saveArtefact(image, "shelf-names");
+
+    const QString holiday = view->tiles().at(0)->shownName();
+    EXPECT_TRUE(holiday.startsWith("a very")) << holiday.toStdString();
+    EXPECT_TRUE(holiday.endsWith(QString(QChar(0x2026)) + ".jpg")) << holiday.toStdString();
+    EXPECT_EQ(view->tiles().at(1)->shownName(), QString("two") + QChar(0x23CE) + "lines.png");
+    const QString plain = view->tiles().at(2)->shownName();
+    EXPECT_TRUE(plain.startsWith("no ext") && plain.endsWith(QChar(0x2026))) << plain.toStdString();
+
+    // On screen: each name is one line of text under its picture, within its tile; the broken
+    // name shows its second part too.
+    const QColor ink = over(dark.secondaryText(0.5), dark.surface());
+    for (ShelfTile* tile : view->tiles()) {
+        const QRectF box = within(tile, &stage.host, QRectF(tile->rect()));
+        const QRectF picture = within(tile, &stage.host, tile->pictureRect());
+        const double lineHeight = QFontMetricsF(systemFont(m.font(8.5))).height();
+        const QRectF line(box.left(), picture.bottom() + 1, box.width(), lineHeight + m.space(3));
+        EXPECT_GT(countNear(image, line, ink, 40), 20);
+        EXPECT_EQ(countNear(image, QRectF(box.left(), line.bottom(), box.width(), 40), ink, 40), 0);
+    }
+    ShelfTile* broken = view->tiles().at(1);
+    const QRectF box = within(broken, &stage.host, QRectF(broken->rect()));
+    const QRectF picture = within(broken, &stage.host, broken->pictureRect());
+    const double firstWord = QFontMetricsF(systemFont(m.font(8.5))).horizontalAdvance("two");
+    const double inkStart = box.center().x() + firstWord;
+    EXPECT_GT(countNear(image, QRectF(inkStart, picture.bottom() + 1, box.right() - inkStart, 20), ink, 40), 20)
+        << "the part after the line break shows";
 }
