@@ -107,6 +107,15 @@ std::optional<Activity> ActivityRouter::handlePower(
         ActivityCategory::battery };
 }
 
+bool ActivityRouter::musicHoldsNotch(const std::optional<NowPlayingTrack>& track, double now)
+{
+    if (track && track->isPlaying()) {
+        m_residentHoldUntil = now + pausedHold;
+        return true;
+    }
+    return track && now < m_residentHoldUntil;
+}
+
 std::optional<Activity> ActivityRouter::musicActivity(const NowPlayingTrack& track, NowPlayingTrack::Change change)
 {
     if (!m_settings.nowPlayingActivity() || track.title.isEmpty())

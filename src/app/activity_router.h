@@ -90,6 +90,11 @@ public:
     // track and returns its activity.
     std::optional<Activity> musicActivity(const NowPlayingTrack& track, NowPlayingTrack::Change change);
     static constexpr double startOrPauseDuration = 1.5;
+    // A paused track keeps the notch this long after it was last seen playing.
+    static constexpr double pausedHold = 1.5;
+    // Whether music holds the notch (resident readout and focus) with `track` shown at `now`:
+    // while it plays, and for `pausedHold` after it was last seen playing.
+    bool musicHoldsNotch(const std::optional<NowPlayingTrack>& track, double now);
     static constexpr double trackChangeDuration = 2.4;
     // The glyph of the latest music readout, for a readout whose payload is gone.
     std::optional<NowPlayingActivityView::Transport> transportFlash() const { return m_transportFlash; }
@@ -104,6 +109,7 @@ private:
     std::optional<SystemLevel> m_currentLevel;
     ChargeActivityView::Kind m_chargeKind = ChargeActivityView::Kind::connected();
     std::optional<NowPlayingActivityView::Transport> m_transportFlash;
+    double m_residentHoldUntil = 0;
 };
 
 } // namespace nimbra

@@ -306,9 +306,9 @@ private:
     // Now playing: whether music holds the notch, until when a paused track may keep it, and
     // the cover with the identity of the track it belongs to.
     bool m_musicHoldsNotch = false;
-    double m_residentHoldUntil = 0;
     QImage m_artwork;
     std::optional<QString> m_artworkTrackID;
+    QString m_artworkAddress;
     QTimer m_accessibilityRecheck;
     std::unique_ptr<UpdateChecker> m_updates;
     QTimer m_updateDelay;

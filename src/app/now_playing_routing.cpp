@@ -13,9 +13,6 @@ namespace nimbra {
 
 namespace {
 
-// A paused track keeps the notch this long after it was last seen playing.
-constexpr double kPausedHold = 1.5;
-
 QString caseName(NowPlayingTrack::Change change)
 {
     switch (change) {
@@ -66,15 +63,10 @@ void AppDelegate::handleNowPlaying(
             [&] { return caseName(*change) + QLatin1Char(' ') + (track ? track->title : QStringLiteral("\u2014")); });
     }
 
-    const double now = uptime();
-    if (track && track->isPlaying()) {
-        m_residentHoldUntil = now + kPausedHold;
-        if (change == NowPlayingTrack::Change::startedPlaying || change == NowPlayingTrack::Change::changedTrack)
-            m_tab = NotchSurfaceTab::music;
-        m_musicHoldsNotch = true;
-    } else {
-        m_musicHoldsNotch = track && now < m_residentHoldUntil;
-    }
+    m_musicHoldsNotch = m_router.musicHoldsNotch(track, uptime());
+    if (track && track->isPlaying()
+        && (change == NowPlayingTrack::Change::startedPlaying || change == NowPlayingTrack::Change::changedTrack))
+        m_tab = NotchSurfaceTab::music;
     updateResident();
     if (m_musicHoldsNotch)
         m_coordinator->setFocus(NowPlayingMonitor::moduleID);
@@ -82,13 +74,17 @@ void AppDelegate::handleNowPlaying(
         m_coordinator->setFocus(m_settings.glanceEnabled() ? std::optional(Glance::moduleID) : std::nullopt);
     m_coordinator->refreshContent();
 
-    // The cover follows the track; an answer for a track no longer shown is dropped.
+    // The cover follows the track, and its address: players often name the cover a moment
+    // after the title. An answer for a track no longer shown is dropped.
     if (!track) {
         m_artworkTrackID.reset();
+        m_artworkAddress.clear();
         m_artwork = QImage();
-    } else if (track->trackIdentity() != m_artworkTrackID) {
+    } else if (track->trackIdentity() != m_artworkTrackID || m_nowPlaying->artworkAddress() != m_artworkAddress) {
+        if (track->trackIdentity() != m_artworkTrackID)
+            m_artwork = QImage();
         m_artworkTrackID = track->trackIdentity();
-        m_artwork = QImage();
+        m_artworkAddress = m_nowPlaying->artworkAddress();
         QPointer<AppDelegate> self(this);
         m_nowPlaying->artwork([self](const QString& identity, const QImage& image) {
             if (!self || self->m_artworkTrackID != identity || !self->m_coordinator)

@@ -230,3 +230,15 @@ TEST_F(Routing, PlayerChangesBecomeMusicReadoutsWithTheirGlyphAndDuration)
     EXPECT_EQ(router.lastToken(), paused->token);
     EXPECT_EQ(router.transportFlash(), Transport::pause);
 }
+
+TEST_F(Routing, APausedTrackHoldsTheNotchForOneAndAHalfSecondsAfterItWasLastSeenPlaying)
+{
+    EXPECT_FALSE(router.musicHoldsNotch(std::nullopt, 100));
+    EXPECT_TRUE(router.musicHoldsNotch(song("One", 1), 100));
+    EXPECT_TRUE(router.musicHoldsNotch(song("One", 0), 101.49));
+    EXPECT_FALSE(router.musicHoldsNotch(song("One", 0), 101.5));
+    // Seen playing again, the hold starts afresh; no track holds nothing.
+    EXPECT_TRUE(router.musicHoldsNotch(song("One", 1), 200));
+    EXPECT_FALSE(router.musicHoldsNotch(std::nullopt, 200.5));
+    EXPECT_TRUE(router.musicHoldsNotch(song("One", 0), 201.2));
+}

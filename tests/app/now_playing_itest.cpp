@@ -11,8 +11,14 @@
 #include "support/test_support.h"
 #include "ui/surface/notch_surface_view.h"
 
+#include "platform/mpris/artwork_loader.h"
+
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThreadPool>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <memory>
 
 using namespace nimbra;
@@ -138,4 +144,81 @@ TEST_F(NowPlayingShell, TheResidentReadoutStaysWhileMusicPlaysAndGoesWhenNowPlay
     settings.setNowPlayingEnabled(true);
     ASSERT_TRUE(
         waitUntil([&] { return controller().presentation().resident() == NowPlayingMonitor::moduleID; }, 10000));
+}
+
+namespace {
+
+QString coverFile(const QTemporaryDir& dir, const QString& name, QColor colour)
+{
+    QImage cover(48, 48, QImage::Format_RGB32);
+    cover.fill(colour);
+    const QString path = dir.filePath(name);
+    return cover.save(path) ? QUrl::fromLocalFile(path).toString() : QString();
+}
+
+QVariantMap shown(const QString& title, const QString& id, const QString& artUrl)
+{
+    QVariantMap metadata { { "xesam:title", title }, { "mpris:trackid", id },
+        { "mpris:length", qlonglong(100'000'000) } };
+    if (!artUrl.isEmpty())
+        metadata["mpris:artUrl"] = artUrl;
+    return { { "status", "Playing" }, { "metadata", metadata } };
+}
+
+} // namespace
+
+TEST_F(NowPlayingShell, TheCoverFollowsTheTrackAndACoverNamedAfterTheTitleIsShown)
+{
+    ASSERT_TRUE(bus.isRunning());
+    QTemporaryDir dir;
+    const QString red = coverFile(dir, "red.png", QColor(220, 30, 30));
+    const QString blue = coverFile(dir, "blue.png", QColor(30, 30, 220));
+    const QString green = coverFile(dir, "green.png", QColor(30, 200, 30));
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.covers");
+    ASSERT_TRUE(player.isRunning());
+    auto coverIs = [&](QColor colour) {
+        return !delegate.artwork().isNull() && delegate.artwork().pixelColor(4, 4) == colour;
+    };
+
+    ASSERT_TRUE(player.show(shown("One", "/t/1", red)));
+    ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(220, 30, 30)); }, 10000));
+    // A new track fetches its own cover.
+    ASSERT_TRUE(player.show(shown("Two", "/t/2", blue)));
+    ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(30, 30, 220)); }, 10000));
+    // A track named without a cover shows none; the cover it names a moment later is shown.
+    ASSERT_TRUE(player.show(shown("Three", "/t/3", QString())));
+    ASSERT_TRUE(waitUntil([&] { return readout() && readout()->track().title == "Three"; }, 10000));
+    EXPECT_TRUE(delegate.artwork().isNull());
+    ASSERT_TRUE(player.show(shown("Three", "/t/3", green)));
+    ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(30, 200, 30)); }, 10000));
+}
+
+TEST_F(NowPlayingShell, AFifoNamedAsTheCoverByMpvLeavesTheNotchPainting)
+{
+    ToneLibrary fifoTones(ToneLibrary::standard(), false);
+    ASSERT_TRUE(bus.isRunning() && fifoTones.isReady());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoTones.path("cover.png")).constData(), 0600), 0);
+    // (mpv itself would wait on the FIFO too, were it to load it as cover art of its own.)
+    MpvPlayer mpv(bus.address(), { fifoTones.path("a.flac"), fifoTones.path("b.flac") }, false,
+        { "--cover-art-auto=no" });
+    ASSERT_TRUE(mpv.isRunning());
+
+    // mpv offers the FIFO beside the tones as each track's cover.
+    ASSERT_TRUE(waitUntil([&] { return delegate.nowPlaying().artworkAddress().endsWith("/cover.png"); }, 10000));
+    auto shows = [&](const QString& title) {
+        return delegate.nowPlaying().track() && delegate.nowPlaying().track()->title == title;
+    };
+    ASSERT_TRUE(waitUntil([&] { return shows("Tone A"); }, 10000));
+    delegate.nowPlaying().next();
+    ASSERT_TRUE(waitUntil([&] { return shows("Tone B"); }, 10000));
+    ASSERT_TRUE(waitUntil([] { return ArtworkLoader::readers().activeThreadCount() == 0; }, 10000));
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    EXPECT_TRUE(delegate.artwork().isNull());
+
+    // The music tab shows the placeholder in place of the cover.
+    auto shell = openShell();
+    ASSERT_TRUE(shell);
+    auto* tab = qobject_cast<NowPlayingExpandedView*>(shell->content());
+    ASSERT_NE(tab, nullptr);
+    EXPECT_TRUE(tab->artwork().isNull());
 }

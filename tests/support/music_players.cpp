@@ -8,6 +8,8 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 
 namespace nimbra::test {
@@ -74,7 +76,7 @@ QList<ToneLibrary::Tone> ToneLibrary::standard()
         { "b.flac", "Tone B", "Nimbra Test", "Tones", 30, 660 } };
 }
 
-MpvPlayer::MpvPlayer(const QString& busAddress, const QStringList& files, bool paused)
+MpvPlayer::MpvPlayer(const QString& busAddress, const QStringList& files, bool paused, const QStringList& options)
 {
     m_process.setProcessEnvironment(onBus(busAddress));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -83,6 +85,7 @@ MpvPlayer::MpvPlayer(const QString& busAddress, const QStringList& files, bool p
         "--no-terminal", "--idle=no" };
     if (paused)
         arguments << "--pause";
+    arguments << options;
     m_process.start("mpv", arguments + files);
     m_running = m_process.waitForStarted(5000) && waitForName(busAddress, busName(), m_process);
 }
@@ -156,6 +159,51 @@ bool MpdPlayer::mpc(const QStringList& arguments) const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("MPD_HOST", m_dir.filePath("socket"));
     return run("mpc", arguments, env);
+}
+
+ScriptedPlayer::ScriptedPlayer(const QString& busAddress, const QString& busName)
+    : m_busName(busName)
+{
+    m_process.setProcessEnvironment(onBus(busAddress));
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(qEnvironmentVariable("NIMBRA_PYTHON", "/usr/bin/python3"),
+        { sourcePath("tests/support/mpris_player.py"), busName });
+    m_running = m_process.waitForStarted(5000) && readAnswer(20000) == QLatin1String("ready");
+}
+
+ScriptedPlayer::~ScriptedPlayer()
+{
+    stopProcess(m_process);
+}
+
+QString ScriptedPlayer::readAnswer(int timeoutMs)
+{
+    QString answer;
+    waitUntil(
+        [&] {
+            while (m_process.canReadLine() || m_process.waitForReadyRead(20)) {
+                if (!m_process.canReadLine())
+                    continue;
+                const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+                if (line.startsWith(QLatin1String("call ")))
+                    m_calls.append(line.mid(5));
+                else {
+                    answer = line;
+                    return true;
+                }
+            }
+            return m_process.state() == QProcess::NotRunning;
+        },
+        timeoutMs);
+    return answer;
+}
+
+bool ScriptedPlayer::show(const QVariantMap& change)
+{
+    if (!m_running)
+        return false;
+    m_process.write(QJsonDocument(QJsonObject::fromVariantMap(change)).toJson(QJsonDocument::Compact) + '\n');
+    return readAnswer(20000) == QLatin1String("ok");
 }
 
 bool isOnBus(const QDBusConnection& bus, const QString& busName)

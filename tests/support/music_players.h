@@ -42,7 +42,8 @@ private:
 // mpv with the mpv-mpris plugin: org.mpris.MediaPlayer2.mpv on the bus, playing `files` in order.
 class MpvPlayer {
 public:
-    MpvPlayer(const QString& busAddress, const QStringList& files, bool paused = false);
+    MpvPlayer(const QString& busAddress, const QStringList& files, bool paused = false,
+        const QStringList& options = {});
     ~MpvPlayer();
     // True once its bus name is on the bus.
     bool isRunning() const { return m_running; }
@@ -71,6 +72,30 @@ private:
     QString m_busName;
     QProcess m_mpd;
     QProcess m_bridge;
+    bool m_running = false;
+};
+
+// A small scripted MPRIS player (tests/support/mpris_player.py) under `busName`: it shows
+// exactly the state, track texts and cover address a test gives it, and answers transport calls
+// without acting on them.
+class ScriptedPlayer {
+public:
+    ScriptedPlayer(const QString& busAddress, const QString& busName);
+    ~ScriptedPlayer();
+    bool isRunning() const { return m_running; }
+    QString busName() const { return m_busName; }
+    // Changes what the player shows (any of "status", "metadata", "position") and returns once
+    // its change signal is out; false when the player refused or did not answer.
+    bool show(const QVariantMap& change);
+    // The transport calls it received so far, by method name.
+    QStringList calls() const { return m_calls; }
+
+private:
+    QString readAnswer(int timeoutMs);
+
+    QString m_busName;
+    QProcess m_process;
+    QStringList m_calls;
     bool m_running = false;
 };
 

@@ -12,6 +12,7 @@ namespace nimbra {
 
 NowPlayingMonitor::NowPlayingMonitor(QObject* parent)
     : QObject(parent)
+    , m_clock(&uptime)
 {
     m_positionTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_positionTimer, &QTimer::timeout, this, [this] {
@@ -69,7 +70,7 @@ void NowPlayingMonitor::handle(const std::optional<MusicScripting::Payload>& pay
         return;
     }
 
-    const double now = uptime();
+    const double now = m_clock();
     NowPlayingTrack provisional;
     provisional.source = source;
     provisional.title = payload->title;
@@ -119,7 +120,7 @@ void NowPlayingMonitor::ask(Source source, int generation, Continuation then)
         if (const auto* text = std::get_if<QString>(&reply)) {
             if (m_authorization != Authorization::authorized)
                 setAuthorization(Authorization::authorized);
-            parsed = NowPlayingReading::parse(*text, source, uptime());
+            parsed = NowPlayingReading::parse(*text, source, m_clock());
         } else {
             note(std::get<MusicScripting::ScriptError>(reply));
         }
@@ -182,7 +183,7 @@ void NowPlayingMonitor::refresh()
 
 void NowPlayingMonitor::update(std::optional<NowPlayingTrack> next, bool announceSeek)
 {
-    const double now = uptime();
+    const double now = m_clock();
     // The player has not caught up with the user's play or pause yet: keep what the user chose
     // and keep counting from where the track was.
     if (m_intent && now < m_intent->until && next && m_track && m_track->trackIdentity() == next->trackIdentity()
@@ -202,6 +203,10 @@ void NowPlayingMonitor::update(std::optional<NowPlayingTrack> next, bool announc
             return;
     }
     m_track = std::move(next);
+    if (m_artworkFor && (!m_track || m_track->trackIdentity() != *m_artworkFor)) {
+        m_artworkFor.reset();
+        m_scripting.dropArtwork();
+    }
     refreshDriftCorrection();
     publish(change);
 }
@@ -246,7 +251,7 @@ void NowPlayingMonitor::correctDrift()
             update(parsed, true);
             return;
         }
-        const double now = uptime();
+        const double now = m_clock();
         const double expected = parsed->position(now);
         if (m_track->drift(expected, now) <= tolerableDrift)
             return;
@@ -299,7 +304,7 @@ void NowPlayingMonitor::playPause()
     if (!target)
         return;
     if (m_track && m_track->source == *target) {
-        const double now = uptime();
+        const double now = m_clock();
         const double newRate = m_track->isPlaying() ? 0.0 : 1.0;
         m_intent = Intent { newRate, now + intentWindow };
         NowPlayingTrack shown = m_track->anchored(m_track->position(now), now);
@@ -326,7 +331,7 @@ void NowPlayingMonitor::previous()
     if (!target)
         return;
     // Well into a track, "previous" starts it again, as players do.
-    if (m_track && m_track->source == *target && m_track->position(uptime()) > restartThreshold && canSeek()) {
+    if (m_track && m_track->source == *target && m_track->position(m_clock()) > restartThreshold && canSeek()) {
         seek(0);
         return;
     }
@@ -342,7 +347,7 @@ void NowPlayingMonitor::seek(double seconds)
 {
     if (!m_track || !m_scripting.isRunning(m_track->source) || !canSeek())
         return;
-    const double now = uptime();
+    const double now = m_clock();
     const double target
         = m_track->duration > 0 ? std::min(m_track->duration, std::max(0.0, seconds)) : std::max(0.0, seconds);
     m_track = m_track->anchored(target, now);
@@ -364,8 +369,16 @@ void NowPlayingMonitor::artwork(std::function<void(const QString&, const QImage&
     if (!m_track)
         return;
     const QString identity = m_track->trackIdentity();
-    m_scripting.artwork(
-        m_track->source, [identity, then = std::move(then)](const QImage& image) { then(identity, image); });
+    m_artworkFor = identity;
+    m_scripting.artwork(m_track->source, [this, identity, then = std::move(then)](const QImage& image) {
+        m_artworkFor.reset();
+        then(identity, image);
+    });
+}
+
+QString NowPlayingMonitor::artworkAddress() const
+{
+    return m_track ? m_scripting.artworkAddress(m_track->source) : QString();
 }
 
 void NowPlayingMonitor::requestAuthorization(Source source, bool)

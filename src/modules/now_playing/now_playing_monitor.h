@@ -67,13 +67,19 @@ public:
     bool canSeek() const;
 
     // The current track's artwork, handed over with the identity of the track it was asked
-    // for, so that an answer for a track no longer shown can be dropped. Nothing without a track.
+    // for. Nothing without a track. A load for a track no longer shown is dropped: its `then`
+    // never runs.
     void artwork(std::function<void(const QString& trackIdentity, const QImage& image)> then);
+    // Where the current track's cover comes from, as its player last said; a cover named after
+    // the track's texts is worth asking for again.
+    QString artworkAddress() const;
     void requestAuthorization(Source source, bool prompt);
 
     // The player access underneath (tests point it at a bus of their own before start()).
     MusicScripting& scripting() { return m_scripting; }
     int queryGeneration() const { return m_queryGeneration; }
+    // The uptime clock every step reads (tests step it by hand).
+    void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
 
 private:
     using Continuation = std::function<void(const std::optional<NowPlayingTrack>&)>;
@@ -105,6 +111,9 @@ private:
     std::optional<Intent> m_intent;
     std::optional<QString> m_refining;
     bool m_isPositionVisible = false;
+    // The track whose cover is on its way, if any.
+    std::optional<QString> m_artworkFor;
+    std::function<double()> m_clock;
 };
 
 } // namespace nimbra

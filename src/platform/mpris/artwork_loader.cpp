@@ -1,7 +1,6 @@
 #include "platform/mpris/artwork_loader.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
 #include <QNetworkAccessManager>
@@ -9,33 +8,67 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nimbra {
 
 namespace {
 
-// Hands `image` to `then` on the main thread, unless `owner` is gone by then. Safe to call from
-// any thread: the application object outlives every worker, and the weak pointer is only read
-// on the main thread.
-void deliver(QPointer<ArtworkLoader> owner, QImage image, std::function<void(const QImage&)> then)
+// Where workers post their results: an object of the main thread that lives as long as the
+// process, so that a worker finishing at any moment, even during quit, has somewhere to post.
+QObject& mailbox()
 {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [owner, image = std::move(image), then = std::move(then)] {
-            if (owner)
-                then(image);
-        },
-        Qt::QueuedConnection);
+    static QObject* box = new QObject; // never deleted, on purpose
+    return *box;
 }
 
+// Closes a descriptor when the read ends, however it ends.
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 } // namespace
+
+struct ArtworkLoader::Pending {
+    std::function<void(const QImage&)> then;
+    // Read by workers: a dropped or timed-out load stops reading at its next chunk.
+    std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+    QTimer* timer = nullptr;
+    QPointer<QNetworkReply> reply;
+};
 
 ArtworkLoader::ArtworkLoader(QObject* parent)
     : QObject(parent)
 {
 }
 
-ArtworkLoader::~ArtworkLoader() = default;
+ArtworkLoader::~ArtworkLoader()
+{
+    dropAll();
+}
+
+QThreadPool& ArtworkLoader::readers()
+{
+    // Never destroyed: a pool's destructor waits for its workers, and one stuck on a dead
+    // mount must not hold up quitting.
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(maximumReaders);
+        made->setObjectName(QStringLiteral("artwork readers"));
+        return made;
+    }();
+    return *pool;
+}
 
 QImage ArtworkLoader::decode(const QByteArray& bytes)
 {
@@ -58,40 +91,129 @@ QImage ArtworkLoader::decode(const QByteArray& bytes)
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage ArtworkLoader::readFile(const QString& path)
+QImage ArtworkLoader::readFile(const QString& path, QDeadlineTimer deadline, const std::function<bool()>& cancelled)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opening without blocking: a FIFO without a writer would otherwise wait for one for ever.
+    FileDescriptor file { ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY) };
+    if (file.fd < 0)
         return {};
-    // One byte past the limit tells a file that is too large, whatever its reported size.
-    const QByteArray bytes = file.read(maximumBytes + 1);
+    struct stat status {};
+    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maximumBytes)
+        return {};
+    // One byte past the limit tells a file that grew too large, whatever its reported size.
+    QByteArray bytes;
+    constexpr qint64 chunk = 256 * 1024;
+    while (bytes.size() <= maximumBytes) {
+        if (deadline.hasExpired() || (cancelled && cancelled()))
+            return {};
+        const qint64 at = bytes.size();
+        bytes.resize(at + chunk);
+        const ssize_t got = ::read(file.fd, bytes.data() + at, chunk);
+        if (got < 0 && errno == EINTR) {
+            bytes.resize(at);
+            continue;
+        }
+        if (got < 0)
+            return {};
+        bytes.resize(at + got);
+        if (got == 0)
+            break;
+    }
+    if (deadline.hasExpired() || (cancelled && cancelled()))
+        return {};
     return decode(bytes);
+}
+
+std::uint64_t ArtworkLoader::begin(std::function<void(const QImage&)> then, int timeoutMs)
+{
+    const std::uint64_t id = ++m_lastID;
+    auto pending = std::make_shared<Pending>();
+    pending->then = std::move(then);
+    if (timeoutMs > 0) {
+        // The caller's wait ends here, whatever the worker is still doing.
+        pending->timer = new QTimer(this);
+        pending->timer->setSingleShot(true);
+        connect(pending->timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
+        pending->timer->start(timeoutMs);
+    }
+    m_pending.emplace(id, std::move(pending));
+    return id;
+}
+
+void ArtworkLoader::finish(std::uint64_t id, const QImage& image)
+{
+    const auto found = m_pending.find(id);
+    if (found == m_pending.end())
+        return; // dropped, timed out or answered already
+    const std::shared_ptr<Pending> pending = found->second;
+    m_pending.erase(found);
+    pending->cancelled->store(true);
+    if (pending->timer)
+        pending->timer->deleteLater();
+    if (pending->reply)
+        pending->reply->deleteLater();
+    pending->then(image);
+}
+
+void ArtworkLoader::dropAll()
+{
+    auto dropped = std::move(m_pending);
+    m_pending.clear();
+    for (auto& [id, pending] : dropped) {
+        pending->cancelled->store(true);
+        if (pending->timer)
+            pending->timer->deleteLater();
+        if (pending->reply) {
+            pending->reply->disconnect(this);
+            pending->reply->abort();
+            pending->reply->deleteLater();
+        }
+    }
 }
 
 void ArtworkLoader::load(const QUrl& url, std::function<void(const QImage&)> then)
 {
-    QPointer<ArtworkLoader> self(this);
     const QString scheme = url.scheme();
     if (url.isLocalFile()) {
-        const QString path = url.toLocalFile();
-        QThreadPool::globalInstance()->start(
-            [self, path, then = std::move(then)]() mutable { deliver(self, readFile(path), std::move(then)); });
+        readAway(begin(std::move(then), readTimeoutMs), url.toLocalFile());
         return;
     }
     if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-        fetch(url, std::move(then));
+        fetch(begin(std::move(then), 0), url);
         return;
     }
-    deliver(self, QImage(), std::move(then));
+    const std::uint64_t id = begin(std::move(then), 0);
+    QMetaObject::invokeMethod(this, [this, id] { finish(id, QImage()); }, Qt::QueuedConnection);
 }
 
-void ArtworkLoader::fetch(const QUrl& url, std::function<void(const QImage&)> then)
+void ArtworkLoader::readAway(std::uint64_t id, const QString& path)
+{
+    QPointer<ArtworkLoader> self(this);
+    auto cancelled = m_pending.at(id)->cancelled;
+    QObject* box = &mailbox();
+    readers().start([self, id, path, cancelled, box] {
+        if (cancelled->load())
+            return; // dropped before its turn came
+        const QDeadlineTimer deadline(readTimeoutMs);
+        QImage image = readFile(path, deadline, [&cancelled] { return cancelled->load(); });
+        QMetaObject::invokeMethod(
+            box,
+            [self, id, image = std::move(image)] {
+                if (self)
+                    self->finish(id, image);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ArtworkLoader::fetch(std::uint64_t id, const QUrl& url)
 {
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
+    m_pending.at(id)->reply = reply;
     auto received = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
     connect(reply, &QNetworkReply::readyRead, this, [reply, received, tooLarge] {
@@ -102,24 +224,46 @@ void ArtworkLoader::fetch(const QUrl& url, std::function<void(const QImage&)> th
         }
         received->append(reply->readAll());
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, received, tooLarge, then = std::move(then)]() mutable {
-        reply->deleteLater();
+    connect(reply, &QNetworkReply::finished, this, [this, id, reply, received, tooLarge] {
+        if (!m_pending.count(id))
+            return;
         if (!*tooLarge && reply->bytesAvailable() > 0 && received->size() + reply->bytesAvailable() <= maximumBytes)
             received->append(reply->readAll());
         // Whatever arrived is tried as an image, as a browser would; nothing arrived is no image.
         if (*tooLarge || received->isEmpty()) {
-            deliver(this, QImage(), std::move(then));
+            finish(id, QImage());
             return;
         }
-        decodeAway(std::move(*received), std::move(then));
+        decodeAway(id, std::move(*received));
     });
 }
 
-void ArtworkLoader::decodeAway(QByteArray bytes, std::function<void(const QImage&)> then)
+void ArtworkLoader::decodeAway(std::uint64_t id, QByteArray bytes)
 {
+    const std::shared_ptr<Pending>& pending = m_pending.at(id);
+    if (pending->reply) {
+        pending->reply->deleteLater();
+        pending->reply = nullptr;
+    }
+    // Decoding is bounded work, but untrusted: it gets the same time limit as a read.
+    pending->timer = new QTimer(this);
+    pending->timer->setSingleShot(true);
+    connect(pending->timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
+    pending->timer->start(readTimeoutMs);
     QPointer<ArtworkLoader> self(this);
-    QThreadPool::globalInstance()->start([self, bytes = std::move(bytes), then = std::move(then)]() mutable {
-        deliver(self, decode(bytes), std::move(then));
+    auto cancelled = pending->cancelled;
+    QObject* box = &mailbox();
+    readers().start([self, id, bytes = std::move(bytes), cancelled, box] {
+        if (cancelled->load())
+            return;
+        QImage image = decode(bytes);
+        QMetaObject::invokeMethod(
+            box,
+            [self, id, image = std::move(image)] {
+                if (self)
+                    self->finish(id, image);
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "platform/mpris/artwork_loader.h"
 
+#include <QCryptographicHash>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -75,17 +76,47 @@ QVariant plain(const QVariant& value)
     }
 }
 
+// A player's text, or its list of texts joined by commas. Joining stops once the text is longer
+// than any readout shows, so a list of a million names costs no more than a few.
 QString text(const QVariant& value)
 {
+    QStringList parts;
     if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    if (value.userType() == QMetaType::QVariantList) {
-        QStringList parts;
+        parts = value.toStringList();
+    else if (value.userType() == QMetaType::QVariantList) {
         for (const QVariant& part : value.toList())
             parts.append(part.toString());
-        return parts.join(QStringLiteral(", "));
+    } else {
+        return value.canConvert<QString>() ? value.toString() : QString();
     }
-    return value.canConvert<QString>() ? value.toString() : QString();
+    QString joined;
+    for (const QString& part : parts) {
+        if (joined.size() > MusicScripting::maximumTextLength)
+            break;
+        if (!joined.isEmpty())
+            joined += QStringLiteral(", ");
+        joined += part.left(MusicScripting::maximumTextLength + 1);
+    }
+    return joined;
+}
+
+// A key that tells long texts apart without carrying them whole.
+QString boundedKey(const QString& text)
+{
+    constexpr qsizetype kept = 200;
+    if (text.size() <= kept)
+        return text;
+    return text.left(kept)
+        + QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+// The track's title, else the file name its address ends in.
+QString trackTitle(const QVariantMap& metadata)
+{
+    const QString title = MusicScripting::cleaned(text(metadata.value(QStringLiteral("xesam:title"))));
+    if (!title.trimmed().isEmpty())
+        return title;
+    return MusicScripting::fileTitle(text(metadata.value(QStringLiteral("xesam:url"))));
 }
 
 // A number a player sent as any integer or real type; none when it is no finite number.
@@ -276,6 +307,8 @@ void MusicScripting::remember(const QString& busName, const QVariantMap& propert
         const QString id
             = plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:trackid")).toString();
         player.trackId = id == kNoTrack ? QString() : id;
+        player.artUrl
+            = text(plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:artUrl")));
     }
 }
 
@@ -474,8 +507,21 @@ void MusicScripting::send(
         });
 }
 
+void MusicScripting::dropArtwork()
+{
+    ++m_artworkRequest;
+    m_artwork->dropAll();
+}
+
+QString MusicScripting::artworkAddress(Source source) const
+{
+    const std::optional<QString> name = resolve(source);
+    return name ? m_players.at(*name).artUrl : QString();
+}
+
 void MusicScripting::artwork(Source source, std::function<void(const QImage&)> then)
 {
+    dropArtwork();
     const std::optional<QString> target = resolve(source);
     if (!target) {
         later([then = std::move(then)] { then(QImage()); });
@@ -483,11 +529,13 @@ void MusicScripting::artwork(Source source, std::function<void(const QImage&)> t
     }
     QDBusMessage ask = QDBusMessage::createMethodCall(*target, objectPath, kPropertiesInterface, "Get");
     ask << playerInterface << QStringLiteral("Metadata");
+    const std::uint64_t request = m_artworkRequest;
     QPointer<MusicScripting> self(this);
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, callTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [self, then = std::move(then)](QDBusPendingCallWatcher* c) {
+    connect(call, &QDBusPendingCallWatcher::finished, this,
+        [self, request, then = std::move(then)](QDBusPendingCallWatcher* c) {
         c->deleteLater();
-        if (!self)
+        if (!self || self->m_artworkRequest != request)
             return;
         const QDBusMessage reply = c->reply();
         QUrl url;
@@ -506,6 +554,14 @@ QVariantMap MusicScripting::plainMap(const QVariant& value)
 
 QString MusicScripting::cleaned(const QString& text)
 {
+    qsizetype length = std::min(text.size(), maximumTextLength);
+    if (length < text.size() && length > 0 && text.at(length - 1).isHighSurrogate())
+        --length;
+    return withoutBreaks(QStringView(text).left(length));
+}
+
+QString MusicScripting::withoutBreaks(QStringView text)
+{
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
@@ -518,6 +574,16 @@ QString MusicScripting::cleaned(const QString& text)
     return out;
 }
 
+QString MusicScripting::fileTitle(const QString& address)
+{
+    const QString path = QUrl(address).path(QUrl::FullyDecoded);
+    QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        name.truncate(dot);
+    return cleaned(name.trimmed());
+}
+
 QString MusicScripting::identity(const QString& busName, const QVariantMap& given)
 {
     const QVariantMap metadata = plainMap(given);
@@ -528,14 +594,15 @@ QString MusicScripting::identity(const QString& busName, const QVariantMap& give
     QString what = text(metadata.value(QStringLiteral("xesam:url")));
     if (what.isEmpty())
         what = text(metadata.value(QStringLiteral("xesam:title")));
-    return cleaned(busName + QLatin1Char(' ') + trackId + QLatin1Char(' ') + what);
+    return withoutBreaks(busName.left(maximumTextLength) + QLatin1Char(' ') + boundedKey(trackId) + QLatin1Char(' ')
+        + boundedKey(what));
 }
 
 QString MusicScripting::statusReply(Source source, const QString& busName, const QVariantMap& properties)
 {
     const QString state = properties.value(QStringLiteral("PlaybackStatus")).toString();
     const QVariantMap metadata = plainMap(properties.value(QStringLiteral("Metadata")));
-    const QString title = cleaned(text(metadata.value(QStringLiteral("xesam:title"))));
+    const QString title = trackTitle(metadata);
     if (state == QLatin1String("Stopped") || title.isEmpty())
         return QStringLiteral("none");
     const double position = number(properties.value(QStringLiteral("Position"))).value_or(0) / 1e6;
@@ -544,7 +611,7 @@ QString MusicScripting::statusReply(Source source, const QString& busName, const
     // Music, milliseconds for Spotify.
     const double scale = NowPlayingReading::dialect(source).durationScale;
     const double duration = lengthMicros / 1e6 / scale;
-    const QStringList fields { cleaned(state.isEmpty() ? QStringLiteral("paused") : state.toLower()), title,
+    const QStringList fields { state.isEmpty() ? QStringLiteral("paused") : cleaned(state).toLower(), title,
         cleaned(text(metadata.value(QStringLiteral("xesam:artist")))),
         cleaned(text(metadata.value(QStringLiteral("xesam:album")))), decimalText(position), decimalText(duration),
         identity(busName, metadata) };
@@ -562,7 +629,7 @@ std::optional<MusicScripting::Payload> MusicScripting::payload(
     said.state = hasState ? changed.value(QStringLiteral("PlaybackStatus")).toString() : lastState;
     if (hasTrack) {
         const QVariantMap metadata = plainMap(changed.value(QStringLiteral("Metadata")));
-        said.title = cleaned(text(metadata.value(QStringLiteral("xesam:title"))));
+        said.title = trackTitle(metadata);
         said.artist = cleaned(text(metadata.value(QStringLiteral("xesam:artist"))));
         said.album = cleaned(text(metadata.value(QStringLiteral("xesam:album"))));
         const double length = number(metadata.value(QStringLiteral("mpris:length"))).value_or(0) / 1e6;

@@ -101,8 +101,13 @@ public:
     // that the player cannot take (see canSeek) is not sent and fails with noTrack.
     void send(Source source, Command command, double seconds, std::function<void(std::optional<ScriptError>)> then);
     // The current track's artwork of the source's player (its mpris:artUrl), or a null image.
-    // `then` runs exactly once, later, on the main thread.
+    // `then` runs once, later, on the main thread, unless a newer request or dropArtwork()
+    // came first: only one cover is ever wanted, the shown track's.
     void artwork(Source source, std::function<void(const QImage&)> then);
+    // Drops the cover on its way, if any: its `then` never runs.
+    void dropArtwork();
+    // The cover address the source's player last gave for its track (empty when none).
+    QString artworkAddress(Source source) const;
 
     // A player change worth a look: with a payload when it comes from the player its source
     // stands for, without one when the source must be asked afresh. Also the Seeked signal.
@@ -121,8 +126,16 @@ public:
     // title), since a track id of MPRIS may only name a place in the player's list. Empty when
     // the player named no track.
     static QString identity(const QString& busName, const QVariantMap& metadata);
-    // Player texts lose the field separator and line breaks, so no field can shift.
+    // Player texts lose the field separator and line breaks, so no field can shift, and are cut
+    // to `maximumTextLength` characters (never inside a surrogate pair): no readout shows more,
+    // and a player's megabyte title must not cost a frame more than a short one.
     static QString cleaned(const QString& text);
+    static constexpr qsizetype maximumTextLength = 300;
+    // The text without the field separator and line breaks, whole.
+    static QString withoutBreaks(QStringView text);
+    // The title of a track without one: the last segment of its address, percent-decoded,
+    // without its extension ("file:///m/Blue%20Train.flac" gives "Blue Train").
+    static QString fileTitle(const QString& address);
     // The payload of one PropertiesChanged map; `lastState` stands in for a PlaybackStatus the
     // change did not carry. None when the change says nothing about playback or the track.
     static std::optional<Payload> payload(const QString& busName, const QVariantMap& changed, const QString& lastState);
@@ -142,6 +155,7 @@ private:
         std::uint64_t changedAt = 0; // order of the last change
         QString state;
         QString trackId;
+        QString artUrl;
         bool canSeek = false;
     };
 
@@ -161,6 +175,8 @@ private:
     std::uint64_t m_changes = 0;
     std::map<QString, Player> m_players;
     std::unique_ptr<ArtworkLoader> m_artwork;
+    // Advances with each cover request: an older request's answer is dropped.
+    std::uint64_t m_artworkRequest = 0;
 };
 
 QString rawValue(MusicScripting::Authorization authorization);

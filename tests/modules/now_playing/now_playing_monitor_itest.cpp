@@ -4,8 +4,17 @@
 #include "support/private_servers.h"
 #include "support/test_support.h"
 
+#include "platform/mpris/artwork_loader.h"
+
 #include <QDBusConnection>
+#include <QFile>
+#include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThreadPool>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace nimbra;
 using nimbra::test::MpdPlayer;
@@ -194,4 +203,240 @@ TEST_F(Monitor, OnePlayerStoppingKeepsTheOtherPlayersTrack)
     // The shown player stopping clears it.
     mpv.quit();
     ASSERT_TRUE(waitUntil([&] { return !monitor.track(); }, 10000));
+}
+
+namespace {
+
+QVariantMap trackMetadata(const QString& title, const QString& id, const QString& artUrl = {})
+{
+    QVariantMap metadata { { "xesam:title", title }, { "xesam:artist", QStringList { "Nimbra Test" } },
+        { "xesam:album", "Tones" }, { "mpris:trackid", id }, { "mpris:length", qlonglong(200'000'000) },
+        { "xesam:url", "file:///music/" + title + ".flac" } };
+    if (!artUrl.isEmpty())
+        metadata["mpris:artUrl"] = artUrl;
+    return metadata;
+}
+
+QVariantMap playing(const QVariantMap& metadata, const QString& status = "Playing")
+{
+    return { { "status", status }, { "metadata", metadata } };
+}
+
+// A cover server on the loopback address that holds each request until told to answer, and
+// notes the requests it saw and the ones the client gave up.
+struct HeldCoverServer {
+    HeldCoverServer()
+    {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                socket->readAll();
+                ++requests;
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] { ++closedByClient; });
+        });
+    }
+    QString url(const QString& name) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(server.serverPort()).arg(name);
+    }
+    QTcpServer server;
+    int requests = 0;
+    int closedByClient = 0;
+};
+
+} // namespace
+
+TEST_F(Monitor, AnUntaggedTrackShowsItsFileNameAndHugeTextsAreCutAtTheDoor)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.vlc");
+    ASSERT_TRUE(player.isRunning());
+    monitor.start();
+
+    // No title, as VLC publishes an untagged file: the file name, decoded, without extension.
+    ASSERT_TRUE(player.show(playing({ { "mpris:trackid", "/org/videolan/vlc/playlist/3" },
+        { "xesam:url", "file:///music/Blue%20Train%20%231.live.flac" }, { "mpris:length", qlonglong(60'000'000) } })));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Blue Train #1.live"; }, 10000)) << shownTitle().toStdString();
+    EXPECT_TRUE(saw(Change::startedPlaying));
+    EXPECT_TRUE(monitor.track()->isPlaying());
+
+    // Two million characters of title, artist and album reach the readout as a few hundred.
+    const QString huge = QString(1'999'999, QChar(u'x')) + QString::fromUtf16(u"\U0001F3B5");
+    QVariantMap metadata = trackMetadata(huge, "/t/2");
+    metadata["xesam:artist"] = QStringList(100'000, huge.left(20));
+    metadata["xesam:album"] = huge;
+    ASSERT_TRUE(player.show(playing(metadata)));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle().startsWith("xxx"); }, 20000));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(monitor.track()->title, huge.left(MusicScripting::maximumTextLength));
+    EXPECT_EQ(monitor.track()->artist.size(), MusicScripting::maximumTextLength);
+    EXPECT_EQ(monitor.track()->album.size(), MusicScripting::maximumTextLength);
+    EXPECT_LT(monitor.track()->trackIdentity().size(), 1000);
+}
+
+TEST_F(Monitor, CoversThatAreFifosBlockNothingAndACoverForATrackNoLongerShownIsDropped)
+{
+    ASSERT_TRUE(bus.isRunning());
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("cover.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(QColor(220, 30, 30));
+    ASSERT_TRUE(red.save(dir.filePath("red.png")));
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.fifo");
+    ASSERT_TRUE(player.isRunning());
+    monitor.start();
+
+    // Eight tracks in a row name a FIFO as their cover: each gives no image, at once, and no
+    // reader is left waiting on it.
+    for (int n = 0; n < 8; ++n) {
+        const QString title = QStringLiteral("Track %1").arg(n);
+        ASSERT_TRUE(player.show(playing(trackMetadata(title, "/t/" + QString::number(n), "file://" + fifo))));
+        ASSERT_TRUE(waitUntil([&] { return shownTitle() == title; }, 10000));
+        std::optional<QImage> cover;
+        monitor.artwork([&](const QString&, const QImage& image) { cover = image; });
+        ASSERT_TRUE(waitUntil([&] { return cover.has_value(); }, 10000)) << title.toStdString();
+        EXPECT_TRUE(cover->isNull());
+    }
+    ASSERT_TRUE(waitUntil([] { return ArtworkLoader::readers().activeThreadCount() == 0; }, 10000));
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0) << "nothing from outside on Qt's pool";
+
+    // A real cover after them still loads.
+    ASSERT_TRUE(player.show(playing(trackMetadata("Covered", "/t/9", "file://" + dir.filePath("red.png")))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Covered"; }, 10000));
+    QImage loaded;
+    monitor.artwork([&](const QString&, const QImage& image) { loaded = image; });
+    ASSERT_TRUE(waitUntil([&] { return !loaded.isNull(); }, 10000));
+    EXPECT_EQ(loaded.pixelColor(4, 4), QColor(220, 30, 30));
+
+    // A cover still on its way when the track changes is dropped: its download is given up and
+    // its answer never comes.
+    HeldCoverServer covers;
+    ASSERT_TRUE(player.show(playing(trackMetadata("Slow cover", "/t/10", covers.url("slow.png")))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Slow cover"; }, 10000));
+    int answers = 0;
+    monitor.artwork([&](const QString&, const QImage&) { ++answers; });
+    ASSERT_TRUE(waitUntil([&] { return covers.requests >= 1; }, 10000));
+    ASSERT_TRUE(player.show(playing(trackMetadata("Next", "/t/11"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Next"; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return covers.closedByClient == 1; }, 10000)) << "the download goes on";
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(answers, 0);
+}
+
+TEST_F(Monitor, AStatusAnswerOvertakenByANewerQueryIsDropped)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.held");
+    ASSERT_TRUE(player.isRunning());
+    monitor.start();
+    ASSERT_TRUE(player.show(playing(trackMetadata("Old", "/t/1"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Old"; }, 10000));
+    ASSERT_TRUE(settled());
+
+    // A refresh asks; before its answer (still saying "Old") arrives, the player moves on and
+    // the monitor asks again. The older answer must not bring "Old" back.
+    ASSERT_TRUE(player.show({ { "hold", true } }));
+    monitor.refresh();
+    const int overtaken = monitor.queryGeneration();
+    ASSERT_TRUE(player.show(playing(trackMetadata("New", "/t/2"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "New" && monitor.queryGeneration() > overtaken; }, 10000));
+    tracks.clear();
+    ASSERT_TRUE(player.show({ { "hold", false } }));
+    ASSERT_TRUE(settled());
+    for (const auto& track : tracks)
+        EXPECT_NE(track ? track->title : QString(), "Old");
+    EXPECT_EQ(shownTitle(), "New");
+}
+
+TEST_F(Monitor, ARefreshPrefersThePlayingPlayerThenTheShownOnes)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer music(bus.address(), "org.mpris.MediaPlayer2.music");
+    nimbra::test::ScriptedPlayer spotify(bus.address(), MusicScripting::spotifyBusName);
+    ASSERT_TRUE(music.isRunning() && spotify.isRunning());
+    ASSERT_TRUE(music.show(playing(trackMetadata("Music track", "/m/1"), "Paused")));
+    ASSERT_TRUE(spotify.show(playing(trackMetadata("Spotify track", "/s/1"))));
+    monitor.start();
+
+    // Music comes first in order, but Spotify plays.
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Spotify track"; }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(shownTitle(), "Spotify track");
+    EXPECT_EQ(monitor.track()->source, Source::spotify);
+
+    // Both paused: the shown one stays.
+    ASSERT_TRUE(spotify.show({ { "status", "Paused" } }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.track() && !monitor.track()->isPlaying(); }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(shownTitle(), "Spotify track");
+}
+
+TEST_F(Monitor, APlayOrPauseOutweighsThePlayersOldNewsForOneAndAHalfSeconds)
+{
+    ASSERT_TRUE(bus.isRunning());
+    double now = 1000;
+    monitor.setClock([&] { return now; });
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.slow");
+    ASSERT_TRUE(player.isRunning());
+    ASSERT_TRUE(player.show(playing(trackMetadata("Song", "/t/1"))));
+    monitor.start();
+    ASSERT_TRUE(waitUntil([&] { return monitor.track() && monitor.track()->isPlaying(); }, 10000));
+
+    // Paused here; the player has not caught up and still says it plays.
+    monitor.playPause();
+    EXPECT_FALSE(monitor.track()->isPlaying());
+    now = 1001.49;
+    std::size_t published = tracks.size();
+    ASSERT_TRUE(player.show(playing(trackMetadata("Song", "/t/1"))));
+    ASSERT_TRUE(waitUntil([&] { return tracks.size() > published; }, 10000));
+    EXPECT_FALSE(monitor.track()->isPlaying()) << "within the window the user's choice stands";
+
+    // From 1.5 s on the player's word is taken as it is.
+    now = 1001.5;
+    published = tracks.size();
+    monitor.refresh();
+    ASSERT_TRUE(waitUntil([&] { return tracks.size() > published; }, 10000));
+    EXPECT_TRUE(monitor.track()->isPlaying());
+}
+
+TEST_F(Monitor, SeekingNeedsATrackIdAndPlayersRankByStateBeforeRecency)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer first(bus.address(), "org.mpris.MediaPlayer2.first");
+    ASSERT_TRUE(first.isRunning());
+    monitor.start();
+    // A track without a track id cannot be moved: nothing is shown or sent.
+    QVariantMap untracked = trackMetadata("No id", "/t/1");
+    untracked.remove("mpris:trackid");
+    ASSERT_TRUE(first.show(playing(untracked)));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "No id"; }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(monitor.canSeek());
+    changes.clear();
+    monitor.seek(20);
+    EXPECT_TRUE(changes.empty());
+    ASSERT_TRUE(first.show(playing(trackMetadata("With id", "/t/2"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "With id"; }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(monitor.canSeek());
+    monitor.seek(20);
+    EXPECT_TRUE(saw(Change::seeked));
+
+    // Two Music players: the playing one stands for Music though the other changed later; a
+    // paused one beats a stopped one the same way.
+    nimbra::test::ScriptedPlayer second(bus.address(), "org.mpris.MediaPlayer2.second");
+    ASSERT_TRUE(second.isRunning());
+    ASSERT_TRUE(second.show(playing(trackMetadata("Paused later", "/u/1"), "Paused")));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(monitor.scripting().player(Source::appleMusic), first.busName());
+    ASSERT_TRUE(first.show({ { "status", "Paused" } }));
+    ASSERT_TRUE(second.show({ { "status", "Stopped" } }));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(monitor.scripting().player(Source::appleMusic), first.busName());
+    ASSERT_TRUE(second.show({ { "status", "Paused" } }));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(monitor.scripting().player(Source::appleMusic), second.busName()) << "among equals the latest";
 }

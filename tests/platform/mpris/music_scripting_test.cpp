@@ -4,12 +4,15 @@
 #include "support/test_support.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QThreadPool>
 #include <QDBusObjectPath>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace nimbra;
 using nimbra::test::waitUntil;
@@ -119,7 +122,9 @@ TEST(MusicScripting, TheStatusReplyParsesIntoTheTrackInEachSourcesUnit)
 TEST(MusicScripting, StoppedPlayersAndPlayersWithoutATrackAnswerNone)
 {
     EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("Stopped", metadata("Song"))), "none");
-    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", metadata(""))), "none");
+    QVariantMap nameless = metadata("");
+    nameless.remove("xesam:url");
+    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", nameless)), "none");
     EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", {}), "none");
     // The list's "no track" names no identity.
     QVariantMap meta = metadata("Song");
@@ -223,4 +228,54 @@ TEST(ArtworkLoader, AServerThatStopsAnsweringEndsInNoImage)
     const auto image = load(loader, stalled.url(), 20000);
     ASSERT_TRUE(image.has_value()) << "the transfer time-out ends the wait";
     EXPECT_TRUE(image->isNull());
+}
+
+TEST(MusicScripting, PlayerTextsAreCutAtTheDoorAndAnUntaggedTrackIsNamedAfterItsFile)
+{
+    // A cut never splits a surrogate pair: the pair that would straddle it goes whole.
+    const QString note = QString::fromUtf16(u"\U0001F3B5");
+    const QString straddling = QString(MusicScripting::maximumTextLength - 1, QChar(u'a')) + note + "tail";
+    EXPECT_EQ(MusicScripting::cleaned(straddling), QString(MusicScripting::maximumTextLength - 1, QChar(u'a')));
+    const QString fitting = QString(MusicScripting::maximumTextLength - 2, QChar(u'a')) + note + "tail";
+    EXPECT_EQ(MusicScripting::cleaned(fitting), fitting.left(MusicScripting::maximumTextLength));
+    EXPECT_EQ(MusicScripting::cleaned("Short"), "Short");
+
+    // No title: the address's last segment, percent-decoded, without its extension.
+    QVariantMap untagged = metadata("");
+    untagged["xesam:url"] = "file:///music/Miles%20Davis/So%20What.live.flac";
+    const auto parsed = NowPlayingReading::parse(
+        MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", untagged)), Source::appleMusic, 0);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->title, "So What.live");
+    EXPECT_EQ(MusicScripting::payload("b", { { "Metadata", untagged } }, "Playing")->title, "So What.live");
+    EXPECT_EQ(MusicScripting::fileTitle("http://radio.example/stream"), "stream");
+    EXPECT_EQ(MusicScripting::fileTitle("file:///music/.hidden"), ".hidden");
+    EXPECT_EQ(MusicScripting::fileTitle(""), "");
+}
+
+TEST(ArtworkLoader, AFifoOrDeviceIsNeverReadAndADroppedLoadNeverAnswers)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("cover.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ArtworkLoader loader;
+    for (const QString& path : { fifo, QStringLiteral("/dev/zero") })
+        EXPECT_TRUE(load(loader, QUrl::fromLocalFile(path))->isNull()) << path.toStdString();
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+
+    // Dropped loads: no answer, even once their workers are done and everything they posted
+    // has been delivered.
+    QFile file(dir.filePath("cover.png"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png(QSize(8, 8), Qt::red));
+    file.close();
+    int answers = 0;
+    for (int n = 0; n < 6; ++n)
+        loader.load(QUrl::fromLocalFile(file.fileName()), [&](const QImage&) { ++answers; });
+    loader.dropAll();
+    EXPECT_EQ(loader.pending(), 0);
+    ASSERT_TRUE(ArtworkLoader::readers().waitForDone(10000));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(answers, 0);
+    EXPECT_FALSE(load(loader, QUrl::fromLocalFile(file.fileName()))->isNull());
 }
