@@ -182,9 +182,13 @@ TEST_F(NowPlayingShell, TheCoverFollowsTheTrackAndACoverNamedAfterTheTitleIsShow
 
     ASSERT_TRUE(player.show(shown("One", "/t/1", red)));
     ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(220, 30, 30)); }, 10000));
-    // A new track fetches its own cover.
+    // A new track fetches its own cover, also from the same address (players that keep the
+    // current cover in one file).
     ASSERT_TRUE(player.show(shown("Two", "/t/2", blue)));
     ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(30, 30, 220)); }, 10000));
+    ASSERT_EQ(coverFile(dir, "blue.png", QColor(200, 200, 30)), blue);
+    ASSERT_TRUE(player.show(shown("Two again", "/t/4", blue)));
+    ASSERT_TRUE(waitUntil([&] { return coverIs(QColor(200, 200, 30)); }, 10000));
     // A track named without a cover shows none; the cover it names a moment later is shown.
     ASSERT_TRUE(player.show(shown("Three", "/t/3", QString())));
     ASSERT_TRUE(waitUntil([&] { return readout() && readout()->track().title == "Three"; }, 10000));

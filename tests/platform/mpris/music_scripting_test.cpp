@@ -12,7 +12,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbra;
 using nimbra::test::waitUntil;
@@ -262,6 +264,15 @@ TEST(ArtworkLoader, AFifoOrDeviceIsNeverReadAndADroppedLoadNeverAnswers)
     for (const QString& path : { fifo, QStringLiteral("/dev/zero") })
         EXPECT_TRUE(load(loader, QUrl::fromLocalFile(path))->isNull()) << path.toStdString();
     EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    // A cover waiting in the FIFO stays there: a FIFO is not read at all.
+    const int pipe = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(pipe, 0);
+    const QByteArray waiting = png(QSize(8, 8), Qt::red);
+    ASSERT_EQ(::write(pipe, waiting.constData(), waiting.size()), waiting.size());
+    EXPECT_TRUE(load(loader, QUrl::fromLocalFile(fifo))->isNull());
+    QByteArray left(waiting.size() + 1, '\0');
+    EXPECT_EQ(::read(pipe, left.data(), left.size()), waiting.size());
+    ::close(pipe);
 
     // Dropped loads: no answer, even once their workers are done and everything they posted
     // has been delivered.
