@@ -3,7 +3,6 @@
 #include "core/diagnostics.h"
 #include "platform/mpris/artwork_loader.h"
 
-#include <QCryptographicHash>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -106,8 +105,9 @@ QString boundedKey(const QString& text)
     constexpr qsizetype kept = 200;
     if (text.size() <= kept)
         return text;
-    return text.left(kept)
-        + QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+    // The run's own hash is enough: identities are compared within one run only.
+    return text.left(kept) + QLatin1Char('#') + QString::number(text.size()) + QLatin1Char('#')
+        + QString::number(qHash(text, 0), 16);
 }
 
 // The track's title, else the file name its address ends in.
@@ -236,6 +236,7 @@ void MusicScripting::stop()
     m_bus.disconnect(
         QString(), objectPath, playerInterface, QStringLiteral("Seeked"), this, SLOT(seeked(QDBusMessage)));
     m_players.clear();
+    dropArtwork();
 }
 
 void MusicScripting::nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner)

@@ -79,7 +79,8 @@ public:
     void setConnection(const QDBusConnection& bus);
 
     // Follows the players on the bus: lists them once, then follows names appearing and going
-    // and their change signals. Stopping forgets them and drops every answer still on its way.
+    // and their change signals. Stopping forgets them and drops every answer still on its way,
+    // the cover's included.
     void start();
     void stop();
     bool isWatching() const { return m_watching; }

@@ -47,7 +47,11 @@ struct Monitor : ::testing::Test {
             const std::size_t published = changes.size();
             monitor.refresh();
             const int generation = monitor.queryGeneration();
-            if (waitUntil([&] { return changes.size() > published && monitor.queryGeneration() == generation; }, 3000))
+            // A newer query (the player's own news) drops this round's answer: ask again at once.
+            if (!waitUntil([&] { return changes.size() > published || monitor.queryGeneration() != generation; },
+                    3000))
+                continue;
+            if (monitor.queryGeneration() == generation)
                 return true;
         }
         return false;

@@ -177,6 +177,37 @@ TEST(NowPlayingExpandedView, ShowsTheTabAtEveryScaleInBothThemes)
     }
 }
 
+TEST(NowPlayingExpandedView, TheTransportButtonsStayPutWhateverTheTrackShows)
+{
+    // A second click must land on the same control: playing or paused (equaliser or none), a
+    // title that fills the row or none, an unknown length, nothing moves the buttons.
+    for (const Scale& scale : kScales) {
+        const QSizeF size = tabSize(scale.expanded);
+        const auto base = NowPlayingExpandedView::layout(track(true), scale.expanded, size);
+        NowPlayingTrack longTitle = track(false, 0);
+        longTitle.title = QString(300, QChar(u'W'));
+        longTitle.artist.clear();
+        for (const NowPlayingTrack& other : { track(false), longTitle }) {
+            const auto l = NowPlayingExpandedView::layout(other, scale.expanded, size);
+            EXPECT_EQ(l.previous, base.previous) << scale.name;
+            EXPECT_EQ(l.playPause, base.playPause) << scale.name;
+            EXPECT_EQ(l.next, base.next) << scale.name;
+            EXPECT_EQ(l.scrubber, base.scrubber) << scale.name;
+        }
+    }
+    // The long title gives way before the row's end.
+    const Scale& reference = kScales[1];
+    Stage stage(NotchTheme::dark(), tabSize(reference.expanded));
+    NowPlayingTrack longTitle = track(false, 0);
+    longTitle.title = QString(300, QChar(u'W'));
+    stage.make<NowPlayingExpandedView>(longTitle, QImage(), reference.expanded, [] {}, [] {}, [] {}, [](double) {});
+    QApplication::processEvents();
+    const QImage image = stage.render();
+    saveArtefact(image, "now_playing_expanded_long_title");
+    const auto l = NowPlayingExpandedView::layout(longTitle, reference.expanded, stage.host.size());
+    EXPECT_LE(l.title.right(), stage.host.width() - reference.expanded.sidePadding() + 0.5);
+}
+
 TEST(NowPlayingExpandedView, CoverSizeAndEqualiserFollowTheSurfaceHeight)
 {
     const SurfaceMetrics tall(QSizeF(620, 400), 32, 185);
