@@ -135,10 +135,10 @@ void nowPlayingExpanded(benchmark::State& bench, QSizeF size)
     paintFrames(bench, host);
 }
 
-// A player's status with a title, artist, album and address of two million characters each.
-QVariantMap hugeStatus()
+// A player's status with a title, artist, album and address of `length` characters each.
+QVariantMap hugeStatus(qsizetype length = 2'000'000)
 {
-    const QString huge(2'000'000, QChar(u'x'));
+    const QString huge(length, QChar(u'x'));
     const QVariantMap metadata { { "xesam:title", huge }, { "xesam:artist", QStringList { huge } },
         { "xesam:album", huge }, { "mpris:length", qlonglong(562'000'000) },
         { "mpris:trackid", QStringLiteral("/t/1") }, { "xesam:url", "file:///music/" + huge + ".flac" } };
@@ -169,9 +169,11 @@ void nowPlayingExpandedHugeTitle(benchmark::State& bench, QSizeF size)
     paintFrames(bench, host);
 }
 
-// The same track arriving: the door's reading, the tab taking the new track, and its frame.
-void nowPlayingHugeTitleArrives(benchmark::State& bench, QSizeF size)
+// A track arriving: the door's reading, the tab taking the new track, and its frame; with
+// texts of two million characters and, to compare, of twenty.
+void nowPlayingTrackArrives(benchmark::State& bench, qsizetype length)
 {
+    const QSizeF size(360, 124);
     const SurfaceMetrics metrics(size, 32, 185);
     QWidget host;
     host.resize(size.toSize());
@@ -182,7 +184,7 @@ void nowPlayingHugeTitleArrives(benchmark::State& bench, QSizeF size)
     shell->setGeometry(host.rect());
     host.show();
     QApplication::processEvents();
-    const QVariantMap status = hugeStatus();
+    const QVariantMap status = hugeStatus(length);
     const QImage cover = benchCover();
     QImage frame(host.size() * 2, QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(2);
@@ -235,7 +237,8 @@ BENCHMARK_CAPTURE(nowPlayingActivity, reference, QSizeF(233, 78))->Unit(benchmar
 BENCHMARK_CAPTURE(nowPlayingExpanded, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(nowPlayingExpanded, large, QSizeF(620, 260))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(nowPlayingExpandedHugeTitle, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(nowPlayingHugeTitleArrives, reference, QSizeF(360, 124))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(nowPlayingTrackArrives, shortTexts, 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(nowPlayingTrackArrives, hugeTexts, 2'000'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(levelReadoutDirect)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)

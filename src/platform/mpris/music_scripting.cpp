@@ -105,9 +105,15 @@ QString boundedKey(const QString& text)
     constexpr qsizetype kept = 200;
     if (text.size() <= kept)
         return text;
-    // The run's own hash is enough: identities are compared within one run only.
+    // The run's own hash is enough: identities are compared within one run only. A text of
+    // megabytes is hashed by its two ends (and its length), so that reading it stays cheap.
+    constexpr qsizetype hashedEnd = 32 * 1024;
+    const QStringView view(text);
+    const std::size_t hash = view.size() <= 2 * hashedEnd
+        ? qHash(view, 0)
+        : qHashMulti(0, view.left(hashedEnd), view.right(hashedEnd));
     return text.left(kept) + QLatin1Char('#') + QString::number(text.size()) + QLatin1Char('#')
-        + QString::number(qHash(text, 0), 16);
+        + QString::number(hash, 16);
 }
 
 // The track's title, else the file name its address ends in.
