@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts Nimbra. Without a DISPLAY it first starts a
 # virtual one (Xvfb 1512x982, openbox, xcompmgr, trayer) and runs Nimbra there with its own
-# settings profile in the build tree (showing on all displays), never the user's settings.
+# settings profile in the build tree (taking the media keys), never the user's settings.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$top/scripts/setup.sh"
@@ -24,9 +24,9 @@ mkdir -p "$profile/config/nimbra" "$profile/home" "$profile/runtime"
 chmod 700 "$profile/runtime"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$profile/runtime}"
 settings="$profile/config/nimbra/settings.json"
-# A virtual screen is no laptop panel: show the notch on every display in this profile, and
-# take the volume keys so that a readout can be called up.
-[[ -f "$settings" ]] || printf '{\n    "display.showOnAll": true,\n    "module.hud.replacement": true\n}\n' >"$settings"
+# Take the volume keys so that a readout can be called up. The virtual screen shows the notch
+# with the defaults, as a desktop's primary display does.
+[[ -f "$settings" ]] || printf '{\n    "module.hud.replacement": true\n}\n' >"$settings"
 
 # Xvfb writes its display number here once it listens; a previous run's number must not count.
 rm -f "$profile/display"

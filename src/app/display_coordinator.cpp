@@ -92,7 +92,8 @@ void DisplayCoordinator::scheduleRebuild()
 void DisplayCoordinator::rebuild()
 {
     ++m_rebuildCount;
-    QScreen* builtIn = nimbraBuiltIn();
+    // A desktop without a laptop panel shows the notch on its primary display.
+    QScreen* builtIn = nimbraMainDisplay();
     m_builtInKey = builtIn ? nimbraKey(builtIn) : std::nullopt;
 
     std::set<QString> seen;

@@ -8,8 +8,9 @@
 namespace nimbra {
 
 // Which displays show the notch: all of them with `builtInOnly` off; otherwise only the
-// built-in one, and none when no built-in display is present. Every display keeps its
-// controller either way; this only enables or disables it.
+// built-in one (on a desktop, the primary display standing in for it), and none when there is
+// no such display. Every display keeps its controller either way; this only enables or
+// disables it.
 inline bool isDisplaySelected(const DisplayKey& key, bool builtInOnly, const std::optional<DisplayKey>& builtInKey)
 {
     if (!builtInOnly)

@@ -56,7 +56,7 @@ void AppDelegate::showSettings()
 
 std::optional<NotchGeometry> AppDelegate::liveGeometry()
 {
-    QScreen* screen = nimbraBuiltIn();
+    QScreen* screen = nimbraMainDisplay();
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)

@@ -41,7 +41,7 @@ void AppDelegate::setUpShelf()
 
 double AppDelegate::shelfTileSide() const
 {
-    const QScreen* screen = nimbraBuiltIn();
+    const QScreen* screen = nimbraMainDisplay();
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const double notchHeight = screen ? nimbraGeometry(screen).anchorRect().height() : 32;

@@ -63,18 +63,19 @@ TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
     EXPECT_TRUE(coordinator.controllers().count(screen->key().rawValue));
     EXPECT_EQ(added->presentation().focus(), ModuleID("glance"));
     EXPECT_EQ(added->autoCloseAfter, 10);
-    // Neither display is a built-in panel: with the default selection both stay disabled (and
-    // so keep their windows away from tests running beside this one).
+    // Neither display is a laptop panel, so the screen's one output stands in for it: with the
+    // default selection the screen is enabled, and the monitor (listed before it by RandR's
+    // monitors, but with no output of its own) is not.
     EXPECT_FALSE(added->isEnabled());
-    EXPECT_FALSE(screen->isEnabled());
+    EXPECT_TRUE(screen->isEnabled());
+    EXPECT_EQ(coordinator.builtInKey()->rawValue, screen->key().rawValue);
 
-    // An activity still reaches both displays, but disabled displays show it to no one, so the
-    // folded visibility stays off.
+    // An activity reaches both displays; only the enabled one shows it to anyone.
     coordinator.present(Activity { ModuleID("systemLevel"), 1, 40, 1.3, ActivityCategory::volume });
     EXPECT_TRUE(screen->isShowingSurface());
     EXPECT_TRUE(added->isShowingSurface());
-    EXPECT_FALSE(coordinator.isAnythingVisible());
-    EXPECT_TRUE(visibility.empty());
+    EXPECT_TRUE(coordinator.isAnythingVisible());
+    EXPECT_EQ(visibility, std::vector<bool> { true });
 
     monitor.remove();
     ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));

@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -98,13 +99,18 @@ struct Output {
     QString name;
 };
 
+Reply<xcb_randr_get_screen_resources_current_reply_t> screenResources(xcb_connection_t* c, xcb_window_t root)
+{
+    return reply(
+        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr));
+}
+
 std::optional<Output> findOutput(xcb_connection_t* c, const QString& screenName)
 {
     const xcb_window_t root = rootWindow(c);
     if (root == XCB_NONE || !hasRandr(c))
         return std::nullopt;
-    auto resources = reply(
-        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr));
+    auto resources = screenResources(c, root);
     if (resources) {
         const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
         const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
@@ -133,6 +139,17 @@ std::optional<Output> findOutput(xcb_connection_t* c, const QString& screenName)
     return std::nullopt;
 }
 
+bool isPanel(xcb_connection_t* c, const Output& output)
+{
+    QString connector;
+    if (output.isOutput) {
+        const QByteArray value = outputProperty(c, output.id, "ConnectorType");
+        if (value.size() == 4)
+            connector = atomName(c, *reinterpret_cast<const xcb_atom_t*>(value.constData()));
+    }
+    return screen_lookup::isBuiltInOutput(connector, output.name);
+}
+
 } // namespace
 
 namespace screen_lookup {
@@ -146,6 +163,27 @@ bool isBuiltInOutput(QStringView connectorType, QStringView outputName)
             return true;
     }
     return false;
+}
+
+std::optional<int> mainDisplayIndex(const std::vector<ScreenFacts>& screens)
+{
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        if (screens[i].isPanel)
+            return int(i);
+    }
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        if (screens[i].isPrimary)
+            return int(i);
+    }
+    std::optional<int> first;
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        const auto rank = screens[i].outputRank;
+        if (rank && (!first || *rank < *screens[std::size_t(*first)].outputRank))
+            first = int(i);
+    }
+    if (!first && !screens.empty())
+        first = 0;
+    return first;
 }
 
 QString edidIdentity(QByteArrayView edid, QStringView outputName)
@@ -232,19 +270,43 @@ QScreen* nimbraBuiltIn()
     if (lacksRandr(c))
         return QGuiApplication::primaryScreen();
     for (QScreen* screen : QGuiApplication::screens()) {
-        const auto output = findOutput(c, screen->name());
-        if (!output)
-            continue;
-        QString connector;
-        if (output->isOutput) {
-            const QByteArray value = outputProperty(c, output->id, "ConnectorType");
-            if (value.size() == 4)
-                connector = atomName(c, *reinterpret_cast<const xcb_atom_t*>(value.constData()));
-        }
-        if (screen_lookup::isBuiltInOutput(connector, output->name))
+        if (const auto output = findOutput(c, screen->name()); output && isPanel(c, *output))
             return screen;
     }
     return nullptr;
+}
+
+QScreen* nimbraMainDisplay()
+{
+    xcb_connection_t* c = connection();
+    if (!c)
+        return nullptr;
+    if (lacksRandr(c))
+        return QGuiApplication::primaryScreen();
+    const xcb_window_t root = rootWindow(c);
+    auto primary = reply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, root), nullptr));
+    std::vector<xcb_randr_output_t> order;
+    if (auto resources = screenResources(c, root)) {
+        const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
+        order.assign(outputs, outputs + xcb_randr_get_screen_resources_current_outputs_length(resources.get()));
+    }
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    std::vector<screen_lookup::ScreenFacts> facts;
+    for (QScreen* screen : screens) {
+        screen_lookup::ScreenFacts fact;
+        if (const auto output = findOutput(c, screen->name()); output) {
+            fact.isPanel = isPanel(c, *output);
+            if (output->isOutput) {
+                fact.isPrimary = primary && primary->output != XCB_NONE && primary->output == output->id;
+                const auto at = std::find(order.begin(), order.end(), output->id);
+                if (at != order.end())
+                    fact.outputRank = int(at - order.begin());
+            }
+        }
+        facts.push_back(fact);
+    }
+    const auto index = screen_lookup::mainDisplayIndex(facts);
+    return index ? screens.at(*index) : nullptr;
 }
 
 } // namespace nimbra

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class QScreen;
 
@@ -24,11 +25,26 @@ std::optional<std::uint32_t> nimbraDisplayID(const QScreen* screen);
 std::optional<DisplayKey> nimbraKey(const QScreen* screen);
 // The first screen, in Qt's order, that is the machine's own panel; nullptr when there is none.
 QScreen* nimbraBuiltIn();
+// The screen that stands for the machine's own display: the laptop panel, else (a desktop of
+// monitors only) the primary output, which RandR names or else lists first. nullptr without an
+// X server.
+QScreen* nimbraMainDisplay();
 
 namespace screen_lookup {
 
 // A built-in panel: RandR connector type "Panel", or an output named after a laptop connector.
 bool isBuiltInOutput(QStringView connectorType, QStringView outputName);
+
+// What the choice of the main display knows of each screen, in Qt's order. `outputRank` is the
+// place of the screen's output in RandR's list (a monitor without outputs has none).
+struct ScreenFacts {
+    bool isPanel = false;
+    bool isPrimary = false;
+    std::optional<int> outputRank;
+};
+// The index of the main display: the first panel, else the primary, else the screen whose output
+// RandR lists first, else the first screen; none for an empty list.
+std::optional<int> mainDisplayIndex(const std::vector<ScreenFacts>& screens);
 
 // A stable identity from an EDID block (manufacturer, product code, serial number), or an empty
 // string when the block is too short or has no valid header. Identical monitors without a

@@ -92,8 +92,8 @@ void generalPage(SettingsView& view, QVBoxLayout& column)
 
     column.addWidget(divider());
     column.addWidget(view.switchRow(QStringLiteral("Show on all displays"),
-        QStringLiteral("Otherwise Nimbra stays on the built-in display only. An external monitor has no camera "
-                       "housing, so the surface would cover live panel pixels."),
+        QStringLiteral("Otherwise Nimbra stays on the built-in display only (on a desktop, the primary one). An "
+                       "external monitor has no camera housing, so the surface would cover live panel pixels."),
         view.bind<bool>(&NimbraSettings::showOnAllDisplays, &NimbraSettings::setShowOnAllDisplays)));
 
     // The setting is written first; the shell then registers the login item, and writes the

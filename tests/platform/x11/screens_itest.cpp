@@ -20,6 +20,7 @@ TEST(ScreenLookupOnX, FindsTheRandrOutput)
     // Xvfb's output carries no EDID: the key falls back to the id.
     EXPECT_EQ(nimbraKey(screen)->rawValue, QStringLiteral("display-%1").arg(*id));
     EXPECT_EQ(nimbraBuiltIn(), nullptr) << "a virtual screen is no laptop panel";
+    EXPECT_EQ(nimbraMainDisplay(), screen) << "its one output stands in for the panel";
     const NotchGeometry geometry = nimbraGeometry(screen);
     EXPECT_EQ(geometry.kind(), NotchGeometry::Kind::synthesized);
     EXPECT_EQ(geometry.anchorRect().width(), 120);

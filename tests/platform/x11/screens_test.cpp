@@ -44,6 +44,21 @@ TEST(ScreenLookup, BuiltInPanelsByConnectorOrName)
     EXPECT_FALSE(isBuiltInOutput(u"", u"screen"));
 }
 
+TEST(ScreenLookup, TheMainDisplayIsThePanelElseThePrimaryElseTheFirstOutput)
+{
+    const ScreenFacts panel { true, false, 2 };
+    const ScreenFacts primary { false, true, 1 };
+    const ScreenFacts first { false, false, 0 };
+    const ScreenFacts monitorOnly { false, false, std::nullopt };
+    // A laptop panel keeps the notch whichever monitor is primary.
+    EXPECT_EQ(mainDisplayIndex({ primary, first, panel }), 2);
+    EXPECT_EQ(mainDisplayIndex({ first, primary }), 1);
+    // No primary: the screen whose output RandR lists first, not the first in Qt's order.
+    EXPECT_EQ(mainDisplayIndex({ monitorOnly, ScreenFacts { false, false, 3 }, first }), 2);
+    EXPECT_EQ(mainDisplayIndex({ monitorOnly, monitorOnly }), 0);
+    EXPECT_EQ(mainDisplayIndex({}), std::nullopt);
+}
+
 TEST(ScreenLookup, EdidIdentity)
 {
     EXPECT_EQ(edidIdentity(edid(0x1234abcd)), QStringLiteral("DEL-a0b1-1234abcd"));
@@ -65,6 +80,7 @@ TEST(ScreenLookup, OffscreenScreensAreNumberedInOrder)
     EXPECT_EQ(nimbraKey(screen)->rawValue, QStringLiteral("display-1"));
     EXPECT_EQ(nimbraDisplayID(nullptr), std::nullopt);
     EXPECT_EQ(nimbraBuiltIn(), nullptr);
+    EXPECT_EQ(nimbraMainDisplay(), nullptr) << "no X server, no display of the machine's own";
     const NotchGeometry geometry = nimbraGeometry(screen);
     EXPECT_EQ(geometry.kind(), NotchGeometry::Kind::synthesized);
     EXPECT_EQ(geometry.metrics().frame.size(), QSizeF(screen->geometry().size()));
