@@ -95,18 +95,6 @@ AccessoryReading combined(const QString& identity, const QString& name, int perc
     return r;
 }
 
-AccessoryReading sides(const QString& identity, const QString& name, std::optional<int> left, std::optional<int> right,
-    bool charging = false)
-{
-    AccessoryReading r;
-    r.identity = identity;
-    r.name = name;
-    r.leftPercentage = left;
-    r.rightPercentage = right;
-    r.isCharging = charging;
-    return r;
-}
-
 QStringList names(const DeviceBatteries& batteries)
 {
     QStringList result;
@@ -137,30 +125,6 @@ TEST(AccessoryBatteries, NamesKindsAndImplausibleReadings)
     EXPECT_EQ(list.devices[0].name, "Accessory");
     EXPECT_EQ(list.devices[0].kind, Kind::other);
     EXPECT_EQ(list.devices[1].kind, Kind::trackpad) << "a kind the service knows wins over the name";
-}
-
-TEST(AccessoryBatteries, EarbudSidesMergeWithinOneDevice)
-{
-    const DeviceBatteries merged = accessoryBatteries({ sides("/buds", "Studio Buds", 80, 40, true) });
-    ASSERT_EQ(merged.devices.size(), 1);
-    EXPECT_EQ(merged.devices[0].name, "Studio Buds");
-    EXPECT_EQ(merged.devices[0].kind, Kind::headphones);
-    EXPECT_EQ(merged.devices[0].percentage, 40);
-    EXPECT_TRUE(merged.devices[0].isCharging);
-
-    // A left side of one set and a right side of another are not one pair.
-    const DeviceBatteries apart = accessoryBatteries(
-        { sides("/a", "Left Earbud", 30, std::nullopt), sides("/b", "Right Earbud", std::nullopt, 90) });
-    EXPECT_EQ(names(apart), (QStringList { "Left Earbud", "Right Earbud" }));
-    EXPECT_EQ(percentages(apart.devices), (QList<int> { 30, 90 }));
-    EXPECT_EQ(apart.devices[0].kind, Kind::other) << "a lone side keeps the kind of its name";
-}
-
-TEST(AccessoryBatteries, SidesAreIgnoredWhenHeadphonesReportACombinedCharge)
-{
-    const DeviceBatteries list
-        = accessoryBatteries({ combined("/hp", "WH-1000XM4 Headphones", 65), sides("/buds", "Buds", 10, 20) });
-    EXPECT_EQ(names(list), (QStringList { "WH-1000XM4 Headphones" }));
 }
 
 TEST(AccessoryBatteries, LogLine)

@@ -19,6 +19,8 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.UPower");
 const QString kDaemonPath = QStringLiteral("/org/freedesktop/UPower");
 const QString kDaemonInterface = QStringLiteral("org.freedesktop.UPower");
+// UPower's own combination of the batteries that power the machine, however many there are.
+const QString kDisplayDevicePath = QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice");
 const QString kDeviceInterface = QStringLiteral("org.freedesktop.UPower.Device");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr int kCallTimeoutMs = 5000;
@@ -96,11 +98,13 @@ struct UPowerDevices::Private {
     QDBusConnection bus;
     QDBusServiceWatcher serviceWatcher;
     bool started = false;
-    // The daemon's order, which decides which battery is the machine's.
+    // In the daemon's order, which the accessory list keeps.
     QList<Device> devices;
     QVariantMap daemon;
+    QVariantMap display;
     bool enumerated = false;
     bool daemonLoaded = false;
+    bool displayLoaded = false;
     // Answers to reads made before the daemon went or came again are dropped.
     int generation = 0;
     bool hasChanges = false;
@@ -121,7 +125,7 @@ struct UPowerDevices::Private {
 
     bool isLoaded() const
     {
-        if (!enumerated || !daemonLoaded)
+        if (!enumerated || !daemonLoaded || !displayLoaded)
             return false;
         for (const Device& d : devices)
             if (!d.loaded)
@@ -169,11 +173,13 @@ struct UPowerDevices::Private {
     void forget()
     {
         ++generation;
-        const bool hadAnything = !devices.isEmpty() || !daemon.isEmpty();
+        const bool hadAnything = !devices.isEmpty() || !daemon.isEmpty() || !display.isEmpty();
         devices.clear();
         daemon.clear();
+        display.clear();
         enumerated = false;
         daemonLoaded = false;
+        displayLoaded = false;
         hasChanges = false;
         coalesce.stop();
         if (hadAnything)
@@ -190,6 +196,17 @@ struct UPowerDevices::Private {
                     return; // no daemon: nothing is known, nothing reported
                 daemon = reply.value();
                 daemonLoaded = true;
+                noteChange();
+            });
+        whenAnswered<QDBusPendingReply<QVariantMap>>(
+            call(kDisplayDevicePath, kProperties, QStringLiteral("GetAll"), { kDeviceInterface }),
+            [this](const QDBusPendingReply<QVariantMap>& reply) {
+                // Without it the machine counts as one without a battery; the accessories stay.
+                if (reply.isError())
+                    logPower(QStringLiteral("UPower has no display device: ") + reply.error().name());
+                else
+                    display = reply.value();
+                displayLoaded = true;
                 noteChange();
             });
         whenAnswered<QDBusPendingReply<QList<QDBusObjectPath>>>(
@@ -280,14 +297,16 @@ void UPowerDevices::propertiesChanged(
     const QString& interface, const QVariantMap& changed, const QStringList& invalidated, const QDBusMessage& message)
 {
     QVariantMap* properties = nullptr;
-    if (interface == kDeviceInterface) {
+    if (interface == kDeviceInterface && message.path() == kDisplayDevicePath) {
+        properties = d->displayLoaded ? &d->display : nullptr;
+    } else if (interface == kDeviceInterface) {
         Private::Device* device = d->device(message.path());
         properties = device ? &device->properties : nullptr;
     } else if (interface == kDaemonInterface && message.path() == kDaemonPath) {
         properties = &d->daemon;
     }
     if (!properties)
-        return; // the display device, or one not announced yet
+        return; // a device not announced or read yet
     bool matters = false;
     for (auto it = changed.begin(); it != changed.end(); ++it) {
         if ((*properties).value(it.key()) == it.value())
@@ -318,24 +337,22 @@ std::optional<PowerSnapshot> UPowerDevices::battery() const
 {
     if (!d->isLoaded())
         return std::nullopt;
-    const Private::Device* battery = nullptr;
+    const Private::Device battery { kDisplayDevicePath, d->display, true };
+    if (battery.type() != batteryType || !battery.properties.value(QStringLiteral("IsPresent")).toBool())
+        return std::nullopt;
     bool lineOnline = false;
     for (const Private::Device& device : d->devices) {
-        if (!battery && device.type() == batteryType && device.isPowerSupply() && device.isPresent())
-            battery = &device;
         if (device.type() == linePower && device.properties.value(QStringLiteral("Online")).toBool())
             lineOnline = true;
     }
-    if (!battery)
-        return std::nullopt;
     const bool onBattery = d->daemon.value(QStringLiteral("OnBattery"), true).toBool();
     PowerSnapshot s;
-    s.percentage = int(std::lround(battery->percentage()));
+    s.percentage = int(std::lround(battery.percentage()));
     s.source = !onBattery && lineOnline ? PowerSnapshot::Source::wallPower : PowerSnapshot::Source::battery;
-    s.isCharging = battery->state() == charging;
-    s.isCharged = battery->state() == fullyCharged;
-    s.minutesToFull = minutesFrom(battery->properties.value(QStringLiteral("TimeToFull")).toLongLong());
-    s.minutesToEmpty = minutesFrom(battery->properties.value(QStringLiteral("TimeToEmpty")).toLongLong());
+    s.isCharging = battery.state() == charging;
+    s.isCharged = battery.state() == fullyCharged;
+    s.minutesToFull = minutesFrom(battery.properties.value(QStringLiteral("TimeToFull")).toLongLong());
+    s.minutesToEmpty = minutesFrom(battery.properties.value(QStringLiteral("TimeToEmpty")).toLongLong());
     return s;
 }
 

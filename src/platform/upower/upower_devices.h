@@ -30,9 +30,9 @@ public:
     // Every device and the daemon's own state have been read since the daemon was last seen.
     bool isLoaded() const;
 
-    // The battery that powers the machine: the first device of type Battery that is a power
-    // supply, in the daemon's order. None on a machine without one, or while nothing is
-    // loaded. Low Power Mode is not UPower's to say: it is left off here.
+    // The batteries that power the machine, as UPower's display device combines them (one
+    // charge, state and estimate for two batteries too). None on a machine without one, or
+    // while nothing is loaded. Low Power Mode is not UPower's to say: it is left off here.
     std::optional<PowerSnapshot> battery() const;
     // The devices that do not power the machine and may report a charge (mice, keyboards,
     // headsets...), in the daemon's order, identified by their object paths.

@@ -93,6 +93,33 @@ TEST_F(PowerBed, DischargingAcrossTwoLowLevelsGivesOneLowEventEach)
     EXPECT_EQ(monitor.snapshot(), readings.back().snapshot);
 }
 
+TEST_F(PowerBed, TwoBatteriesReadAsOneAndCrossALowLevelOnce)
+{
+    // Two batteries of 60 Wh: UPower's combination of 10 % and 95 % is 52.5 %, no low battery.
+    bed.addLinePower(false);
+    const QString first = bed.addBattery(10, "Discharging", "BAT0");
+    const QString second = bed.addBattery(95, "Discharging", "BAT1");
+    ASSERT_TRUE(bed.startDaemon());
+    startMonitor();
+    ASSERT_TRUE(waitForReadings(1));
+    EXPECT_EQ(readings[0].snapshot.percentage, 53);
+
+    // The first drains past 5 %, the second past 40 %: 22 % together, still no low level.
+    ASSERT_TRUE(bed.change({ { first, UPowerBed::charge(4) }, { second, UPowerBed::charge(40) } }));
+    ASSERT_TRUE(waitUntil([&] { return readings.back().snapshot.percentage == 22; }, 10000));
+    // Both drain on: 18 % together crosses 20 % once.
+    ASSERT_TRUE(bed.change({ { first, UPowerBed::charge(2) }, { second, UPowerBed::charge(34) } }));
+    ASSERT_TRUE(waitUntil([&] { return readings.back().snapshot.percentage == 18; }, 10000));
+    ASSERT_TRUE(fence());
+    std::vector<Event> raised;
+    for (const Reading& r : readings) {
+        if (r.event)
+            raised.push_back(*r.event);
+    }
+    EXPECT_EQ(raised, std::vector<Event> { Event::low(20) });
+    EXPECT_EQ(monitor.snapshot()->percentage, 18);
+}
+
 TEST_F(PowerBed, PlugInGivesOneChargingReadingAndAFullBatteryCharged)
 {
     const QString ac = bed.addLinePower(false);
