@@ -170,7 +170,8 @@ public:
     // Opening at login: the desktop's autostart entry, written only for an installed copy; a
     // refusal or failure is said in an alert and the setting keeps what is on disk.
     void setLaunchAtLogin(bool on);
-    // At launch the setting takes what is on disk.
+    // At launch the setting says whether the entry would start this Nimbra; a stale entry the
+    // setting still wants is pointed at this installed copy.
     void syncLaunchAtLogin();
     // The program opening at login would register; replaceable in tests.
     QString runningProgram;

@@ -15,6 +15,11 @@ void log(const QString& message)
 {
     Diagnostics::log(Diagnostics::Category::display, [&] { return message; });
 }
+
+std::optional<QString> installedCopyOf(const QString& running)
+{
+    return LoginItem::installedCopy(running, QDir::homePath(), qEnvironmentVariable("APPIMAGE"));
+}
 } // namespace
 
 // Opening at login is the desktop's autostart entry. Only an installed copy is registered:
@@ -25,8 +30,7 @@ void AppDelegate::setLaunchAtLogin(bool on)
 {
     LoginItem item;
     if (on) {
-        const std::optional<QString> program
-            = LoginItem::installedCopy(runningProgram, QDir::homePath(), qEnvironmentVariable("APPIMAGE"));
+        const std::optional<QString> program = installedCopyOf(runningProgram);
         if (!program) {
             m_settings.setLaunchAtLogin(false);
             showAlert(QMessageBox::Information, QStringLiteral("Install Nimbra first"),
@@ -61,16 +65,33 @@ QWidget* AppDelegate::settingsWindowForAlerts() const
     return m_settingsWindow ? m_settingsWindow->window() : nullptr;
 }
 
+// The desktop's own startup settings may have added, removed or disabled the entry, and the
+// program it names may have moved (an AppImage) or been replaced by another copy. It counts as
+// on only when it would start this Nimbra; one that no longer does, while the setting still
+// wants it, is pointed at this installed copy.
 void AppDelegate::syncLaunchAtLogin()
 {
-    // The entry may have been removed or added by the desktop's own startup settings.
-    m_settings.setLaunchAtLogin(LoginItem().isRegistered());
+    LoginItem item;
+    const std::optional<QString> installed = installedCopyOf(runningProgram);
+    if (item.startsProgram(installed.value_or(runningProgram))) {
+        m_settings.setLaunchAtLogin(true);
+        return;
+    }
+    if (m_settings.launchAtLogin() && installed && item.isEnabled()) {
+        QString error;
+        if (item.registerItem(*installed, &error)) {
+            log(QStringLiteral("launch-at-login pointed at ") + *installed);
+            return;
+        }
+        log(QStringLiteral("launch-at-login could not be pointed here: ") + error);
+    }
+    m_settings.setLaunchAtLogin(false);
 }
 
 void AppDelegate::loginItemFailed(const LoginItem& item, const QString& error)
 {
     log(QStringLiteral("launch-at-login failed: ") + error);
-    m_settings.setLaunchAtLogin(item.isRegistered());
+    m_settings.setLaunchAtLogin(item.startsProgram(installedCopyOf(runningProgram).value_or(runningProgram)));
     showAlert(QMessageBox::Warning, QStringLiteral("Couldn't change the login item"), error, { QStringLiteral("OK") },
         {}, settingsWindowForAlerts());
 }

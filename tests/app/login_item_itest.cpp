@@ -167,13 +167,31 @@ TEST_F(Login, AFailureToWriteOrRemoveIsSaidAndTheSettingKeepsWhatIsOnDisk)
     EXPECT_FALSE(settings.launchAtLogin());
 }
 
+namespace {
+void writeEntry(const QString& path, const QString& exec, const QByteArray& more = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=Nimbra\nExec=" + exec.toUtf8() + "\n" + more);
+}
+
+// An installed copy of the program where a user installs it.
+QString installedProgram(const QTemporaryDir& dir)
+{
+    const QString program = dir.filePath("home/.local/bin/nimbra");
+    QDir().mkpath(QFileInfo(program).absolutePath());
+    if (!QFile::copy(QStringLiteral(NIMBRA_BINARY_DIR) + "/src/app/nimbra", program))
+        return {};
+    return program;
+}
+} // namespace
+
 TEST_F(Login, AtLaunchTheSettingTakesWhatIsOnDisk)
 {
-    QDir().mkpath(QFileInfo(entry()).absolutePath());
-    QFile file(entry());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\nType=Application\nName=Nimbra\nExec=/usr/bin/nimbra\n");
-    file.close();
+    delegate.runningProgram = installedProgram(dir);
+    ASSERT_FALSE(delegate.runningProgram.isEmpty());
+    writeEntry(entry(), delegate.runningProgram);
     settings.setHasSeenOnboarding(true);
     ASSERT_FALSE(settings.launchAtLogin());
     delegate.applicationDidFinishLaunching();
@@ -186,4 +204,38 @@ TEST_F(Login, AtLaunchASettingWithoutItsEntryTurnsOff)
     settings.setLaunchAtLogin(true);
     delegate.applicationDidFinishLaunching();
     EXPECT_FALSE(settings.launchAtLogin()) << "the desktop's startup settings removed it";
+}
+
+TEST_F(Login, AtLaunchAnEntryTheDesktopDisabledReadsOffAndStaysDisabled)
+{
+    delegate.runningProgram = installedProgram(dir);
+    ASSERT_FALSE(delegate.runningProgram.isEmpty());
+    writeEntry(entry(), delegate.runningProgram, "Hidden=true\n");
+    settings.setHasSeenOnboarding(true);
+    settings.setLaunchAtLogin(true);
+    delegate.applicationDidFinishLaunching();
+    EXPECT_FALSE(settings.launchAtLogin()) << "the desktop's startup settings turned it off";
+    EXPECT_TRUE(readAll(entry()).contains("\nHidden=true\n")) << "the user's choice there stands";
+}
+
+TEST_F(Login, AtLaunchAnEntryWhoseProgramIsGoneIsPointedAtThisInstalledCopyWhileTheSettingWantsIt)
+{
+    delegate.runningProgram = installedProgram(dir);
+    ASSERT_FALSE(delegate.runningProgram.isEmpty());
+    // Written by an AppImage that has since been moved away.
+    const QString gone = dir.filePath("Downloads/Nimbra-x86_64.AppImage");
+    writeEntry(entry(), gone);
+    settings.setHasSeenOnboarding(true);
+
+    // Not wanted: it reads off and is left as it is.
+    delegate.syncLaunchAtLogin();
+    EXPECT_FALSE(settings.launchAtLogin());
+    EXPECT_EQ(execOf(readAll(entry())), gone);
+
+    // Wanted: it starts this copy from now on.
+    settings.setLaunchAtLogin(true);
+    delegate.applicationDidFinishLaunching();
+    EXPECT_TRUE(settings.launchAtLogin());
+    EXPECT_EQ(execOf(readAll(entry())), delegate.runningProgram);
+    EXPECT_TRUE(shownAlerts().isEmpty());
 }

@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -151,7 +152,7 @@ TEST_F(SettingsWindow, OpenAtLoginFromABuildFolderIsRefusedWithAnExplanation)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), "Install Nimbra first");
     EXPECT_TRUE(box->informativeText().contains(QCoreApplication::applicationFilePath()));
-    EXPECT_FALSE(LoginItem().isRegistered());
+    EXPECT_FALSE(LoginItem().isEnabled());
 }
 
 TEST_F(SettingsWindow, TurningOpenAtLoginOffRemovesTheEntryWhicheverCopyRuns)
@@ -160,7 +161,7 @@ TEST_F(SettingsWindow, TurningOpenAtLoginOffRemovesTheEntryWhicheverCopyRuns)
     ASSERT_TRUE(item.registerItem("/usr/bin/nimbra"));
     settings.setLaunchAtLogin(false);
     delegate.setLaunchAtLogin(false);
-    EXPECT_FALSE(item.isRegistered());
+    EXPECT_FALSE(QFile::exists(item.path()));
     EXPECT_FALSE(settings.launchAtLogin());
     EXPECT_EQ(alert(), nullptr);
 }

@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nimbra {
 
@@ -16,6 +21,60 @@ QString defaultConfigHome()
         return xdg;
     return QDir::homePath() + "/.config";
 }
+
+// A desktop entry is a few hundred bytes; a bigger file is no entry of ours.
+constexpr qint64 kEntryLimit = 64 * 1024;
+
+// The file's bytes when it is a regular file of sensible size: a FIFO or device put in its place
+// is never opened for a blocking read.
+std::optional<QByteArray> readRegularFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kEntryLimit) {
+        QByteArray data(qsizetype(info.st_size), '\0');
+        qsizetype got = 0;
+        while (got < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + got, std::size_t(data.size() - got));
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        data.truncate(got);
+        bytes = data;
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// The general escapes of a desktop entry's string values.
+QString unescapeValue(QStringView value)
+{
+    QString out;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != u'\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const QChar next = value[++i];
+        if (next == u's')
+            out += u' ';
+        else if (next == u'n')
+            out += u'\n';
+        else if (next == u't')
+            out += u'\t';
+        else if (next == u'r')
+            out += u'\r';
+        else if (next == u'\\')
+            out += u'\\';
+        else
+            out.append(u'\\').append(next);
+    }
+    return out;
+}
 } // namespace
 
 LoginItem::LoginItem(const QString& configHome)
@@ -23,23 +82,99 @@ LoginItem::LoginItem(const QString& configHome)
 {
 }
 
-bool LoginItem::isRegistered() const
+std::optional<LoginItem::Entry> LoginItem::read() const
 {
-    return QFileInfo(m_path).isFile();
+    const std::optional<QByteArray> bytes = readRegularFile(m_path);
+    if (!bytes)
+        return std::nullopt;
+    Entry entry { true, {} };
+    bool inMainGroup = false;
+    for (const QString& raw : QString::fromUtf8(*bytes).split(u'\n')) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == QStringLiteral("[Desktop Entry]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inMainGroup || line.startsWith(u'#') || equals < 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if (key == QStringLiteral("Exec"))
+            entry.exec = unescapeValue(value);
+        else if (key == QStringLiteral("Hidden") && value == QStringLiteral("true"))
+            entry.enabled = false;
+        else if (key == QStringLiteral("X-GNOME-Autostart-enabled") && value == QStringLiteral("false"))
+            entry.enabled = false;
+    }
+    return entry;
+}
+
+bool LoginItem::isEnabled() const
+{
+    const std::optional<Entry> entry = read();
+    return entry && entry->enabled;
+}
+
+bool LoginItem::startsProgram(const QString& program) const
+{
+    const std::optional<Entry> entry = read();
+    if (!entry || !entry->enabled)
+        return false;
+    std::optional<QString> started = execProgram(entry->exec);
+    if (started && !started->contains(u'/'))
+        started = QStandardPaths::findExecutable(*started);
+    if (!started || started->isEmpty())
+        return false;
+    const QFileInfo named(*started);
+    const QString target = named.canonicalFilePath();
+    return named.isFile() && named.isExecutable() && !target.isEmpty()
+        && target == QFileInfo(program).canonicalFilePath();
+}
+
+std::optional<QString> LoginItem::execProgram(const QString& exec)
+{
+    const QString value = exec.trimmed();
+    QString word;
+    qsizetype i = 0;
+    if (value.startsWith(u'"')) {
+        for (i = 1; i < value.size() && value[i] != u'"'; ++i) {
+            if (value[i] == u'\\' && i + 1 < value.size())
+                ++i;
+            word += value[i];
+        }
+        if (i == value.size())
+            return std::nullopt; // unterminated quote
+    } else {
+        while (i < value.size() && !value[i].isSpace())
+            word += value[i++];
+    }
+    word.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (word.isEmpty())
+        return std::nullopt;
+    return word;
 }
 
 QString LoginItem::execValue(const QString& executable)
 {
-    // Reserved characters force quoting; inside quotes ", `, $ and \ take a backslash.
-    // A literal % is always written %% (field codes).
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    // Reserved characters force quoting; inside quotes ", `, $ and \ take a backslash, and
+    // that of a \ is itself escaped once more as a string value. A literal % is always
+    // written %% (field codes).
+    static const QString reserved = QStringLiteral(" \t\n\r\"'\\><~|&;$*?#()`");
     bool needsQuotes = executable.isEmpty();
     QString escaped;
     for (const QChar c : executable) {
         if (reserved.contains(c))
             needsQuotes = true;
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
+        // A line break would end the entry's line: string escapes stand for these.
+        if (c == '\n' || c == '\t' || c == '\r') {
+            escaped += c == '\n' ? QStringLiteral("\\n") : c == '\t' ? QStringLiteral("\\t") : QStringLiteral("\\r");
+            continue;
+        }
+        if (c == '"' || c == '`' || c == '$')
             escaped += '\\';
+        if (c == '\\')
+            escaped += QStringLiteral("\\\\\\");
         if (c == '%')
             escaped += '%';
         escaped += c;

@@ -13,7 +13,12 @@ public:
     explicit LoginItem(const QString& configHome = {});
 
     QString path() const { return m_path; }
-    bool isRegistered() const;
+    // An entry is there and the desktop has not disabled it (Hidden=true, or
+    // X-GNOME-Autostart-enabled=false), whatever it starts.
+    bool isEnabled() const;
+    // The entry would start `program` at login: it is enabled and its Exec names that very file
+    // (symbolic links followed), which exists and may be run.
+    bool startsProgram(const QString& program) const;
 
     // Writes the autostart entry for `executable` (atomically). False with `error` set when
     // the file cannot be written.
@@ -24,6 +29,8 @@ public:
 
     // The desktop entry's Exec value for a program path, quoted as the entry format asks.
     static QString execValue(const QString& executable);
+    // The program an Exec value starts (its first word, unquoted); none when it has none.
+    static std::optional<QString> execProgram(const QString& exec);
 
     // The program an autostart entry may start for this run: the AppImage file ($APPIMAGE,
     // `appImage`) when it runs as one, else `executable` when it lies under an install prefix
@@ -33,6 +40,12 @@ public:
         const QString& executable, const QString& home, const QString& appImage);
 
 private:
+    struct Entry {
+        bool enabled = false;
+        QString exec;
+    };
+    std::optional<Entry> read() const;
+
     QString m_path;
 };
 

@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using nimbra::LoginItem;
 
@@ -13,6 +15,25 @@ QString readAll(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
+
+QString makeProgram(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("#!/bin/sh\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+void append(const QString& path, const QByteArray& line)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(line);
+}
 } // namespace
 
 TEST(LoginItem, RegisteringWritesAnAutostartEntryThatStartsTheExecutable)
@@ -20,11 +41,11 @@ TEST(LoginItem, RegisteringWritesAnAutostartEntryThatStartsTheExecutable)
     QTemporaryDir home;
     LoginItem item(home.path());
     EXPECT_EQ(item.path(), home.path() + "/autostart/nimbra.desktop");
-    EXPECT_FALSE(item.isRegistered());
+    EXPECT_FALSE(item.isEnabled());
 
     QString error;
     ASSERT_TRUE(item.registerItem("/opt/nimbra/bin/nimbra", &error)) << error.toStdString();
-    EXPECT_TRUE(item.isRegistered());
+    EXPECT_TRUE(item.isEnabled());
     const QString entry = readAll(item.path());
     EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(entry.contains("\nType=Application\n"));
@@ -35,6 +56,45 @@ TEST(LoginItem, RegisteringWritesAnAutostartEntryThatStartsTheExecutable)
     EXPECT_TRUE(readAll(item.path()).contains("\nExec=/usr/bin/nimbra\n"));
 }
 
+TEST(LoginItem, AnEntryStartsAProgramOnlyWhileEnabledAndWhileItsExecNamesThatFile)
+{
+    QTemporaryDir home;
+    LoginItem item(home.path());
+    // A path the entry must quote and escape every way it can.
+    const QString program = makeProgram(home.filePath("a b/$x \\ \"q\" 100%/nimbra"));
+    ASSERT_FALSE(program.isEmpty());
+    ASSERT_TRUE(item.registerItem(program));
+    EXPECT_TRUE(item.startsProgram(program));
+    // The same file by another name is the same program; another program is not.
+    ASSERT_TRUE(QFile::link(program, home.filePath("linked")));
+    EXPECT_TRUE(item.startsProgram(home.filePath("linked")));
+    EXPECT_FALSE(item.startsProgram(makeProgram(home.filePath("other/nimbra"))));
+
+    // Disabled by the desktop, either way it writes that.
+    append(item.path(), "Hidden=true\n");
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_FALSE(item.startsProgram(program));
+    ASSERT_TRUE(item.registerItem(program));
+    append(item.path(), "X-GNOME-Autostart-enabled=false\n");
+    EXPECT_FALSE(item.startsProgram(program));
+    // A key of another group says nothing about the entry.
+    ASSERT_TRUE(item.registerItem(program));
+    append(item.path(), "[Desktop Action quit]\nHidden=true\n");
+    EXPECT_TRUE(item.startsProgram(program));
+
+    // The program moved away: the entry starts nothing.
+    ASSERT_TRUE(QFile::rename(program, home.filePath("moved")));
+    EXPECT_TRUE(item.isEnabled());
+    EXPECT_FALSE(item.startsProgram(program));
+    EXPECT_FALSE(item.startsProgram(home.filePath("moved")));
+
+    // A FIFO in the entry's place is never read (the test would hang).
+    ASSERT_TRUE(QFile::remove(item.path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(item.path()).constData(), 0600), 0);
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_FALSE(item.startsProgram(home.filePath("moved")));
+}
+
 TEST(LoginItem, ExecValueQuotesPathsTheEntryFormatWouldSplit)
 {
     EXPECT_EQ(LoginItem::execValue("/usr/bin/nimbra"), "/usr/bin/nimbra");
@@ -43,6 +103,10 @@ TEST(LoginItem, ExecValueQuotesPathsTheEntryFormatWouldSplit)
     EXPECT_EQ(LoginItem::execValue("/x/\"q\"/n"), "\"/x/\\\"q\\\"/n\"");
     // A percent sign would otherwise be read as a field code.
     EXPECT_EQ(LoginItem::execValue("/x/100%/n"), "/x/100%%/n");
+    EXPECT_EQ(LoginItem::execProgram("\"/home/a b/nimbra\" --flag"), "/home/a b/nimbra");
+    EXPECT_EQ(LoginItem::execProgram("/x/100%%/n %U"), "/x/100%/n");
+    EXPECT_EQ(LoginItem::execProgram("\"/unterminated"), std::nullopt);
+    EXPECT_EQ(LoginItem::execProgram("  "), std::nullopt);
 }
 
 TEST(LoginItem, UnregisteringRemovesTheEntryAndAnAbsentEntryIsNoFailure)
@@ -55,7 +119,7 @@ TEST(LoginItem, UnregisteringRemovesTheEntryAndAnAbsentEntryIsNoFailure)
 
     ASSERT_TRUE(item.registerItem("/usr/bin/nimbra"));
     EXPECT_TRUE(item.unregisterItem(&error)) << error.toStdString();
-    EXPECT_FALSE(item.isRegistered());
+    EXPECT_FALSE(item.isEnabled());
     EXPECT_FALSE(QFile::exists(item.path()));
 }
 
@@ -68,7 +132,7 @@ TEST(LoginItem, FailuresAreReportedWithAReason)
     QString error;
     EXPECT_FALSE(item.unregisterItem(&error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(item.isRegistered());
+    EXPECT_FALSE(item.isEnabled());
 
     // The autostart folder cannot be created when a file has its name.
     QTemporaryDir other;
@@ -79,7 +143,7 @@ TEST(LoginItem, FailuresAreReportedWithAReason)
     error.clear();
     EXPECT_FALSE(blocked.registerItem("/usr/bin/nimbra", &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(blocked.isRegistered());
+    EXPECT_FALSE(blocked.isEnabled());
 }
 
 TEST(LoginItem, OnlyAnInstalledCopyOrAnAppImageMayBeRegistered)
