@@ -2,6 +2,7 @@
 
 #include "ui/settings/window_presenter.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 namespace nimbra {
@@ -16,6 +17,15 @@ QMessageBox* showAlert(QMessageBox::Icon icon, const QString& message, const QSt
     box->setText(message);
     box->setInformativeText(informative);
     box->setTextFormat(Qt::PlainText);
+    // The box's text format reaches its main text only: the informative label guesses rich
+    // text and opens links itself. Text from outside (a feed's notes, an error) stays plain.
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (!informative.isEmpty() && label->text() == informative) {
+            label->setTextFormat(Qt::PlainText);
+            label->setOpenExternalLinks(false);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
     QList<QPushButton*> pushButtons;

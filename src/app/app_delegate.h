@@ -183,13 +183,15 @@ public:
     void requestAccessibility();
     void accessibilityMayHaveChanged();
 
-    // Updates: an automatic check 8 s after launch (when allowed) that speaks only to offer a
-    // newer version, and the manual check, which always answers.
+    // Updates: an automatic check 8 s after launch (when allowed at launch and still when it
+    // is due) that speaks only to offer a newer version, and the manual check, which always
+    // answers.
     void setUpUpdates();
     void announceUpdate(const UpdateManifest& manifest);
     void checkForUpdates();
     UpdateChecker& updates() const { return *m_updates; }
     QMessageBox* updateAlert() const { return m_updateAlert; }
+    bool isAutomaticCheckPending() const { return m_updateDelay.isActive(); }
     // The shelf: files dropped on a notch, kept by path across restarts.
     void setUpShelf();
     // True when a dropped file landed on the shelf; a drop none of whose files can land is

@@ -71,7 +71,8 @@ void AppDelegate::checkForUpdates()
 
 void AppDelegate::automaticUpdateCheck()
 {
-    if (!m_terminated)
+    // The setting may have been turned off since launch.
+    if (!m_terminated && m_settings.checksForUpdates())
         m_updates->checkIfDue(uptime());
 }
 

@@ -9,7 +9,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace nimbra;
@@ -66,6 +70,26 @@ struct Offers : ::testing::Test {
     ScopedEnvironment trust { "SSL_CERT_FILE", feed.certificate().toUtf8() };
     NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
     AppDelegate delegate { &settings };
+};
+
+// Every address the desktop is asked to open, whatever its scheme.
+class OpenedAddresses : public QObject {
+    Q_OBJECT
+public:
+    OpenedAddresses()
+    {
+        for (const char* scheme : { "file", "http", "https" })
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~OpenedAddresses() override
+    {
+        for (const char* scheme : { "file", "http", "https" })
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
 };
 
 const QByteArray newer = R"({"version": "2.0", "url": "https://example.org/nimbra-2.0.tar.gz"})";
@@ -131,6 +155,35 @@ TEST_F(Offers, TheAutomaticCheckOffersWithTheFeedsNotesAndANewerOfferReplacesAWa
     EXPECT_EQ(shownAlerts().first()->text(), "Nimbra 2.1 is available");
 }
 
+TEST_F(Offers, TheNotesArePlainTextAndOnlyTheHttpsDownloadOpens)
+{
+    ASSERT_TRUE(feed.isRunning());
+    const QString notes = R"(<b>Faster</b>. <a href="file:///etc">Details</a> <a href="http://example.org/x">here</a>)";
+    feed.serve("/appcast.json",
+        R"({"version": "2.0", "url": "https://example.org/n.tar.gz", "notes": ")" + notes.toUtf8().replace('"', "\\\"")
+            + R"("})");
+    OpenedAddresses desktop;
+    checkManually();
+    ASSERT_EQ(shownAlerts().size(), 1);
+    QMessageBox* offer = shownAlerts().first();
+    QLabel* shown = nullptr;
+    for (QLabel* label : offer->findChildren<QLabel*>()) {
+        if (label->text() == notes)
+            shown = label;
+    }
+    ASSERT_NE(shown, nullptr);
+    // The tags are shown as written, and clicks all over the text open nothing.
+    EXPECT_EQ(shown->textFormat(), Qt::PlainText);
+    for (int y = 2; y < shown->height(); y += 4) {
+        for (int x = 2; x < shown->width(); x += 4)
+            QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(x, y));
+    }
+    // Download opens its address, the only one ever opened.
+    offer->defaultButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !desktop.opened.isEmpty(); }));
+    EXPECT_EQ(QUrl::toStringList(desktop.opened), QStringList { "https://example.org/n.tar.gz" });
+}
+
 TEST(UpdateOffers, WithoutAConfiguredFeedTheManualCheckSaysSo)
 {
     NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
@@ -161,3 +214,23 @@ TEST_F(Offers, ShortlyAfterLaunchTheAutomaticCheckAsksTheFeedWhenAllowed)
     EXPECT_EQ(launched.updateAlert()->text(), "Nimbra 2.0 is available");
     EXPECT_EQ(feed.requests("/appcast.json"), 1);
 }
+
+TEST_F(Offers, TheAutomaticCheckTurnedOffBeforeItIsDueDoesNotRun)
+{
+    ASSERT_TRUE(feed.isRunning());
+    feed.serve("/appcast.json", newer);
+    NimbraSettings allowed { std::make_shared<MemorySettingsStorage>() };
+    allowed.setHasSeenOnboarding(true);
+    AppDelegate launched(&allowed);
+    launched.applicationDidFinishLaunching();
+    launched.updates().feedURL = feed.url("/appcast.json");
+    ASSERT_TRUE(launched.isAutomaticCheckPending());
+    allowed.setChecksForUpdates(false);
+    // Its time comes and goes: no check was started, none asked the feed.
+    ASSERT_TRUE(waitUntil([&] { return !launched.isAutomaticCheckPending(); }, 20000));
+    EXPECT_EQ(launched.updates().runningChecks(), 0);
+    EXPECT_FALSE(launched.updates().lastCheckedAt().has_value());
+    EXPECT_EQ(feed.requests("/appcast.json"), 0);
+}
+
+#include "update_offers_itest.moc"

@@ -60,6 +60,17 @@ int HttpsFeed::requests(const QString& path) const
     return int(log.readAll().split('\n').count(path.toUtf8()));
 }
 
+std::optional<qint64> HttpsFeed::endlessSent() const
+{
+    QFile log(m_dir.filePath("root/endless.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    bool ok = false;
+    const qint64 sent = lines.last().toLongLong(&ok);
+    return ok ? std::optional<qint64>(sent) : std::nullopt;
+}
+
 ScopedEnvironment::ScopedEnvironment(const char* name, const QByteArray& value)
     : m_name(name)
     , m_wasSet(qEnvironmentVariableIsSet(name))

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <optional>
 
 namespace nimbra::test {
 
@@ -27,6 +28,8 @@ public:
     void serve(const QString& path, const QByteArray& body, int status = 200);
     // How many requests for `path` arrived.
     int requests(const QString& path) const;
+    // The bytes the last answer to /endless sent before it stopped; none while it goes on.
+    std::optional<qint64> endlessSent() const;
 
 private:
     QTemporaryDir m_dir;

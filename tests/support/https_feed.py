@@ -3,8 +3,10 @@
 Usage: https_feed.py ROOT CERTIFICATE KEY
 
 Serves each file below ROOT at its path; a file "NAME.status" beside NAME gives the status
-(200 otherwise). A request for /stall is read and never answered (for 20 s). Every request's
-path is appended to ROOT/requests.log. Prints the port it listens on, then serves until
+(200 otherwise). A request for /stall is read and never answered (for 20 s). /endless answers
+a manifest followed by blanks without end (up to 128 MiB), and once it stops, for the client
+closed the connection or the bytes ran out, appends the number of bytes it sent to
+ROOT/endless.log. Every request's path is appended to ROOT/requests.log. Prints the port it listens on, then serves until
 stopped.
 """
 import http.server
@@ -25,6 +27,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.path == "/stall":
             time.sleep(20)
             return
+        if self.path == "/endless":
+            self.endless()
+            return
         path = os.path.normpath(os.path.join(root, self.path.lstrip("/")))
         if not path.startswith(root + os.sep) or not os.path.isfile(path):
             self.answer(404, b"<html><body>Not found</body></html>", "text/html")
@@ -35,6 +40,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 status = int(f.read().strip())
         with open(path, "rb") as f:
             self.answer(status, f.read(), "application/json")
+
+    def endless(self):
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        sent = 0
+        chunk = b'{"version": "2.0", "url": "https://example.org/n.tar.gz"}'
+        try:
+            while sent < 128 << 20:
+                self.wfile.write(chunk)
+                sent += len(chunk)
+                chunk = b" " * 65536
+            self.wfile.flush()
+        except OSError:
+            pass
+        with open(os.path.join(root, "endless.log"), "a") as log:
+            log.write("%d\n" % sent)
 
     def answer(self, status, body, kind):
         self.send_response(status)

@@ -128,7 +128,7 @@ TEST_F(Feed, AFeedThatNeverAnswersFailsWithATimeout)
     EXPECT_EQ(feed.requests("/stall"), 1);
 }
 
-TEST_F(Feed, AnOversizedAnswerIsAFailure)
+TEST_F(Feed, AnOversizedAnswerIsAFailureAndAnEndlessOneIsCutOff)
 {
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", manifest("2.0") + QByteArray(UpdateChecker::maximumBody + 1, ' '));
@@ -136,6 +136,14 @@ TEST_F(Feed, AnOversizedAnswerIsAFailure)
     EXPECT_FALSE(result.available);
     ASSERT_TRUE(result.error.has_value());
     EXPECT_TRUE(result.error->contains("more than")) << result.error->toStdString();
+
+    // A feed that never stops sending: the checker hangs up soon after the limit, and the
+    // server stops long before it has sent its 128 MiB.
+    checker.feedURL = feed.url("/endless");
+    const UpdateChecker::Result endless = checkOnce();
+    EXPECT_TRUE(endless.error && endless.error->contains("more than"));
+    ASSERT_TRUE(waitUntil([&] { return feed.endlessSent().has_value(); }, 20000));
+    EXPECT_LT(*feed.endlessSent(), 32 * UpdateChecker::maximumBody);
 }
 
 TEST_F(Feed, ACheckIsDueOnceADayAndACompletionOfItsOwnAnswersAlone)
