@@ -55,6 +55,7 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     , m_fileManager(std::make_unique<FileManager>())
 {
     runningProgram = QCoreApplication::applicationFilePath();
+    m_updates->feedURL = configuredUpdateFeed();
     // Both power monitors read one picture of UPower's devices.
     const auto upower = std::make_shared<UPowerDevices>();
     m_power = std::make_unique<PowerMonitor>(upower);

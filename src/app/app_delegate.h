@@ -192,6 +192,9 @@ public:
     UpdateChecker& updates() const { return *m_updates; }
     QMessageBox* updateAlert() const { return m_updateAlert; }
     bool isAutomaticCheckPending() const { return m_updateDelay.isActive(); }
+    // The feed this build names, and why updates cannot be checked without one (empty with one).
+    static std::optional<QUrl> configuredUpdateFeed();
+    QString updatesUnavailable() const;
     // The shelf: files dropped on a notch, kept by path across restarts.
     void setUpShelf();
     // True when a dropped file landed on the shelf; a drop none of whose files can land is

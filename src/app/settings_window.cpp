@@ -46,6 +46,7 @@ void AppDelegate::createSettingsWindow()
         if (self)
             self->checkForUpdates();
     };
+    m_settingsWindow->updatesUnavailable = [self] { return self ? self->updatesUnavailable() : QString(); };
 }
 
 void AppDelegate::showSettings()

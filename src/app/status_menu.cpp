@@ -84,17 +84,27 @@ std::unique_ptr<QMenu> AppDelegate::makeMenu()
         if (self)
             self->previewActivity();
     });
-    menu->addAction(QStringLiteral("Check for Updates…"), [self] {
+    QAction* updates = menu->addAction(QStringLiteral("Check for Updates…"), [self] {
         if (self)
             self->checkForUpdates();
     });
+    // A build without a feed says so under the entry it disables: tray hosts show no tooltips.
+    QAction* noFeed = menu->addAction(updatesUnavailable());
+    noFeed->setEnabled(false);
     menu->addSeparator();
     QAction* quit = menu->addAction(QStringLiteral("Quit Nimbra"), qApp, &QCoreApplication::quit);
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
     // A machine without a battery has nothing to preview.
-    QObject::connect(menu.get(), &QMenu::aboutToShow, preview,
-        [self, preview] { preview->setEnabled(self && self->m_power->snapshot().has_value()); });
-    preview->setEnabled(m_power->snapshot().has_value());
+    const auto sync = [self, preview, updates, noFeed] {
+        preview->setEnabled(self && self->m_power->snapshot().has_value());
+        const QString unavailable = self ? self->updatesUnavailable() : QString();
+        updates->setEnabled(self && unavailable.isEmpty());
+        updates->setToolTip(unavailable);
+        noFeed->setText(unavailable);
+        noFeed->setVisible(!unavailable.isEmpty());
+    };
+    QObject::connect(menu.get(), &QMenu::aboutToShow, preview, sync);
+    sync();
     return menu;
 }
 

@@ -18,9 +18,18 @@ namespace {
 constexpr int kAutomaticCheckDelayMs = 8000;
 } // namespace
 
+std::optional<QUrl> AppDelegate::configuredUpdateFeed()
+{
+    return UpdateChecker::feedAddress(QStringLiteral(NIMBRA_UPDATE_HOST));
+}
+
+QString AppDelegate::updatesUnavailable() const
+{
+    return m_updates->feedURL ? QString() : QStringLiteral("This build has no update feed");
+}
+
 void AppDelegate::setUpUpdates()
 {
-    m_updates->feedURL = UpdateChecker::feedAddress(QStringLiteral(NIMBRA_UPDATE_HOST));
     // Automatic checks speak only when there is something to offer.
     QPointer<AppDelegate> self(this);
     m_updates->onFinish = [self](const UpdateChecker::Result& result) {
@@ -71,8 +80,8 @@ void AppDelegate::checkForUpdates()
 
 void AppDelegate::automaticUpdateCheck()
 {
-    // The setting may have been turned off since launch.
-    if (!m_terminated && m_settings.checksForUpdates())
+    // The setting may have been turned off since launch; a build without a feed has nothing to ask.
+    if (!m_terminated && m_settings.checksForUpdates() && m_updates->feedURL)
         m_updates->checkIfDue(uptime());
 }
 

@@ -141,7 +141,13 @@ TEST(SettingsWindowOnX, ASecondStartOpensTheWindowAndAChangeReachesTheFileAndThe
     // The desktop shows the window's own title, with nothing added to it.
     EXPECT_EQ(app.output("xprop", { "-id", window, "_NET_WM_NAME" }).trimmed(),
         QString::fromUtf8("_NET_WM_NAME(UTF8_STRING) = \"Nimbra Settings\""));
-    // The virtual screen is no built-in panel: by default its notch shows nothing.
+    // A second monitor beside the screen. Neither is a laptop panel, so by default only the
+    // screen's notch shows, standing in for the built-in display's.
+    const QString monitor = QStringLiteral("NIMBRA-S%1").arg(app.nimbra.process().processId());
+    ASSERT_TRUE(app.x.run("xrandr", { "--setmonitor", monitor, "1000/260x700/180+1512+0", "none" }));
+    ASSERT_TRUE(waitUntil([&] { return app.nimbra.log().count("] display + ") == 2; }, 5000))
+        << app.nimbra.log().toStdString();
+    QCoreApplication::processEvents();
     const int shown = app.visibleWindows();
 
     // "Show on all displays" on the general page: the file and the notch follow.

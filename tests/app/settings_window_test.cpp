@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -166,22 +167,55 @@ TEST_F(SettingsWindow, TurningOpenAtLoginOffRemovesTheEntryWhicheverCopyRuns)
     EXPECT_EQ(alert(), nullptr);
 }
 
+namespace {
+QPushButton* checkNowButton(const SettingsView& view)
+{
+    for (QPushButton* b : view.findChildren<QPushButton*>()) {
+        if (b->text() == QString::fromUtf8("Check Now…"))
+            return b;
+    }
+    return nullptr;
+}
+} // namespace
+
 TEST_F(SettingsWindow, TheAboutPagesCheckNowRunsTheManualUpdateCheck)
 {
+    // A feed that refuses at once: the check answers, as a manual check does, that it failed.
+    delegate.updates().feedURL = QUrl("https://127.0.0.1:1/appcast.json");
     delegate.showSettings();
     SettingsView* view = delegate.settingsWindow()->view();
     ASSERT_NE(view, nullptr);
     view->select(SettingsSection::about);
-    QPushButton* now = nullptr;
-    for (QPushButton* b : view->findChildren<QPushButton*>()) {
-        if (b->text() == QString::fromUtf8("Check Now…"))
-            now = b;
-    }
+    QPushButton* now = checkNowButton(*view);
     ASSERT_NE(now, nullptr);
+    ASSERT_TRUE(now->isEnabled());
     now->click();
-    // This build names no feed: the check answers, as a manual check does, that it could not run.
-    EXPECT_EQ(delegate.updates().lastError(), QStringLiteral("No update feed configured."));
-    QMessageBox* box = alert();
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), "Couldn't check for updates");
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return alert() != nullptr; }, 20000));
+    EXPECT_EQ(alert()->text(), "Couldn't check for updates");
+}
+
+TEST_F(SettingsWindow, ABuildWithoutAnUpdateFeedHoldsTheAboutPagesUpdateControlsOffAndSaysWhy)
+{
+    delegate.updates().feedURL.reset();
+    ASSERT_TRUE(settings.checksForUpdates());
+    delegate.showSettings();
+    SettingsView* view = delegate.settingsWindow()->view();
+    ASSERT_NE(view, nullptr);
+    view->select(SettingsSection::about);
+    QPushButton* now = checkNowButton(*view);
+    ASSERT_NE(now, nullptr);
+    EXPECT_FALSE(now->isEnabled());
+    QAbstractButton* automatic = nullptr;
+    for (QAbstractButton* b : view->findChildren<QAbstractButton*>()) {
+        if (b->accessibleName() == "Check for updates automatically")
+            automatic = b;
+    }
+    ASSERT_NE(automatic, nullptr);
+    EXPECT_FALSE(automatic->isChecked());
+    EXPECT_FALSE(automatic->isEnabled());
+    bool said = false;
+    for (QLabel* label : view->findChildren<QLabel*>())
+        said = said || (label->text() == "This build has no update feed" && label->isVisibleTo(view));
+    EXPECT_TRUE(said);
+    EXPECT_TRUE(settings.checksForUpdates()) << "the stored choice is left alone";
 }

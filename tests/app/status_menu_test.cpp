@@ -6,6 +6,7 @@
 #include "modules/eyes/eyes_status_item.h"
 #include "modules/power/charge_activity_view.h"
 #include "modules/power/power_monitor.h"
+#include "modules/update/update_checker.h"
 #include "support/test_support.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/surface/surface_metrics.h"
@@ -29,11 +30,14 @@ struct StatusMenu : ::testing::Test {
     AppDelegate delegate { &settings };
 };
 
+// The entries a person sees.
 QStringList titles(const QMenu& menu)
 {
     QStringList result;
-    for (const QAction* action : menu.actions())
-        result << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    for (const QAction* action : menu.actions()) {
+        if (action->isVisible())
+            result << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    }
     return result;
 }
 
@@ -67,6 +71,8 @@ TEST_F(StatusMenu, ThePlainMarkCarriesTheMenuWhileTheEyesAreOff)
     EXPECT_FALSE(delegate.statusItem()->icon().icon().isNull());
     EXPECT_EQ(delegate.eyesItem().menu(), nullptr);
     EXPECT_FALSE(delegate.eyesItem().isVisible());
+    delegate.updates().feedURL = QUrl("https://updates.example.org/appcast.json");
+    Q_EMIT delegate.menu()->aboutToShow();
     EXPECT_EQ(titles(*delegate.menu()),
         (QStringList { "Settings…", "Preview Battery Readout", "Check for Updates…", "—", "Quit Nimbra" }));
     EXPECT_EQ(entry(*delegate.menu(), "Settings…")->shortcut(), QKeySequence("Ctrl+,"));
@@ -76,8 +82,24 @@ TEST_F(StatusMenu, ThePlainMarkCarriesTheMenuWhileTheEyesAreOff)
     EXPECT_FALSE(entry(*delegate.menu(), "Preview Battery Readout")->isEnabled());
 }
 
+TEST_F(StatusMenu, ABuildWithoutAnUpdateFeedDisablesTheCheckAndSaysWhy)
+{
+    // As this build is made unless it names a feed host.
+    delegate.updates().feedURL.reset();
+    ASSERT_NE(delegate.menu(), nullptr);
+    Q_EMIT delegate.menu()->aboutToShow();
+    EXPECT_EQ(titles(*delegate.menu()),
+        (QStringList { "Settings…", "Preview Battery Readout", "Check for Updates…", "This build has no update feed",
+            "—", "Quit Nimbra" }));
+    QAction* check = entry(*delegate.menu(), "Check for Updates…");
+    EXPECT_FALSE(check->isEnabled());
+    EXPECT_EQ(check->toolTip(), "This build has no update feed");
+    EXPECT_FALSE(entry(*delegate.menu(), "This build has no update feed")->isEnabled());
+}
+
 TEST_F(StatusMenu, TurningTheEyesOnAndOffHandsTheMenuOver)
 {
+    const QStringList entries = titles(*delegate.menu());
     settings.setEyesEnabled(true);
     settle();
     EXPECT_EQ(delegate.statusItem(), nullptr);
@@ -85,7 +107,7 @@ TEST_F(StatusMenu, TurningTheEyesOnAndOffHandsTheMenuOver)
     ASSERT_NE(delegate.menu(), nullptr);
     EXPECT_EQ(delegate.eyesItem().menu(), delegate.menu());
     EXPECT_EQ(delegate.eyesItem().item()->icon().contextMenu(), delegate.menu());
-    EXPECT_EQ(titles(*delegate.menu()).size(), 5);
+    EXPECT_EQ(titles(*delegate.menu()), entries);
     EXPECT_TRUE(delegate.eyes().clockMode().has_value()) << "the tracker runs";
 
     settings.setEyesEnabled(false);

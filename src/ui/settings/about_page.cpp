@@ -7,6 +7,7 @@
 #include "ui/settings/settings_view.h"
 #include "ui/surface/notch_theme.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
@@ -303,16 +304,30 @@ void aboutPage(SettingsView& view, QVBoxLayout& column)
     column.addLayout(header);
     column.addWidget(divider());
 
-    column.addWidget(view.switchRow(QStringLiteral("Check for updates automatically"),
+    // A build without an update feed shows the switch off and held there, and says why; the
+    // stored choice is left as it is.
+    const QString unavailable = view.updatesUnavailable();
+    QWidget* automatic = view.switchRow(QStringLiteral("Check for updates automatically"),
         QStringLiteral("Looks for a newer version each time Nimbra starts and tells you if there is one. It never "
                        "installs anything on its own."),
-        view.bind<bool>(&NimbraSettings::checksForUpdates, &NimbraSettings::setChecksForUpdates)));
+        unavailable.isEmpty()
+            ? view.bind<bool>(&NimbraSettings::checksForUpdates, &NimbraSettings::setChecksForUpdates)
+            : Binding<bool> { [] { return false; }, [](const bool&) {} });
+    if (auto* toggle = automatic->findChild<QAbstractButton*>(); toggle && !unavailable.isEmpty()) {
+        toggle->setEnabled(false);
+        toggle->setToolTip(unavailable);
+    }
+    column.addWidget(automatic);
     if (const std::function<void()>& check = view.checkForUpdates()) {
         // A check right now, which answers whatever it finds.
         auto* line = new QHBoxLayout;
+        if (!unavailable.isEmpty())
+            line->addWidget(label(unavailable, TextStyle::callout, Tone::secondary));
         line->addStretch(1);
         QPushButton* now = smallButton(QStringLiteral("Check Now…"));
         QObject::connect(now, &QPushButton::clicked, now, [check] { check(); });
+        now->setEnabled(unavailable.isEmpty());
+        now->setToolTip(unavailable);
         line->addWidget(now);
         column.addLayout(line);
     }

@@ -58,6 +58,8 @@ public:
         bool systemIsDark = false;
         // A manual update check; none leaves the about page without one.
         std::function<void()> checkForUpdates;
+        // Why this build cannot check for updates; empty when it can.
+        QString updatesUnavailable;
     };
 
     SettingsView(NimbraSettings& settings, Inputs inputs, QWidget* parent = nullptr);
@@ -73,6 +75,7 @@ public:
     bool hudChanged(bool on) const;
     void requestAccessibility() const;
     const std::function<void()>& checkForUpdates() const { return m_inputs.checkForUpdates; }
+    const QString& updatesUnavailable() const { return m_inputs.updatesUnavailable; }
 
     Section selection() const { return m_selection; }
     void select(Section section);

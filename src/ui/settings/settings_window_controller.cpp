@@ -55,6 +55,7 @@ SettingsView* SettingsWindowController::makeView()
         .levels = m_liveLevels ? m_liveLevels() : LiveLevels {},
         .systemIsDark = systemIsDark ? systemIsDark() : false,
         .checkForUpdates = checkForUpdates,
+        .updatesUnavailable = updatesUnavailable ? updatesUnavailable() : QString(),
     };
     ++m_viewsBuilt;
     return new SettingsView(m_settings, std::move(inputs));

@@ -44,6 +44,9 @@ public:
     // Checks for a newer version at once and answers whatever it finds (the about page's
     // "Check Now…"); the shell sets it. Without it the about page offers no such button.
     std::function<void()> checkForUpdates;
+    // Why updates cannot be checked (the about page then disables its update controls and says
+    // so); empty, or unset, when they can.
+    std::function<QString()> updatesUnavailable;
 
     QWidget* window() const { return m_window; }
     SettingsView* view() const;
