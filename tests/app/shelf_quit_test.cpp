@@ -102,7 +102,15 @@ struct ChildRun {
     {
         return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
-    std::string output() { return process.readAll().right(4000).toStdString(); }
+    std::string output()
+    {
+        return QString("exit status %1, code %2 (%3 is a worker left inside Qt): ")
+                   .arg(process.exitStatus())
+                   .arg(process.exitCode())
+                   .arg(kWorkersLeft)
+                   .toStdString()
+            + process.readAll().right(4000).toStdString();
+    }
 };
 
 struct ShelfQuit : ::testing::Test {

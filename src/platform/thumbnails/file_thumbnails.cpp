@@ -5,6 +5,7 @@
 #include "platform/icon_theme.h"
 #include "platform/thumbnails/thumbnail_maker.h"
 #include "platform/thumbnails/thumbnailer_service.h"
+#include "platform/thumbnails/worker_census.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -121,6 +122,7 @@ FileThumbnails::FileThumbnails(Options options, QObject* parent)
     , m_options(std::move(options))
     , m_store(m_options.cacheRoot.isEmpty() ? ThumbnailCache::defaultRoot() : m_options.cacheRoot)
     , m_mailbox(std::make_shared<Mailbox>(this))
+    , m_census(std::make_shared<WorkerCensus>())
     , m_pool(new QThreadPool)
 {
     const int threads = m_options.threads > 0 ? m_options.threads : std::clamp(QThread::idealThreadCount() / 2, 1, 4);
@@ -155,7 +157,10 @@ bool FileThumbnails::stopWork(int waitMs)
     m_inFlight.clear();
     // What has not started never will; what runs stops at its next read.
     m_pool->clear();
-    return m_pool->waitForDone(waitMs);
+    if (!m_census->settle(QDeadlineTimer(waitMs)))
+        return false;
+    // Every task has returned: the pool's threads end on their own.
+    return m_pool->waitForDone(std::max(waitMs, 1000));
 }
 
 int FileThumbnails::workersRunning() const
@@ -245,11 +250,13 @@ void FileThumbnails::request(
 void FileThumbnails::startWork(const Ticket& ticket, std::function<void(Mailbox&)> work)
 {
     // The worker holds the mailbox and its own copies of everything, never this object.
-    m_pool->start([mailbox = m_mailbox, cancelled = ticket.cancelled, work = std::move(work)] {
-        if (cancelled->load())
-            return;
-        yieldToPainting();
-        work(*mailbox);
+    m_pool->start([census = m_census, mailbox = m_mailbox, cancelled = ticket.cancelled, work = std::move(work)] {
+        census->run([&] {
+            if (cancelled->load())
+                return;
+            yieldToPainting();
+            work(*mailbox);
+        });
     });
 }
 

@@ -17,6 +17,7 @@
 namespace nimbra {
 
 class ThumbnailerService;
+class WorkerCensus;
 namespace thumbnail_maker {
 struct Outcome;
 }
@@ -90,14 +91,14 @@ public:
     const ThumbnailCache& cache() const { return m_store; }
 
     // Calls off what waits and what runs; later answers store nothing. Waits at most
-    // `waitMs` for running workers to leave (a cancelled worker leaves at its next read, one
-    // stuck in the file system is left behind); true when none is left running.
+    // `waitMs` for running workers to leave (a cancelled worker leaves at its next read; one
+    // stuck in the file system is left behind at once); true when none is left running.
     bool stopWork(int waitMs = 0);
     // Workers running now.
     int workersRunning() const;
 
-    // How long quitting waits for cancelled workers before leaving them behind.
-    static constexpr int quitWaitMs = 500;
+    // The most that quitting waits for called-off workers that are not stuck in the file system.
+    static constexpr int quitWaitMs = 10'000;
 
 private:
     struct Ticket {
@@ -119,6 +120,7 @@ private:
     Options m_options;
     ThumbnailCache m_store;
     std::shared_ptr<Mailbox> m_mailbox;
+    std::shared_ptr<WorkerCensus> m_census;
     // Owned; left behind (never deleted) when a worker is still stuck when this object goes.
     QThreadPool* m_pool;
     std::unique_ptr<ThumbnailerService> m_service;

@@ -1,5 +1,7 @@
 #include "platform/thumbnails/guarded_file.h"
 
+#include "platform/thumbnails/worker_census.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +18,7 @@ constexpr qint64 kPiece = 256 * 1024;
 
 FileKind fileKind(const QString& path)
 {
+    const OutsideWait waiting;
     struct stat info { };
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
         return FileKind::missing;
@@ -44,6 +47,7 @@ bool GuardedFile::openRegular()
         setErrorString(QStringLiteral("gave up before opening"));
         return false;
     }
+    const OutsideWait waiting;
     // O_NONBLOCK: a FIFO put in the file's place since it was looked at does not wait for a
     // writer; O_NOCTTY: a terminal never becomes ours.
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -80,6 +84,7 @@ qint64 GuardedFile::readData(char* data, qint64 maxSize)
         setErrorString(QStringLiteral("gave up reading"));
         return -1;
     }
+    const OutsideWait waiting;
     for (;;) {
         const ssize_t n = ::pread(m_fd, data, size_t(std::min(maxSize, kPiece)), off_t(pos()));
         if (n >= 0)

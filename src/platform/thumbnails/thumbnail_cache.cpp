@@ -1,6 +1,7 @@
 #include "platform/thumbnails/thumbnail_cache.h"
 
 #include "platform/thumbnails/guarded_file.h"
+#include "platform/thumbnails/worker_census.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -108,6 +109,7 @@ bool makePrivateFolder(const QString& path)
 
 std::optional<FileStamp> FileStamp::of(const QString& path)
 {
+    const OutsideWait waiting;
     struct stat info { };
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;

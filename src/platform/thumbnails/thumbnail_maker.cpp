@@ -1,5 +1,7 @@
 #include "platform/thumbnails/thumbnail_maker.h"
 
+#include "platform/thumbnails/worker_census.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QMimeDatabase>
@@ -31,6 +33,7 @@ QStringList namesOf(const QMimeType& type)
 // The type of whatever is at `path` that is not a regular file, from its metadata alone.
 QString typeOfNonRegular(const QString& path)
 {
+    const OutsideWait waiting;
     struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};

@@ -3,6 +3,7 @@
 #include "platform/thumbnails/file_thumbnails.h"
 #include "platform/thumbnails/guarded_file.h"
 #include "platform/thumbnails/thumbnail_maker.h"
+#include "platform/thumbnails/worker_census.h"
 
 #include "platform/thumbnails/pictures.h"
 #include "support/test_support.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -135,4 +137,49 @@ TEST(OutsideFiles, AGuardedFileOpensOnlyRegularFilesAndStopsAtItsLimit)
     // Past its deadline, nothing more is read either.
     GuardedFile late(path, ReadLimit { QDeadlineTimer(0) });
     EXPECT_FALSE(late.openRegular());
+}
+
+TEST(OutsideFiles, QuittingWaitsForCalledOffWorkButLeavesAWorkerStuckInTheFileSystem)
+{
+    WorkerCensus census;
+    EXPECT_TRUE(census.settle(QDeadlineTimer::Forever)) << "nobody at work";
+
+    // Work that is only computing is waited for, however long it takes.
+    std::atomic_bool computed = false;
+    std::thread computing([&] {
+        census.run([&] {
+            volatile double sum = 0;
+            for (int i = 0; i < 20'000'000; ++i)
+                sum = sum + i * 0.5;
+            computed = true;
+        });
+    });
+    ASSERT_TRUE(waitUntil([&] { return census.running() == 1 || computed; }));
+    EXPECT_TRUE(census.settle(QDeadlineTimer::Forever));
+    EXPECT_TRUE(computed);
+    computing.join();
+
+    // A worker stuck in a read that does not come back is left behind: settling returns while
+    // it still waits there, and only its release lets it leave.
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    std::atomic_bool released = false;
+    std::thread stuck([&] {
+        census.run([&] {
+            const OutsideWait waiting;
+            char byte;
+            (void)!::read(pipe[0], &byte, 1);
+            released = true;
+        });
+    });
+    ASSERT_TRUE(waitUntil([&] { return census.running() == 1; }));
+    EXPECT_FALSE(census.settle(QDeadlineTimer::Forever));
+    EXPECT_FALSE(released);
+    EXPECT_EQ(census.running(), 1);
+    (void)!::write(pipe[1], "x", 1);
+    EXPECT_TRUE(waitUntil([&] { return census.running() == 0; }));
+    EXPECT_TRUE(released);
+    stuck.join();
+    ::close(pipe[0]);
+    ::close(pipe[1]);
 }
