@@ -171,8 +171,9 @@ int FileThumbnails::workersRunning() const
 FileThumbnails& FileThumbnails::shared()
 {
     // Lives for the whole run. Quitting calls its work off without waiting; when the
-    // application object goes, no answer is posted any more and cancelled workers get a short
-    // while to leave, so none is inside Qt while the process tears Qt down.
+    // application object goes, no answer is posted any more and the called-off workers are
+    // waited for (unless stuck in the file system), so none is inside Qt while the process
+    // tears Qt down.
     static FileThumbnails* instance = [] {
         sharedInstance = new FileThumbnails;
         if (QCoreApplication* app = QCoreApplication::instance()) {
