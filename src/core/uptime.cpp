@@ -4,11 +4,23 @@
 
 namespace nimbra {
 
+namespace {
+double seconds(clockid_t clock)
+{
+    timespec ts {};
+    clock_gettime(clock, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+} // namespace
+
 double uptime()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+    return seconds(CLOCK_MONOTONIC);
+}
+
+double uptimeWithSleep()
+{
+    return seconds(CLOCK_BOOTTIME);
 }
 
 } // namespace nimbra
