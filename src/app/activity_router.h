@@ -4,6 +4,7 @@
 #include "core/now_playing.h"
 #include "core/power_snapshot.h"
 #include "core/system_level.h"
+#include "core/timers.h"
 #include "modules/now_playing/now_playing_views.h"
 #include "modules/power/charge_activity_view.h"
 
@@ -29,8 +30,13 @@ struct MusicPayload {
     std::optional<NowPlayingActivityView::Transport> transport;
 };
 
+// A finished-timer readout: what ended in one tick, shown in turn.
+struct TimerPayload {
+    QList<TimerFinish> finishes;
+};
+
 // What one activity shows, kept under its token until its readout is drawn.
-using ActivityPayload = std::variant<SystemLevel, ChargePayload, MusicPayload>;
+using ActivityPayload = std::variant<SystemLevel, ChargePayload, MusicPayload, TimerPayload>;
 
 // The shell's bookkeeping between an event and the activity it becomes: the token counter,
 // the payload cache and the level state the readouts fall back to. The application delegate

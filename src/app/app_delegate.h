@@ -7,6 +7,7 @@
 #include "core/presentation.h"
 #include "core/shelf_store.h"
 #include "core/timers.h"
+#include "core/uptime.h"
 #include "core/version.h"
 #include "modules/shell/notch_nav_row.h"
 #include "ui/settings/live_levels.h"
@@ -148,15 +149,18 @@ public:
     void adjustCountdown(double seconds);
     void syncTimerClock();
     void tickTimers();
-    // Announces a finished countdown or focus phase: the chime, then the readout.
-    void finished(const TimerFinish& finish);
+    // Announces what ended in one tick (a countdown, a focus phase, or both): the chime, then
+    // one readout that shows each announcement in turn.
+    void announce(const QList<TimerFinish>& finishes);
     // The expanded surface closed: finished timers have been seen.
     void clearFinishedTimers();
     bool isTimerClockRunning() const { return m_timerClock.isActive(); }
     QWidget* timerResidentView(const SurfaceMetrics& metrics);
     QWidget* timerSurface(const SurfaceMetrics& metrics);
-    // Seconds of uptime for the timers; replaceable in tests.
-    std::function<double()> timerTime;
+    // The timers count time asleep (`withSleep`); their views animate on `awake`. Replaceable
+    // in tests, which move `withSleep` alone for a suspend.
+    Clocks clocks;
+    Chime& chime() const { return *m_chime; }
 
     // The settings window: created once at launch, shown by the tray menu's "Settings…", the
     // notch's settings tab and a second start of Nimbra.

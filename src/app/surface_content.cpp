@@ -135,8 +135,15 @@ QWidget* AppDelegate::activityView(const Activity& activity, const SurfaceMetric
         if (const std::optional<PowerSnapshot>& snapshot = m_power->snapshot())
             return new ChargeActivityView(m_router.chargeKind(), *snapshot, metrics);
     }
-    if (activity.module == TimerResident::moduleID && m_timers.finish)
-        return new TimerFinishedView(*m_timers.finish, metrics, activity.token);
+    if (activity.module == TimerResident::moduleID) {
+        // What ended in the tick that made the readout; once trimmed, the last announcement.
+        if (const ActivityPayload* payload = m_router.payload(activity.token)) {
+            if (const auto* ended = std::get_if<TimerPayload>(payload))
+                return new TimerFinishedView(ended->finishes, metrics, activity.token, clocks.awake);
+        }
+        if (m_timers.finish)
+            return new TimerFinishedView(*m_timers.finish, metrics, activity.token);
+    }
     if (activity.module == NowPlayingMonitor::moduleID) {
         // The track as announced; once trimmed from the cache, the current one with the last glyph.
         std::optional<NowPlayingTrack> track = m_nowPlaying->track();

@@ -3,7 +3,6 @@
 #include "app/display_coordinator.h"
 #include "core/diagnostics.h"
 #include "core/nimbra_settings.h"
-#include "core/uptime.h"
 #include "modules/timers/timer_resident_view.h"
 #include "modules/timers/timer_surface_view.h"
 #include "platform/canberra/chime.h"
@@ -14,7 +13,6 @@
 namespace nimbra {
 
 namespace {
-constexpr double kFinishedDuration = 3.2;
 // A finished timer outranks the charger readouts but not a low battery.
 constexpr int kFinishedPriorityBonus = 2;
 } // namespace
@@ -28,13 +26,13 @@ void AppDelegate::selectTimerMode(TimerMode mode)
 
 void AppDelegate::toggleTimer()
 {
-    m_timers.toggle(timerTime ? timerTime() : uptime());
+    m_timers.toggle(clocks.withSleep());
     syncTimerClock();
 }
 
 void AppDelegate::timerSecondary()
 {
-    m_timers.secondary(timerTime ? timerTime() : uptime());
+    m_timers.secondary(clocks.withSleep());
     syncTimerClock();
 }
 
@@ -66,19 +64,26 @@ void AppDelegate::syncTimerClock()
 
 void AppDelegate::tickTimers()
 {
-    for (const TimerFinish& finish : m_timers.tick(timerTime ? timerTime() : uptime()))
-        finished(finish);
+    // Read on the clock that counts sleep: the first tick after a resume finishes a countdown
+    // whose end passed while the machine slept.
+    if (const QList<TimerFinish> ended = m_timers.tick(clocks.withSleep()); !ended.isEmpty())
+        announce(ended);
     syncTimerClock();
 }
 
-void AppDelegate::finished(const TimerFinish& finish)
+void AppDelegate::announce(const QList<TimerFinish>& finishes)
 {
-    Diagnostics::log(Diagnostics::Category::timer, [&] { return finish.title + QStringLiteral(" finished"); });
+    for (const TimerFinish& finish : finishes)
+        Diagnostics::log(Diagnostics::Category::timer, [&] { return finish.title + QStringLiteral(" finished"); });
     if (m_settings.timerChimeEnabled())
-        m_chime->play(finish.title);
-    m_timers.finish = finish;
+        m_chime->play(finishes.first().title);
+    m_timers.finish = finishes.last();
+    // One readout, long enough for each announcement to have its turn: two readouts of one
+    // kind would replace each other at once.
     const Activity activity { TimerResident::moduleID, m_router.nextToken(),
-        m_settings.priority(ActivityCategory::battery) + kFinishedPriorityBonus, kFinishedDuration, std::nullopt };
+        m_settings.priority(ActivityCategory::battery) + kFinishedPriorityBonus,
+        TimerFinishedView::eachFor * double(finishes.size()), std::nullopt };
+    m_router.record(TimerPayload { finishes }, activity.token);
     if (m_coordinator)
         m_coordinator->present(activity);
 }
@@ -93,12 +98,13 @@ void AppDelegate::clearFinishedTimers()
 
 QWidget* AppDelegate::timerResidentView(const SurfaceMetrics& metrics)
 {
-    const double now = timerTime ? timerTime() : uptime();
+    const double now = clocks.withSleep();
     const TimerMode mode = m_timers.residentMode();
     const TimerUrgency urgency = m_timers.urgency(mode, now);
-    // A finished countdown that has not been seen yet keeps announcing itself.
+    // A finished countdown that has not been seen yet keeps announcing itself, in its own words
+    // (a focus phase may have ended after it).
     if (m_timers.finish && urgency == TimerUrgency::finished)
-        return new TimerFinishedView(*m_timers.finish, metrics);
+        return new TimerFinishedView(TimerSet::countdownFinish(m_timers.countdown.duration), metrics);
     return new TimerResidentView(mode, m_timers.label(mode, now), m_timers.isRunning(mode), urgency, metrics);
 }
 
@@ -126,7 +132,7 @@ QWidget* AppDelegate::timerSurface(const SurfaceMetrics& metrics)
         if (self)
             self->adjustCountdown(seconds);
     };
-    return new TimerSurfaceView(m_timers, metrics, std::move(callbacks));
+    return new TimerSurfaceView(m_timers, metrics, std::move(callbacks), clocks);
 }
 
 } // namespace nimbra

@@ -116,21 +116,59 @@ void TimerResidentView::paint(QPainter& p, const QRectF& rect, TimerMode mode, c
 
 // MARK: TimerFinishedView
 
-TimerFinishedView::TimerFinishedView(
-    const TimerFinish& finish, const SurfaceMetrics& metrics, std::uint64_t identity, QWidget* parent)
+TimerFinishedView::TimerFinishedView(QList<TimerFinish> finishes, const SurfaceMetrics& metrics, std::uint64_t identity,
+    std::function<double()> clock, QWidget* parent)
     : QWidget(parent)
-    , m_finish(finish)
+    , m_finishes(std::move(finishes))
     , m_metrics(metrics)
     , m_identity(identity)
+    , m_clock(clock ? std::move(clock) : std::function<double()>(uptime))
 {
+    if (m_finishes.isEmpty())
+        m_finishes.append(TimerFinish {});
     setAttribute(Qt::WA_TranslucentBackground);
-    m_landing.onFrame = [this] { update(); };
+    landAgain();
     m_swing.setSingleShot(true);
     m_swing.setTimerType(Qt::PreciseTimer);
     connect(&m_swing, &QTimer::timeout, this, [this] {
+        followTurn();
         update();
         scheduleSwing();
     });
+}
+
+TimerFinishedView::TimerFinishedView(
+    const TimerFinish& finish, const SurfaceMetrics& metrics, std::uint64_t identity, QWidget* parent)
+    : TimerFinishedView(QList<TimerFinish> { finish }, metrics, identity, {}, parent)
+{
+}
+
+void TimerFinishedView::followTurn()
+{
+    if (shownIndex() != m_landed) {
+        landAgain();
+        m_landing->begin();
+    }
+}
+
+void TimerFinishedView::landAgain()
+{
+    m_landed = shownIndex();
+    m_landing = std::make_unique<Landing>(landingSpring);
+    m_landing->onFrame = [this] { update(); };
+}
+
+qsizetype TimerFinishedView::shownIndex() const
+{
+    if (!m_shownAt)
+        return 0;
+    const double turns = std::floor((m_clock() - *m_shownAt) / eachFor);
+    return qsizetype(clamped(turns, 0.0, double(m_finishes.size() - 1)));
+}
+
+const TimerFinish& TimerFinishedView::finish() const
+{
+    return m_finishes[shownIndex()];
 }
 
 bool TimerFinishedView::isLit(double now)
@@ -148,34 +186,38 @@ double TimerFinishedView::tilt(double now)
 bool TimerFinishedView::adopt(const TimerFinishedView& fresh)
 {
     const bool sameAnnouncement = fresh.m_identity == 0 || fresh.m_identity == m_identity;
-    return sameAnnouncement && fresh.m_finish == m_finish && fresh.m_metrics == m_metrics;
+    return sameAnnouncement && fresh.m_finishes == m_finishes && fresh.m_metrics == m_metrics;
 }
 
 void TimerFinishedView::scheduleSwing()
 {
     // Woken exactly at the next quarter second, when the bell swings again.
-    const double now = uptime();
+    const double now = m_clock();
     const double next = (std::floor(now * 4) + 1) / 4;
     m_swing.start(std::max(1, int(std::ceil((next - now) * 1000))));
 }
 
 void TimerFinishedView::showEvent(QShowEvent*)
 {
-    m_landing.begin();
+    if (!m_shownAt)
+        m_shownAt = m_clock();
+    m_landing->begin();
     scheduleSwing();
 }
 
 void TimerFinishedView::hideEvent(QHideEvent*)
 {
     m_swing.stop();
-    m_landing.stop();
+    m_landing->stop();
 }
 
 void TimerFinishedView::paintEvent(QPaintEvent*)
 {
+    followTurn();
     QPainter p(this);
-    const double now = uptime();
-    paint(p, QRectF(rect()), m_finish, m_metrics, notchTheme(this), m_landing.value(), isLit(now), tilt(now));
+    const double now = m_clock();
+    paint(p, QRectF(rect()), m_finishes[m_landed], m_metrics, notchTheme(this), m_landing->value(), isLit(now),
+        tilt(now));
 }
 
 void TimerFinishedView::paint(QPainter& p, const QRectF& rect, const TimerFinish& finish, const SurfaceMetrics& m,

@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 
 class QPainter;
 
@@ -66,22 +69,28 @@ private:
 
 // The announcement of a finished countdown or focus phase: a swinging bell beside a title and
 // a detail line. It lands with a spring when first shown, then pulses and swings every quarter
-// second for as long as it is on screen.
+// second for as long as it is on screen. Announcements of one tick take turns, each landing
+// afresh for its own `eachFor` seconds.
 class TimerFinishedView : public QWidget {
     Q_OBJECT
 public:
     static constexpr Spring landingSpring { 0.3, 0.62 };
     static constexpr double swingDegrees = 13;
+    static constexpr double eachFor = 3.2;
 
     // `identity`: the announcing activity's token, or 0 for the resident readout of a finished
-    // countdown.
+    // countdown. `clock` gives seconds of uptime (the system's when empty).
+    TimerFinishedView(QList<TimerFinish> finishes, const SurfaceMetrics& metrics, std::uint64_t identity = 0,
+        std::function<double()> clock = {}, QWidget* parent = nullptr);
     TimerFinishedView(const TimerFinish& finish, const SurfaceMetrics& metrics, std::uint64_t identity = 0,
         QWidget* parent = nullptr);
 
-    const TimerFinish& finish() const { return m_finish; }
+    // The announcement shown now.
+    const TimerFinish& finish() const;
+    const QList<TimerFinish>& finishes() const { return m_finishes; }
     std::uint64_t identity() const { return m_identity; }
     const SurfaceMetrics& metrics() const { return m_metrics; }
-    bool isLanded() const { return m_landing.hasBegun(); }
+    bool isLanded() const { return m_landing->hasBegun(); }
     bool isSwinging() const { return m_swing.isActive(); }
 
     // Lit for half a second, dimmed for the next half; the bell swings every quarter second.
@@ -102,11 +111,19 @@ protected:
 
 private:
     void scheduleSwing();
+    qsizetype shownIndex() const;
+    // When the next announcement's turn has come, it lands anew.
+    void followTurn();
+    void landAgain();
 
-    TimerFinish m_finish;
+    QList<TimerFinish> m_finishes;
     SurfaceMetrics m_metrics;
     std::uint64_t m_identity;
-    Landing m_landing { landingSpring };
+    std::function<double()> m_clock;
+    std::unique_ptr<Landing> m_landing;
+    // When the view first showed, and the announcement that last landed.
+    std::optional<double> m_shownAt;
+    qsizetype m_landed = 0;
     QTimer m_swing;
 };
 

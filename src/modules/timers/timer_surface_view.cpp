@@ -1,7 +1,6 @@
 #include "modules/timers/timer_surface_view.h"
 
 #include "core/clamped.h"
-#include "core/uptime.h"
 #include "modules/shell/status_surface.h"
 #include "ui/surface/notch_theme.h"
 #include "ui/surface/symbols.h"
@@ -39,9 +38,11 @@ QString chipText(const TimerSurfaceView::Preset& preset)
     return QStringLiteral("+") + QString::fromLatin1(preset.label);
 }
 
-QSizeF tabSize(const SurfaceMetrics& m, TimerMode mode, bool selected)
+// Sized for the selected tab's heavier weight whether selected or not: choosing a mode moves
+// no tab.
+QSizeF tabSize(const SurfaceMetrics& m, TimerMode mode)
 {
-    const QFontMetricsF fm(tabFont(m, selected));
+    const QFontMetricsF fm(tabFont(m, true));
     return { std::ceil(fm.horizontalAdvance(title(mode))) + 2 * m.space(9), std::ceil(fm.height()) + 2 * m.space(3) };
 }
 
@@ -191,11 +192,12 @@ void paintRing(QPainter& p, const QRectF& box, double progress, const QColor& ti
 } // namespace
 
 TimerSurfaceView::TimerSurfaceView(
-    const TimerSet& timers, const SurfaceMetrics& metrics, Callbacks callbacks, QWidget* parent)
+    const TimerSet& timers, const SurfaceMetrics& metrics, Callbacks callbacks, Clocks clocks, QWidget* parent)
     : QWidget(parent)
     , m_timers(timers)
     , m_metrics(metrics)
     , m_callbacks(std::move(callbacks))
+    , m_clocks(std::move(clocks))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     for (TimerMode mode : allCases<TimerMode>()) {
@@ -308,7 +310,7 @@ TimerSurfaceView::Layout TimerSurfaceView::layout(QSizeF size, const SurfaceMetr
     QList<double> tabWidths;
     double tabHeight = 0;
     for (TimerMode mode : allCases<TimerMode>()) {
-        const QSizeF s = tabSize(m, mode, mode == timers.mode);
+        const QSizeF s = tabSize(m, mode);
         tabWidths.append(s.width());
         tabHeight = std::max(tabHeight, s.height());
     }
@@ -318,9 +320,7 @@ TimerSurfaceView::Layout TimerSurfaceView::layout(QSizeF size, const SurfaceMetr
     const double heroHeight = m.size(42);
     const double supportHeight = withSupport ? m.size(20) : 0;
     const double controlHeight = m.size(26);
-    QList<double> controlWidths { m.size(58), m.size(34) };
-    if (showsReset(timers))
-        controlWidths.append(m.size(34));
+    const QList<double> controlWidths { m.size(58), m.size(34), m.size(34) };
     const double controlsWidth
         = std::accumulate(controlWidths.begin(), controlWidths.end(), 0.0) + m.space(8) * (controlWidths.size() - 1);
 
@@ -361,15 +361,15 @@ bool TimerSurfaceView::adopt(const TimerSurfaceView& fresh)
 {
     if (!(fresh.m_metrics == m_metrics))
         return false;
-    const double now = uptime();
-    const double shown = ringProgress(now);
+    const double shown = ringProgress();
     m_timers = fresh.m_timers;
     m_callbacks = fresh.m_callbacks;
+    m_clocks = fresh.m_clocks;
     // A running ring creeps by itself; only a jump slides.
-    const std::optional<double> target = countdownProgress(m_timers, now);
+    const std::optional<double> target = countdownProgress(m_timers, m_clocks.withSleep());
     if (target && std::abs(*target - shown) > 0.01) {
         m_ringFrom = shown;
-        m_ringStart = now;
+        m_ringStart = m_clocks.awake();
     }
     sync();
     return true;
@@ -382,9 +382,10 @@ std::optional<double> TimerSurfaceView::countdownProgress(const TimerSet& timers
     return std::nullopt;
 }
 
-double TimerSurfaceView::ringProgress(double now) const
+double TimerSurfaceView::ringProgress() const
 {
-    const double target = countdownProgress(m_timers, now).value_or(0);
+    const double target = countdownProgress(m_timers, m_clocks.withSleep()).value_or(0);
+    const double now = m_clocks.awake();
     if (m_ringStart < 0 || now - m_ringStart >= kRingSlide)
         return target;
     const double t = clamped((now - m_ringStart) / kRingSlide, 0.0, 1.0);
@@ -416,9 +417,8 @@ void TimerSurfaceView::sync()
         m_tabs[i]->setGeometry(places.tabs[i].toRect());
     m_primary->setGeometry(places.controls[0].toRect());
     m_secondary->setGeometry(places.controls[1].toRect());
-    m_reset->setVisible(places.controls.size() > 2);
-    if (places.controls.size() > 2)
-        m_reset->setGeometry(places.controls[2].toRect());
+    m_reset->setGeometry(places.controls[2].toRect());
+    m_reset->setVisible(showsReset(m_timers));
 
     const bool chips
         = places.support && mode == TimerMode::countdown && m_timers.countdown.state == Countdown::State::idle;
@@ -442,9 +442,8 @@ void TimerSurfaceView::sync()
 
 void TimerSurfaceView::scheduleRefresh()
 {
-    const double now = uptime();
-    const bool sliding = m_ringStart >= 0 && now - m_ringStart < kRingSlide;
-    std::optional<double> interval = isVisible() ? refreshInterval(m_timers, now) : std::nullopt;
+    const bool sliding = m_ringStart >= 0 && m_clocks.awake() - m_ringStart < kRingSlide;
+    std::optional<double> interval = isVisible() ? refreshInterval(m_timers, m_clocks.withSleep()) : std::nullopt;
     if (sliding && isVisible())
         interval = std::min(interval.value_or(1.0), 1.0 / 60);
     if (interval)
@@ -471,8 +470,7 @@ void TimerSurfaceView::hideEvent(QHideEvent*)
 void TimerSurfaceView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    const double now = uptime();
-    paint(p, QRectF(rect()), m_timers, m_metrics, notchTheme(this), now, ringProgress(now));
+    paint(p, QRectF(rect()), m_timers, m_metrics, notchTheme(this), m_clocks.withSleep(), ringProgress());
 }
 
 void TimerSurfaceView::paint(QPainter& p, const QRectF& rect, const TimerSet& timers, const SurfaceMetrics& m,

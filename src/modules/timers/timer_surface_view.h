@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/timers.h"
+#include "core/uptime.h"
 #include "ui/surface/surface_metrics.h"
 
 #include <QAbstractButton>
@@ -47,12 +48,15 @@ public:
         QList<QRectF> tabs;
         QRectF hero;
         std::optional<QRectF> support; // none on a minimal surface
-        QList<QRectF> controls; // primary, secondary, then reset when shown
+        // Primary, secondary and reset, each in a place of its own whether or not it shows, so
+        // that nothing moves under the pointer when a control comes or goes.
+        QList<QRectF> controls;
         bool stacked = true;
     };
 
-    TimerSurfaceView(
-        const TimerSet& timers, const SurfaceMetrics& metrics, Callbacks callbacks, QWidget* parent = nullptr);
+    // The timers are read on `clocks.withSleep`, the ring's slide on `clocks.awake`.
+    TimerSurfaceView(const TimerSet& timers, const SurfaceMetrics& metrics, Callbacks callbacks, Clocks clocks = {},
+        QWidget* parent = nullptr);
 
     const TimerSet& timers() const { return m_timers; }
     const SurfaceMetrics& metrics() const { return m_metrics; }
@@ -91,11 +95,12 @@ protected:
 private:
     void sync();
     void scheduleRefresh();
-    double ringProgress(double now) const;
+    double ringProgress() const;
 
     TimerSet m_timers;
     SurfaceMetrics m_metrics;
     Callbacks m_callbacks;
+    Clocks m_clocks;
     QList<QAbstractButton*> m_tabs;
     QList<QAbstractButton*> m_chips;
     QAbstractButton* m_primary;

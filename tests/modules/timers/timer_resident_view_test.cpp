@@ -137,8 +137,8 @@ TEST(TimerFinishedView, SwingsOnlyWhileShownAndStaysForTheSameAnnouncement)
     EXPECT_FALSE(view->isSwinging());
 
     // The resident readout of the same finish keeps the landed view; a new activity lands anew.
-    EXPECT_TRUE(view->adopt(TimerFinishedView({ "Break over", "Back to focus" }, readout, 0)));
-    EXPECT_TRUE(view->adopt(TimerFinishedView({ "Break over", "Back to focus" }, readout, 7)));
-    EXPECT_FALSE(view->adopt(TimerFinishedView({ "Break over", "Back to focus" }, readout, 8)));
-    EXPECT_FALSE(view->adopt(TimerFinishedView({ "Timer finished", "01:00 elapsed" }, readout, 0)));
+    EXPECT_TRUE(view->adopt(TimerFinishedView(TimerFinish { "Break over", "Back to focus" }, readout, 0)));
+    EXPECT_TRUE(view->adopt(TimerFinishedView(TimerFinish { "Break over", "Back to focus" }, readout, 7)));
+    EXPECT_FALSE(view->adopt(TimerFinishedView(TimerFinish { "Break over", "Back to focus" }, readout, 8)));
+    EXPECT_FALSE(view->adopt(TimerFinishedView(TimerFinish { "Timer finished", "01:00 elapsed" }, readout, 0)));
 }

@@ -3,6 +3,7 @@
 #include "core/uptime.h"
 #include "modules/surface_stage.h"
 
+#include <QMap>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -34,7 +35,14 @@ Pomodoro::Configuration quickFocus()
     return configuration;
 }
 
-// Timers in a named state, relative to the uptime of the moment.
+// A moment inside the lit part of a blinking second, on both clocks.
+constexpr double kNow = 1000.2;
+Clocks stoppedAt(double t)
+{
+    return { [t] { return t; }, [t] { return t; } };
+}
+
+// Timers in a named state at kNow.
 struct State {
     const char* name;
     TimerSet timers;
@@ -42,7 +50,7 @@ struct State {
 
 QList<State> gallery()
 {
-    const double now = uptime();
+    const double now = kNow;
     QList<State> states;
     TimerSet t;
     states.append({ "stopwatch-idle", t });
@@ -68,6 +76,7 @@ QList<State> gallery()
     t = TimerSet();
     t.mode = TimerMode::pomodoro;
     t.pomodoro.setConfiguration(quickFocus());
+    states.append({ "focus-idle", t });
     t.pomodoro.toggle(now - 600);
     states.append({ "focus-work", t });
     // Settled a moment after the work block's end: at the end itself, now - 600 + 1500 less the
@@ -87,19 +96,20 @@ struct Shown {
     Stage stage;
     TimerSurfaceView* view;
     Shown(const TimerSet& timers, const Surface& surface, const NotchTheme& theme,
-        TimerSurfaceView::Callbacks callbacks = {})
+        TimerSurfaceView::Callbacks callbacks = {}, Clocks clocks = {})
         : stage(theme, surface.content())
-        , view(stage.make<TimerSurfaceView>(timers, surface.metrics(), std::move(callbacks)))
+        , view(stage.make<TimerSurfaceView>(timers, surface.metrics(), std::move(callbacks), std::move(clocks)))
     {
     }
 };
 
-// Painted without the buttons, at a chosen moment.
-QImage paintAt(const TimerSet& timers, const Surface& surface, const NotchTheme& theme, double now)
+// Painted without the buttons, at a chosen moment, on `background`.
+QImage paintAt(const TimerSet& timers, const Surface& surface, const NotchTheme& theme, double now,
+    const QColor& background = QColor())
 {
     QImage image((surface.content() * 2).toSize(), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(2);
-    image.fill(theme.surface());
+    image.fill(background.isValid() ? background : theme.surface());
     QPainter p(&image);
     const std::optional<double> progress = TimerSurfaceView::countdownProgress(timers, now);
     TimerSurfaceView::paint(
@@ -107,30 +117,76 @@ QImage paintAt(const TimerSet& timers, const Surface& surface, const NotchTheme&
     return image;
 }
 
+// The shown buttons, in the view's coordinates.
+QList<QRectF> shownButtons(const TimerSurfaceView& view)
+{
+    QList<QRectF> rects;
+    for (const QAbstractButton* button : view.findChildren<QAbstractButton*>())
+        if (button->isVisible())
+            rects.append(QRectF(button->geometry()));
+    return rects;
+}
+
 } // namespace
 
-TEST(TimerSurfaceView, EveryModeAndStateAtThreeScalesInBothThemes)
+// What a person sees of every mode and state, at three sizes in both themes: the whole time and
+// support line, clear of the buttons and of the surface's edges, every button whole and apart,
+// and the controls of a mode always in the same places (a control that appears moves no other).
+TEST(TimerSurfaceView, EveryStateShowsTheWholeTimeClearOfButtonsThatStayInPlace)
 {
     for (const NotchTheme& theme : { NotchTheme::dark(), NotchTheme { false, ClockFont::lockScreen } }) {
         for (const Surface& surface : { small, reference, large }) {
+            QMap<TimerMode, QList<QRect>> controlPlaces;
+            QList<QRect> tabPlaces;
             for (const State& state : gallery()) {
-                Shown shown(state.timers, surface, theme);
-                const QImage image = shown.stage.render();
-                saveArtefact(image,
+                SCOPED_TRACE(std::string(state.name) + " " + surface.name + (theme.isDark ? " dark" : " light"));
+                Shown shown(state.timers, surface, theme, {}, stoppedAt(kNow));
+                saveArtefact(shown.stage.render(),
                     QStringLiteral("timers-%1-%2-%3").arg(state.name, surface.name, theme.isDark ? "dark" : "light"));
-                const TimerSurfaceView::Layout places
-                    = TimerSurfaceView::layout(surface.content(), surface.metrics(), state.timers);
-                SCOPED_TRACE(std::string(state.name) + " " + surface.name);
-                // Everything lies inside the surface, with the controls below or beside the readout.
-                const QRectF bounds(QPointF(), surface.content());
-                for (const QRectF& r : places.tabs + places.controls)
-                    EXPECT_TRUE(bounds.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
-                EXPECT_GE(places.hero.top(), places.tabs[0].bottom());
-                // The time is drawn (blinking readouts are caught at their lit moment elsewhere).
-                const QString name = state.name;
-                if (!name.endsWith("imminent") && !name.endsWith("finished")) {
-                    EXPECT_GT(countNear(image, places.hero, theme.primaryText(), 40), 20);
+
+                // The readout's ink: all of it inside the surface, none under a button.
+                const QImage ink = paintAt(state.timers, surface, theme, kNow, Qt::transparent);
+                const QList<QRectF> buttons = shownButtons(*shown.view);
+                QRect inked;
+                int underButtons = 0, digits = 0;
+                const QColor digitColour = TimerSurfaceView::urgency(state.timers, kNow) == TimerUrgency::calm
+                    ? theme.primaryText()
+                    : theme.bad();
+                for (int y = 0; y < ink.height(); ++y) {
+                    for (int x = 0; x < ink.width(); ++x) {
+                        const QColor c = ink.pixelColor(x, y);
+                        if (c.alpha() < 40)
+                            continue;
+                        inked |= QRect(x, y, 1, 1);
+                        const QPointF at(x / 2.0, y / 2.0);
+                        underButtons += std::any_of(buttons.begin(), buttons.end(),
+                            [&](const QRectF& b) { return b.adjusted(1, 1, -1, -1).contains(at); });
+                        digits += c.alpha() > 200 && near(c, digitColour, 40);
+                    }
                 }
+                EXPECT_TRUE(ink.rect().adjusted(1, 1, -1, -1).contains(inked)) << "the readout is cut at an edge";
+                EXPECT_EQ(underButtons, 0) << "the readout runs under a button";
+                EXPECT_GT(digits, 200) << "no time to read";
+
+                const QRectF bounds(QPointF(), surface.content());
+                for (int i = 0; i < buttons.size(); ++i) {
+                    EXPECT_TRUE(bounds.contains(buttons[i])) << "a button is cut at an edge";
+                    for (int j = i + 1; j < buttons.size(); ++j)
+                        EXPECT_FALSE(buttons[i].intersects(buttons[j])) << "two buttons overlap";
+                }
+
+                const QList<QRect> controls { shown.view->primaryControl()->geometry(),
+                    shown.view->secondaryControl()->geometry(), shown.view->resetControl()->geometry() };
+                QList<QRect>& places = controlPlaces[state.timers.mode];
+                if (places.isEmpty())
+                    places = controls;
+                EXPECT_EQ(controls, places) << "a control moved";
+                QList<QRect> tabs;
+                for (const QAbstractButton* tab : shown.view->modeTabs())
+                    tabs.append(tab->geometry());
+                if (tabPlaces.isEmpty())
+                    tabPlaces = tabs;
+                EXPECT_EQ(tabs, tabPlaces) << "a mode tab moved";
             }
         }
     }
@@ -145,7 +201,7 @@ TEST(TimerSurfaceView, TheRingTakesTheModesTintAndTurnsRedInTheLastSeconds)
         })->timers;
     };
     const NotchTheme theme = NotchTheme::dark();
-    const double now = uptime();
+    const double now = kNow;
     const double lit = std::floor(now) + 0.2; // inside the lit part of a blinking second
     const QRectF hero
         = TimerSurfaceView::layout(reference.content(), reference.metrics(), find("countdown-running")).hero;
@@ -172,6 +228,44 @@ TEST(TimerSurfaceView, TheRingTakesTheModesTintAndTurnsRedInTheLastSeconds)
     const QImage work = paintAt(find("focus-work"), reference, theme, now);
     EXPECT_GT(countNear(work, hero, theme.accent(), 30), 20);
     EXPECT_EQ(countNear(work, hero, theme.good(), 30), 0);
+}
+
+// The focus cycle as a person counts it: a dot per block of the cycle, those of the cycle done
+// so far filled, then the phase's name.
+TEST(TimerSurfaceView, TheFocusCycleShowsADotPerBlockWithTheDoneOnesFilled)
+{
+    const NotchTheme theme = NotchTheme::dark();
+    // Filled and empty dots along the middle of the support line, left of the name (drawn in the
+    // break's colour).
+    const auto dots = [&](int cycles, int completed) {
+        TimerSet timers;
+        timers.mode = TimerMode::pomodoro;
+        Pomodoro::Configuration configuration = quickFocus();
+        configuration.cyclesBeforeLongBreak = cycles;
+        timers.pomodoro.setConfiguration(configuration);
+        timers.pomodoro.completedWorkBlocks = completed;
+        timers.pomodoro.phase = Pomodoro::Phase::shortBreak;
+        const QImage image = paintAt(timers, reference, theme, kNow);
+        saveArtefact(image, QStringLiteral("timers-focus-dots-%1-of-%2").arg(completed).arg(cycles));
+        const QRectF line = *TimerSurfaceView::layout(reference.content(), reference.metrics(), timers).support;
+        const QColor empty = over(theme.well(0.22), theme.surface());
+        const int y = int(line.center().y() * 2);
+        std::pair<int, int> runs { 0, 0 };
+        QColor previous = theme.surface();
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (near(c, theme.good(), 40))
+                break;
+            runs.first += near(c, theme.accent(), 30) && !near(previous, theme.accent(), 30);
+            runs.second += near(c, empty, 12) && !near(previous, empty, 12);
+            previous = c;
+        }
+        return runs;
+    };
+    EXPECT_EQ(dots(4, 0), std::pair(0, 4));
+    EXPECT_EQ(dots(4, 5), std::pair(1, 3)) << "the second cycle's first block";
+    EXPECT_EQ(dots(4, 7), std::pair(3, 1));
+    EXPECT_EQ(dots(0, 3), std::pair(0, 1)) << "a cycle of one block";
 }
 
 TEST(TimerSurfaceView, AnIdleCountdownOffersPresetsThatAddToItsLength)
