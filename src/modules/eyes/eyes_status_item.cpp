@@ -22,6 +22,13 @@ EyesStatusItem::EyesStatusItem(QObject* parent, std::function<double()> now)
 {
     m_pendingRedraw.setSingleShot(true);
     connect(&m_pendingRedraw, &QTimer::timeout, this, &EyesStatusItem::redraw);
+    m_creation.setSingleShot(true);
+    m_creation.setInterval(0);
+    connect(&m_creation, &QTimer::timeout, this, [this] {
+        // A new item shows neutral eyes until the tracker's next frame.
+        m_frame = {};
+        createItem();
+    });
 }
 
 EyesStatusItem::~EyesStatusItem() = default;
@@ -61,16 +68,10 @@ void EyesStatusItem::setMenu(QMenu* menu)
 void EyesStatusItem::show(const EyeStyle& style)
 {
     m_style = style;
-    if (m_isCreating)
-        return;
     if (!m_item) {
-        m_isCreating = true;
-        QTimer::singleShot(0, this, [this] {
-            m_isCreating = false;
-            // A new item shows neutral eyes until the tracker's next frame.
-            m_frame = {};
-            createItem();
-        });
+        // One creation, on the next turn of the event loop, with the last style given.
+        if (!m_creation.isActive())
+            m_creation.start();
         return;
     }
     // A new style draws neutral eyes until the next frame, as a rebuilt item does.
@@ -149,6 +150,8 @@ EyesFrame EyesStatusItem::drawable(const EyeStyle& style, const EyesFrame& frame
 
 void EyesStatusItem::hide()
 {
+    // Hidden before its creation came round: no item is created at all.
+    m_creation.stop();
     m_pendingRedraw.stop();
     m_item.reset();
     m_drawnFrame.reset();

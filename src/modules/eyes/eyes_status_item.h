@@ -48,7 +48,8 @@ public:
     QMenu* menu() const { return m_menu; }
 
     // Creates the item on the next turn of the event loop when there is none (several calls
-    // before then create one item, with the last style), else redraws it in the new style.
+    // before then create one item, with the last style; hide() before then creates none), else
+    // redraws it in the new style.
     void show(const EyeStyle& style);
     void update(QPointF leftPupil, QPointF rightPupil, double lidLeft, double lidRight, bool tired);
     void hide();
@@ -78,7 +79,8 @@ private:
     // The drawable frame last drawn.
     std::optional<EyesFrame> m_drawnFrame;
     QPointer<QMenu> m_menu;
-    bool m_isCreating = false;
+    // The item's creation, pending on the next turn of the event loop.
+    QTimer m_creation;
     std::function<double()> m_now;
     double m_lastRedrawAt = -1;
     QTimer m_pendingRedraw;

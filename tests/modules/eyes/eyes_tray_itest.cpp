@@ -2,6 +2,7 @@
 
 #include "platform/screen_space.h"
 #include "support/test_support.h"
+#include "support/tray_host.h"
 #include "ui/tray/tray_item.h"
 
 #include <QApplication>
@@ -16,29 +17,6 @@ using namespace nimbra;
 using namespace nimbra::test;
 
 namespace {
-
-// A classic XEmbed tray on the test display, at its bottom edge so it covers no notch.
-class Tray {
-public:
-    Tray()
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start("trayer",
-            { "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "24", "--transparent",
-                "true", "--alpha", "0", "--tint", "0x303030", "--SetDockType", "true" });
-    }
-    ~Tray()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-
-private:
-    QProcess m_process;
-};
 
 bool run(const QString& program, const QStringList& arguments)
 {
@@ -56,9 +34,8 @@ NIMBRA_OWN_HARNESS(EyesTray);
 
 TEST(EyesTray, TheEyesDockIntoTheTrayAndALeftClickOpensTheMenu)
 {
-    Tray tray;
-    ASSERT_TRUE(waitUntil([&] { return tray.isRunning() && TrayItem::isTrayAvailable(); }, 15000))
-        << "trayer did not take the tray selection";
+    TrayHost tray;
+    ASSERT_TRUE(waitUntil([&] { return tray.isReady(); }, 15000)) << "trayer did not take the tray selection";
 
     QMenu menu;
     menu.addAction(QStringLiteral("Settings…"));
