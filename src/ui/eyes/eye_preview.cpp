@@ -40,18 +40,13 @@ QFont barFont(double size, QFont::Weight weight)
 
 } // namespace
 
-EyePreview::Layout::Layout(QSizeF size, const EyeStyle& style, int clockWidth)
+EyePreview::Layout::Layout(QSizeF size, const EyeStyle& style)
 {
-    const double w = size.width(), h = size.height();
-    barHeight = std::max(0.19 * h, 22.0);
+    barHeight = std::max(0.19 * size.height(), 22.0);
     const double b = barHeight;
     diameter = std::clamp(b * style.diameter / 22, 6.0, b);
     gap = std::clamp(0.6 * diameter * style.separation, 1.0, 10.0);
-    notchWidth = 0.17 * w;
-    // The eyes' right edge, estimated from the icons and the clock that follow them.
-    const double e = w - (3.3 * b + 0.4 * b + 0.21 * b * clockWidth);
-    leftCentre = QPointF(e - 1.5 * diameter - gap, b / 2);
-    rightCentre = QPointF(e - diameter / 2, b / 2);
+    notchWidth = 0.17 * size.width();
     travel = diameter / 2 - 0.46 * diameter / 2 - 0.06 * diameter;
 }
 
@@ -112,7 +107,7 @@ double EyePreview::now()
 void EyePreview::paintFrame(QPainter& painter, QSizeF size, double t, const EyeStyle& style, const QString& clock,
     double period, double clickEvery)
 {
-    const Layout layout(size, style, int(clock.size()));
+    const Layout layout(size, style);
     const double w = size.width(), h = size.height(), b = layout.barHeight;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

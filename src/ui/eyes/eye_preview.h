@@ -32,18 +32,16 @@ public:
     const EyeStyle& style() const { return m_style; }
     bool isAnimating() const { return m_frames.isActive(); }
 
-    // The sizes of one frame, from the preview's size (y down), the style and the number of
-    // characters of the clock text.
+    // The sizes of one frame, from the preview's size (y down) and the style. (Where the eyes
+    // sit follows from the icons and the clock text drawn beside them.)
     struct Layout {
         double barHeight;
         double diameter;
         double gap;
         double notchWidth;
-        QPointF leftCentre;
-        QPointF rightCentre;
         double travel;
 
-        Layout(QSizeF size, const EyeStyle& style, int clockWidth);
+        Layout(QSizeF size, const EyeStyle& style);
     };
 
     // Where the simulated pointer is at time `s` (y down).

@@ -11,24 +11,17 @@ using namespace nimbra::test;
 
 TEST(EyePreviewLayout, BarAndEyesScaleWithThePreview)
 {
-    const EyePreview::Layout standard(QSizeF(520, 132), EyeStyle {}, 16);
+    const EyePreview::Layout standard(QSizeF(520, 132), EyeStyle {});
     EXPECT_NEAR(standard.barHeight, 25.08, 1e-9);
     EXPECT_NEAR(standard.diameter, 20.52, 1e-9);
-    EXPECT_NEAR(standard.travel, 0.21 * 20.52, 1e-9);
-    EXPECT_NEAR(standard.notchWidth, 0.17 * 520, 1e-9);
-    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 115), EyeStyle {}, 16).barHeight, 22);
+    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 115), EyeStyle {}).barHeight, 22);
 
     EyeStyle large;
     large.diameter = 30;
-    EXPECT_NEAR(EyePreview::Layout(QSizeF(520, 132), large, 16).diameter, 25.08, 1e-9);
+    EXPECT_NEAR(EyePreview::Layout(QSizeF(520, 132), large).diameter, 25.08, 1e-9);
     EyeStyle tiny;
     tiny.diameter = 1;
-    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 132), tiny, 16).diameter, 6);
-
-    // Every character of the clock moves the eyes left by 0.21 × the bar height.
-    const EyePreview::Layout longer(QSizeF(520, 132), EyeStyle {}, 17);
-    EXPECT_NEAR(standard.leftCentre.x() - longer.leftCentre.x(), 0.21 * 25.08, 1e-9);
-    EXPECT_NEAR(standard.rightCentre.x() - standard.leftCentre.x(), standard.diameter + standard.gap, 1e-9);
+    EXPECT_EQ(EyePreview::Layout(QSizeF(520, 132), tiny).diameter, 6);
 }
 
 TEST(EyePreviewLids, BlinksAndClicksFollowFixedRhythms)
@@ -87,7 +80,7 @@ TEST(EyePreviewFrame, ShowsTheBarTheNotchTheEyesAndThePointer)
     EXPECT_EQ(px(320, 3), QColor(Qt::black));
     EXPECT_LT(px(200, 12).lightness(), px(200, 40).lightness());
     // The eyes sit in the bar, left of the icons: white sclera somewhere in their row.
-    const EyePreview::Layout layout(size, style, 16);
+    const EyePreview::Layout layout(size, style);
     int white = 0;
     for (double x = 330; x < 640; x += 0.5) {
         const QColor c = px(x, layout.barHeight / 2 + layout.diameter * 0.4);
@@ -156,7 +149,7 @@ TEST(EyePreviewFrame, ANarrowPreviewLeavesIconsOutRatherThanHideTheEyes)
             EyePreview::paintFrame(painter, size, 1.0, style, QStringLiteral("Mon 7 Dec  09:41"));
         }
         saveArtefact(image, QString("eye-preview-%1").arg(int(width)));
-        const EyePreview::Layout layout(size, style, 16);
+        const EyePreview::Layout layout(size, style);
         int white = 0;
         for (int y = 0; y < int(layout.barHeight * 2); ++y) {
             for (int x = 0; x < image.width(); ++x) {
@@ -172,4 +165,57 @@ TEST(EyePreviewFrame, ANarrowPreviewLeavesIconsOutRatherThanHideTheEyes)
     const int narrow = sclera(468);
     EXPECT_GT(wide, 400);
     EXPECT_GT(narrow, wide * 9 / 10);
+}
+
+namespace {
+
+// The menu bar of one frame (the pointer never enters it), still eyes that only look.
+QImage barAt(double t, double followSpeed, const QString& clock = QStringLiteral("Mon 7 Dec  09:41"))
+{
+    const QSizeF size(900, 132);
+    EyeStyle style;
+    style.blinks = false;
+    style.reactsToClicks = false;
+    style.followSpeed = followSpeed;
+    QImage image(size.toSize() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        EyePreview::paintFrame(painter, size, t, style, clock);
+    }
+    return image.copy(0, 0, image.width(), int(EyePreview::Layout(size, style).barHeight * 2) - 2);
+}
+
+// The left edge of the eyes' white in the bar right of the notch, in device pixels.
+int firstWhite(const QImage& bar)
+{
+    const int y = bar.height() / 2 + 6;
+    for (int x = int(bar.width() * (0.5 + 0.17 / 2)); x < bar.width(); ++x) {
+        const QColor c = bar.pixelColor(x, y);
+        if (c.red() > 235 && c.green() > 235 && c.blue() > 235)
+            return x;
+    }
+    return -1;
+}
+
+} // namespace
+
+// The eyes look where the pointer was a moment ago: at follow speed 1 where it is, at 0 where it
+// was 0.45 s before, in between in proportion.
+TEST(EyePreviewFrame, SlowerEyesLookWhereThePointerWasLonger)
+{
+    const double t = 2.0;
+    EXPECT_NE(barAt(t, 0), barAt(t, 1)) << "the pointer moved in those 0.45 s";
+    EXPECT_EQ(barAt(t, 0), barAt(t - 0.45, 1));
+    EXPECT_EQ(barAt(t, 0.5), barAt(t - 0.225, 1));
+}
+
+TEST(EyePreviewFrame, ALongerClockMovesTheEyesLeft)
+{
+    const int shortClock = firstWhite(barAt(1, 1));
+    const int longClock = firstWhite(barAt(1, 1, QStringLiteral("Wednesday 17 December  09:41")));
+    ASSERT_GT(shortClock, 0);
+    ASSERT_GT(longClock, 0);
+    EXPECT_LT(longClock, shortClock - 40);
 }

@@ -97,19 +97,3 @@ TEST(EyesItemLayout, SizesFollowTheClampedDiameter)
     style.separation = 5;
     EXPECT_EQ(EyesItemLayout::forStyle(style).gap, 10);
 }
-
-TEST(EyesItemLayout, FittedIntoASquareEverythingScalesTogether)
-{
-    const EyesItemLayout standard = EyesItemLayout::forStyle(EyeStyle {});
-    const EyesItemLayout icon = standard.fitted(22);
-    EXPECT_NEAR(icon.width(), 22, 1e-9);
-    const double k = 22 / standard.width();
-    EXPECT_NEAR(icon.diameter, standard.diameter * k, 1e-9);
-    EXPECT_NEAR(icon.gap, standard.gap * k, 1e-9);
-    EXPECT_NEAR(icon.travel(), standard.travel() * k, 1e-9);
-    const auto [left, right] = icon.centres(QRectF(100, 10, 22, 22));
-    EXPECT_NEAR(left.x(), 100 + icon.margin + icon.diameter / 2, 1e-9);
-    EXPECT_NEAR(right.x(), 122 - icon.margin - icon.diameter / 2, 1e-9);
-    EXPECT_NEAR(right.x() - left.x(), icon.diameter + icon.gap, 1e-9);
-    EXPECT_EQ(left.y(), 21);
-}
