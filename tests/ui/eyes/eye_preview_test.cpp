@@ -106,7 +106,7 @@ TEST(EyePreviewFrame, ThePanelIsAnyDesktopsWithNoVendorsMarkAndNoGlobalMenu)
         QPainter painter(&image);
         EyePreview::paintFrame(painter, size, 1.0, EyeStyle {}, QStringLiteral("Mon 7 Dec  09:41"));
     }
-    const EyePreview::Layout layout(size, EyeStyle {}, 16);
+    const EyePreview::Layout layout(size, EyeStyle {});
     // Light marks drawn in the panel between two places.
     const auto marks = [&](double from, double to) {
         int count = 0;
