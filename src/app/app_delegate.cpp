@@ -67,6 +67,8 @@ AppDelegate::AppDelegate(NimbraSettings* settings, QObject* parent)
     m_accessibilityRecheck.setSingleShot(true);
     m_accessibilityRecheck.setInterval(500);
     connect(&m_accessibilityRecheck, &QTimer::timeout, this, &AppDelegate::recheckAccessibility);
+    m_pasteLimit.setSingleShot(true);
+    connect(&m_pasteLimit, &QTimer::timeout, this, &AppDelegate::pasteTargetStayedAway);
     m_updateDelay.setSingleShot(true);
     connect(&m_updateDelay, &QTimer::timeout, this, &AppDelegate::automaticUpdateCheck);
     m_onboardingDelay.setSingleShot(true);
@@ -295,6 +297,8 @@ void AppDelegate::applicationWillTerminate()
     }
     disconnect(m_deactivationWatcher);
     disconnect(m_focusWatcher);
+    m_pasteLimit.stop();
+    m_frontmost->cancelHandBack();
     // 9. The timer clock, and the pending checks of key takeover and updates.
     m_timerClock.stop();
     m_accessibilityRecheck.stop();

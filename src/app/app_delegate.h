@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -136,7 +137,11 @@ public:
     // How the tab opens: an empty search and the first entry selected.
     void resetClipboardTab();
     void openClipboard();
+    // Copies the entry, closes the surface and, once the application that was in front holds
+    // the keyboard again, types the paste keys into it; when it does not take the keyboard
+    // within `pasteHandBackLimit` the entry stays copied only.
     void paste(const QUuid& id);
+    std::chrono::milliseconds pasteHandBackLimit { 3000 };
     // True when the key was the clipboard list's and goes no further.
     bool handleClipboardKey(QObject* receiver, const QKeyEvent& event);
     // Timers: the tab's controls act on the selected mode, a 0.2 s clock runs only while a timer
@@ -257,6 +262,7 @@ private:
     // Nimbra stopped being the active application.
     void resignedActive();
     void sendPasteKeys(const QString& target, bool terminal);
+    void pasteTargetStayedAway();
     QWidget* musicTab(const SurfaceMetrics& metrics);
     void applyNowPlayingSettings();
     void loginItemFailed(const LoginItem& item, const QString& error);
@@ -303,6 +309,9 @@ private:
     std::unique_ptr<ActiveWindowWatcher> m_frontmost;
     QString m_clipboardQuery;
     std::optional<QUuid> m_clipboardSelection;
+    // A paste waiting for its application to take the keyboard back, and its name.
+    QTimer m_pasteLimit;
+    QString m_pasteTargetName;
     std::unique_ptr<QObject> m_keyMonitor;
     QMetaObject::Connection m_deactivationWatcher;
     QMetaObject::Connection m_focusWatcher;

@@ -198,25 +198,42 @@ void AppDelegate::paste(const QUuid& id)
         return;
     if (m_coordinator)
         m_coordinator->collapse();
+    // A paste still waiting for its window gives way to this one.
+    m_pasteLimit.stop();
+    m_frontmost->cancelHandBack();
     // Synthetic keys need a trusted X server, and Nimbra's own windows on it: without them
     // there is no application in front to paste into.
     if (!m_input->trust().isTrusted() || !x11::isAvailable()) {
         log(QStringLiteral("no Accessibility; copied instead of pasting"));
         return;
     }
-    // The application that was in front gets the keyboard back, then the paste keys.
     const std::optional<ActiveApplication> target = m_frontmost->pasteTarget();
     QPointer<AppDelegate> self(this);
-    QTimer::singleShot(80, this, [self, target] {
+    if (!target) {
+        // Nobody to hand the keyboard back to: the keys go to whatever is in front once the
+        // surface has closed.
+        QTimer::singleShot(200, this, [self] {
+            if (self)
+                self->sendPasteKeys(QString(), false);
+        });
+        return;
+    }
+    // The keys go out only once the application that was in front holds the keyboard again: a
+    // window manager slowed by a busy machine would otherwise let them land in another window.
+    m_pasteTargetName = target->name;
+    m_pasteLimit.start(pasteHandBackLimit);
+    m_frontmost->handBack(*target, [self, target] {
         if (!self)
             return;
-        if (target)
-            self->m_frontmost->activate(*target);
-        QTimer::singleShot(120, self, [self, target] {
-            if (self)
-                self->sendPasteKeys(target ? target->name : QString(), target && target->isTerminal());
-        });
+        self->m_pasteLimit.stop();
+        self->sendPasteKeys(target->name, target->isTerminal());
     });
+}
+
+void AppDelegate::pasteTargetStayedAway()
+{
+    m_frontmost->cancelHandBack();
+    log(m_pasteTargetName + QStringLiteral(" did not take the keyboard back; copied instead of pasting"));
 }
 
 void AppDelegate::sendPasteKeys(const QString& target, bool terminal)

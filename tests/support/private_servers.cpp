@@ -5,8 +5,11 @@
 #include <QDBusConnectionInterface>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QDeadlineTimer>
 #include <QUuid>
 #include <cstdlib>
+#include <cstring>
+#include <poll.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
@@ -238,12 +241,50 @@ bool PrivateX::tap(const std::vector<std::uint32_t>& keysyms) const
 
 bool PrivateX::hasWindowManager() const
 {
-    QProcess xprop;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromUtf8(m_display));
-    xprop.setProcessEnvironment(env);
-    xprop.start("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" });
-    return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
+    // Announcing itself is not enough: openbox takes the root window's redirect before it
+    // scans the windows there, and a window mapped in between can wait, unmanaged, for the next
+    // event to come along. A window manager that answers a request (the frame a window would
+    // get) has finished starting; each call asks anew, which also brings such a waiting event
+    // along.
+    xcb_connection_t* c = xcb_connect(m_display.constData(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const auto intern = [c](const char* name) {
+        auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return atom;
+    };
+    const xcb_atom_t request = intern("_NET_REQUEST_FRAME_EXTENTS"), extents = intern("_NET_FRAME_EXTENTS");
+    const xcb_window_t probe = xcb_generate_id(c);
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+        screen->root_visual, XCB_CW_EVENT_MASK, &events);
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = probe;
+    message.type = request;
+    xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+        reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+    bool answered = false;
+    QDeadlineTimer deadline(2000);
+    while (!answered && !deadline.hasExpired() && !xcb_connection_has_error(c)) {
+        pollfd socket { xcb_get_file_descriptor(c), POLLIN, 0 };
+        ::poll(&socket, 1, int(deadline.remainingTime()));
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            answered = answered
+                || ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && property->atom == extents);
+            free(event);
+        }
+    }
+    xcb_disconnect(c);
+    return answered;
 }
 
 XClient::XClient(const PrivateX& x, const QString& program, const QStringList& arguments)

@@ -69,7 +69,7 @@ public:
     // Presses the keys in order through XTEST and releases them in reverse, as a person would
     // hold modifiers around a key. False when a keysym has no key code.
     bool tap(const std::vector<std::uint32_t>& keysyms) const;
-    // Whether a window manager has announced itself on the root window.
+    // Whether a window manager runs there and has finished starting.
     bool hasWindowManager() const;
 
 private:
@@ -84,7 +84,8 @@ public:
     XClient(const PrivateX& x, const QString& program, const QStringList& arguments = {});
     ~XClient();
     // Waits until the program has printed `text` on its standard output.
-    bool printed(const QByteArray& text, int timeoutMs = 5000);
+    bool printed(const QByteArray& text, int timeoutMs = 15000);
+    qint64 processId() const { return m_process.processId(); }
 
 private:
     QProcess m_process;

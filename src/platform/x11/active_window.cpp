@@ -5,6 +5,7 @@
 #include "platform/xdg/desktop_entry.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -89,8 +90,14 @@ void ActiveWindowWatcher::start()
     m_started = true;
     m_activeAtom = m_input->atom("_NET_ACTIVE_WINDOW");
     connect(m_input, &X11InputBridge::rootPropertyChanged, this, [this](std::uint32_t atom) {
-        if (atom == m_activeAtom)
-            refresh();
+        if (atom != m_activeAtom)
+            return;
+        refresh();
+        checkHandBack();
+    });
+    connect(m_input, &X11InputBridge::focusIn, this, [this](std::uint32_t window) {
+        if (m_handBack && m_handBack->window == window)
+            checkHandBack();
     });
     m_input->watchRootProperties();
     refresh();
@@ -155,6 +162,8 @@ bool ActiveWindowWatcher::activate(const ActiveApplication& application)
     message.type = m_activeAtom ? m_activeAtom : m_input->atom("_NET_ACTIVE_WINDOW");
     // Source 2: a pager or similar tool asks on the user's behalf, which window managers honour.
     message.data.data32[0] = 2;
+    // No time of ours: a window manager that focuses with the time it is given would have the
+    // server ignore a time older than the last focus change (the notch's own, made just before).
     message.data.data32[1] = XCB_CURRENT_TIME;
     message.data.data32[2] = 0;
     xcb_connection_t* c = m_input->connection();
@@ -162,6 +171,79 @@ bool ActiveWindowWatcher::activate(const ActiveApplication& application)
         reinterpret_cast<const char*>(&message));
     m_input->flush();
     return true;
+}
+
+bool ActiveWindowWatcher::handBack(const ActiveApplication& application, std::function<void()> handedBack)
+{
+    cancelHandBack();
+    if (!m_input || !m_input->isConnected() || !application.window)
+        return false;
+    m_handBack = HandBack { application.window, std::move(handedBack) };
+    // Followed before the request goes out, so that no focus change can slip past.
+    m_input->watchFocus(application.window, true);
+    activate(application);
+    checkHandBack();
+    return true;
+}
+
+void ActiveWindowWatcher::cancelHandBack()
+{
+    if (!m_handBack)
+        return;
+    m_input->watchFocus(m_handBack->window, false);
+    m_handBack.reset();
+}
+
+void ActiveWindowWatcher::checkHandBack()
+{
+    if (!m_handBack || !holdsKeyboard(m_handBack->window))
+        return;
+    std::function<void()> handedBack = std::move(m_handBack->handedBack);
+    cancelHandBack();
+    if (handedBack)
+        handedBack();
+}
+
+std::vector<std::uint32_t> ActiveWindowWatcher::ancestors(std::uint32_t window)
+{
+    xcb_connection_t* c = m_input->connection();
+    std::vector<std::uint32_t> chain;
+    // Top-level windows sit a few levels below the root; the bound only guards a broken tree.
+    for (int depth = 0; depth < 16; ++depth) {
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+        if (!tree)
+            return {};
+        window = tree->parent;
+        const bool top = window == tree->root || window == XCB_NONE;
+        free(tree);
+        if (top)
+            break;
+        chain.push_back(window);
+    }
+    return chain;
+}
+
+bool ActiveWindowWatcher::holdsKeyboard(std::uint32_t window)
+{
+    if (!m_input || !m_input->isConnected() || !window)
+        return false;
+    xcb_connection_t* c = m_input->connection();
+    auto* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const xcb_window_t focus = reply ? reply->focus : xcb_window_t(XCB_NONE);
+    free(reply);
+    bool holds = false;
+    if (focus == window) {
+        holds = true;
+    } else if (focus != XCB_NONE && focus != XCB_INPUT_FOCUS_POINTER_ROOT) {
+        // A window inside it (a toolkit's focus child), or its frame (a window manager that
+        // focuses the frame of a client that sets its own focus).
+        const std::vector<std::uint32_t> aboveFocus = ancestors(focus);
+        const std::vector<std::uint32_t> aboveWindow = ancestors(window);
+        holds = std::find(aboveFocus.begin(), aboveFocus.end(), window) != aboveFocus.end()
+            || std::find(aboveWindow.begin(), aboveWindow.end(), focus) != aboveWindow.end();
+    }
+    m_input->dispatchSoon();
+    return holds;
 }
 
 } // namespace nimbra

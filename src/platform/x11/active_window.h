@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace nimbra {
 
@@ -36,7 +37,8 @@ struct ActiveApplication {
 // Follows the window the window manager names active (`_NET_ACTIVE_WINDOW` on the root window,
 // through the input bridge's property notifications) and remembers the last one that belongs
 // to another application: the target of a paste, wherever the keyboard went meanwhile. It can
-// hand the keyboard back to that window.
+// hand the keyboard back to that window, and says when the window has it: the window manager
+// takes its time (more on a busy machine), and other clients may still be moving the focus.
 class ActiveWindowWatcher final : public QObject {
     Q_OBJECT
 public:
@@ -51,14 +53,30 @@ public:
 
     // Asks the window manager to make the window active again; false without an X server.
     bool activate(const ActiveApplication& application);
+    // Asks the window manager to make the window active and calls `handedBack` once the X input
+    // focus is in it (at once when it is there already). One hand-back at a time: another one,
+    // or cancelHandBack(), drops the one waiting. False without an X server.
+    bool handBack(const ActiveApplication& application, std::function<void()> handedBack);
+    void cancelHandBack();
+    bool isHandingBack() const { return m_handBack.has_value(); }
+    // Whether the X input focus is on `window`, inside it, or on its frame.
+    bool holdsKeyboard(std::uint32_t window);
 
 private:
     void refresh();
     std::optional<ActiveApplication> describe(std::uint32_t window);
+    // The windows from `window` up to the root, both left out; empty once one is gone.
+    std::vector<std::uint32_t> ancestors(std::uint32_t window);
+    void checkHandBack();
 
+    struct HandBack {
+        std::uint32_t window;
+        std::function<void()> handedBack;
+    };
     X11InputBridge* m_input;
     std::uint32_t m_activeAtom = 0;
     std::optional<ActiveApplication> m_target;
+    std::optional<HandBack> m_handBack;
     bool m_started = false;
 };
 

@@ -301,6 +301,17 @@ void X11InputBridge::watchRootProperties()
     selectRootEvents();
 }
 
+void X11InputBridge::watchFocus(std::uint32_t window, bool on)
+{
+    if (!m_x->usable() || window == XCB_NONE)
+        return;
+    // Our own event mask on that window: its owner's selection is not touched. A window that is
+    // gone answers with an error, which the dispatch passes over.
+    const std::uint32_t mask = on ? XCB_EVENT_MASK_FOCUS_CHANGE : 0;
+    xcb_change_window_attributes(m_x->connection, window, XCB_CW_EVENT_MASK, &mask);
+    flush();
+}
+
 std::uint32_t X11InputBridge::atom(const QByteArray& name)
 {
     if (auto found = m_atoms.find(name); found != m_atoms.end())
@@ -459,6 +470,9 @@ void X11InputBridge::handle(void* raw)
             Q_EMIT rootPropertyChanged(property->atom);
         return;
     }
+    case XCB_FOCUS_IN:
+        Q_EMIT focusIn(reinterpret_cast<xcb_focus_in_event_t*>(event)->event);
+        return;
     case XCB_GE_GENERIC: {
         auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
         if (m_xinputOpcode && generic->extension == m_xinputOpcode) {

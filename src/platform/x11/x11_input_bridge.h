@@ -34,6 +34,7 @@ namespace nimbra {
 //   reported refused and leaves no variant of itself behind;
 // - XTest key injection;
 // - root-window PropertyNotify (e.g. `_NET_ACTIVE_WINDOW`) once `watchRootProperties()` ran;
+// - FocusIn on another client's window while `watchFocus()` follows it;
 // - XInput2 raw motion and button events of every master device once
 //   `selectRawPointerEvents(true)` ran; they arrive whether or not the pointer is over one of
 //   our windows, and only while it moves or clicks. `rawPointerEventsRead` follows each batch
@@ -85,6 +86,8 @@ public:
 
     // Asks for PropertyNotify on the root window; `rootPropertyChanged` reports each change.
     void watchRootProperties();
+    // Asks for (or stops) FocusIn on a window, another client's too; `focusIn` reports them.
+    void watchFocus(std::uint32_t window, bool on);
     // The atom of `name`, interned once and remembered; 0 without a connection.
     std::uint32_t atom(const QByteArray& name);
 
@@ -113,6 +116,8 @@ Q_SIGNALS:
     // The key-code table was refreshed: grabs may sit on stale codes.
     void keyboardMappingChanged();
     void rootPropertyChanged(std::uint32_t atom);
+    // The input focus went to `window` or into it (a window watchFocus() follows).
+    void focusIn(std::uint32_t window);
     // An XInput2 raw event (`event->event_type` is XCB_INPUT_RAW_MOTION, ..._RAW_BUTTON_PRESS
     // or ..._RAW_BUTTON_RELEASE); valid only during the call.
     void rawPointerEvent(const xcb_ge_generic_event_t* event);

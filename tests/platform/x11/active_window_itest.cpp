@@ -37,8 +37,14 @@ TEST(ActiveWindowWatcher, FollowsTheWindowManagersActiveWindowAndHandsTheKeyboar
     ASSERT_TRUE(second.printed("ready"));
     ASSERT_TRUE(waitUntil([&] { return watcher.pasteTarget()->windowClass == "second_field"; }));
 
-    // Asked to, the window manager makes the first one active again.
-    ASSERT_TRUE(watcher.activate(target));
+    EXPECT_FALSE(watcher.holdsKeyboard(target.window));
+
+    // Asked to, the window manager makes the first one active again: the keyboard is there.
+    bool handedBack = false;
+    ASSERT_TRUE(watcher.handBack(target, [&] { handedBack = true; }));
+    ASSERT_TRUE(waitUntil([&] { return handedBack; }));
+    EXPECT_TRUE(watcher.holdsKeyboard(target.window));
+    EXPECT_FALSE(watcher.isHandingBack());
     ASSERT_TRUE(waitUntil([&] { return watcher.pasteTarget()->windowClass == "first_field"; }));
     EXPECT_EQ(seen.size(), 3);
 }
