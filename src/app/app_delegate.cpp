@@ -128,7 +128,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_coordinator = std::make_unique<DisplayCoordinator>(
         [self](const Presentation::Surface& surface, const SurfaceContext& context) -> QWidget* {
             return self ? self->view(surface, context) : new QWidget;
-        });
+        },
+        m_input.get());
     m_coordinator->adoptContent = &AppDelegate::adoptContent;
     // 4. The player's position is corrected only while some surface shows it.
     m_coordinator->onVisibilityChange = [self](bool visible) {

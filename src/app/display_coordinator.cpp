@@ -22,9 +22,10 @@ QString sizeText(const QRectF& rect, const QString& times)
 }
 } // namespace
 
-DisplayCoordinator::DisplayCoordinator(Content content, QObject* parent)
+DisplayCoordinator::DisplayCoordinator(Content content, X11InputBridge* input, QObject* parent)
     : QObject(parent)
     , m_content(std::move(content))
+    , m_input(input)
 {
 }
 
@@ -113,7 +114,7 @@ void DisplayCoordinator::rebuild()
         });
         auto controller = std::make_unique<NotchDisplayController>(*key, geometry, m_content, m_hoverConfiguration,
             m_layout, NotchDisplayController::Clock {}, NotchDisplayController::Pointer {},
-            isDisplaySelected(*key, m_builtInOnly, m_builtInKey));
+            isDisplaySelected(*key, m_builtInOnly, m_builtInKey), m_input);
         controller->view()->adoptContent = adoptContent;
         controller->setFocus(m_pendingFocus);
         controller->setTheme(m_theme);

@@ -22,6 +22,8 @@ class QWindow;
 
 namespace nimbra {
 
+class X11InputBridge;
+
 // Keeps one notch controller per connected display, keyed by its DisplayKey, and is the
 // shell's only way to reach the notch surfaces: every request is fanned out to all
 // controllers, and their visibility and expanded states come back folded into one flag each.
@@ -32,7 +34,8 @@ class DisplayCoordinator : public QObject {
 public:
     using Content = NotchSurfaceModel::Content;
 
-    explicit DisplayCoordinator(Content content, QObject* parent = nullptr);
+    // `input`, when given, outlives the coordinator's notches (stop() ends them).
+    explicit DisplayCoordinator(Content content, X11InputBridge* input = nullptr, QObject* parent = nullptr);
     ~DisplayCoordinator() override;
 
     void start();
@@ -90,6 +93,7 @@ private:
     void syncExpanded();
 
     Content m_content;
+    X11InputBridge* m_input = nullptr;
     std::map<QString, std::unique_ptr<NotchDisplayController>> m_controllers;
     std::optional<ModuleID> m_pendingFocus;
     HoverIntent::Configuration m_hoverConfiguration = HoverIntent::Configuration::standard();

@@ -90,3 +90,25 @@ TEST(NimbraOnADesktop, WithoutALaptopPanelTheDefaultSettingsOpenTheNotchOnItsScr
     EXPECT_EQ(nimbra.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(nimbra.process().exitCode(), 0);
 }
+
+// Many X11 desktops run no compositor (i3, plain openbox): the case has an X server of its own
+// without one.
+NIMBRA_OWN_HARNESS_WITHOUT_COMPOSITOR(NimbraWithoutACompositor);
+
+TEST(NimbraWithoutACompositor, RestingOnTheTopEdgeOpensTheNotch)
+{
+    ASSERT_EQ(QProcess::execute("xdotool", { "mousemove", "100", "600" }), 0);
+    NimbraProcess nimbra(R"({})");
+    ASSERT_TRUE(nimbra.start());
+    ASSERT_TRUE(nimbra.waitForLog("surface prepared readouts in ", 10000)) << nimbra.log().toStdString();
+    // The top edge is taken by a window with no pixels, named for the purpose.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return QProcess::execute("xdotool", { "search", "--onlyvisible", "--name", "^Nimbra edge$" }) == 0;
+        },
+        10000));
+
+    ASSERT_EQ(QProcess::execute("xdotool", { "mousemove", "756", "0" }), 0);
+    EXPECT_TRUE(nimbra.waitForLog(" -> expanded(", 10000)) << nimbra.log().toStdString();
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <set>
+#include <map>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -84,17 +84,18 @@ HarnessLock::~HarnessLock()
 
 namespace {
 
-std::set<std::string>& ownHarnessSuites()
+// Each suite, and whether its harness runs a compositor.
+std::map<std::string, bool>& ownHarnessSuites()
 {
-    static std::set<std::string> suites;
+    static std::map<std::string, bool> suites;
     return suites;
 }
 
 } // namespace
 
-bool runInOwnHarness(const char* suite)
+bool runInOwnHarness(const char* suite, bool withCompositor)
 {
-    ownHarnessSuites().insert(suite);
+    ownHarnessSuites()[suite] = withCompositor;
     return true;
 }
 
@@ -109,6 +110,8 @@ void enterOwnHarnessWhenAsked(const std::vector<std::string>& arguments, const s
         || !ownHarnessSuites().count(filter.substr(0, dot)))
         return;
     ::setenv(inside, "1", 1);
+    if (!ownHarnessSuites().at(filter.substr(0, dot)))
+        ::setenv("NIMBRA_HARNESS_COMPOSITOR", "none", 1);
     const std::string harness = NIMBRA_SOURCE_DIR "/tests/support/harness.sh";
     std::vector<char*> argv { const_cast<char*>(harness.c_str()) };
     for (const std::string& argument : arguments)

@@ -55,8 +55,9 @@ private:
 // buses, PulseAudio), which no other test shares. The test's main() calls
 // enterOwnHarnessWhenAsked() before it connects to a display: when the gtest filter names one
 // case or all cases of such a suite (as ctest does), the process starts again inside a new
-// harness; otherwise it returns.
-bool runInOwnHarness(const char* suite);
+// harness; otherwise it returns. Suites registered with
+// NIMBRA_OWN_HARNESS_WITHOUT_COMPOSITOR(Suite) get one without xcompmgr, as many desktops run.
+bool runInOwnHarness(const char* suite, bool withCompositor = true);
 void enterOwnHarnessWhenAsked(const std::vector<std::string>& arguments, const std::string& filter);
 
 // A test process that ends, however it ends (a sanitizer's report, abort(), a fault, a
@@ -70,3 +71,5 @@ void takeChildrenAlongOnDeath();
 
 #define NIMBRA_OWN_HARNESS(suite)                                                                                      \
     [[maybe_unused]] static const bool nimbraOwnHarness_##suite = nimbra::test::runInOwnHarness(#suite)
+#define NIMBRA_OWN_HARNESS_WITHOUT_COMPOSITOR(suite)                                                                   \
+    [[maybe_unused]] static const bool nimbraOwnHarness_##suite = nimbra::test::runInOwnHarness(#suite, false)

@@ -468,10 +468,21 @@ void X11InputBridge::handle(void* raw)
         auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
         if (property->window == m_x->root)
             Q_EMIT rootPropertyChanged(property->atom);
+        else
+            Q_EMIT windowEvent(event);
         return;
     }
     case XCB_FOCUS_IN:
         Q_EMIT focusIn(reinterpret_cast<xcb_focus_in_event_t*>(event)->event);
+        return;
+    case XCB_ENTER_NOTIFY:
+    case XCB_LEAVE_NOTIFY:
+    case XCB_MOTION_NOTIFY:
+    case XCB_BUTTON_PRESS:
+    case XCB_BUTTON_RELEASE:
+    case XCB_CLIENT_MESSAGE:
+    case XCB_SELECTION_NOTIFY:
+        Q_EMIT windowEvent(event);
         return;
     case XCB_GE_GENERIC: {
         auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);

@@ -39,7 +39,9 @@ namespace nimbra {
 //   `selectRawPointerEvents(true)` ran; they arrive whether or not the pointer is over one of
 //   our windows, and only while it moves or clicks. `rawPointerEventsRead` follows each batch
 //   of them, so a watcher can act once per batch however many events a fast mouse sent;
-// - the pointer's place, by one query.
+// - the pointer's place, by one query;
+// - the events of windows made on this connection (an input-only strip's pointer crossings,
+//   motion, client messages, selections and properties), as `windowEvent`.
 //
 // Requests the bridge does not wrap (reading a property) go straight through `connection()`;
 // replies read synchronously there, and flushing it, may leave events in xcb's queue, so such
@@ -123,6 +125,10 @@ Q_SIGNALS:
     void rawPointerEvent(const xcb_ge_generic_event_t* event);
     // The raw pointer events read together have all been dispatched.
     void rawPointerEventsRead();
+    // An event of a window made on this connection: EnterNotify, LeaveNotify, MotionNotify,
+    // ButtonPress/Release, ClientMessage, SelectionNotify or a PropertyNotify off the root
+    // window. Each user looks only at its own window's; valid only during the call.
+    void windowEvent(const xcb_generic_event_t* event);
     // The connection broke (the X server went away); nothing more arrives.
     void connectionLost();
 

@@ -8,10 +8,17 @@ namespace nimbra {
 
 QList<QUrl> FileDragEvents::urls(const QMimeData* data, bool startedInsideApplication)
 {
+    if (!data || !data->hasUrls())
+        return {};
+    return localFiles(data->urls(), startedInsideApplication);
+}
+
+QList<QUrl> FileDragEvents::localFiles(const QList<QUrl>& urls, bool startedInsideApplication)
+{
     QList<QUrl> files;
-    if (startedInsideApplication || !data || !data->hasUrls())
+    if (startedInsideApplication)
         return files;
-    for (const QUrl& url : data->urls()) {
+    for (const QUrl& url : urls) {
         if (url.isLocalFile() && !url.toLocalFile().isEmpty())
             files.append(url);
     }

@@ -34,6 +34,8 @@ public:
     // The files a drag carries: none when it started inside this application (a shelf item
     // dragged out over the notch), and only local file URLs otherwise.
     static QList<QUrl> urls(const QMimeData* data, bool startedInsideApplication);
+    // The same rule for a drag's URLs read elsewhere.
+    static QList<QUrl> localFiles(const QList<QUrl>& urls, bool startedInsideApplication);
 
     void enter(QDragEnterEvent* event, const FileDropTarget& target);
     void move(QDragMoveEvent* event, const FileDropTarget& target);

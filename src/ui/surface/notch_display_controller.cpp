@@ -4,6 +4,8 @@
 #include "core/rect_math.h"
 #include "core/uptime.h"
 #include "platform/screen_space.h"
+#include "platform/x11/x11_edge_strip.h"
+#include "platform/x11/x11_input_bridge.h"
 #include "ui/surface/hover_probe_window.h"
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
@@ -39,7 +41,7 @@ Presentation::Configuration presentationConfiguration()
 
 NotchDisplayController::NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry,
     NotchSurfaceModel::Content content, const HoverIntent::Configuration& hoverConfiguration,
-    const LayoutMetrics& layout, Clock clock, Pointer pointer, bool enabled)
+    const LayoutMetrics& layout, Clock clock, Pointer pointer, bool enabled, X11InputBridge* input)
     : m_key(key)
     , m_geometry(geometry)
     , m_layout(layout)
@@ -97,6 +99,8 @@ NotchDisplayController::NotchDisplayController(const DisplayKey& key, const Notc
         if (self)
             self->handleSample(location, inside);
     };
+    if (input && input->isConnected())
+        makeEdgeStrip(*input);
     updateProbeReach();
 
     m_clock.onFrame = [this] { tick(); };
@@ -110,6 +114,7 @@ NotchDisplayController::~NotchDisplayController()
     // The view's callbacks point back here; the windows go first.
     m_view->onOutlineChange = nullptr;
     m_panel->onFramePresented = nullptr;
+    m_edgeStrip.reset();
     m_panel.reset();
     m_probe.reset();
 }
@@ -243,6 +248,7 @@ void NotchDisplayController::update(const NotchGeometry& geometry)
     m_probe->update(m_geometry, probeSlop);
     m_panel->setFrame(panelFrame(), true);
     m_panel->refreshInputShape();
+    updateEdgeStrip(true);
     resyncPointer();
 }
 
@@ -255,9 +261,11 @@ void NotchDisplayController::setEnabled(bool enabled)
         syncSurface();
         m_probe->orderOut();
         m_panel->orderOut();
+        updateEdgeStrip(false);
     } else {
         m_probe->orderFront();
         m_panel->orderFront();
+        updateEdgeStrip(false);
         resyncPointer();
     }
 }
@@ -304,6 +312,9 @@ void NotchDisplayController::tearDown()
     m_clock.stop();
     m_probe->orderOut();
     m_panel->orderOut();
+    if (m_edgeStrip)
+        m_edgeStrip->hide();
+    m_atTheEdge = false;
 }
 
 bool NotchDisplayController::reachesOnlyFromTheEdge() const
@@ -326,6 +337,39 @@ void NotchDisplayController::updateProbeReach()
     // edge, the way desktops make their edges active; the strip takes file drags too.
     m_probe->setActive(true);
     m_probe->setInputLimit(reachesOnlyFromTheEdge() ? std::optional<QRectF>(topEdgeStrip()) : std::nullopt);
+    updateEdgeStrip(false);
+}
+
+void NotchDisplayController::makeEdgeStrip(X11InputBridge& input)
+{
+    m_edgeStrip = std::make_unique<X11EdgeStrip>(input);
+    QPointer<NotchDisplayController> self(this);
+    // The same samples and drop protocol as the probe's own: the strip only stands in for it.
+    m_edgeStrip->onPointer = [self](bool inside) {
+        if (self)
+            self->handleSample(self->pointer(), inside);
+    };
+    const FileDropTarget drop = m_probe->probeView()->dropTarget();
+    m_edgeStrip->onDragEnter = [drop](const QList<QUrl>& urls, bool fromThisProcess) {
+        drop.entered(FileDragEvents::localFiles(urls, fromThisProcess));
+    };
+    m_edgeStrip->onDragMove = [drop] { drop.moved({}); };
+    m_edgeStrip->onDragLeave = [drop] { drop.exited(); };
+}
+
+void NotchDisplayController::updateEdgeStrip(bool replace)
+{
+    if (!m_edgeStrip)
+        return;
+    const bool atTheEdge = m_isEnabled && reachesOnlyFromTheEdge();
+    if (atTheEdge == m_atTheEdge && !replace)
+        return;
+    m_atTheEdge = atTheEdge;
+    // With a compositor the probe takes the strip itself, drawing nothing there.
+    if (atTheEdge && !NotchPanel::translucencyAvailable())
+        m_edgeStrip->show(screen_space::toQt(topEdgeStrip()));
+    else
+        m_edgeStrip->hide();
 }
 
 bool NotchDisplayController::geometryRejects(QPointF p) const

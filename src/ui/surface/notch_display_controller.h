@@ -20,6 +20,8 @@ namespace nimbra {
 
 class HoverProbeWindow;
 class NotchPanel;
+class X11EdgeStrip;
+class X11InputBridge;
 class NotchSurfaceView;
 class PassthroughHostingView;
 
@@ -36,9 +38,11 @@ public:
 
     static constexpr double probeSlop = 4;
 
+    // `input`: the X input bridge, through which a dormant drawn notch is reached from the top
+    // edge where no compositor runs; without one it is reached through its probe only.
     NotchDisplayController(const DisplayKey& key, const NotchGeometry& geometry, NotchSurfaceModel::Content content,
         const HoverIntent::Configuration& hoverConfiguration, const LayoutMetrics& layout, Clock clock = {},
-        Pointer pointer = {}, bool enabled = true);
+        Pointer pointer = {}, bool enabled = true, X11InputBridge* input = nullptr);
     ~NotchDisplayController() override;
 
     const DisplayKey& key() const { return m_key; }
@@ -50,6 +54,8 @@ public:
     NotchPanel* panel() const { return m_panel.get(); }
     NotchSurfaceModel* model() const { return m_model; }
     PassthroughHostingView* hosting() const { return m_hosting; }
+    // The invisible strip that stands in for the probe at the top edge; null without an input bridge.
+    X11EdgeStrip* edgeStrip() const { return m_edgeStrip.get(); }
     NotchSurfaceView* view() const { return m_view; }
 
     void present(const Activity& activity);
@@ -90,7 +96,8 @@ public:
     QRectF panelFrame() const;
     QRectF visibleRect() const;
     // Where a dormant drawn notch is reached: the screen's top row of device pixels, as wide as
-    // the notch. Nowhere else does its probe take the pointer.
+    // the notch. Nowhere else does its probe take the pointer. Without a compositor, where the
+    // probe exists only inside the drawn outline (none at rest), an invisible window takes it.
     QRectF topEdgeStrip() const;
 
     // One step of the clock; the clock calls it while it runs.
@@ -108,6 +115,10 @@ private:
     // A dormant drawn notch takes the pointer only in a strip along the screen's top edge.
     bool reachesOnlyFromTheEdge() const;
     void updateProbeReach();
+    void makeEdgeStrip(X11InputBridge& input);
+    // Shows the edge strip exactly while a dormant drawn notch has no compositor to draw a
+    // click-through probe; `replace` re-fits it to the geometry.
+    void updateEdgeStrip(bool replace);
     void followOutline();
 
     DisplayKey m_key;
@@ -117,6 +128,9 @@ private:
     Pointer m_pointerSource;
     std::unique_ptr<HoverProbeWindow> m_probe;
     std::unique_ptr<NotchPanel> m_panel;
+    std::unique_ptr<X11EdgeStrip> m_edgeStrip;
+    // Whether the notch was dormant at the edge when the strip was last updated.
+    bool m_atTheEdge = false;
     NotchSurfaceModel* m_model;
     PassthroughHostingView* m_hosting;
     NotchSurfaceView* m_view;

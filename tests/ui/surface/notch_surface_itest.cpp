@@ -1,8 +1,11 @@
-// The notch windows on a real X server (the harness's Xvfb with openbox and xcompmgr).
+// The notch windows on a real X server (the harness's Xvfb with openbox, with and without
+// xcompmgr).
 #include "core/rect_math.h"
 #include "platform/screen_space.h"
 #include "platform/x11/screens.h"
 #include "platform/x11/window_shape.h"
+#include "platform/x11/x11_edge_strip.h"
+#include "platform/x11/x11_input_bridge.h"
 #include "ui/surface/hover_probe_window.h"
 #include "ui/surface/notch_display_controller.h"
 #include "ui/surface/notch_panel.h"
@@ -68,15 +71,16 @@ QWidget* content(const Presentation::Surface& surface, const SurfaceContext&)
 }
 
 // `pointer` reads the real pointer too, and lets a test count the controller's readings.
-std::unique_ptr<NotchDisplayController> controllerForPrimary(
-    NotchDisplayController::Pointer pointer = {}, NotchDisplayController::Clock clock = {})
+std::unique_ptr<NotchDisplayController> controllerForPrimary(NotchDisplayController::Pointer pointer = {},
+    NotchDisplayController::Clock clock = {}, X11InputBridge* input = nullptr)
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     const auto key = nimbraKey(screen);
     if (!key)
         return nullptr;
     auto c = std::make_unique<NotchDisplayController>(*key, nimbraGeometry(screen), content,
-        HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), std::move(clock), std::move(pointer));
+        HoverIntent::Configuration::standard(), LayoutMetrics::defaults(), std::move(clock), std::move(pointer), true,
+        input);
     c->setFocus(ModuleID(QStringLiteral("glance")));
     return c;
 }
@@ -109,6 +113,19 @@ QImage screenTop(const QString& name)
 bool dark(const QImage& image, QPoint p)
 {
     return qGray(image.pixel(p)) < 30;
+}
+
+// Whether the edge strip's X window is on screen (asked on Qt's connection, not the strip's).
+bool stripOnScreen(const NotchDisplayController& c)
+{
+    const xcb_window_t strip = c.edgeStrip() ? c.edgeStrip()->window() : XCB_NONE;
+    if (!strip)
+        return false;
+    auto* reply
+        = xcb_get_window_attributes_reply(connection(), xcb_get_window_attributes(connection(), strip), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(reply);
+    return viewable;
 }
 
 // A plain window under the notch (a desktop's top panel) that records the presses reaching it.
@@ -186,7 +203,8 @@ TEST_F(NotchSurfaceOnX, ClicksOnADormantNotchReachTheWindowBeneath)
 TEST_F(NotchSurfaceOnX, PointerPushedAgainstTheTopEdgeOpensADormantNotch)
 {
     movePointer(QPoint(50, 600));
-    auto c = controllerForPrimary();
+    X11InputBridge input;
+    auto c = controllerForPrimary({}, {}, &input);
     ASSERT_TRUE(c);
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
     syncWithServer();
@@ -206,6 +224,9 @@ TEST_F(NotchSurfaceOnX, PointerPushedAgainstTheTopEdgeOpensADormantNotch)
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->model()->isHidden(); }, 3000));
     EXPECT_TRUE(nimbra::test::waitUntil([&] { return !c->isClockRunning(); }, 2000));
     EXPECT_EQ(c->probe()->currentInputShape().boundingRect().height(), 1);
+    // With a compositor the probe takes the edge itself: no stand-in window was ever made.
+    ASSERT_TRUE(c->edgeStrip());
+    EXPECT_EQ(c->edgeStrip()->window(), 0u);
 }
 
 TEST_F(NotchSurfaceOnX, FastSweepAlongTheTopEdgeDoesNotOpen)
@@ -528,4 +549,144 @@ TEST_F(NotchSurfaceOnX, EveryScreenGetsItsOwnWindows)
     // screen's width (at least 120) and 24 high, which the dormant probe covers with 4 of slop.
     EXPECT_EQ(lines[0].toStdString(), "display-1 panel 538,0 436x164 probe 692,0 128x28");
     EXPECT_EQ(lines[1].toStdString(), "display-2 panel 2254,0 436x164 probe 2401,0 142x28");
+}
+
+// A desktop without a compositor (i3, plain openbox): there a window's translucent pixels show
+// black, so the notch's windows exist only where its outline is drawn, which at rest is nowhere.
+// Each case has an X server of its own, with openbox and no compositor.
+NIMBRA_OWN_HARNESS_WITHOUT_COMPOSITOR(NotchWithoutCompositor);
+using NotchWithoutCompositor = testing::Test;
+
+TEST_F(NotchWithoutCompositor, AtRestTheTopEdgeShowsWhatLiesBeneathYetTakesThePointer)
+{
+    ASSERT_FALSE(x11::hasCompositor());
+    movePointer(QPoint(50, 600));
+    Beneath beneath;
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return beneath.windowHandle()->isExposed(); }));
+    syncWithServer();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const auto topRows = [&] {
+        return QGuiApplication::primaryScreen()->grabWindow(0, screen.center().x() - 100, 0, 200, 4).toImage();
+    };
+    const QImage without = topRows();
+
+    X11InputBridge input;
+    auto c = controllerForPrimary({}, {}, &input);
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
+    syncWithServer();
+    // One row of device pixels along the top edge, as wide as the notch.
+    const QRect notch = screen_space::toQt(c->geometry().anchorRect()).toRect();
+    EXPECT_EQ(c->edgeStrip()->devicePixels(), QRect(notch.x(), 0, notch.width(), 1));
+
+    // The top rows over the notch look as they did without it: nothing dark, not one pixel.
+    const QImage with = topRows();
+    nimbra::test::saveArtefact(with, QStringLiteral("x11_without_compositor_dormant_top_rows"));
+    EXPECT_EQ(with.convertToFormat(QImage::Format_RGB32), without.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(QColor(with.pixel(100, 0)), QColor(0x40, 0x80, 0xc0));
+
+    // Yet the top row takes the pointer, and only the top row: below it a click goes through.
+    const QPoint belowTheEdge = topEdgeQt(*c) + QPoint(0, 1);
+    click(belowTheEdge);
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return beneath.pressedAt(belowTheEdge); }, 3000));
+    EXPECT_EQ(c->intent().phase(), HoverIntent::Phase::away);
+    movePointer(topEdgeQt(*c));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return c->intent().phase() != HoverIntent::Phase::away; }, 3000));
+}
+
+TEST_F(NotchWithoutCompositor, RestingOnTheTopEdgeOpensTheSurfaceAndLeavingBringsTheEdgeBack)
+{
+    ASSERT_FALSE(x11::hasCompositor());
+    movePointer(QPoint(50, 600));
+    X11InputBridge input;
+    auto c = controllerForPrimary({}, {}, &input);
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
+
+    movePointer(topEdgeQt(*c, 30));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->isExpandedSurface(); }, 3000));
+    // The notch's own windows take over: the stand-in is gone from the screen.
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !stripOnScreen(*c); }));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 2000));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] {
+        return dark(screenTop(QStringLiteral("x11_without_compositor_opened_from_the_top_edge")), QPoint(300, 110));
+    }));
+    // Down into the open surface it stays; away from it, it closes and the edge is back.
+    movePointer(notchCentreQt(*c) + QPoint(0, 60));
+    syncWithServer();
+    EXPECT_TRUE(c->isExpandedSurface());
+    movePointer(QPoint(50, 600));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return c->model()->isHidden(); }, 3000));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
+    movePointer(topEdgeQt(*c, -30));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return c->isExpandedSurface(); }, 3000));
+}
+
+TEST_F(NotchWithoutCompositor, FileDragReachingTheTopEdgeOpensTheShelfAndTheDropLands)
+{
+    ASSERT_FALSE(x11::hasCompositor());
+    movePointer(QPoint(50, 600));
+    X11InputBridge input;
+    auto c = controllerForPrimary({}, {}, &input);
+    ASSERT_TRUE(c);
+    // What the shell does with a file drag over the notch: open the shelf until it ends.
+    const ModuleID shelf(QStringLiteral("shelf"));
+    std::vector<bool> hovers;
+    QList<QUrl> dropped;
+    c->onDragHover() = [&](bool hovering) {
+        hovers.push_back(hovering);
+        c->setReceivingDrag(hovering);
+        if (hovering)
+            c->open(shelf, false);
+        else
+            c->handBackToHover();
+    };
+    c->onDropFiles() = [&](const QList<QUrl>& files) {
+        dropped = files;
+        return true;
+    };
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
+
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    QProcess source;
+    source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
+        { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
+    QByteArray output;
+    const auto said = [&](const char* line) {
+        return nimbra::test::waitUntil(
+            [&] {
+                output += source.readAllStandardOutput();
+                return output.contains(line);
+            },
+            10000);
+    };
+    ASSERT_TRUE(said("ready")) << source.readAllStandardError().toStdString();
+
+    // Press on the file, pull it out, and carry it to the top edge above the notch.
+    nimbra::test::ButtonLetGo letGo;
+    movePointer(QPoint(100, 540));
+    pressButton(true);
+    movePointer(QPoint(130, 540));
+    movePointer(QPoint(160, 540));
+    ASSERT_TRUE(said("dragging"));
+    movePointer(topEdgeQt(*c, -40));
+    movePointer(topEdgeQt(*c));
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !hovers.empty(); }, 5000));
+    EXPECT_EQ(hovers.front(), true);
+    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(shelf));
+    EXPECT_TRUE(nimbra::test::waitUntil([&] { return !stripOnScreen(*c); }));
+    // Without a compositor the notch's windows exist only where the outline is drawn: the
+    // source looks for a target only when the pointer moves, so the shelf is let grow first.
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 3000));
+
+    // Down into the open shelf, and let go: the notch's own window takes the drop.
+    movePointer(notchCentreQt(*c) + QPoint(0, 50));
+    movePointer(notchCentreQt(*c) + QPoint(0, 60));
+    pressButton(false);
+    ASSERT_TRUE(said("dropped copy")) << output.toStdString();
+    EXPECT_EQ(dropped, QList<QUrl>({ QUrl::fromLocalFile(file.fileName()) }));
+    EXPECT_EQ(hovers, std::vector<bool>({ true, false }));
+    source.kill();
+    source.waitForFinished();
 }
