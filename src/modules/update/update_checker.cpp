@@ -119,12 +119,17 @@ void UpdateChecker::check(Completion completion)
 
     const QString version = currentVersion();
     QNetworkReply* reply = m_network->get(request);
+    // Qt's network thread otherwise reads on, unbounded, while a busy main thread has yet to
+    // hear of the progress that ends an oversized answer.
+    reply->setReadBufferSize(2 * maximumBody);
     ++m_running;
     // Set before the reply finishes: a transfer that Qt ends for its timeout and one that
     // grew too large both end as "cancelled", told apart here.
     auto tooLarge = std::make_shared<bool>(false);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64) {
-        if (received > maximumBody && !*tooLarge) {
+    // Every arrival is announced to readyRead; progress signals are spaced out and stop while
+    // the buffer above is full.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, tooLarge] {
+        if (reply->bytesAvailable() > maximumBody && !*tooLarge) {
             *tooLarge = true;
             reply->abort();
         }
