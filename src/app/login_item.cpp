@@ -71,10 +71,15 @@ QWidget* AppDelegate::settingsWindowForAlerts() const
 // wants it, is pointed at this installed copy.
 void AppDelegate::syncLaunchAtLogin()
 {
+    // Only a difference is written: a start that changes nothing leaves the settings file alone.
+    const auto settle = [this](bool on) {
+        if (m_settings.launchAtLogin() != on)
+            m_settings.setLaunchAtLogin(on);
+    };
     LoginItem item;
     const std::optional<QString> installed = installedCopyOf(runningProgram);
     if (item.startsProgram(installed.value_or(runningProgram))) {
-        m_settings.setLaunchAtLogin(true);
+        settle(true);
         return;
     }
     if (m_settings.launchAtLogin() && installed && item.isEnabled()) {
@@ -85,7 +90,7 @@ void AppDelegate::syncLaunchAtLogin()
         }
         log(QStringLiteral("launch-at-login could not be pointed here: ") + error);
     }
-    m_settings.setLaunchAtLogin(false);
+    settle(false);
 }
 
 void AppDelegate::loginItemFailed(const LoginItem& item, const QString& error)

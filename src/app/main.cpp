@@ -1,5 +1,6 @@
 #include "app/app_delegate.h"
 #include "core/build_info.h"
+#include "platform/quit_deadline.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 
@@ -7,10 +8,15 @@
 #include <QIcon>
 #include <QStandardPaths>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    // Quitting never waits on outside I/O: once it starts, a stop that overruns this ends the
+    // process, Qt's own wait for its thread pool included (so it outlives the application).
+    nimbra::QuitDeadline deadline(std::chrono::milliseconds(1000));
+
     QApplication app(argc, argv);
     // No display name: the desktop would see it added to every window title ("Nimbra Settings —
     // Nimbra"). A window without a title of its own takes this name.
@@ -23,6 +29,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The unregister mode only cleans up and quits, so it must not hand over to a running copy.
+    // The name is let go as soon as quitting starts.
     nimbra::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     if (!nimbra::AppDelegate::unregisterModeRequested()
         && instance.claim() == nimbra::SingleInstance::Claim::handedOver) {
@@ -30,11 +37,20 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    nimbra::AppDelegate delegate;
-    instance.onReopen = [&delegate] { delegate.applicationShouldHandleReopen(); };
-    nimbra::TerminationSignals termination;
-    termination.onSignal = [](int) { QApplication::quit(); };
-    QObject::connect(&app, &QApplication::aboutToQuit, &delegate, &nimbra::AppDelegate::applicationWillTerminate);
-    QTimer::singleShot(0, &delegate, &nimbra::AppDelegate::applicationDidFinishLaunching);
-    return app.exec();
+    int status = 0;
+    {
+        // The settings file writes itself out when quitting starts, ahead of the stop sequence.
+        nimbra::AppDelegate delegate;
+        instance.onReopen = [&delegate] { delegate.applicationShouldHandleReopen(); };
+        nimbra::TerminationSignals termination;
+        termination.onSignal = [](int) { QApplication::quit(); };
+        QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&] {
+            deadline.arm();
+            delegate.applicationWillTerminate();
+        });
+        QTimer::singleShot(0, &delegate, &nimbra::AppDelegate::applicationDidFinishLaunching);
+        status = app.exec();
+        deadline.setExitStatus(status);
+    }
+    return status;
 }

@@ -1,5 +1,6 @@
 #include "platform/single_instance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -21,11 +22,17 @@ SingleInstance::SingleInstance(const QString& configHome, QObject* parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_owned) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.unregisterObject(objectPath);
-        bus.unregisterService(m_service);
-    }
+    release();
+}
+
+void SingleInstance::release()
+{
+    if (!m_owned)
+        return;
+    m_owned = false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(objectPath);
+    bus.unregisterService(m_service);
 }
 
 QString SingleInstance::serviceName(const QString& configHome)
@@ -48,6 +55,9 @@ SingleInstance::Claim SingleInstance::claim()
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         m_owned = true;
         bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
+        // Connected at the claim, ahead of the rest of the stop, which may take its time.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, this, &SingleInstance::release, Qt::DirectConnection);
         return Claim::first;
     }
     if (!reply.isValid())

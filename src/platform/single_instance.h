@@ -7,7 +7,9 @@
 namespace nimbra {
 
 // One running Nimbra per settings profile, claimed as a name on the session bus. A second
-// start finds the name taken, asks the running one to reopen, and should then exit.
+// start finds the name taken, asks the running one to reopen, and should then exit. The name
+// is let go as soon as the application starts to quit, so that a start right after a quit (or
+// during a slow one) runs instead of handing over to a process on its way out.
 class SingleInstance : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.nimbra.Nimbra")
@@ -24,6 +26,8 @@ public:
     ~SingleInstance() override;
 
     Claim claim();
+    // Lets the name go now; also done when the application starts to quit.
+    void release();
     QString serviceName() const { return m_service; }
     static QString serviceName(const QString& configHome);
 

@@ -122,3 +122,24 @@ TEST(Onboarding, ClosingTheWindowFromItsTitleBarCountsAsSeen)
     EXPECT_TRUE(waitUntil([&] { return storedSettings(nimbra).value("onboarding.seen") == QJsonValue(true); }));
     EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
 }
+
+TEST(Onboarding, QuittingWhileItIsOpenLeavesItUnseenAndAStartThatChangesNothingWritesNothing)
+{
+    PrivateX x;
+    ASSERT_TRUE(x.isRunning());
+    NimbraProcess nimbra; // the first start, with no settings file
+    const QString file = nimbra.configHome() + "/nimbra/settings.json";
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
+    ASSERT_TRUE(waitUntil([&] { return onboardingWindows(x, nimbra).size() == 1; }, 10000))
+        << nimbra.log().toStdString();
+    // Stopped as a logout stops it: the window closes, but the user did not close it.
+    ASSERT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+    EXPECT_FALSE(nimbra.log().contains("onboarding finished")) << nimbra.log().toStdString();
+    EXPECT_FALSE(QFile::exists(file)) << QJsonDocument(storedSettings(nimbra)).toJson().toStdString();
+
+    // So the next start shows it again.
+    ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
+    EXPECT_TRUE(waitUntil([&] { return nimbra.log().count("display onboarding shown\n") == 2; }, 10000))
+        << nimbra.log().toStdString();
+    EXPECT_TRUE(nimbra.terminate()) << nimbra.log().toStdString();
+}

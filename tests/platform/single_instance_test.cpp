@@ -1,8 +1,14 @@
 #include "platform/single_instance.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <optional>
 
 using nimbra::SingleInstance;
 
@@ -22,4 +28,24 @@ TEST(SingleInstance, EachSettingsProfileClaimsItsOwnValidBusName)
     const QRegularExpression busName("^[A-Za-z_][A-Za-z0-9_-]*(\\.[A-Za-z_][A-Za-z0-9_-]*)+$");
     EXPECT_TRUE(busName.match(a).hasMatch()) << a.toStdString();
     EXPECT_LE(a.size(), 255);
+}
+
+TEST(SingleInstance, TheNameIsFreeForTheNextStartAsSoonAsQuittingStarts)
+{
+    QTemporaryDir profile;
+    SingleInstance instance(profile.path());
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::first);
+    // Another process's view of the bus.
+    QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "next-start");
+    ASSERT_TRUE(other.interface()->isServiceRegistered(instance.serviceName()).value());
+
+    // What stops after the name is let go may take its time (a stop sequence, Qt's own pools):
+    // by then a next start must find the name free and run instead of handing over.
+    std::optional<bool> takenWhileStopping;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit,
+        [&] { takenWhileStopping = other.interface()->isServiceRegistered(instance.serviceName()).value(); });
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(takenWhileStopping, false);
+    QDBusConnection::disconnectFromBus("next-start");
 }

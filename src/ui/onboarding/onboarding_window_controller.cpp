@@ -4,6 +4,8 @@
 #include "ui/settings/window_presenter.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -40,6 +42,9 @@ OnboardingWindowController::OnboardingWindowController(std::function<bool()> isA
     , m_onFinish(std::move(onFinish))
     , m_context(std::move(context))
 {
+    // The quit request reaches the application before it closes the windows.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(this);
 }
 
 OnboardingWindowController::~OnboardingWindowController()
@@ -87,9 +92,19 @@ void OnboardingWindowController::setDark(bool dark)
         m_window->setPalette(settings_style::palette(dark));
 }
 
+bool OnboardingWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        m_quitting = true;
+        // Runs only if the quit was refused and the application goes on.
+        QTimer::singleShot(0, this, [this] { m_quitting = false; });
+    }
+    return false;
+}
+
 void OnboardingWindowController::closed()
 {
-    if (m_onFinish)
+    if (m_onFinish && !m_quitting)
         m_onFinish();
 }
 
