@@ -10,7 +10,7 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 build="$top/build-asan"
 export CCACHE_BASEDIR="$top"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCHMARKS=ON >/dev/null
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCHMARKS=ON -DNIMBRA_WERROR=ON >/dev/null
 jobs="${NIMBRA_JOBS:-$(nproc)}"
 cmake --build "$build" -j "$jobs"
 

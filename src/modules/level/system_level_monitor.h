@@ -30,9 +30,9 @@ public:
 
     // Where the levels live. The defaults are this session's.
     struct Sources {
-        QString pulseServer; // empty: libpulse's own choice
+        QString pulseServer {}; // empty: libpulse's own choice
         QString sysfsRoot = QStringLiteral("/sys");
-        std::optional<QDBusConnection> systemBus; // none: the system bus
+        std::optional<QDBusConnection> systemBus {}; // none: the system bus
         QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/auto");
         // The process's input bridge, through which the media keys are taken; none: they
         // cannot be taken. Not owned; it outlives the monitor.

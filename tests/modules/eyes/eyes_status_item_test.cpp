@@ -62,14 +62,16 @@ TEST(EyesStatusItemIcon, EveryStateReadsAtEveryTraySize)
                 // The lower part of an open eye beside its pupil is white; a shut eye is black there.
                 const QPointF lowerLeft = left + QPointF(0, layout.diameter * 0.32);
                 const QColor below = sample(icon, lowerLeft);
-                if (std::string(state.name) == "asleep" || std::string(state.name) == "winking")
+                if (std::string(state.name) == "asleep" || std::string(state.name) == "winking") {
                     EXPECT_LT(below.lightness(), 40);
-                else if (std::string(state.name) != "drowsy")
+                } else if (std::string(state.name) != "drowsy") {
                     EXPECT_GT(below.lightness(), 200);
+                }
                 // Shut or open, the right eye of a wink and the corners stay as they should.
-                if (std::string(state.name) == "winking")
+                if (std::string(state.name) == "winking") {
                     EXPECT_GT(
                         sample(icon, right + QPointF(layout.diameter * 0.3, layout.diameter * 0.1)).lightness(), 200);
+                }
                 EXPECT_EQ(sample(icon, QPointF(0.5, 0.5)).alpha(), 0);
             }
         }

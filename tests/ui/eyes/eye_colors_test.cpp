@@ -9,7 +9,7 @@ using namespace nimbra;
 TEST(EyeColors, StoredTextIsReadLeniently)
 {
     const QColor expected(26, 43, 60);
-    for (const QString text : { QStringLiteral("1A2B3C"), QStringLiteral("#1A2b3C"), QStringLiteral("  1a2b3c\t"),
+    for (const QString& text : { QStringLiteral("1A2B3C"), QStringLiteral("#1A2b3C"), QStringLiteral("  1a2b3c\t"),
              QStringLiteral("\t#1A2B3C ") })
         EXPECT_EQ(colorFromHex(text, Qt::red), expected) << text.toStdString();
     // A sign counts as a digit, as the stored form's reader always allowed.
@@ -19,7 +19,7 @@ TEST(EyeColors, StoredTextIsReadLeniently)
 
 TEST(EyeColors, AnythingElseGivesTheFallback)
 {
-    for (const QString text : { QString(), QStringLiteral("12345"), QStringLiteral("1234567"), QStringLiteral("12345G"),
+    for (const QString& text : { QString(), QStringLiteral("12345"), QStringLiteral("1234567"), QStringLiteral("12345G"),
              QStringLiteral("0x1234"), QStringLiteral("-00001"), QStringLiteral("##123456"), QStringLiteral("123456\n"),
              QStringLiteral("12 456") })
         EXPECT_EQ(colorFromHex(text, Qt::red), QColor(Qt::red)) << text.toStdString();
