@@ -193,20 +193,21 @@ struct PulseVolume::Private {
             + QString::fromUtf8(pa_strerror(context ? pa_context_errno(context) : PA_ERR_CONNECTIONREFUSED)));
         dropContext();
         detach();
-        watchSocket();
+        const bool watching = watchSocket();
         deadSocket = socket.isEmpty() ? 0 : fileIdentity(socket);
         if (deadSocket != 0 && socketRetries > 0) {
             --socketRetries;
             retry.start(kSocketRetryMs);
-        } else {
+        } else if (!watching) {
             retry.start(retryMs);
         }
     }
 
-    void watchSocket()
+    // Watches the socket's folder; false when there is nothing to watch or it cannot be.
+    bool watchSocket()
     {
         if (socket.isEmpty())
-            return;
+            return false;
         if (!watcher) {
             watcher = std::make_unique<QFileSystemWatcher>();
             QObject::connect(
@@ -217,18 +218,26 @@ struct PulseVolume::Private {
         while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
             folder = QFileInfo(folder).absolutePath();
         const QStringList watched = watcher->directories();
-        if (watched != QStringList { folder }) {
-            if (!watched.isEmpty())
-                watcher->removePaths(watched);
-            watcher->addPath(folder);
-        }
+        if (watched == QStringList { folder })
+            return true;
+        if (!watched.isEmpty())
+            watcher->removePaths(watched);
+        if (watcher->addPath(folder))
+            return true;
+        logLevel(
+            QStringLiteral("cannot watch %1; trying the sound server every %2 s").arg(folder).arg(retryMs / 1000.0));
+        return false;
     }
 
     void socketFolderChanged()
     {
         if (context)
             return; // connected or connecting: the watch only serves a server that is gone
-        watchSocket();
+        if (!watchSocket() && !retry.isActive()) {
+            // The folder went and the one now nearest cannot be watched: the clock takes over.
+            retry.start(retryMs);
+            return;
+        }
         const ino_t now = fileIdentity(socket);
         if (now == 0 || now == deadSocket)
             return;
@@ -410,6 +419,13 @@ PulseVolume::~PulseVolume()
 void PulseVolume::setRetryInterval(int ms)
 {
     d->retryMs = ms;
+}
+
+PulseVolume::Retry PulseVolume::retry() const
+{
+    if (d->retry.isActive())
+        return Retry::onTimer;
+    return !d->context && d->watcher && !d->watcher->directories().isEmpty() ? Retry::onSocket : Retry::none;
 }
 
 bool PulseVolume::isConnected() const

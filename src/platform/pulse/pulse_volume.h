@@ -34,10 +34,18 @@ public:
     explicit PulseVolume(QString server = {}, QObject* parent = nullptr);
     ~PulseVolume() override;
 
-    // While the server is gone it is tried again at this interval, and at once when the socket
-    // of a local server reappears in its folder.
+    // While the server is gone, a new socket in its folder brings the next try: an idle Nimbra
+    // without a sound server sleeps. Only when that folder cannot be watched (a server reached
+    // over the network, no inotify watch to be had) is the server tried again on a clock, at
+    // this interval.
     static constexpr int retryIntervalMs = 5000;
     void setRetryInterval(int ms);
+    enum class Retry {
+        none, // connected, or connecting
+        onSocket, // waiting for the socket's folder to change
+        onTimer, // the retry clock runs
+    };
+    Retry retry() const;
 
     bool isConnected() const;
     // A default sink is known: the volume can be read and changed.

@@ -167,3 +167,22 @@ TEST(PulseVolume, FollowsTheServerAsSoonAsItsSocketReturns)
     volume.setVolume(0.25);
     EXPECT_TRUE(waitUntil([&] { return pactlPercent(pulse) == 25; }));
 }
+
+// With no sound server at all an idle Nimbra sleeps: its socket's folder brings the next try,
+// no clock does. A server it cannot watch for (one over the network) is tried on the clock.
+TEST(PulseVolume, WithoutAServerOnlyItsSocketsFolderIsWatchedAndNoClockRuns)
+{
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    pulse.stopServer();
+    PulseVolume volume(pulse.address());
+    ASSERT_TRUE(waitUntil([&] { return volume.retry() == PulseVolume::Retry::onSocket; }));
+    EXPECT_FALSE(volume.hasSink());
+    ASSERT_TRUE(pulse.startServer());
+    EXPECT_TRUE(waitUntil([&] { return volume.hasSink(); }, 10000));
+    EXPECT_EQ(volume.retry(), PulseVolume::Retry::none);
+
+    // Nothing listens on the discard port.
+    PulseVolume remote("tcp:127.0.0.1:9");
+    EXPECT_TRUE(waitUntil([&] { return remote.retry() == PulseVolume::Retry::onTimer; }));
+}
