@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -74,19 +76,15 @@ void symbol(QPainter& p, const QString& name, QPointF centre, double size, const
     symbols::draw(p, name, QRectF(centre.x() - side / 2, centre.y() - side / 2, side, side), size, tint, weight);
 }
 
-// The pointer, white with a soft shadow, its box's top centre at `topCentre`.
-void pointer(QPainter& p, QPointF topCentre)
-{
-    const double side = symbols::side(17);
-    const QPointF centre(topCentre.x(), topCentre.y() + side / 2);
-    symbol(p, QStringLiteral("cursorarrow"), centre + QPointF(0, 1), 17.5, black(0.5), QFont::Medium);
-    symbol(p, QStringLiteral("cursorarrow"), centre, 17, white(), QFont::Medium);
-}
-
-// What a notch holds: its size, and a painter of it into a box of that width from its top.
+// What a notch holds: its height, a painter of it into a box of the open notch's width from its
+// top, and the name of its look (`key`). A body that changes often has a part drawn apart, with
+// a name of its own (`liveKey`).
 struct Body {
+    QString key;
     double height = 0;
     std::function<void(QPainter&, const QRectF&)> paint;
+    QString liveKey {};
+    std::function<void(QPainter&, const QRectF&)> live {};
 };
 
 Body statusBody()
@@ -103,7 +101,7 @@ Body statusBody()
     const double rightWidth = std::max(textWidth(charge, percent), textWidth(small, left));
     const double rightHeight = lineHeight(charge) + 1 + lineHeight(small);
     const double height = std::max({ leftHeight, 26.0, rightHeight });
-    return { height, [=](QPainter& p, const QRectF& box) {
+    return { QStringLiteral("status"), height, [=](QPainter& p, const QRectF& box) {
                 const double width = leftWidth + 14 + 1 + 14 + rightWidth;
                 double x = box.center().x() - width / 2;
                 const double mid = box.top() + height / 2;
@@ -123,7 +121,7 @@ Body musicBody()
     const double controls = lineHeight(font(8));
     const double column = titles.height() + 4 + 2.5 + 4 + controls;
     const double height = std::max(38.0, column);
-    return { height, [=](QPainter& p, const QRectF& box) {
+    return { QStringLiteral("music"), height, [=](QPainter& p, const QRectF& box) {
                 const double mid = box.top() + height / 2;
                 // The column takes the width the artwork and the padding leave.
                 const double columnWidth = std::max(0.0, box.width() - 28 - 38 - 9);
@@ -166,7 +164,7 @@ Body clipboardBody(double p)
     const double field = lineHeight(entry) + 8;
     const double row = lineHeight(entry) + 6;
     const double height = field + matches.size() * (3 + row);
-    return { height,
+    return { QStringLiteral("clipboard ") + query, height,
         [=](QPainter& painter, const QRectF& box) {
             const double left = box.left() + 14;
             const double width = std::max(0.0, box.width() - 28);
@@ -197,7 +195,7 @@ Body clipboardBody(double p)
 
 Body shelfBody(bool landed)
 {
-    return { 30, [=](QPainter& p, const QRectF& box) {
+    return { landed ? QStringLiteral("shelf 3") : QStringLiteral("shelf 2"), 30, [=](QPainter& p, const QRectF& box) {
                 const int count = landed ? 3 : 2;
                 const double width = count * 26 + (count - 1) * 8;
                 double x = box.center().x() - width / 2;
@@ -219,7 +217,8 @@ Body timerBody(double seconds)
     const QFont digits = font(24, QFont::Light, FontDesign::rounded);
     const double modes = lineHeight(label) + 4;
     const double height = modes + 5 + lineHeight(digits);
-    return { height,
+    const QString time = TimerFormat::stopwatch(seconds);
+    return { QStringLiteral("timers"), height,
         [=](QPainter& p, const QRectF& box) {
             const QStringList titles { QStringLiteral("Stopwatch"), QStringLiteral("Timer"), QStringLiteral("Focus") };
             double width = 2 * 3;
@@ -237,31 +236,11 @@ Body timerBody(double seconds)
                 text(p, titles[i], f, i == 0 ? white() : white(0.45), { x + 6, box.top() + 2 });
                 x += w + 3;
             }
-            const QString time = TimerFormat::stopwatch(seconds);
+        },
+        time,
+        [=](QPainter& p, const QRectF& box) {
             text(p, time, digits, white(), { box.center().x() - textWidth(digits, time) / 2, box.top() + modes + 5 });
         } };
-}
-
-// The notch opened to `open` of the scene's open size, with the body fading in once it is
-// more than 55 % open; it hangs from the stage's top edge, centred.
-void notch(
-    QPainter& p, QSizeF stage, double open, QSizeF openSize, double notchWidth, double notchHeight, const Body& body)
-{
-    const double w = notchWidth + (openSize.width() - notchWidth) * open;
-    const double h = notchHeight + (openSize.height() - notchHeight) * open;
-    const QRectF frame((stage.width() - w) / 2, 0, w, h);
-    p.fillPath(NotchShape { 7, 14 }.path(frame), black());
-    const double opacity = std::max(0.0, (open - 0.55) / 0.45);
-    if (opacity <= 0)
-        return;
-    // Below the closed notch's band, centred in what is left with 6 points kept at the bottom.
-    const double free = h - body.height;
-    const double top = std::clamp(free / 2, notchHeight, std::max(notchHeight, free - 6));
-    p.save();
-    p.setClipRect(frame, Qt::IntersectClip);
-    p.setOpacity(p.opacity() * std::min(opacity, 1.0));
-    body.paint(p, QRectF(frame.left(), frame.top() + top, w, body.height));
-    p.restore();
 }
 
 void eye(QPainter& p, QPointF centre, QPointF pupil)
@@ -274,14 +253,37 @@ void eye(QPainter& p, QPointF centre, QPointF pupil)
     p.drawEllipse(centre + QPointF(pupil.x(), -pupil.y()), 3.5, 3.5);
 }
 
-void eyesScene(QPainter& p, QSizeF size, double t, double notchWidth)
+QPainterPath roundedStage(QSizeF size)
 {
-    const double W = size.width(), H = size.height();
-    const QPointF at = OnboardingStage::eyesPointer(t);
-    const QPointF pupil
-        = EyeGeometry::pupilOffset(QPointF(W / 2 + 34, H - 15), QPointF(at.x() * W, H - at.y() * H), 4, true);
+    QPainterPath rounded;
+    rounded.addRoundedRect(QRectF(QPointF(), size), 12, 12);
+    return rounded;
+}
 
-    // The top panel: an app menu on the left, the eyes, battery and clock on the right.
+// The stage's backdrop with its border in the window's text colour.
+void backdrop(QPainter& p, QSizeF size, const QColor& primary)
+{
+    const QRectF frame(QPointF(), size);
+    p.save();
+    p.setClipPath(roundedStage(size), Qt::IntersectClip);
+    QLinearGradient gradient(frame.topLeft(), frame.bottomRight());
+    gradient.setColorAt(0, QColor::fromRgbF(0.24f, 0.34f, 0.48f));
+    gradient.setColorAt(1, QColor::fromRgbF(0.52f, 0.44f, 0.36f));
+    p.fillRect(frame, gradient);
+    p.restore();
+    QColor border = primary;
+    border.setAlphaF(0.08f);
+    p.setPen(QPen(border, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
+}
+
+// The eyes scene's top panel without its eyes: an app menu on the left, battery and clock on the
+// right, the notch over its centre; its top corners follow the stage's.
+void topPanel(QPainter& p, QSizeF size, double notchWidth)
+{
+    const double W = size.width();
+    p.setClipPath(roundedStage(size), Qt::IntersectClip);
     p.fillRect(QRectF(0, 0, W, 30), black(0.32));
     const QFont label = font(8, QFont::DemiBold);
     const QFont clock = font(8);
@@ -289,64 +291,202 @@ void eyesScene(QPainter& p, QSizeF size, double t, double notchWidth)
     symbol(p, QStringLiteral("square.grid.3x3"), { 10 + side / 2, 15 }, 8, white(0.85), QFont::DemiBold);
     text(p, QStringLiteral("Files"), label, white(0.85), { 10 + side + 9, 15 - lineHeight(label) / 2 });
     const QString time = QStringLiteral("9:41");
-    double x = W - 10 - textWidth(clock, time);
+    const double x = W - 10 - textWidth(clock, time);
     text(p, time, clock, white(0.9), { x, 15 - lineHeight(clock) / 2 });
-    x -= 7 + side;
-    symbol(p, QStringLiteral("battery.75percent"), { x + side / 2, 15 }, 8, white(0.9));
-    x -= 7 + 15;
-    eye(p, { x + 7.5, 15 }, pupil);
-    x -= 7 + 15;
-    eye(p, { x + 7.5, 15 }, pupil);
+    symbol(p, QStringLiteral("battery.75percent"), { x - 7 - side / 2, 15 }, 8, white(0.9));
     p.fillPath(NotchShape { 5, 10 }.path(QRectF((W - notchWidth) / 2, 0, notchWidth, 30)), black());
-
-    const double pointerSide = symbols::side(17);
-    pointer(p, QPointF(at.x() * W, at.y() * H - pointerSide / 2));
 }
 
-void content(QPainter& p, QSizeF size, OnboardingStage::Scene scene, double t, double nw, double nh)
+// The eyes' centres in the top panel, right to left of the battery.
+std::pair<QPointF, QPointF> eyeCentres(QSizeF size)
 {
-    using Scene = OnboardingStage::Scene;
-    const double open = OnboardingStage::openness(scene, t);
-    const double pp = phase(t, OnboardingStage::period(scene));
-    switch (scene) {
-    case Scene::hover:
-        notch(p, size, open, { 210, 78 }, nw, nh, statusBody());
-        if (pp <= 0.9)
-            pointer(p, { size.width() / 2 + 12, OnboardingStage::hoverPointerY(pp) });
-        break;
-    case Scene::music:
-        notch(p, size, open, { 240, 92 }, nw, nh, musicBody());
-        break;
-    case Scene::clipboard:
-        notch(p, size, open, { 250, 104 }, nw, nh, clipboardBody(pp));
-        break;
-    case Scene::shelf: {
-        notch(p, size, open, { 230, 86 }, nw, nh, shelfBody(OnboardingStage::shelfLanded(pp)));
-        const double d = OnboardingStage::shelfDrag(pp);
-        if (pp < 0.5 && d <= 0.9) {
-            const double side = symbols::side(26);
-            const QPointF centre(size.width() / 2 + 70 * d - 70, 150 - 118 * d + side / 2);
-            symbol(p, QStringLiteral("doc.fill"), centre + QPointF(0, 2), 27, black(0.3));
-            symbol(p, QStringLiteral("doc.fill"), centre, 26, white(0.95));
-        }
-        break;
-    }
-    case Scene::timers:
-        notch(p, size, open, { 210, 88 }, nw, nh, timerBody(std::fmod(t, 60)));
-        break;
-    case Scene::eyes:
-        eyesScene(p, size, t, nw);
-        break;
-    }
+    const double side = symbols::side(8);
+    const double battery = size.width() - 10 - textWidth(font(8), QStringLiteral("9:41")) - 7 - side;
+    const double right = battery - 7 - 15;
+    const double left = right - 7 - 15;
+    return { { left + 7.5, 15 }, { right + 7.5, 15 } };
 }
 
 } // namespace
+
+// The pictures a frame is made of, drawn once and reused while the stage shows: the backdrop
+// with its border, the eyes scene's top panel, what each notch holds, the pointer and the
+// dragged file. Qt's raster engine hands a translucent or gradient fill of more than a few dozen
+// spans to every thread of its pool and waits for them all; a frame put together from copies of
+// these pictures, the opaque notch, the eyes and a line of text stays on the painting thread.
+class OnboardingStage::Layers {
+public:
+    void paint(QPainter& p, QSizeF size, Scene scene, double t, double nw, double nh, const QColor& primary)
+    {
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawImage(QPointF(),
+            picture(p, QStringLiteral("backdrop ") + primary.name(QColor::HexArgb), size,
+                [&](QPainter& q) { backdrop(q, size, primary); }));
+        const double open = openness(scene, t);
+        const double pp = phase(t, period(scene));
+        switch (scene) {
+        case Scene::hover:
+            notch(p, size, open, { 210, 78 }, nw, nh, statusBody());
+            if (pp <= 0.9)
+                pointer(p, { size.width() / 2 + 12, hoverPointerY(pp) });
+            break;
+        case Scene::music:
+            notch(p, size, open, { 240, 92 }, nw, nh, musicBody());
+            break;
+        case Scene::clipboard:
+            notch(p, size, open, { 250, 104 }, nw, nh, clipboardBody(pp));
+            break;
+        case Scene::shelf: {
+            notch(p, size, open, { 230, 86 }, nw, nh, shelfBody(shelfLanded(pp)));
+            const double d = shelfDrag(pp);
+            if (pp < 0.5 && d <= 0.9)
+                draggedFile(p, QPointF(size.width() / 2 + 70 * d - 70, 150 - 118 * d + symbols::side(26) / 2));
+            break;
+        }
+        case Scene::timers:
+            notch(p, size, open, { 210, 88 }, nw, nh, timerBody(std::fmod(t, 60)));
+            break;
+        case Scene::eyes:
+            eyesScene(p, size, t, nw);
+            break;
+        }
+        p.restore();
+    }
+
+    void clear()
+    {
+        m_pictures.clear();
+        m_liveKey.clear();
+    }
+
+private:
+    static double devicePixelRatio(QPainter& p) { return p.device() ? p.device()->devicePixelRatioF() : 1.0; }
+    static QString keyOf(QPainter& p, const QString& name, QSizeF size)
+    {
+        return QStringLiteral("%1 %2x%3@%4").arg(name).arg(size.width()).arg(size.height()).arg(devicePixelRatio(p));
+    }
+
+    // The picture `name` of `size` at the painter's pixel density, drawn by `draw` the first time.
+    const QImage& picture(QPainter& p, const QString& name, QSizeF size, const std::function<void(QPainter&)>& draw)
+    {
+        const double dpr = devicePixelRatio(p);
+        const QString key = keyOf(p, name, size);
+        auto found = m_pictures.constFind(key);
+        if (found != m_pictures.constEnd())
+            return *found;
+        QImage image((size * dpr).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter q(&image);
+        q.setRenderHint(QPainter::Antialiasing);
+        draw(q);
+        q.end();
+        return *m_pictures.insert(key, image);
+    }
+
+    // The notch opened to `open` of the scene's open size, with the body fading in once it is
+    // more than 55 % open; it hangs from the stage's top edge, centred. The body is laid out for
+    // the open notch and shows through the growing one.
+    void notch(QPainter& p, QSizeF stage, double open, QSizeF openSize, double notchWidth, double notchHeight,
+        const Body& body)
+    {
+        const double w = notchWidth + (openSize.width() - notchWidth) * open;
+        const double h = notchHeight + (openSize.height() - notchHeight) * open;
+        const QRectF frame((stage.width() - w) / 2, 0, w, h);
+        // Opaque, so it stays on this thread however large.
+        p.fillPath(NotchShape { 7, 14 }.path(frame), black());
+        const double opacity = std::max(0.0, (open - 0.55) / 0.45);
+        if (opacity <= 0)
+            return;
+        // Below the closed notch's band, centred in what is left with 6 points kept at the bottom.
+        const double free = h - body.height;
+        const double top = std::clamp(free / 2, notchHeight, std::max(notchHeight, free - 6));
+        const QRectF box(frame.center().x() - openSize.width() / 2, frame.top() + top, openSize.width(), body.height);
+        // A margin keeps antialiased edges at the box's rim.
+        constexpr double margin = 2;
+        const QSizeF pictureSize = box.size() + QSizeF(2 * margin, 2 * margin);
+        const QRectF inPicture(QPointF(margin, margin), box.size());
+        const QImage& still = picture(
+            p, QStringLiteral("body ") + body.key, pictureSize, [&](QPainter& q) { body.paint(q, inPicture); });
+        p.save();
+        p.setClipRect(frame, Qt::IntersectClip);
+        p.setOpacity(p.opacity() * std::min(opacity, 1.0));
+        p.drawImage(box.topLeft() - QPointF(margin, margin), still);
+        if (body.live) {
+            // Only the latest look of the changing part is kept.
+            const QString name = QStringLiteral("live %1 %2").arg(body.key, body.liveKey);
+            if (const QString key = keyOf(p, name, pictureSize); key != m_liveKey) {
+                m_pictures.remove(m_liveKey);
+                m_liveKey = key;
+            }
+            p.drawImage(box.topLeft() - QPointF(margin, margin),
+                picture(p, name, pictureSize, [&](QPainter& q) { body.live(q, inPicture); }));
+        }
+        p.restore();
+    }
+
+    // A symbol over a larger one in the shadow's colour, centred on `centre`.
+    struct Shadowed {
+        QString name;
+        double size;
+        QColor tint;
+        double shadowSize;
+        QPointF shadowOffset;
+        QColor shadow;
+        QFont::Weight weight = QFont::Normal;
+    };
+    void drawShadowed(QPainter& p, const Shadowed& s, QPointF centre)
+    {
+        const double side = symbols::side(s.shadowSize) + 2 * std::abs(s.shadowOffset.y()) + 4;
+        const QImage& image = picture(p, QStringLiteral("symbol ") + s.name, QSizeF(side, side), [&](QPainter& q) {
+            const QPointF middle(side / 2, side / 2);
+            symbol(q, s.name, middle + s.shadowOffset, s.shadowSize, s.shadow, s.weight);
+            symbol(q, s.name, middle, s.size, s.tint, s.weight);
+        });
+        p.drawImage(centre - QPointF(side / 2, side / 2), image);
+    }
+
+    // The pointer, white with a soft shadow, its box's top centre at `topCentre`.
+    void pointer(QPainter& p, QPointF topCentre)
+    {
+        const double side = symbols::side(17);
+        drawShadowed(p, { QStringLiteral("cursorarrow"), 17, white(), 17.5, { 0, 1 }, black(0.5), QFont::Medium },
+            QPointF(topCentre.x(), topCentre.y() + side / 2));
+    }
+
+    void draggedFile(QPainter& p, QPointF centre)
+    {
+        drawShadowed(p, { QStringLiteral("doc.fill"), 26, white(0.95), 27, { 0, 2 }, black(0.3) }, centre);
+    }
+
+    void eyesScene(QPainter& p, QSizeF size, double t, double notchWidth)
+    {
+        const double W = size.width(), H = size.height();
+        const QPointF at = eyesPointer(t);
+        const QPointF pupil
+            = EyeGeometry::pupilOffset(QPointF(W / 2 + 34, H - 15), QPointF(at.x() * W, H - at.y() * H), 4, true);
+        p.drawImage(QPointF(),
+            picture(p, QStringLiteral("top panel %1").arg(notchWidth), QSizeF(W, 30),
+                [&](QPainter& q) { topPanel(q, size, notchWidth); }));
+        const auto [left, right] = eyeCentres(size);
+        eye(p, left, pupil);
+        eye(p, right, pupil);
+        const double pointerSide = symbols::side(17);
+        pointer(p, QPointF(at.x() * W, at.y() * H - pointerSide / 2));
+    }
+
+    QHash<QString, QImage> m_pictures;
+    // The key of the changing part's picture.
+    QString m_liveKey;
+};
 
 OnboardingStage::OnboardingStage(Scene scene, double notchWidth, double notchHeight, QWidget* parent)
     : QWidget(parent)
     , m_scene(scene)
     , m_notchWidth(notchWidth)
     , m_notchHeight(notchHeight)
+    , m_layers(std::make_unique<Layers>())
 {
     setFixedHeight(int(height));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -354,6 +494,8 @@ OnboardingStage::OnboardingStage(Scene scene, double notchWidth, double notchHei
     m_frames.setSingleShot(true);
     connect(&m_frames, &QTimer::timeout, this, &OnboardingStage::frame);
 }
+
+OnboardingStage::~OnboardingStage() = default;
 
 QSize OnboardingStage::sizeHint() const
 {
@@ -526,27 +668,7 @@ QPointF OnboardingStage::eyesPointer(double t)
 void OnboardingStage::paint(
     QPainter& p, QSizeF size, Scene scene, double t, double notchWidth, double notchHeight, const QColor& primary)
 {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame(QPointF(), size);
-    QPainterPath rounded;
-    rounded.addRoundedRect(frame, 12, 12);
-    p.setClipPath(rounded, Qt::IntersectClip);
-    QLinearGradient backdrop(frame.topLeft(), frame.bottomRight());
-    backdrop.setColorAt(0, QColor::fromRgbF(0.24f, 0.34f, 0.48f));
-    backdrop.setColorAt(1, QColor::fromRgbF(0.52f, 0.44f, 0.36f));
-    p.fillRect(frame, backdrop);
-    content(p, size, scene, t, notchWidth, notchHeight);
-    p.restore();
-
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    QColor border = primary;
-    border.setAlphaF(0.08f);
-    p.setPen(QPen(border, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
-    p.restore();
+    Layers().paint(p, size, scene, t, notchWidth, notchHeight, primary);
 }
 
 void OnboardingStage::paintEvent(QPaintEvent*)
@@ -554,18 +676,27 @@ void OnboardingStage::paintEvent(QPaintEvent*)
     QPainter p(this);
     const double t = now();
     const QColor primary = palette().color(QPalette::WindowText);
-    if (m_previous) {
-        const double k = std::clamp((t - m_fadeStart) / fadeDuration, 0.0, 1.0);
-        if (k >= 1) {
-            m_previous.reset();
-        } else {
-            // Ease in and out: the old scene gives way slowly at first and last.
-            const double eased = k < 0.5 ? 2 * k * k : 1 - std::pow(-2 * k + 2, 2) / 2;
-            paint(p, size(), *m_previous, t, m_notchWidth, m_notchHeight, primary);
-            p.setOpacity(eased);
-        }
+    if (m_previous && (t - m_fadeStart) / fadeDuration >= 1)
+        m_previous.reset();
+    if (!m_previous) {
+        m_layers->paint(p, size(), m_scene, t, m_notchWidth, m_notchHeight, primary);
+        return;
     }
-    paint(p, size(), m_scene, t, m_notchWidth, m_notchHeight, primary);
+    // The scene coming in is put together apart and laid over the one going, as one picture:
+    // its parts drawn translucent one by one would each be a translucent fill.
+    const double k = std::clamp((t - m_fadeStart) / fadeDuration, 0.0, 1.0);
+    // Ease in and out: the old scene gives way slowly at first and last.
+    const double eased = k < 0.5 ? 2 * k * k : 1 - std::pow(-2 * k + 2, 2) / 2;
+    m_layers->paint(p, size(), *m_previous, t, m_notchWidth, m_notchHeight, primary);
+    const double dpr = devicePixelRatioF();
+    QImage incoming((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    incoming.setDevicePixelRatio(dpr);
+    incoming.fill(Qt::transparent);
+    QPainter q(&incoming);
+    m_layers->paint(q, size(), m_scene, t, m_notchWidth, m_notchHeight, primary);
+    q.end();
+    p.setOpacity(eased);
+    p.drawImage(QPointF(), incoming);
 }
 
 void OnboardingStage::showEvent(QShowEvent*)
@@ -589,6 +720,8 @@ void OnboardingStage::showEvent(QShowEvent*)
 void OnboardingStage::hideEvent(QHideEvent*)
 {
     syncClock();
+    // Drawn again when shown: a closed window keeps no pictures.
+    m_layers->clear();
 }
 
 bool OnboardingStage::eventFilter(QObject* watched, QEvent* event)

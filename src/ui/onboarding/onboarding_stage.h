@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QPainter;
@@ -30,6 +31,7 @@ public:
     static constexpr double fadeDuration = 0.22;
 
     explicit OnboardingStage(Scene scene, double notchWidth = 132, double notchHeight = 26, QWidget* parent = nullptr);
+    ~OnboardingStage() override;
 
     Scene scene() const { return m_scene; }
     // Shows another scene, cross-fading from the one shown.
@@ -65,7 +67,8 @@ public:
     static double nextChange(Scene scene, double t);
 
     // One frame of `scene` at time `t` on a stage of `size`; `primary` is the window's text
-    // colour, which the stage's border is drawn in.
+    // colour, which the stage's border is drawn in. (The stage itself keeps the pictures a frame
+    // is made of from one frame to the next.)
     static void paint(QPainter& painter, QSizeF size, Scene scene, double t, double notchWidth, double notchHeight,
         const QColor& primary);
 
@@ -76,6 +79,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class Layers;
     // Runs the frame clock while the stage is visible in a window on screen.
     void syncClock();
     // Draws a frame and sets the clock for the next one that differs.
@@ -90,6 +94,7 @@ private:
     double m_fadeStart = 0;
     QTimer m_frames;
     QObject* m_watchedWindow = nullptr;
+    std::unique_ptr<Layers> m_layers;
 };
 
 } // namespace nimbra
