@@ -116,6 +116,8 @@ struct PulseVolume::Private {
     // The socket file a failed attempt found, so that other changes in its folder (a runtime
     // folder is busy) do not count as the server coming back.
     ino_t deadSocket = 0;
+    // The socket file the quick tries were last spent on.
+    ino_t triedSocket = 0;
 
     // The attached default sink.
     std::optional<uint32_t> sinkIndex;
@@ -195,6 +197,12 @@ struct PulseVolume::Private {
         detach();
         const bool watching = watchSocket();
         deadSocket = socket.isEmpty() ? 0 : fileIdentity(socket);
+        // A socket not tried before may be a server that came back before the old one was seen
+        // to go, or one still starting: a few quick tries follow it, once.
+        if (deadSocket != 0 && deadSocket != triedSocket) {
+            triedSocket = deadSocket;
+            socketRetries = kSocketRetries;
+        }
         if (deadSocket != 0 && socketRetries > 0) {
             --socketRetries;
             retry.start(kSocketRetryMs);
@@ -244,6 +252,7 @@ struct PulseVolume::Private {
         logLevel(QStringLiteral("sound server socket appeared; connecting"));
         retry.stop();
         socketRetries = kSocketRetries;
+        triedSocket = now;
         connect();
     }
 
