@@ -2,22 +2,44 @@
 # Installs what is missing, builds, and starts Nimbra. Without a DISPLAY it first starts a
 # virtual one (Xvfb 1512x982, openbox, xcompmgr, trayer) and runs Nimbra there with its own
 # settings profile in the build tree (taking the media keys), never the user's settings.
+# However the run ends (Ctrl+C, SIGTERM, a closed terminal), everything it started is stopped.
+# NIMBRA_BUILD_DIR names another build folder to use (default: build/).
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$top/scripts/setup.sh"
 
-build="$top/build"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build="${NIMBRA_BUILD_DIR:-$top/build}"
+# An existing build folder keeps the configuration it has.
+[[ -f "$build/CMakeCache.txt" ]] || cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target nimbra
 
 if [[ -n "${DISPLAY:-}" ]]; then
     exec "$build/src/app/nimbra" "$@"
 fi
 
+# Stops Nimbra first, while its X server and buses are still there, then the rest, last started
+# first, then any job not yet listed (a signal may land between a start and its listing); one
+# that has not gone within 5 s is killed.
+app=""
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; }
+cleanup() {
+    trap '' INT TERM HUP QUIT
+    set +e
+    local pid i
+    [[ -n "$app" ]] && kill "$app" 2>/dev/null
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
+    for pid in $(jobs -p); do kill "$pid" 2>/dev/null; done
+    for pid in $(jobs -p); do
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+}
 trap cleanup EXIT
-trap 'exit 0' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap 'exit 131' QUIT
 
 profile="$build/run-profile"
 mkdir -p "$profile/config/nimbra" "$profile/home" "$profile/runtime"
@@ -75,5 +97,4 @@ echo "(the screenshot waits until the readout has finished growing)"
 echo "Stop with Ctrl+C."
 XDG_CONFIG_HOME="$profile/config" "$build/src/app/nimbra" "$@" &
 app=$!
-pids=("$app" "${pids[@]}")
 wait "$app"
