@@ -24,6 +24,7 @@ void AppDelegate::showOnboardingIfNeeded()
     OnboardingView::Context context;
     context.hotKey = m_settings.clipboardHotKey().desktopString();
     context.needsX11Session = !trust.isTrusted() && (trust.isXWayland || isWaylandSession());
+    context.replacesDesktopReadouts = m_settings.hudReplacement();
     QPointer<AppDelegate> self(this);
     m_onboarding
         = std::make_unique<OnboardingWindowController>([self] { return self && self->isAccessibilityGranted(); },

@@ -16,7 +16,7 @@ using nimbra::test::XClient;
 
 namespace {
 
-// The process's mapped windows of onboarding's size (the notch's windows may flash by at the
+// The process's mapped windows of onboarding's width (the notch's windows may flash by at the
 // start); none when there is none.
 QStringList onboardingWindows(const PrivateX& x, NimbraProcess& nimbra)
 {
@@ -24,7 +24,7 @@ QStringList onboardingWindows(const PrivateX& x, NimbraProcess& nimbra)
     const QString pid = QString::number(nimbra.process().processId());
     for (const QString& window :
         x.output("xdotool", { "search", "--onlyvisible", "--pid", pid }).split('\n', Qt::SkipEmptyParts)) {
-        if (x.output("xdotool", { "getwindowgeometry", window }).contains("Geometry: 580x520"))
+        if (x.output("xdotool", { "getwindowgeometry", window }).contains("Geometry: 580x"))
             found << window;
     }
     return found;

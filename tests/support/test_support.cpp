@@ -35,6 +35,23 @@ QString saveArtefact(const QImage& image, const QString& name)
     return path;
 }
 
+long pooledThreadSwitches()
+{
+    long total = 0;
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm("/proc/self/task/" + task + "/comm");
+        QFile status("/proc/self/task/" + task + "/status");
+        if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("Thread (pooled)")
+            || !status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+        }
+    }
+    return total;
+}
+
 QList<QMessageBox*> shownAlerts()
 {
     QList<QMessageBox*> shown;

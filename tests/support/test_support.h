@@ -27,6 +27,10 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
 // The PNG bytes of a `width` × `height` image filled with `colour`.
 QByteArray pngBytes(int width, int height, const QColor& colour);
 
+// Context switches so far of Qt's pooled worker threads ("Thread (pooled)"), voluntary and not.
+// Qt's raster engine hands large translucent and gradient fills to its global pool and waits.
+long pooledThreadSwitches();
+
 // The shell's alerts ("NimbraAlert" message boxes) that are on screen, oldest first.
 QList<QMessageBox*> shownAlerts();
 

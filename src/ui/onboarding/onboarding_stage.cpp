@@ -507,7 +507,7 @@ void OnboardingStage::setScene(Scene scene)
     if (scene == m_scene)
         return;
     m_previous = m_scene;
-    m_fadeStart = now();
+    m_fadeStart = time();
     m_scene = scene;
     update();
     if (m_frames.isActive())
@@ -516,7 +516,7 @@ void OnboardingStage::setScene(Scene scene)
 
 bool OnboardingStage::isFading() const
 {
-    return m_previous && now() - m_fadeStart < fadeDuration;
+    return m_previous && time() - m_fadeStart < fadeDuration;
 }
 
 double OnboardingStage::now()
@@ -674,7 +674,7 @@ void OnboardingStage::paint(
 void OnboardingStage::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    const double t = now();
+    const double t = time();
     const QColor primary = palette().color(QPalette::WindowText);
     if (m_previous && (t - m_fadeStart) / fadeDuration >= 1)
         m_previous.reset();
@@ -688,7 +688,7 @@ void OnboardingStage::paintEvent(QPaintEvent*)
     // Ease in and out: the old scene gives way slowly at first and last.
     const double eased = k < 0.5 ? 2 * k * k : 1 - std::pow(-2 * k + 2, 2) / 2;
     m_layers->paint(p, size(), *m_previous, t, m_notchWidth, m_notchHeight, primary);
-    const double dpr = devicePixelRatioF();
+    const double dpr = p.device()->devicePixelRatioF();
     QImage incoming((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
     incoming.setDevicePixelRatio(dpr);
     incoming.fill(Qt::transparent);
@@ -751,7 +751,7 @@ void OnboardingStage::frame()
 
 void OnboardingStage::armClock()
 {
-    const double t = now();
+    const double t = time();
     double wait = isFading() ? 0 : nextChange(m_scene, t);
     // Lands just past the change, and never sooner than the frame rate allows.
     wait = std::max(wait + 0.002, frameIntervalMs / 1000.0);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -43,6 +44,8 @@ public:
 
     // Seconds since 1 January 2001, 00:00 UTC: the scenes' time.
     static double now();
+    // The clock the stage reads; replaceable in tests.
+    std::function<double()> time = &OnboardingStage::now;
     // How long one cycle of a scene lasts (the eyes' pointer path repeats every five cycles).
     static double period(Scene scene);
     // The notch's openness (0 to 1) at the cycle phase `p`, for an opening window from `a` to

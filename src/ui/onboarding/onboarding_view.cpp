@@ -84,9 +84,10 @@ OnboardingView::OnboardingView(std::function<bool()> isAccessibilityGranted,
     , m_onFinish(std::move(onFinish))
     , m_context(std::move(context))
 {
-    setFixedSize(width, height);
     setFocusPolicy(Qt::StrongFocus);
     build();
+    m_fittedHeight = measureTallestStep();
+    setFixedSize(width, m_fittedHeight);
     showStep();
     // Coming back to Nimbra (from a terminal, after logging in again...) asks once more.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -141,7 +142,8 @@ void OnboardingView::build()
 
     auto* area = new QWidget;
     auto* column = new QVBoxLayout(area);
-    column->setContentsMargins(36, 26, 36, 0);
+    // The tallest step ends this far above the footer.
+    column->setContentsMargins(36, 26, 36, 24);
     column->setSpacing(18);
     m_stage = new OnboardingStage(OnboardingStage::Scene::hover, 132, 26);
     column->addWidget(m_stage);
@@ -188,6 +190,25 @@ void OnboardingView::build()
     });
 }
 
+int OnboardingView::measureTallestStep()
+{
+    const int step = m_step;
+    const bool granted = m_granted;
+    int tallest = 0;
+    for (const bool answer : { false, true }) {
+        m_granted = answer;
+        for (m_step = 0; m_step < stepCount; ++m_step) {
+            if (m_step < permissionStep && answer)
+                continue;
+            showStep();
+            tallest = std::max(tallest, layout()->totalHeightForWidth(width));
+        }
+    }
+    m_step = step;
+    m_granted = granted;
+    return tallest;
+}
+
 void OnboardingView::showStep()
 {
     const QList<Step> all = steps();
@@ -231,10 +252,14 @@ QWidget* OnboardingView::permissionBody()
     if (m_granted) {
         layout->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"), 38, SymbolView::Tint::positive), 0,
             Qt::AlignHCenter);
-        layout->addWidget(centred(label(QStringLiteral("Key takeover is available, so the volume and brightness "
-                                                       "readouts replace the system ones and the clipboard can paste "
-                                                       "for you."),
-            TextStyle::callout, Tone::secondary, QFont::Normal, true)));
+        // Taking the keys is available, but the default leaves the desktop's own display alone.
+        const QString text = m_context.replacesDesktopReadouts
+            ? QStringLiteral("Key takeover is available, so the volume and brightness readouts replace the desktop's "
+                             "own and the clipboard can paste for you.")
+            : QStringLiteral("Key takeover is available, so the volume and brightness readouts can replace the "
+                             "desktop's own (turn that on in Settings, under Sound) and the clipboard can paste for "
+                             "you.");
+        layout->addWidget(centred(label(text, TextStyle::callout, Tone::secondary, QFont::Normal, true)));
         return body;
     }
     auto* reasons = new QVBoxLayout;
@@ -245,8 +270,8 @@ QWidget* OnboardingView::permissionBody()
     const QString pasteDetail = m_context.needsX11Session
         ? QStringLiteral("Putting an entry back on the clipboard is free; pressing Ctrl+V for you needs X11.")
         : QStringLiteral("Putting an entry back on the clipboard is free; pressing Ctrl+V for you is not.");
-    reasons->addWidget(reasonRow(
-        QStringLiteral("speaker.wave.2"), QStringLiteral("Replacing the volume and brightness HUD"), keyDetail));
+    reasons->addWidget(reasonRow(QStringLiteral("speaker.wave.2"),
+        QStringLiteral("Replacing the volume and brightness on-screen display"), keyDetail));
     reasons->addWidget(
         reasonRow(QStringLiteral("doc.on.clipboard"), QStringLiteral("Pasting from the clipboard"), pasteDetail));
     auto* reasonsBox = new QWidget;

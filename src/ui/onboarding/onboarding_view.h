@@ -22,7 +22,6 @@ class OnboardingView final : public QWidget {
     Q_OBJECT
 public:
     static constexpr int width = 580;
-    static constexpr int height = 520;
     static constexpr int stepCount = 7;
     static constexpr int permissionStep = stepCount - 1;
     // Changing steps cross-fades the scenes over this long.
@@ -35,6 +34,9 @@ public:
         // Under Wayland the keys cannot be had at all: the permission step says that an X11
         // session is needed instead of offering to check again.
         bool needsX11Session = false;
+        // The readouts already take the desktop's place (the setting is on): the last step
+        // need not say where to turn that on.
+        bool replacesDesktopReadouts = false;
     };
 
     struct Step {
@@ -62,6 +64,9 @@ public:
     QPushButton* button(const QString& text) const;
     // The button Return presses.
     QPushButton* defaultButton() const;
+    // The height that holds the tallest step (with either answer on the last), so that the
+    // window fits its content and keeps one size from step to step.
+    int fittedHeight() const { return m_fittedHeight; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,6 +76,7 @@ protected:
 private:
     void build();
     void showStep();
+    int measureTallestStep();
     QWidget* permissionBody();
     QWidget* reasonRow(const QString& symbol, const QString& title, const QString& detail);
 
@@ -80,6 +86,7 @@ private:
     Context m_context;
     bool m_granted = false;
     int m_step = 0;
+    int m_fittedHeight = 0;
 
     OnboardingStage* m_stage = nullptr;
     QLabel* m_title = nullptr;

@@ -64,7 +64,6 @@ void OnboardingWindowController::show()
         // A plain title bar with no title of its own: the steps say what the window is. (The
         // desktop shows the application's name there, as Qt fills an empty title with it.)
         window->setWindowTitle(QString());
-        window->setFixedSize(width, height);
         window->setAttribute(Qt::WA_WindowPropagation);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -79,7 +78,10 @@ void OnboardingWindowController::show()
         layout->addWidget(m_view);
         settings_style::adoptStyle(window);
         window->setPalette(settings_style::palette(m_dark));
-        window_presenter::centre(window, QSize(width, height));
+        // As tall as its tallest step, measured in the style and fonts it shows with.
+        const QSize size(width, m_view->fittedHeight());
+        window->setFixedSize(size);
+        window_presenter::centre(window, size);
         m_window = window;
     }
     window_presenter::present(m_window);

@@ -20,7 +20,6 @@ class OnboardingWindowController final : public QObject {
     Q_OBJECT
 public:
     static constexpr int width = OnboardingView::width;
-    static constexpr int height = OnboardingView::height;
 
     OnboardingWindowController(std::function<bool()> isAccessibilityGranted,
         std::function<void()> onRequestAccessibility, std::function<void()> onFinish,

@@ -196,7 +196,9 @@ TEST(OnboardingStage, BetweenMovementsTheClockSleepsAndNothingItSkipsWouldHaveLo
     EXPECT_EQ(OnboardingStage::nextChange(Scene::music, at(Scene::music, 0.15)), 0);
 }
 
-TEST(OnboardingStage, Gallery)
+// Sheets of five moments of each scene are left as artefacts to look at. In every moment the
+// scene stays inside the stage's rounded frame: its corners keep the window's colour.
+TEST(OnboardingStage, EveryMomentOfEverySceneStaysInsideTheRoundedStage)
 {
     const struct {
         Scene scene;
@@ -204,18 +206,59 @@ TEST(OnboardingStage, Gallery)
     } scenes[] = { { Scene::hover, "hover" }, { Scene::music, "music" }, { Scene::clipboard, "clipboard" },
         { Scene::shelf, "shelf" }, { Scene::timers, "timers" }, { Scene::eyes, "eyes" } };
     const double phases[] = { 0.02, 0.2, 0.35, 0.5, 0.9 };
+    const QPointF corners[] = { { 1, 1 }, { kStage.width() - 1.5, 1 }, { 1, kStage.height() - 1.5 },
+        { kStage.width() - 1.5, kStage.height() - 1.5 } };
     for (const bool dark : { false, true }) {
+        const QColor window = dark ? QColor(38, 38, 40) : QColor(236, 236, 236);
         for (const auto& s : scenes) {
-            // Five phases of one cycle, top to bottom.
+            for (double p = 0; p < 1; p += 0.05) {
+                const QImage image = frame(s.scene, at(s.scene, p), dark);
+                for (const QPointF& corner : corners)
+                    EXPECT_EQ(pixel(image, corner.x(), corner.y()), window)
+                        << s.name << " at phase " << p << ", corner " << corner.x() << "," << corner.y();
+            }
             QImage sheet(
                 int(kStage.width() * 2), int((kStage.height() + 8) * 2 * 5), QImage::Format_ARGB32_Premultiplied);
             sheet.setDevicePixelRatio(2);
-            sheet.fill(dark ? QColor(38, 38, 40) : QColor(236, 236, 236));
-            QPainter p(&sheet);
+            sheet.fill(window);
+            QPainter painter(&sheet);
             for (int i = 0; i < 5; ++i)
-                p.drawImage(QPointF(0, i * (kStage.height() + 8)), frame(s.scene, at(s.scene, phases[i]), dark));
-            p.end();
+                painter.drawImage(QPointF(0, i * (kStage.height() + 8)), frame(s.scene, at(s.scene, phases[i]), dark));
+            painter.end();
             test::saveArtefact(sheet, QStringLiteral("onboarding-scene-%1-%2").arg(s.name, dark ? "dark" : "light"));
         }
+    }
+}
+
+// Qt's raster engine hands translucent and gradient fills of more than a few dozen spans to every
+// thread of its pool and waits for them: a frame of the stage is put together so that, once its
+// pictures are drawn, it wakes none of them, cross-fades included, at either pixel density.
+TEST(OnboardingStage, AFrameWakesNoThreadButThePaintingOne)
+{
+    OnboardingStage stage(Scene::hover);
+    stage.resize(kStage.toSize());
+    double t = 1000;
+    stage.time = [&] { return t; };
+    const Scene scenes[] = { Scene::hover, Scene::music, Scene::clipboard, Scene::shelf, Scene::timers, Scene::eyes };
+    for (const double dpr : { 1.0, 2.0 }) {
+        QImage image((kStage * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        // Each scene through a whole cycle, arriving with a cross-fade: once to draw its
+        // pictures, then again counting the pool's wake-ups.
+        const auto play = [&] {
+            for (const Scene scene : scenes) {
+                stage.setScene(scene);
+                const double period = OnboardingStage::period(scene);
+                for (int frame = 0; frame < 60; ++frame) {
+                    t += period / 60;
+                    image.fill(Qt::transparent);
+                    stage.render(&image);
+                }
+            }
+        };
+        play();
+        const long before = test::pooledThreadSwitches();
+        play();
+        EXPECT_LE(test::pooledThreadSwitches() - before, 0) << "at a pixel density of " << dpr;
     }
 }
