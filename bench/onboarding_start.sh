@@ -31,7 +31,7 @@ for _ in $(seq 2000); do
         notch=$(date +%s%N)
     fi
     for window in $windows; do
-        if xdotool getwindowgeometry "$window" 2>/dev/null | grep -q "Geometry: 580x520"; then
+        if xdotool getwindowgeometry "$window" 2>/dev/null | grep -q "Geometry: 580x"; then
             onboarding=$(date +%s%N)
         fi
     done
