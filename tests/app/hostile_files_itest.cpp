@@ -124,6 +124,11 @@ TEST_F(HostileFiles, FifoCoversAndShelfItemsLeaveCapturePaintingAndQuittingAlone
     pressButton(false);
     ASSERT_TRUE(source.said("dropped copy"));
     ASSERT_TRUE(nimbra.waitForLog("shelf   dropped 1, 1 can land")) << nimbra.log().toStdString();
+    // The pointer leaves, and the open shelf closes.
+    movePointer(QPoint(100, 700));
+    const qsizetype dropped = nimbra.log().indexOf("shelf   dropped 1");
+    ASSERT_TRUE(waitUntil([&] { return nimbra.log().indexOf(QRegularExpression(" -> dormant\n"), dropped) > 0; }))
+        << nimbra.log().toStdString();
 
     // The clipboard captures a copied picture.
     const QString picture = dir.filePath("copied.png");
