@@ -22,7 +22,7 @@ void AppDelegate::showOnboardingIfNeeded()
     }
     const AccessibilityTrust& trust = m_input->trust();
     OnboardingView::Context context;
-    context.hotKey = m_settings.clipboardHotKey().desktopString();
+    context.hotKey = m_settings.clipboardHotKey().displayString();
     context.needsX11Session = !trust.isTrusted() && (trust.isXWayland || isWaylandSession());
     context.replacesDesktopReadouts = m_settings.hudReplacement();
     QPointer<AppDelegate> self(this);

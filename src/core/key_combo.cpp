@@ -5,6 +5,7 @@
 #include <QJsonValue>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace nimbra {
 
@@ -19,9 +20,34 @@ constexpr std::array<const char*, 54> keyLabels = {
     "]", "O", "U", "[", "I", "P", // 30–35
     "Return", // 36
     "L", "J", "'", "K", ";", "\\", ",", "/", "N", "M", ".", // 37–47
-    "Tab", "Space", "`", "Delete", // 48–51
+    "Tab", "Space", "`", "Backspace", // 48–51
     nullptr, // 52
     "Esc", // 53
+};
+
+// The keys further on that a hot key can sit on.
+constexpr std::pair<uint32_t, const char*> otherKeyLabels[] = {
+    { 96, "F5" },
+    { 97, "F6" },
+    { 98, "F7" },
+    { 99, "F3" },
+    { 100, "F8" },
+    { 101, "F9" },
+    { 103, "F11" },
+    { 109, "F10" },
+    { 111, "F12" },
+    { 115, "Home" },
+    { 116, "Page Up" },
+    { 117, "Delete" },
+    { 118, "F4" },
+    { 119, "End" },
+    { 120, "F2" },
+    { 121, "Page Down" },
+    { 122, "F1" },
+    { 123, "Left" },
+    { 124, "Right" },
+    { 125, "Down" },
+    { 126, "Up" },
 };
 
 std::optional<uint32_t> unsigned32(const QJsonValue& value)
@@ -38,20 +64,6 @@ std::optional<uint32_t> unsigned32(const QJsonValue& value)
 } // namespace
 
 QString KeyCombo::displayString() const
-{
-    QString text;
-    if (modifiers & control)
-        text += QChar(0x2303); // ⌃
-    if (modifiers & option)
-        text += QChar(0x2325); // ⌥
-    if (modifiers & shift)
-        text += QChar(0x21E7); // ⇧
-    if (modifiers & cmd)
-        text += QChar(0x2318); // ⌘
-    return text + name(keyCode);
-}
-
-QString KeyCombo::desktopString() const
 {
     QStringList parts;
     if (modifiers & control)
@@ -70,18 +82,11 @@ QString KeyCombo::name(uint32_t keyCode)
 {
     if (keyCode < keyLabels.size() && keyLabels[keyCode])
         return QString::fromUtf8(keyLabels[keyCode]);
-    switch (keyCode) {
-    case 123:
-        return QStringLiteral("←");
-    case 124:
-        return QStringLiteral("→");
-    case 125:
-        return QStringLiteral("↓");
-    case 126:
-        return QStringLiteral("↑");
-    default:
-        return QStringLiteral("Key %1").arg(keyCode);
+    for (const auto& [code, label] : otherKeyLabels) {
+        if (code == keyCode)
+            return QString::fromUtf8(label);
     }
+    return QStringLiteral("Key %1").arg(keyCode);
 }
 
 QJsonObject KeyCombo::toJson() const

@@ -27,13 +27,11 @@ struct KeyCombo {
     // Key code 0 is the A key, so a bare A counts as empty.
     bool isEmpty() const { return keyCode == 0 && modifiers == 0; }
     bool isUsable() const { return (modifiers & usableMask) != 0; }
-    // Modifier glyphs in the order ⌃⌥⇧⌘, then the key's name.
+    // The combination as the desktop writes it: "Ctrl+Alt+Shift+Super+V", each modifier when
+    // set (control is Ctrl, option Alt, command Super), then the key's name.
     QString displayString() const;
-    // The combination as the Linux desktop writes it: "Ctrl+Alt+Shift+Super+V", each modifier
-    // when set (⌃ is Ctrl, ⌥ Alt, ⌘ Super), then the key's name.
-    QString desktopString() const;
 
-    // The key's label, or "Key <code>" for codes without one.
+    // The key's name as the desktop writes it, or "Key <code>" for codes without one.
     static QString name(uint32_t keyCode);
 
     // Stored form: {"keyCode": n, "modifiers": n}.

@@ -68,7 +68,7 @@ struct ClipboardEndToEnd : ::testing::Test {
         ASSERT_TRUE(x.isRunning());
         ASSERT_TRUE(waitUntil([&] { return x.hasWindowManager(); }));
         ASSERT_TRUE(nimbra.start({ "DISPLAY=" + x.display() }));
-        ASSERT_TRUE(nimbra.waitForLog("clipboa hotkey bound: ⇧⌘V\n", 10000)) << nimbra.log().toStdString();
+        ASSERT_TRUE(nimbra.waitForLog("clipboa hotkey bound: Shift+Super+V\n", 10000)) << nimbra.log().toStdString();
         editor = std::make_unique<XClient>(x, NIMBRA_TEXT_FIELD, QStringList { "editor" });
         ASSERT_TRUE(editor->printed("ready"));
         ASSERT_TRUE(nimbra.waitForLog("clipboa in front: editor\n")) << nimbra.log().toStdString();

@@ -12,8 +12,8 @@ namespace nimbra {
 class X11InputBridge;
 
 // One system-wide keyboard shortcut bound to an action, working while any application is in
-// front: a passive grab on the root window through the process's input bridge. ⌘ is Super,
-// ⌥ Alt, ⌃ Control and ⇧ Shift; the grab covers every Caps Lock and Num Lock state, and a
+// front: a passive grab on the root window through the process's input bridge. The stored
+// command bit is Super, option Alt; the grab covers every Caps Lock and Num Lock state, and a
 // combination another program holds is refused as a whole.
 class GlobalHotKey final : public QObject {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     ~GlobalHotKey() override;
 
     // Replaces any current binding; true when the shortcut is now ours. A combination without
-    // ⌘, ⌥ or ⌃ is refused without a log line; one the server refuses is logged.
+    // Super, Alt or Ctrl is refused without a log line; one the server refuses is logged.
     bool bind(const KeyCombo& combo, std::function<void()> action);
     // Safe at any time.
     void unbind();
@@ -33,7 +33,7 @@ public:
     // The id of the current registration (0 before the first).
     std::uint32_t registration() const { return m_id; }
 
-    // The X modifier mask of a combination's ⌘, ⌥, ⌃ and ⇧ bits, given where Super and Alt sit.
+    // The X modifier mask of a combination's modifiers, given where Super and Alt sit.
     static std::uint16_t modifierMask(std::uint32_t modifiers, std::uint16_t superMask, std::uint16_t altMask);
 
 private:

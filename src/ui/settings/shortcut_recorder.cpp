@@ -51,8 +51,8 @@ ShortcutRecorder::ShortcutRecorder(Binding<KeyCombo> combo, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Shortcut"));
-    setToolTip(QStringLiteral("Click, then press the new shortcut; Escape cancels. Some ⌘ (Super) combinations "
-                              "belong to the desktop and never reach Nimbra: pick another one then."));
+    setToolTip(QStringLiteral("Click, then press the new shortcut; Escape cancels. Some Super combinations belong "
+                              "to the desktop and never reach Nimbra: pick another one then."));
 }
 
 ShortcutRecorder::~ShortcutRecorder()

@@ -12,8 +12,8 @@ namespace nimbra {
 
 // The control that records the clipboard's hot key. A click (or Space on the focused control)
 // starts recording and takes the whole keyboard, so the next combination reaches it even when
-// the desktop or another window would act on it; the first key pressed with ⌘ (Super),
-// ⌥ (Alt) or ⌃ (Ctrl) becomes the new hot key and is written through the binding at once.
+// the desktop or another window would act on it; the first key pressed with Super, Alt or Ctrl
+// becomes the new hot key and is written through the binding at once.
 // Escape or a second click cancels. Re-binding the global hot key is the shell's business,
 // through the settings it applies.
 //
@@ -32,17 +32,17 @@ public:
             modifierOnly, // a modifier going down alone: nothing happens
             cancel, // Escape
             combo, // a usable combination: recorded
-            needsModifier, // no ⌘, ⌥ or ⌃: refused with a hint
+            needsModifier, // no Super, Alt or Ctrl: refused with a hint
             unknownKey // a key without a place in the hot key's key table: refused with a hint
         };
         Kind kind;
         KeyCombo combo;
         friend bool operator==(const Press&, const Press&) = default;
     };
-    // `nativeScanCode` is the X key code; ⌘ is Meta (Super), ⌥ Alt, ⌃ Control, ⇧ Shift.
+    // `nativeScanCode` is the X key code; Qt's Meta is Super.
     static Press press(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode);
 
-    static QString needsModifierHint() { return QStringLiteral("Needs ⌘, ⌥ or ⌃"); }
+    static QString needsModifierHint() { return QStringLiteral("Needs Super, Alt or Ctrl"); }
     static QString unknownKeyHint() { return QStringLiteral("Pick another key"); }
     static QString recordingPrompt() { return QStringLiteral("Press keys…"); }
 
