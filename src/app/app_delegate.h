@@ -10,6 +10,7 @@
 #include "core/uptime.h"
 #include "core/version.h"
 #include "modules/shell/notch_nav_row.h"
+#include "ui/settings/keyboard_status.h"
 #include "ui/settings/live_levels.h"
 #include "ui/surface/notch_theme.h"
 
@@ -191,6 +192,9 @@ public:
     bool isAccessibilityGranted() const;
     void requestAccessibility();
     void accessibilityMayHaveChanged();
+    // What Nimbra holds of the keyboard, for the settings pages; asks the server which media
+    // keys another program holds while they are not taken.
+    KeyboardStatus keyboardStatus() const;
 
     // Updates: an automatic check 8 s after launch (when allowed at launch and still when it
     // is due) that speaks only to offer a newer version, and the manual check, which always

@@ -2,6 +2,7 @@
 
 #include "app/display_coordinator.h"
 #include "core/nimbra_settings.h"
+#include "modules/clipboard/global_hot_key.h"
 #include "modules/level/system_level_monitor.h"
 #include "platform/portal/appearance_portal.h"
 #include "platform/x11/screens.h"
@@ -42,6 +43,14 @@ void AppDelegate::createSettingsWindow()
             return false;
         return self->m_appearance ? self->m_appearance->isDark() : AppearancePortal::paletteIsDark();
     };
+    m_settingsWindow->keyboardStatus = [self] { return self ? self->keyboardStatus() : KeyboardStatus {}; };
+    m_settingsWindow->isShortcutHeldElsewhere
+        = [self](const KeyCombo& combo) { return self && self->m_clipboardHotKey->wouldBeRefused(combo); };
+    // The clipboard page says while another program holds the hot key.
+    connect(m_clipboardHotKey.get(), &GlobalHotKey::bindingChanged, this, [self] {
+        if (self && !self->m_terminated && self->m_settingsWindow)
+            self->m_settingsWindow->keyboardChanged();
+    });
     m_settingsWindow->checkForUpdates = [self] {
         if (self)
             self->checkForUpdates();

@@ -214,3 +214,36 @@ TEST_F(RecorderOnX, ClosingTheWindowWhileRecordingLetsTheKeyboardGo)
     }));
     EXPECT_EQ(settings.clipboardHotKey(), ours);
 }
+
+TEST_F(RecorderOnX, ACombinationAnotherProgramHoldsIsRefusedAndTheHotKeyKeepsWorking)
+{
+    ShortcutRecorder* recorder = openRecorder();
+    ASSERT_NE(recorder, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return delegate.clipboardHotKey().boundCombo() == KeyCombo::defaultClipboard; }));
+    // Another program holds Alt+Shift+C, as desktops hold their own shortcuts.
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    const std::vector<std::uint8_t> c = delegate.input().keycodes(keyC);
+    ASSERT_FALSE(c.empty());
+    xcb_generic_error_t* error = xcb_request_check(other,
+        xcb_grab_key_checked(other, 1, root, std::uint16_t(delegate.input().altMask() | XCB_MOD_MASK_SHIFT), c.front(),
+            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    ASSERT_EQ(error, nullptr);
+
+    // The recorder holds the whole keyboard, so the combination reaches it: it is refused.
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRecording());
+    ASSERT_TRUE(tap({ altL, shiftL, keyC }));
+    ASSERT_TRUE(waitUntil([&] { return recorder->text() == ShortcutRecorder::heldElsewhereHint(); }));
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(settings.clipboardHotKey(), KeyCombo::defaultClipboard);
+    EXPECT_EQ(delegate.clipboardHotKey().boundCombo(), KeyCombo::defaultClipboard);
+    xcb_disconnect(other);
+
+    // The old hot key still opens the clipboard.
+    QTest::keyClick(recorder, Qt::Key_Escape);
+    delegate.settingsWindow()->window()->close();
+    ASSERT_FALSE(recorder->isRecording());
+    ASSERT_TRUE(tap({ 0xffeb, shiftL, keyV }));
+    EXPECT_TRUE(waitUntil([&] { return delegate.coordinator()->isAnythingExpanded(); }));
+}

@@ -22,6 +22,21 @@ void log(const QString& message)
     Diagnostics::log(Diagnostics::Category::clipboard, [&] { return message; });
 }
 
+// The X modifier mask of a combination's modifiers, given where Super and Alt sit.
+std::uint16_t modifierMask(std::uint32_t modifiers, std::uint16_t superMask, std::uint16_t altMask)
+{
+    std::uint16_t mask = 0;
+    if (modifiers & KeyCombo::cmd)
+        mask |= superMask;
+    if (modifiers & KeyCombo::option)
+        mask |= altMask;
+    if (modifiers & KeyCombo::control)
+        mask |= XCB_MOD_MASK_CONTROL;
+    if (modifiers & KeyCombo::shift)
+        mask |= XCB_MOD_MASK_SHIFT;
+    return mask;
+}
+
 } // namespace
 
 GlobalHotKey::GlobalHotKey(X11InputBridge* input, QObject* parent)
@@ -39,20 +54,6 @@ GlobalHotKey::~GlobalHotKey()
     unbind();
 }
 
-std::uint16_t GlobalHotKey::modifierMask(std::uint32_t modifiers, std::uint16_t superMask, std::uint16_t altMask)
-{
-    std::uint16_t mask = 0;
-    if (modifiers & KeyCombo::cmd)
-        mask |= superMask;
-    if (modifiers & KeyCombo::option)
-        mask |= altMask;
-    if (modifiers & KeyCombo::control)
-        mask |= XCB_MOD_MASK_CONTROL;
-    if (modifiers & KeyCombo::shift)
-        mask |= XCB_MOD_MASK_SHIFT;
-    return mask;
-}
-
 std::optional<GlobalHotKey::Grab> GlobalHotKey::grabFor(const KeyCombo& combo) const
 {
     const std::optional<std::uint8_t> keycode = x11::keycodeAt(combo.keyCode);
@@ -68,11 +69,16 @@ bool GlobalHotKey::bind(const KeyCombo& combo, std::function<void()> action)
         return false;
     m_combo = combo;
     m_action = std::move(action);
+    m_wanted = true;
     m_id = nextID++;
     if (nextID == 0)
         nextID = 1;
+    return take();
+}
 
-    const std::optional<Grab> grab = grabFor(combo);
+bool GlobalHotKey::take()
+{
+    const std::optional<Grab> grab = grabFor(m_combo);
     int status = 0;
     if (!grab || !m_input || !m_input->isConnected()) {
         // No key at that place, or no X server to grab it on.
@@ -81,20 +87,54 @@ bool GlobalHotKey::bind(const KeyCombo& combo, std::function<void()> action)
         status = badAccess;
     }
     if (status != 0) {
-        log(QStringLiteral("hotkey %1 refused (status %2)").arg(combo.displayString()).arg(status));
+        log(QStringLiteral("hotkey %1 refused (status %2)").arg(m_combo.displayString()).arg(status));
+        setState(std::nullopt, status == badAccess);
         return false;
     }
-    m_grab = grab;
-    log(QStringLiteral("hotkey bound: ") + combo.displayString());
+    log(QStringLiteral("hotkey bound: ") + m_combo.displayString());
+    setState(grab, false);
     return true;
+}
+
+bool GlobalHotKey::retry()
+{
+    if (m_grab)
+        return true;
+    if (!m_heldElsewhere)
+        return false;
+    return take();
 }
 
 void GlobalHotKey::unbind()
 {
     if (m_grab && m_input)
         m_input->ungrabKeys({ { m_grab->keycode, m_grab->modifiers } });
-    m_grab.reset();
     m_action = nullptr;
+    m_wanted = false;
+    setState(std::nullopt, false);
+}
+
+void GlobalHotKey::setState(std::optional<Grab> grab, bool heldElsewhere)
+{
+    const bool changed = grab.has_value() != m_grab.has_value() || heldElsewhere != m_heldElsewhere;
+    m_grab = grab;
+    m_heldElsewhere = heldElsewhere;
+    if (changed)
+        Q_EMIT bindingChanged();
+}
+
+bool GlobalHotKey::wouldBeRefused(const KeyCombo& combo)
+{
+    const std::optional<Grab> grab = grabFor(combo);
+    if (!grab || !m_input || !m_input->isConnected())
+        return false;
+    const X11InputBridge::KeyGrab key { grab->keycode, grab->modifiers };
+    if (m_input->isGrabbed(key))
+        return false;
+    if (!m_input->grabKeys({ key }).empty())
+        return true;
+    m_input->ungrabKeys({ key });
+    return false;
 }
 
 void GlobalHotKey::pressed(std::uint8_t keycode, std::uint16_t state)
@@ -115,9 +155,12 @@ void GlobalHotKey::pressed(std::uint8_t keycode, std::uint16_t state)
 
 void GlobalHotKey::regrab()
 {
-    // The keys stay in their places, but Super or Alt may sit on other modifier bits now.
-    if (!m_grab)
+    // A refused combination may be free on the new keyboard.
+    if (!m_grab) {
+        retry();
         return;
+    }
+    // The keys stay in their places, but Super or Alt may sit on other modifier bits now.
     const std::optional<Grab> fresh = grabFor(m_combo);
     if (fresh && fresh->keycode == m_grab->keycode && fresh->modifiers == m_grab->modifiers)
         return;

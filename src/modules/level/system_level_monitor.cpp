@@ -103,6 +103,21 @@ std::set<MediaKey> SystemLevelMonitor::interceptedKeys() const
     return m_grabber ? m_grabber->grabbedKeys() : std::set<MediaKey> {};
 }
 
+std::set<MediaKey> SystemLevelMonitor::keysHeldElsewhere()
+{
+    if (m_isIntercepting && m_grabber)
+        return m_grabber->refusedKeys();
+    if (!m_sources.input || !m_sources.input->isConnected())
+        return {};
+    return KeyGrabber::heldElsewhere(*m_sources.input, changeableKeys());
+}
+
+void SystemLevelMonitor::retryRefusedKeys()
+{
+    if (m_isIntercepting && m_grabber && !m_grabber->refusedKeys().empty())
+        m_grabber->grab(changeableKeys());
+}
+
 std::set<MediaKey> SystemLevelMonitor::changeableKeys() const
 {
     std::set<MediaKey> keys;

@@ -58,6 +58,11 @@ public:
     bool isIntercepting() const;
     // The keys held right now: only those whose level can be changed.
     std::set<MediaKey> interceptedKeys() const;
+    // The keys of the levels here that another program holds: while intercepting, those it was
+    // refused; otherwise asked now, with grabs let go at once.
+    std::set<MediaKey> keysHeldElsewhere();
+    // While intercepting, asks again for the keys another program held.
+    void retryRefusedKeys();
 
     // The current reading without side effects: none where nothing can be read, and a level
     // that can be read but not changed here unavailable with its value.

@@ -51,6 +51,27 @@ QString keysymName(MediaKey key)
     return {};
 }
 
+QString keyName(MediaKey key)
+{
+    switch (key) {
+    case MediaKey::raiseVolume:
+        return QStringLiteral("Volume Up");
+    case MediaKey::lowerVolume:
+        return QStringLiteral("Volume Down");
+    case MediaKey::mute:
+        return QStringLiteral("Mute");
+    case MediaKey::brightnessUp:
+        return QStringLiteral("Brightness Up");
+    case MediaKey::brightnessDown:
+        return QStringLiteral("Brightness Down");
+    case MediaKey::keyboardBrightnessUp:
+        return QStringLiteral("Keyboard Light Up");
+    case MediaKey::keyboardBrightnessDown:
+        return QStringLiteral("Keyboard Light Down");
+    }
+    return {};
+}
+
 std::uint32_t keysym(MediaKey key)
 {
     switch (key) {
@@ -138,6 +159,28 @@ std::set<MediaKey> KeyGrabber::grab(const std::set<MediaKey>& keys)
     }
     m_refused = refusedNow;
     return taken;
+}
+
+std::set<MediaKey> KeyGrabber::heldElsewhere(X11InputBridge& input, const std::set<MediaKey>& keys)
+{
+    std::map<KeyGrab, MediaKey> trial;
+    std::set<KeyGrab> grabs;
+    for (MediaKey key : keys) {
+        for (std::uint8_t code : input.keycodes(keysym(key))) {
+            for (const KeyGrab& grab : combinations(code, input.altMask())) {
+                if (!input.isGrabbed(grab) && trial.emplace(grab, key).second)
+                    grabs.insert(grab);
+            }
+        }
+    }
+    // One round trip for all of them.
+    std::set<MediaKey> held;
+    for (const KeyGrab& grab : input.grabKeys(grabs)) {
+        held.insert(trial.at(grab));
+        grabs.erase(grab);
+    }
+    input.ungrabKeys(grabs);
+    return held;
 }
 
 void KeyGrabber::ungrab()

@@ -24,6 +24,8 @@ enum class MediaKey {
 
 // The X keysym name, e.g. "XF86AudioRaiseVolume".
 QString keysymName(MediaKey key);
+// What the desktop calls the key, e.g. "Volume Up".
+QString keyName(MediaKey key);
 std::uint32_t keysym(MediaKey key);
 
 // Takes media keys away from the desktop with passive grabs on the root window, through the
@@ -49,6 +51,9 @@ public:
     std::set<MediaKey> grabbedKeys() const;
     // Wanted keys that have a key code but are held by another program.
     std::set<MediaKey> refusedKeys() const { return m_refused; }
+    // Which of `keys` another program holds now, asked with grabs that are let go at once;
+    // keys held here count as free.
+    static std::set<MediaKey> heldElsewhere(X11InputBridge& input, const std::set<MediaKey>& keys);
 
     // A grabbed key went down; `fine` when both Alt and Shift were held.
     std::function<void(MediaKey key, bool fine)> onPress;

@@ -280,9 +280,13 @@ QString AboutTexts::displays(const QString& summary)
     return summary.isEmpty() ? QStringLiteral("None detected") : summary;
 }
 
-QString AboutTexts::keyTakeover(bool available)
+QString AboutTexts::keyTakeover(bool available, const KeyboardStatus& keys)
 {
-    return available ? QStringLiteral("Available") : QStringLiteral("Not available");
+    if (!available)
+        return QStringLiteral("Not available");
+    if (!keys.mediaKeysHeldElsewhere.isEmpty())
+        return KeyboardStatus::spoken(keys.mediaKeysHeldElsewhere) + QStringLiteral(" held by another program");
+    return keys.mediaKeysTaken ? QStringLiteral("Media keys taken") : QStringLiteral("Available");
 }
 
 void aboutPage(SettingsView& view, QVBoxLayout& column)
@@ -353,11 +357,13 @@ void aboutPage(SettingsView& view, QVBoxLayout& column)
     auto* keys = new SignalLabel({}, TextStyle::callout, &secondary);
     const auto followKeys = [keys, &view] {
         const bool available = view.accessibilityGranted();
-        keys->setText(AboutTexts::keyTakeover(available));
-        keys->setColour(available ? &green : &secondary);
+        const bool heldElsewhere = !view.keyboardStatus().mediaKeysHeldElsewhere.isEmpty();
+        keys->setText(AboutTexts::keyTakeover(available, view.keyboardStatus()));
+        keys->setColour(!available ? &secondary : heldElsewhere ? &orange : &green);
     };
     followKeys();
     QObject::connect(&view, &SettingsView::accessibilityGrantedChanged, keys, followKeys);
+    QObject::connect(&view, &SettingsView::keyboardStatusChanged, keys, followKeys);
     addLine(QStringLiteral("Key takeover"), keys);
     addLine(QStringLiteral("Signature"), label(AboutTexts::signature(), TextStyle::callout));
     column.addLayout(diagnosis);

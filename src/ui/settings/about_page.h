@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/settings/keyboard_status.h"
+
 #include <QAbstractButton>
 #include <QString>
 #include <QUrl>
@@ -76,7 +78,8 @@ struct AboutTexts {
     // An ELF program carries no code signature.
     static QString signature() { return QStringLiteral("Unsigned"); }
     static QString displays(const QString& summary); // "None detected" when empty
-    static QString keyTakeover(bool available);
+    // "Not available", the media keys another program holds, "Media keys taken" or "Available".
+    static QString keyTakeover(bool available, const KeyboardStatus& keys = {});
 };
 
 } // namespace nimbra

@@ -64,6 +64,13 @@ QString ClipboardTexts::pasteDetail(bool canPaste)
     return QStringLiteral("Pasting back needs an X11 session. Under Wayland, choosing an entry only copies it.");
 }
 
+QString ClipboardTexts::hotKeyHeldElsewhere(const KeyCombo& combo)
+{
+    return QStringLiteral("Another program holds %1, so it opens nothing now. Nimbra tries again whenever one of "
+                          "its windows comes to the front; you can also record another shortcut.")
+        .arg(combo.displayString());
+}
+
 void clipboardPage(SettingsView& view, QVBoxLayout& column)
 {
     NimbraSettings& settings = view.settings();
@@ -91,12 +98,24 @@ void clipboardPage(SettingsView& view, QVBoxLayout& column)
     column.addWidget(divider());
 
     auto* recorder = new ShortcutRecorder(
-        view.bind<KeyCombo>(&NimbraSettings::clipboardHotKey, &NimbraSettings::setClipboardHotKey));
+        view.bind<KeyCombo>(&NimbraSettings::clipboardHotKey, &NimbraSettings::setClipboardHotKey),
+        [&view](const KeyCombo& combo) { return view.isShortcutHeldElsewhere(combo); });
     view.followSettings(recorder, [recorder] { recorder->refresh(); });
     column.addWidget(view.row(QStringLiteral("Shortcut"),
         QStringLiteral("Opens the clipboard wherever you are. Arrow keys to choose, Return to paste it, "
                        "Ctrl+Backspace to delete."),
         recorder));
+    // While another program holds the hot key it opens nothing, and the page says so.
+    auto* held = new SignalLabel({}, TextStyle::callout, &orange);
+    held->setWordWrap(true);
+    held->setAccessibleName(QStringLiteral("Shortcut held elsewhere"));
+    const auto followHotKey = [held, &view, &settings] {
+        held->setText(ClipboardTexts::hotKeyHeldElsewhere(settings.clipboardHotKey()));
+        held->setVisible(view.keyboardStatus().hotKeyHeldElsewhere);
+    };
+    view.followSettings(held, followHotKey);
+    QObject::connect(&view, &SettingsView::keyboardStatusChanged, held, followHotKey);
+    column.addWidget(held);
     column.addWidget(divider());
 
     QStringList closeTitles;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/clamped.h"
+#include "core/key_combo.h"
 #include "ui/settings/settings_view.h"
 
 #include <QString>
@@ -29,6 +30,8 @@ struct ClipboardTexts {
     static QString historyLimitTitle(int items);
     // Whether choosing an entry pastes it (the X server lets Nimbra type), or only copies it.
     static QString pasteDetail(bool canPaste);
+    // Under the shortcut while another program holds it.
+    static QString hotKeyHeldElsewhere(const KeyCombo& combo);
 };
 
 } // namespace nimbra

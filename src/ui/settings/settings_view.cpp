@@ -91,6 +91,10 @@ SettingsView::SettingsView(NimbraSettings& settings, Inputs inputs, QWidget* par
         m_inputs.isAccessibilityGranted = [] { return false; };
     if (!m_inputs.onRequestAccessibility)
         m_inputs.onRequestAccessibility = [] {};
+    if (!m_inputs.keyboardStatus)
+        m_inputs.keyboardStatus = [] { return KeyboardStatus {}; };
+    if (!m_inputs.isShortcutHeldElsewhere)
+        m_inputs.isShortcutHeldElsewhere = [](const KeyCombo&) { return false; };
     m_previewTheme = previewTheme();
 
     setMinimumSize(720, 500);
@@ -148,9 +152,11 @@ void SettingsView::launchAtLoginChanged(bool on) const
     m_inputs.onLaunchAtLoginChange(on);
 }
 
-bool SettingsView::hudChanged(bool on) const
+bool SettingsView::hudChanged(bool on)
 {
-    return m_inputs.onHUDChange(on);
+    const bool taken = m_inputs.onHUDChange(on);
+    refreshAccessibility();
+    return taken;
 }
 
 void SettingsView::requestAccessibility() const
@@ -316,10 +322,18 @@ SystemLevel SettingsView::previewedLevelSample() const
 void SettingsView::refreshAccessibility()
 {
     const bool granted = m_inputs.isAccessibilityGranted();
-    if (granted == m_accessibilityGranted)
+    if (granted != m_accessibilityGranted) {
+        m_accessibilityGranted = granted;
+        Q_EMIT accessibilityGrantedChanged();
+    }
+    // Asking may take a key for a moment: only for a view that shows what it says.
+    if (!isVisible())
         return;
-    m_accessibilityGranted = granted;
-    Q_EMIT accessibilityGrantedChanged();
+    KeyboardStatus keys = m_inputs.keyboardStatus();
+    if (keys != m_keyboardStatus) {
+        m_keyboardStatus = std::move(keys);
+        Q_EMIT keyboardStatusChanged();
+    }
 }
 
 void SettingsView::setSystemIsDark(bool dark)

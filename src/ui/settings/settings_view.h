@@ -5,6 +5,8 @@
 #include "core/nimbra_settings.h"
 #include "core/notch_geometry.h"
 #include "core/system_level.h"
+#include "core/key_combo.h"
+#include "ui/settings/keyboard_status.h"
 #include "ui/settings/live_levels.h"
 #include "ui/settings/settings_section.h"
 #include "ui/surface/notch_theme.h"
@@ -60,6 +62,10 @@ public:
         std::function<void()> checkForUpdates;
         // Why this build cannot check for updates; empty when it can.
         QString updatesUnavailable;
+        // What Nimbra holds of the keyboard, asked whenever accessibility is.
+        std::function<KeyboardStatus()> keyboardStatus;
+        // Whether another program holds a combination the recorder was given.
+        std::function<bool(const KeyCombo&)> isShortcutHeldElsewhere;
     };
 
     SettingsView(NimbraSettings& settings, Inputs inputs, QWidget* parent = nullptr);
@@ -72,7 +78,7 @@ public:
     const std::optional<NotchGeometry>& liveGeometry() const { return m_inputs.liveGeometry; }
     const LiveLevels& levels() const { return m_inputs.levels; }
     void launchAtLoginChanged(bool on) const;
-    bool hudChanged(bool on) const;
+    bool hudChanged(bool on);
     void requestAccessibility() const;
     const std::function<void()>& checkForUpdates() const { return m_inputs.checkForUpdates; }
     const QString& updatesUnavailable() const { return m_inputs.updatesUnavailable; }
@@ -102,7 +108,10 @@ public:
     QWidget* levelChoice(SystemLevel::Kind kind);
 
     bool accessibilityGranted() const { return m_accessibilityGranted; }
-    // Asks the shell again; called when the view shows and when the application is activated.
+    const KeyboardStatus& keyboardStatus() const { return m_keyboardStatus; }
+    bool isShortcutHeldElsewhere(const KeyCombo& combo) const { return m_inputs.isShortcutHeldElsewhere(combo); }
+    // Asks the shell again, for both; called when the view shows, when the application is
+    // activated, after the media-key switch and when the shell says the keys changed.
     void refreshAccessibility();
 
     // How the desktop draws windows right now (for the "system" appearance).
@@ -155,6 +164,7 @@ Q_SIGNALS:
     void previewedLevelChanged();
     void previewedKindChanged();
     void accessibilityGrantedChanged();
+    void keyboardStatusChanged();
     void previewThemeChanged();
 
 protected:
@@ -176,6 +186,7 @@ private:
     SystemLevel::Kind m_previewedKind = SystemLevel::Kind::volume;
     bool m_isDragging = false;
     bool m_accessibilityGranted = false;
+    KeyboardStatus m_keyboardStatus;
     bool m_systemIsDark = false;
     NotchTheme m_previewTheme;
 

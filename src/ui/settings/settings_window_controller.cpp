@@ -56,9 +56,17 @@ SettingsView* SettingsWindowController::makeView()
         .systemIsDark = systemIsDark ? systemIsDark() : false,
         .checkForUpdates = checkForUpdates,
         .updatesUnavailable = updatesUnavailable ? updatesUnavailable() : QString(),
+        .keyboardStatus = keyboardStatus,
+        .isShortcutHeldElsewhere = isShortcutHeldElsewhere,
     };
     ++m_viewsBuilt;
     return new SettingsView(m_settings, std::move(inputs));
+}
+
+void SettingsWindowController::keyboardChanged()
+{
+    if (m_view)
+        m_view->refreshAccessibility();
 }
 
 void SettingsWindowController::show()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/notch_geometry.h"
+#include "core/key_combo.h"
+#include "ui/settings/keyboard_status.h"
 #include "ui/settings/live_levels.h"
 
 #include <QObject>
@@ -47,6 +49,12 @@ public:
     // Why updates cannot be checked (the about page then disables its update controls and says
     // so); empty, or unset, when they can.
     std::function<QString()> updatesUnavailable;
+    // What Nimbra holds of the keyboard, and whether another program holds a combination (the
+    // shortcut recorder's check); the shell sets them, and calls keyboardChanged() when what
+    // it holds changed.
+    std::function<KeyboardStatus()> keyboardStatus;
+    std::function<bool(const KeyCombo&)> isShortcutHeldElsewhere;
+    void keyboardChanged();
 
     QWidget* window() const { return m_window; }
     SettingsView* view() const;

@@ -5,6 +5,7 @@
 #include "ui/settings/settings_style.h"
 
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,9 +43,11 @@ constexpr std::uint32_t kEscape = 53;
 
 } // namespace
 
-ShortcutRecorder::ShortcutRecorder(Binding<KeyCombo> combo, QWidget* parent)
+ShortcutRecorder::ShortcutRecorder(
+    Binding<KeyCombo> combo, std::function<bool(const KeyCombo&)> isHeldElsewhere, QWidget* parent)
     : QWidget(parent)
     , m_binding(std::move(combo))
+    , m_isHeldElsewhere(std::move(isHeldElsewhere))
     , m_combo(m_binding.get())
 {
     setFixedSize(sizeHint());
@@ -86,6 +89,23 @@ ShortcutRecorder::Press ShortcutRecorder::press(int key, Qt::KeyboardModifiers m
     return { Press::Kind::combo, KeyCombo { *place, mask } };
 }
 
+QSize ShortcutRecorder::sizeHint() const
+{
+    const QFontMetrics metrics(settings_style::font(TextStyle::callout, QFont::Medium));
+    int widest = 0;
+    for (const QString& text :
+        { needsModifierHint(), unknownKeyHint(), heldElsewhereHint(), recordingPrompt(), m_combo.displayString() })
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return { std::max(150, widest + 24), 26 };
+}
+
+void ShortcutRecorder::showCombo(const KeyCombo& combo)
+{
+    m_combo = combo;
+    setFixedSize(sizeHint());
+    update();
+}
+
 QString ShortcutRecorder::text() const
 {
     if (m_warning)
@@ -117,8 +137,7 @@ void ShortcutRecorder::stopRecording()
     releaseKeyboard();
     // The hint belonged to that recording: the combination shows again.
     m_warning.reset();
-    m_combo = m_binding.get();
-    update();
+    showCombo(m_binding.get());
 }
 
 void ShortcutRecorder::refresh()
@@ -128,8 +147,7 @@ void ShortcutRecorder::refresh()
     const KeyCombo bound = m_binding.get();
     if (bound == m_combo)
         return;
-    m_combo = bound;
-    update();
+    showCombo(bound);
 }
 
 void ShortcutRecorder::recordKey(const QKeyEvent& event)
@@ -150,7 +168,13 @@ void ShortcutRecorder::recordKey(const QKeyEvent& event)
         update();
         return;
     case Press::Kind::combo:
-        m_combo = result.combo;
+        // Written, it would leave the clipboard without a hot key: the old one stays.
+        if (result.combo != m_binding.get() && m_isHeldElsewhere && m_isHeldElsewhere(result.combo)) {
+            m_warning = heldElsewhereHint();
+            update();
+            return;
+        }
+        showCombo(result.combo);
         m_binding.set(result.combo);
         stopRecording();
         return;

@@ -4,6 +4,7 @@
 #include "ui/settings/settings_view.h"
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class QKeyEvent;
@@ -14,8 +15,9 @@ namespace nimbra {
 // starts recording and takes the whole keyboard, so the next combination reaches it even when
 // the desktop or another window would act on it; the first key pressed with Super, Alt or Ctrl
 // becomes the new hot key and is written through the binding at once.
-// Escape or a second click cancels. Re-binding the global hot key is the shell's business,
-// through the settings it applies.
+// Escape or a second click cancels. A combination another program holds is refused with a hint
+// (the recording goes on), since the shell could never bind it. Re-binding the global hot key
+// is the shell's business, through the settings it applies.
 //
 // Recording never outlives the control's use: it stops, and lets the keyboard go, when the
 // control hides (its page or window closes), loses the focus, its window is deactivated, or it
@@ -23,7 +25,9 @@ namespace nimbra {
 class ShortcutRecorder : public QWidget {
     Q_OBJECT
 public:
-    explicit ShortcutRecorder(Binding<KeyCombo> combo, QWidget* parent = nullptr);
+    // `isHeldElsewhere` says whether another program holds a combination; none: nobody does.
+    explicit ShortcutRecorder(Binding<KeyCombo> combo, std::function<bool(const KeyCombo&)> isHeldElsewhere = {},
+        QWidget* parent = nullptr);
     ~ShortcutRecorder() override;
 
     // What one key press means while recording.
@@ -44,6 +48,7 @@ public:
 
     static QString needsModifierHint() { return QStringLiteral("Needs Super, Alt or Ctrl"); }
     static QString unknownKeyHint() { return QStringLiteral("Pick another key"); }
+    static QString heldElsewhereHint() { return QStringLiteral("Another program uses this shortcut"); }
     static QString recordingPrompt() { return QStringLiteral("Press keys…"); }
 
     KeyCombo combo() const { return m_combo; }
@@ -57,7 +62,9 @@ public:
     // Shows the bound value again, unless a recording runs (it is taken when that ends).
     void refresh();
 
-    QSize sizeHint() const override { return { 150, 26 }; }
+    // 150 × 26, or wider where the hints or the combination need it (the desktop's key names
+    // are longer than symbols); it changes only with the combination.
+    QSize sizeHint() const override;
 
 protected:
     bool event(QEvent* event) override;
@@ -70,8 +77,10 @@ protected:
 
 private:
     void recordKey(const QKeyEvent& event);
+    void showCombo(const KeyCombo& combo);
 
     Binding<KeyCombo> m_binding;
+    std::function<bool(const KeyCombo&)> m_isHeldElsewhere;
     KeyCombo m_combo;
     bool m_recording = false;
     std::optional<QString> m_warning;

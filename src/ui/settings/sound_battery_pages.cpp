@@ -38,14 +38,24 @@ CapabilityRow::Status SoundCapabilities::brightness(const LiveLevels& levels)
     return CapabilityRow::Status::available(QStringLiteral("Works now. No permission needed."));
 }
 
-CapabilityRow::Status SoundCapabilities::keyTakeover(bool keysAvailable)
+CapabilityRow::Status SoundCapabilities::keyTakeover(bool keysAvailable, const KeyboardStatus& keys)
 {
-    if (keysAvailable)
+    if (!keysAvailable)
+        return CapabilityRow::Status::unavailable(
+            QStringLiteral("Taking the keys over needs an X11 session. Under Wayland the desktop keeps them, and its "
+                           "own panel with them."));
+    if (!keys.mediaKeysHeldElsewhere.isEmpty())
+        return CapabilityRow::Status::unavailable(
+            QStringLiteral("Another program holds %1, so the desktop still draws its own display for %2. Nimbra "
+                           "tries again whenever one of its windows comes to the front.")
+                .arg(KeyboardStatus::spoken(keys.mediaKeysHeldElsewhere),
+                    keys.mediaKeysHeldElsewhere.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")));
+    if (keys.mediaKeysTaken)
         return CapabilityRow::Status::available(
             QStringLiteral("Nimbra catches the key before the desktop draws its panel."));
-    return CapabilityRow::Status::unavailable(
-        QStringLiteral("Taking the keys over needs an X11 session. Under Wayland the desktop keeps them, and its own "
-                       "panel with them."));
+    return CapabilityRow::Status::available(
+        QStringLiteral("The keys are free. With the switch below on, Nimbra catches them before the desktop draws "
+                       "its panel."));
 }
 
 std::optional<QString> SoundCapabilities::reading(const std::optional<SystemLevel>& level)
@@ -99,10 +109,13 @@ void soundPage(SettingsView& view, QVBoxLayout& column)
         SoundCapabilities::reading(levels.volume)));
     rows->addWidget(new CapabilityRow(QStringLiteral("Show brightness in the notch"),
         SoundCapabilities::brightness(levels), SoundCapabilities::reading(levels.brightness)));
-    auto* takeover = new CapabilityRow(
-        QStringLiteral("Hide the desktop's own HUD"), SoundCapabilities::keyTakeover(view.accessibilityGranted()));
-    QObject::connect(&view, &SettingsView::accessibilityGrantedChanged, takeover,
-        [takeover, &view] { takeover->setStatus(SoundCapabilities::keyTakeover(view.accessibilityGranted())); });
+    auto* takeover = new CapabilityRow(QStringLiteral("Hide the desktop's own on-screen display"),
+        SoundCapabilities::keyTakeover(view.accessibilityGranted(), view.keyboardStatus()));
+    const auto followKeys = [takeover, &view] {
+        takeover->setStatus(SoundCapabilities::keyTakeover(view.accessibilityGranted(), view.keyboardStatus()));
+    };
+    QObject::connect(&view, &SettingsView::accessibilityGrantedChanged, takeover, followKeys);
+    QObject::connect(&view, &SettingsView::keyboardStatusChanged, takeover, followKeys);
     rows->addWidget(takeover);
     column.addWidget(capabilities);
     column.addWidget(divider());

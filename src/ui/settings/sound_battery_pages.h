@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/settings/capability_row.h"
+#include "ui/settings/keyboard_status.h"
 #include "ui/settings/live_levels.h"
 
 #include <QAbstractButton>
@@ -24,7 +25,9 @@ void batteryPage(SettingsView& view, QVBoxLayout& column);
 struct SoundCapabilities {
     static CapabilityRow::Status volume(const LiveLevels& levels);
     static CapabilityRow::Status brightness(const LiveLevels& levels);
-    static CapabilityRow::Status keyTakeover(bool keysAvailable);
+    // What is true of the media keys: they cannot be taken here, another program holds some of
+    // them, they are taken, or they are free to take.
+    static CapabilityRow::Status keyTakeover(bool keysAvailable, const KeyboardStatus& keys = {});
     // A reading as a whole percent ("50%"); none without a reading.
     static std::optional<QString> reading(const std::optional<SystemLevel>& level);
 };

@@ -68,9 +68,11 @@ TEST(AboutPage, SaysWhatItIsAndDiagnosesThisMachine)
 {
     SettingsFixture f;
     bool keys = false;
+    KeyboardStatus status;
     SettingsView::Inputs in = f.inputs();
     in.displaySummary = QString();
     in.isAccessibilityGranted = [&keys] { return keys; };
+    in.keyboardStatus = [&status] { return status; };
     f.make(false, in);
     f.open(SettingsSection::about);
 
@@ -96,6 +98,14 @@ TEST(AboutPage, SaysWhatItIsAndDiagnosesThisMachine)
     f.view->refreshAccessibility();
     EXPECT_EQ(takeover->text(), "Available");
     EXPECT_EQ(takeover->palette().color(QPalette::WindowText), settings_style::green(takeover->palette()));
+    // What is true of the keys, not only of the display server.
+    status.mediaKeysHeldElsewhere = { "Volume Up", "Mute" };
+    f.view->refreshAccessibility();
+    EXPECT_EQ(takeover->text(), "Volume Up and Mute held by another program");
+    EXPECT_EQ(takeover->palette().color(QPalette::WindowText), settings_style::orange(takeover->palette()));
+    status = { .mediaKeysTaken = true };
+    f.view->refreshAccessibility();
+    EXPECT_EQ(takeover->text(), "Media keys taken");
 
     auto* updates = f.find<SwitchControl>("Check for updates automatically");
     ASSERT_NE(updates, nullptr);

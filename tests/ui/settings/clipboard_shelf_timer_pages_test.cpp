@@ -64,6 +64,36 @@ TEST(ClipboardPage, PasteRowTellsWhetherChoosingAnEntryPastesAndOffersNoButton)
     EXPECT_EQ(paste->explanation(), "Choosing an entry pastes it into the app you were using.");
 }
 
+TEST(ClipboardPage, SaysWhileAnotherProgramHoldsTheHotKey)
+{
+    SettingsFixture f;
+    KeyboardStatus status;
+    SettingsView::Inputs in = f.inputs();
+    in.keyboardStatus = [&status] { return status; };
+    f.make(false, in);
+    f.open(SettingsSection::clipboard);
+    QLabel* held = nullptr;
+    for (QLabel* label : f.view->currentScrollArea()->findChildren<QLabel*>())
+        held = label->accessibleName() == "Shortcut held elsewhere" ? label : held;
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(held->isVisible());
+
+    status.hotKeyHeldElsewhere = true;
+    f.view->refreshAccessibility();
+    EXPECT_TRUE(held->isVisible());
+    EXPECT_EQ(held->text(),
+        "Another program holds Shift+Super+V, so it opens nothing now. Nimbra tries again whenever one of its windows "
+        "comes to the front; you can also record another shortcut.");
+    saveArtefact(f.renderPage(), "page-clipboard-hot-key-held-elsewhere");
+    // Another combination is named as soon as it is chosen.
+    f.settings.setClipboardHotKey({ 8, KeyCombo::option | KeyCombo::shift });
+    EXPECT_TRUE(held->text().startsWith("Another program holds Alt+Shift+C,"));
+
+    status.hotKeyHeldElsewhere = false;
+    f.view->refreshAccessibility();
+    EXPECT_FALSE(held->isVisible());
+}
+
 TEST(ClipboardPage, PickersStoreTheirChoicesAndNeverStaysZero)
 {
     SettingsFixture f;

@@ -25,11 +25,13 @@ struct RecorderBench {
     {
         window.setPalette(settings_style::palette(false));
         auto* layout = new QVBoxLayout(&window);
-        recorder = new ShortcutRecorder(Binding<KeyCombo> { [this] { return stored; },
-            [this](const KeyCombo& combo) {
-                stored = combo;
-                writes << combo;
-            } });
+        recorder = new ShortcutRecorder(
+            Binding<KeyCombo> { [this] { return stored; },
+                [this](const KeyCombo& combo) {
+                    stored = combo;
+                    writes << combo;
+                } },
+            [this](const KeyCombo& combo) { return heldElsewhere.contains(combo); });
         field = new QLineEdit;
         layout->addWidget(recorder);
         layout->addWidget(field);
@@ -59,6 +61,8 @@ struct RecorderBench {
 
     KeyCombo stored = KeyCombo::defaultClipboard;
     QList<KeyCombo> writes;
+    // Combinations another program holds.
+    QList<KeyCombo> heldElsewhere;
     QWidget window;
     ShortcutRecorder* recorder;
     QLineEdit* field;
@@ -178,6 +182,23 @@ TEST(ShortcutRecorder, EscapeASecondClickAndAnUnknownKeyLeaveTheCombinationAlone
     EXPECT_FALSE(recorder.isRecording());
     ASSERT_EQ(bench.writes.size(), 1);
     EXPECT_EQ(bench.writes.front(), (KeyCombo { 48, KeyCombo::control }));
+}
+
+TEST(ShortcutRecorder, ACombinationAnotherProgramHoldsIsRefusedAndTheOldOneStays)
+{
+    RecorderBench bench;
+    ShortcutRecorder& recorder = *bench.recorder;
+    bench.heldElsewhere = { KeyCombo { 9, KeyCombo::control | KeyCombo::option } };
+    QTest::mouseClick(&recorder, Qt::LeftButton);
+    bench.type(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, xV);
+    EXPECT_EQ(recorder.text(), "Another program uses this shortcut");
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(bench.writes.isEmpty());
+    saveArtefact(bench.render(false), "shortcut-recorder-held-elsewhere");
+    // Another combination is taken as usual.
+    bench.type(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier, xC);
+    ASSERT_EQ(bench.writes.size(), 1);
+    EXPECT_EQ(bench.writes.front(), (KeyCombo { 8, KeyCombo::control | KeyCombo::option }));
 }
 
 TEST(ShortcutRecorder, NoShortcutOfTheApplicationFiresWhileRecording)

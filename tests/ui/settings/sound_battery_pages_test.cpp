@@ -71,19 +71,30 @@ TEST(SoundCapabilities, RowsFollowTheReadingsAndTheDisplayServer)
         CapabilityRow::Status::unavailable("This display's brightness can't be changed here."));
     EXPECT_EQ(SoundCapabilities::reading(stuck.brightness), "40%");
 
-    EXPECT_TRUE(SoundCapabilities::keyTakeover(true).isAvailable());
-    EXPECT_EQ(
-        SoundCapabilities::keyTakeover(true).explanation, "Nimbra catches the key before the desktop draws its panel.");
+    // The media keys: what is true of them, not only what the display server allows.
     EXPECT_FALSE(SoundCapabilities::keyTakeover(false).isAvailable());
     EXPECT_TRUE(SoundCapabilities::keyTakeover(false).explanation.contains("needs an X11 session"));
+    const KeyboardStatus held { .mediaKeysTaken = true, .mediaKeysHeldElsewhere = { "Volume Up", "Volume Down", "Mute" } };
+    EXPECT_EQ(SoundCapabilities::keyTakeover(true, held),
+        CapabilityRow::Status::unavailable("Another program holds Volume Up, Volume Down and Mute, so the desktop still "
+                                           "draws its own display for them. Nimbra tries again whenever one of its "
+                                           "windows comes to the front."));
+    EXPECT_TRUE(SoundCapabilities::keyTakeover(true, { .mediaKeysHeldElsewhere = { "Mute" } })
+                    .explanation.contains("holds Mute, so the desktop still draws its own display for it."));
+    EXPECT_EQ(SoundCapabilities::keyTakeover(true, { .mediaKeysTaken = true }),
+        CapabilityRow::Status::available("Nimbra catches the key before the desktop draws its panel."));
+    EXPECT_TRUE(SoundCapabilities::keyTakeover(true).isAvailable());
+    EXPECT_TRUE(SoundCapabilities::keyTakeover(true).explanation.startsWith("The keys are free."));
 }
 
 TEST(SoundPage, ShowsTheChosenLevelInTheStageAndTheMachinesCapabilities)
 {
     SettingsFixture f;
     bool keys = false;
+    KeyboardStatus status;
     SettingsView::Inputs in = f.inputs();
     in.isAccessibilityGranted = [&keys] { return keys; };
+    in.keyboardStatus = [&status] { return status; };
     f.make(false, in);
     f.open(SettingsSection::system);
 
@@ -94,7 +105,7 @@ TEST(SoundPage, ShowsTheChosenLevelInTheStageAndTheMachinesCapabilities)
     // The fixture has a volume reading of 50 % and no brightness.
     auto* volume = f.find<CapabilityRow>("Show volume in the notch");
     auto* brightness = f.find<CapabilityRow>("Show brightness in the notch");
-    auto* takeover = f.find<CapabilityRow>("Hide the desktop's own HUD");
+    auto* takeover = f.find<CapabilityRow>("Hide the desktop's own on-screen display");
     ASSERT_TRUE(volume && brightness && takeover);
     EXPECT_TRUE(volume->status().isAvailable());
     EXPECT_EQ(volume->reading(), "50%");
@@ -105,6 +116,18 @@ TEST(SoundPage, ShowsTheChosenLevelInTheStageAndTheMachinesCapabilities)
     keys = true;
     f.view->refreshAccessibility();
     EXPECT_TRUE(takeover->status().isAvailable());
+    // A daemon of the desktop holds the volume keys: the row says so.
+    status.mediaKeysHeldElsewhere = { "Volume Up", "Volume Down", "Mute" };
+    f.view->refreshAccessibility();
+    EXPECT_FALSE(takeover->status().isAvailable());
+    EXPECT_TRUE(takeover->explanation().startsWith("Another program holds Volume Up, Volume Down and Mute"));
+    // The row grows to show the whole of the longer explanation.
+    QLabel* explanation = nullptr;
+    for (QLabel* label : takeover->findChildren<QLabel*>())
+        explanation = label->text() == takeover->explanation() ? label : explanation;
+    ASSERT_NE(explanation, nullptr);
+    EXPECT_TRUE(waitUntil([&] { return explanation->height() >= explanation->heightForWidth(explanation->width()); }));
+    saveArtefact(f.renderPage(), "sound-page-keys-held-elsewhere");
 
     // Choosing brightness shows a sample at 60 % in the stage, as there is no reading.
     f.view->setPreviewedKind(SystemLevel::Kind::brightness);
