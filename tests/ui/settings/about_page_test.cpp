@@ -103,7 +103,8 @@ TEST(AboutPage, SaysWhatItIsAndDiagnosesThisMachine)
     f.view->refreshAccessibility();
     EXPECT_EQ(takeover->text(), "Volume Up and Mute held by another program");
     EXPECT_EQ(takeover->palette().color(QPalette::WindowText), settings_style::orange(takeover->palette()));
-    status = { .mediaKeysTaken = true };
+    status = KeyboardStatus {};
+    status.mediaKeysTaken = true;
     f.view->refreshAccessibility();
     EXPECT_EQ(takeover->text(), "Media keys taken");
 

@@ -74,15 +74,18 @@ TEST(SoundCapabilities, RowsFollowTheReadingsAndTheDisplayServer)
     // The media keys: what is true of them, not only what the display server allows.
     EXPECT_FALSE(SoundCapabilities::keyTakeover(false).isAvailable());
     EXPECT_TRUE(SoundCapabilities::keyTakeover(false).explanation.contains("needs an X11 session"));
-    const KeyboardStatus held { .mediaKeysTaken = true, .mediaKeysHeldElsewhere = { "Volume Up", "Volume Down", "Mute" } };
-    EXPECT_EQ(SoundCapabilities::keyTakeover(true, held),
+    KeyboardStatus keys;
+    keys.mediaKeysTaken = true;
+    EXPECT_EQ(SoundCapabilities::keyTakeover(true, keys),
+        CapabilityRow::Status::available("Nimbra catches the key before the desktop draws its panel."));
+    keys.mediaKeysHeldElsewhere = { "Volume Up", "Volume Down", "Mute" };
+    EXPECT_EQ(SoundCapabilities::keyTakeover(true, keys),
         CapabilityRow::Status::unavailable("Another program holds Volume Up, Volume Down and Mute, so the desktop still "
                                            "draws its own display for them. Nimbra tries again whenever one of its "
                                            "windows comes to the front."));
-    EXPECT_TRUE(SoundCapabilities::keyTakeover(true, { .mediaKeysHeldElsewhere = { "Mute" } })
+    keys.mediaKeysHeldElsewhere = { "Mute" };
+    EXPECT_TRUE(SoundCapabilities::keyTakeover(true, keys)
                     .explanation.contains("holds Mute, so the desktop still draws its own display for it."));
-    EXPECT_EQ(SoundCapabilities::keyTakeover(true, { .mediaKeysTaken = true }),
-        CapabilityRow::Status::available("Nimbra catches the key before the desktop draws its panel."));
     EXPECT_TRUE(SoundCapabilities::keyTakeover(true).isAvailable());
     EXPECT_TRUE(SoundCapabilities::keyTakeover(true).explanation.startsWith("The keys are free."));
 }
