@@ -27,10 +27,12 @@ bench_private_x() {
     for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
     export DISPLAY=":$(head -n1 "$work/display")"
     if ((wm)); then
-        openbox --sm-disable >/dev/null 2>&1 &
+        # Waited for until it has finished starting (it runs its start-up command then): a
+        # window mapped earlier can stay unmanaged until some later event.
+        openbox --sm-disable --startup "touch $work/openbox.ready" >/dev/null 2>&1 &
         pids=($! "${pids[@]}")
         for _ in $(seq 100); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+            [[ -e "$work/openbox.ready" ]] && break
             sleep 0.1
         done
     fi

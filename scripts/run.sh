@@ -56,8 +56,12 @@ Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$profi
 pids+=($!)
 for _ in $(seq 100); do [[ -s "$profile/display" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$profile/display")"
-HOME="$profile/home" openbox --sm-disable >/dev/null 2>&1 &
+# Nimbra's windows are mapped once openbox has finished starting (it runs its start-up command
+# then): one mapped earlier can stay unmanaged until some later event.
+rm -f "$profile/openbox.ready"
+HOME="$profile/home" openbox --sm-disable --startup "touch '$profile/openbox.ready'" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do [[ -e "$profile/openbox.ready" ]] && break; sleep 0.1; done
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
 # A light panel of its own colour: "transparent" shows the root window's picture, which a bare

@@ -50,8 +50,11 @@ Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR +extensio
 pids+=($!)
 wait_for 20 test -s "$root/display" || exit 1
 export DISPLAY=":$(head -n1 "$root/display")"
-openbox --sm-disable >"$root/openbox.log" 2>&1 &
+# A window mapped while openbox is still starting can stay unmanaged until some later event:
+# the tests begin once it has finished starting (it runs its start-up command then).
+openbox --sm-disable --startup "touch $root/openbox.ready" >"$root/openbox.log" 2>&1 &
 pids+=($!)
+wait_for 20 test -e "$root/openbox.ready" || exit 1
 if [[ "${NIMBRA_HARNESS_COMPOSITOR:-}" != none ]]; then
     xcompmgr >"$root/xcompmgr.log" 2>&1 &
     pids+=($!)
