@@ -145,6 +145,10 @@ void OnboardingView::build()
     // The tallest step ends this far above the footer.
     column->setContentsMargins(36, 26, 36, 24);
     column->setSpacing(18);
+    // Takes a share of the spare height only on a step without a scene, which then sits in the
+    // middle of the window the scenes' steps fill.
+    column->addStretch(0);
+    m_column = column;
     m_stage = new OnboardingStage(OnboardingStage::Scene::hover, 132, 26);
     column->addWidget(m_stage);
     m_textColumn = new QVBoxLayout;
@@ -217,6 +221,7 @@ void OnboardingView::showStep()
     if (current.scene)
         m_stage->setScene(*current.scene);
     m_stage->setVisible(current.scene.has_value());
+    m_column->setStretch(0, current.scene ? 0 : 1);
     m_title->setText(current.title);
     m_body->setText(current.body);
     m_body->setVisible(!last);

@@ -91,6 +91,7 @@ private:
     OnboardingStage* m_stage = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_body = nullptr;
+    QVBoxLayout* m_column = nullptr;
     QVBoxLayout* m_textColumn = nullptr;
     QWidget* m_permission = nullptr;
     std::optional<bool> m_permissionBuiltFor;
