@@ -10,9 +10,11 @@
 #include "modules/shelf/shelf_view.h"
 #include "platform/thumbnails/file_thumbnails.h"
 
+#include "support/hanging_folder.h"
 #include "support/test_support.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -43,11 +45,12 @@ QString folder()
     return qEnvironmentVariable(kFolder);
 }
 
-// Runs after the application object is gone and before Qt's globals are destroyed.
+// Runs after the application object is gone and before Qt's globals are destroyed. A worker
+// stuck in the file system may be left behind, but it waits in our own code, outside Qt.
 void failIfAWorkerOutlivedTheApplication()
 {
     std::atexit([] {
-        if (FileThumbnails::shared().workersRunning() > 0)
+        if (FileThumbnails::shared().workersAtWork() > 0)
             ::_exit(kWorkersLeft);
     });
 }
@@ -78,12 +81,27 @@ QList<QUrl> pictures()
     return urls;
 }
 
+// Whether the process's main thread has exited (a zombie waiting for its other threads).
+bool mainThreadEnded(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    return end < 0 || line.mid(end + 2, 1) == "Z" || line.mid(end + 2, 1) == "X";
+}
+
 // This case again, as a child process with the folder; how it ended.
 struct ChildRun {
     QProcess process;
     bool finished = false;
 
-    explicit ChildRun(const QString& dir)
+    // `ready`, when given, is waited for before the child is told (on its standard input) to
+    // end; `release` runs once the child's own code has all run and only a thread stuck in the
+    // file system keeps its process (the kernel lets none go while a read it started is open).
+    explicit ChildRun(
+        const QString& dir, const std::function<bool()>& ready = {}, const std::function<void()>& release = {})
     {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -93,24 +111,36 @@ struct ChildRun {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QCoreApplication::applicationFilePath(),
             { QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name()) });
+        const bool started = process.waitForStarted();
+        if (started && ready) {
+            EXPECT_TRUE(waitUntil(ready));
+            process.write("end\n");
+            EXPECT_TRUE(waitUntil([&] { return mainThreadEnded(process.processId()); }, 60'000));
+            release();
+        }
         // The event to wait for is its end; the limit only keeps a hung child from hanging us.
-        finished = process.waitForStarted() && process.waitForFinished(60'000);
+        finished = started && process.waitForFinished(60'000);
         if (!finished)
             process.kill();
     }
-    bool endedWell() const
+    bool endedWell()
     {
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        text += process.readAll();
+        // Qt's own word for a lock of its globals destroyed while a thread held it.
+        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+            && !text.contains("destroying locked mutex");
     }
     std::string output()
     {
+        text += process.readAll();
         return QString("exit status %1, code %2 (%3 is a worker left inside Qt): ")
                    .arg(process.exitStatus())
                    .arg(process.exitCode())
                    .arg(kWorkersLeft)
                    .toStdString()
-            + process.readAll().right(4000).toStdString();
+            + text.right(4000).toStdString();
     }
+    QByteArray text;
 };
 
 struct ShelfQuit : ::testing::Test {
@@ -145,6 +175,32 @@ TEST_F(ShelfQuit, DroppingAndQuittingAtOnceLeavesNoWorkerBehind)
         ChildRun child(dir.path());
         ASSERT_TRUE(child.endedWell()) << "run " << run << ": " << child.output();
     }
+}
+
+// A picture on a network folder that stopped answering: its worker is left behind at the end,
+// waiting where it holds no lock of Qt's. Qt's image reader held one of its process-wide locks
+// while it read, and the end of the process destroyed it held ("QMutex: destroying locked mutex").
+TEST_F(ShelfQuit, APictureWhoseFolderHangsLeavesNoLockHeldAtTheEnd)
+{
+    if (isChild()) {
+        failIfAWorkerOutlivedTheApplication();
+        launch();
+        ASSERT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(folder() + "/photo.png") }));
+        // Ends when the parent saw the picture's first read reach the folder.
+        QFile input;
+        ASSERT_TRUE(input.open(stdin, QIODevice::ReadOnly));
+        input.readLine();
+        return;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImage(64, 64, QImage::Format_RGB32).save(&buffer, "png"));
+    HangingFolder hanging({ { "photo.png", png } });
+    if (!hanging.isMounted())
+        GTEST_SKIP() << "no FUSE folder here: " << hanging.error().toStdString();
+    ChildRun child(hanging.path(), [&] { return hanging.readsAsked() > 0; }, [&] { hanging.release(); });
+    ASSERT_TRUE(child.endedWell()) << child.output();
 }
 
 TEST_F(ShelfQuit, AFifoOnTheShelfGetsNoThumbnailAndQuittingIsPrompt)

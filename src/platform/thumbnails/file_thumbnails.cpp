@@ -139,50 +139,57 @@ FileThumbnails::FileThumbnails()
 
 FileThumbnails::~FileThumbnails()
 {
-    m_mailbox->close();
-    if (stopWork(quitWaitMs)) {
-        delete m_pool;
-        return;
-    }
     // A worker stuck in the file system (a network folder that stopped answering) is left
     // behind with its pool rather than waited for; it holds nothing of this object.
-    Diagnostics::log(Diagnostics::Category::shelf,
-        [&] { return QStringLiteral("%1 thumbnail workers left behind").arg(m_pool->activeThreadCount()); });
+    if (closeDown())
+        delete m_pool;
 }
 
-bool FileThumbnails::stopWork(int waitMs)
+void FileThumbnails::callOff()
 {
     for (const Ticket& ticket : std::as_const(m_inFlight))
         ticket.cancelled->store(true);
     m_inFlight.clear();
     // What has not started never will; what runs stops at its next read.
     m_pool->clear();
+}
+
+bool FileThumbnails::stopWork(int waitMs)
+{
+    callOff();
     if (!m_census->settle(QDeadlineTimer(waitMs)))
         return false;
     // Every task has returned: the pool's threads end on their own.
     return m_pool->waitForDone(std::max(waitMs, 1000));
 }
 
-int FileThumbnails::workersRunning() const
+bool FileThumbnails::closeDown()
 {
-    return m_pool->activeThreadCount();
+    m_mailbox->close();
+    callOff();
+    if (m_census->settleOrLeaveBehind(QDeadlineTimer(quitWaitMs)))
+        return m_pool->waitForDone(quitWaitMs);
+    Diagnostics::log(Diagnostics::Category::shelf,
+        [&] { return QStringLiteral("%1 thumbnail workers left behind").arg(m_census->running()); });
+    return false;
+}
+
+int FileThumbnails::workersAtWork() const
+{
+    return m_census->atWork();
 }
 
 FileThumbnails& FileThumbnails::shared()
 {
     // Lives for the whole run. Quitting calls its work off without waiting; when the
     // application object goes, no answer is posted any more and the called-off workers are
-    // waited for (unless stuck in the file system), so none is inside Qt while the process
-    // tears Qt down.
+    // waited for; one stuck in the file system is left behind, stopping for good when its wait
+    // ends. So none is inside Qt while the process tears Qt down.
     static FileThumbnails* instance = [] {
         sharedInstance = new FileThumbnails;
         if (QCoreApplication* app = QCoreApplication::instance()) {
             QObject::connect(app, &QCoreApplication::aboutToQuit, sharedInstance, [] { sharedInstance->stopWork(); });
-            qAddPostRoutine([] {
-                sharedInstance->m_mailbox->close();
-                if (!sharedInstance->stopWork(quitWaitMs))
-                    Diagnostics::log(Diagnostics::Category::shelf, [] { return "thumbnail workers left behind"; });
-            });
+            qAddPostRoutine([] { sharedInstance->closeDown(); });
         }
         return sharedInstance;
     }();

@@ -92,10 +92,10 @@ public:
 
     // Calls off what waits and what runs; later answers store nothing. Waits at most
     // `waitMs` for running workers to leave (a cancelled worker leaves at its next read; one
-    // stuck in the file system is left behind at once); true when none is left running.
+    // stuck in the file system is not waited for); true when none is left running.
     bool stopWork(int waitMs = 0);
-    // Workers running now.
-    int workersRunning() const;
+    // Workers running now that neither wait on the file system nor were left behind.
+    int workersAtWork() const;
 
     // The most that quitting waits for called-off workers that are not stuck in the file system.
     static constexpr int quitWaitMs = 10'000;
@@ -107,6 +107,10 @@ private:
     };
     class Mailbox;
 
+    void callOff();
+    // For good: no answer is posted any more, the called-off workers are waited for and one
+    // stuck in the file system is left behind; true when none was.
+    bool closeDown();
     void request(const QString& path, const QString& key, int pixels, const std::optional<FileStamp>& knownFailure);
     void finish(const QString& key, quint64 ticket, const QString& path, int pixels, thumbnail_maker::Outcome outcome);
     void fail(const QString& key, const QString& path, const std::optional<FileStamp>& stamp);

@@ -3,6 +3,7 @@
 #include "platform/thumbnails/worker_census.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -47,22 +48,28 @@ bool GuardedFile::openRegular()
         setErrorString(QStringLiteral("gave up before opening"));
         return false;
     }
-    const OutsideWait waiting;
-    // O_NONBLOCK: a FIFO put in the file's place since it was looked at does not wait for a
-    // writer; O_NOCTTY: a terminal never becomes ours.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        setErrorString(QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
+    const QByteArray name = QFile::encodeName(m_path);
+    int fd = -1;
+    int error = 0;
     struct stat info { };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        setErrorString(QStringLiteral("not a regular file"));
+    {
+        const OutsideWait waiting;
+        // O_NONBLOCK: a FIFO put in the file's place since it was looked at does not wait for a
+        // writer; O_NOCTTY: a terminal never becomes ours.
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        error = errno;
+        if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(fd);
+            fd = -1;
+            error = 0;
+        }
+    }
+    if (fd < 0) {
+        setErrorString(error ? QString::fromLocal8Bit(strerror(error)) : QStringLiteral("not a regular file"));
         return false;
     }
     m_fd = fd;
-    m_size = qint64(info.st_size);
+    m_fileSize = qint64(info.st_size);
     return QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
@@ -72,8 +79,45 @@ void GuardedFile::close()
         ::close(m_fd);
         m_fd = -1;
     }
+    m_loaded.clear();
     if (isOpen())
         QIODevice::close();
+}
+
+bool GuardedFile::load(qint64 bytes)
+{
+    if (m_fd < 0)
+        return false;
+    const qint64 wanted = std::clamp<qint64>(bytes, 0, m_fileSize);
+    if (wanted > m_loaded.size())
+        m_loaded.reserve(wanted);
+    while (m_loaded.size() < wanted) {
+        if (m_limit.reached()) {
+            setErrorString(QStringLiteral("gave up reading"));
+            return false;
+        }
+        const qint64 offset = m_loaded.size();
+        const qint64 piece = std::min(wanted - offset, kPiece);
+        m_loaded.resize(offset + piece);
+        ssize_t n = -1;
+        int error = 0;
+        {
+            const OutsideWait waiting;
+            do
+                n = ::pread(m_fd, m_loaded.data() + offset, size_t(piece), off_t(offset));
+            while (n < 0 && errno == EINTR);
+            error = errno;
+        }
+        if (n <= 0) {
+            // An error, or the file is shorter now than it was.
+            m_loaded.resize(offset);
+            if (n < 0)
+                setErrorString(QString::fromLocal8Bit(strerror(error)));
+            return n == 0;
+        }
+        m_loaded.resize(offset + n);
+    }
+    return true;
 }
 
 qint64 GuardedFile::readData(char* data, qint64 maxSize)
@@ -84,14 +128,10 @@ qint64 GuardedFile::readData(char* data, qint64 maxSize)
         setErrorString(QStringLiteral("gave up reading"));
         return -1;
     }
-    const OutsideWait waiting;
-    for (;;) {
-        const ssize_t n = ::pread(m_fd, data, size_t(std::min(maxSize, kPiece)), off_t(pos()));
-        if (n >= 0)
-            return qint64(n);
-        if (errno != EINTR)
-            return -1;
-    }
+    const qint64 from = std::min(pos(), qint64(m_loaded.size()));
+    const qint64 n = std::min(maxSize, m_loaded.size() - from);
+    std::memcpy(data, m_loaded.constData() + from, size_t(n));
+    return n;
 }
 
 } // namespace nimbra

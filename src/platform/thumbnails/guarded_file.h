@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QIODevice>
 #include <QString>
@@ -24,7 +25,11 @@ struct ReadLimit {
 };
 
 // A regular file opened read-only with O_NONBLOCK (so that opening never waits on a FIFO's
-// writer) and kept only when fstat says it is a regular file. Random access; a read after the
+// writer) and kept only when fstat says it is a regular file. Its bytes are read into memory
+// by load(), and whoever reads this device (Qt's type detection, image decoders) reads only
+// that memory: none of them ever waits on the file system, where a lock it holds (Qt keeps
+// process-wide ones around both) would be held for as long as the file system hangs, against
+// every other thread and against the end of the process. Random access; a read after the
 // limit fails, so a decoder reading from it stops.
 class GuardedFile : public QIODevice {
 public:
@@ -33,8 +38,13 @@ public:
 
     // Opens for reading; false (with errorString()) when the path is not a regular file.
     bool openRegular();
+    // Reads the file's first `bytes` (all of it when it is shorter) into memory; this device
+    // then reads as a file of what was loaded. False when reading failed or reached the limit.
+    bool load(qint64 bytes);
+    // The size of the file when it was opened.
+    qint64 fileSize() const { return m_fileSize; }
     bool isSequential() const override { return false; }
-    qint64 size() const override { return m_size; }
+    qint64 size() const override { return m_loaded.size(); }
     void close() override;
 
 protected:
@@ -45,7 +55,8 @@ private:
     QString m_path;
     ReadLimit m_limit;
     int m_fd = -1;
-    qint64 m_size = 0;
+    qint64 m_fileSize = 0;
+    QByteArray m_loaded;
 };
 
 } // namespace nimbra

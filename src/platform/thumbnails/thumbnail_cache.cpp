@@ -222,15 +222,15 @@ std::optional<QImage> ThumbnailCache::lookup(
         if (fileKind(path) != FileKind::regular)
             continue;
         GuardedFile file(path, limit);
-        if (!file.openRegular())
+        // Text chunks ahead of the picture are judged without decoding it, from its first bytes.
+        if (!file.openRegular() || file.fileSize() > maxEntryBytes || !file.load(entryHeadBytes))
             continue;
-        // Text chunks ahead of the picture are judged without decoding it.
         const QHash<QString, QString> texts = leadingTexts(file);
         QString recordedUri = texts.value(QStringLiteral("Thumb::URI"));
         QString recordedTime = texts.value(QStringLiteral("Thumb::MTime"));
         if (!recordedUri.isEmpty() && (recordedUri != uri || !mtimeMatches(recordedTime, stamp)))
             continue;
-        if (!file.seek(0))
+        if (!file.load(file.fileSize()) || !file.seek(0))
             continue;
         QImage image = QImageReader(&file, "png").read();
         if (image.isNull())

@@ -58,6 +58,9 @@ public:
         const ReadLimit& limit = { QDeadlineTimer(readLimitMs) }) const;
     // How long reading one entry may take.
     static constexpr int readLimitMs = 5000;
+    // An entry larger than this is no thumbnail of ours (the largest is 1024 pixels square).
+    static constexpr qint64 maxEntryBytes = 16 * 1024 * 1024;
+    static constexpr qint64 entryHeadBytes = 64 * 1024;
     // Writes `image` (scaled down to the flavor when larger) in the standard form: PNG with the
     // URI, modification time, size and type, readable by its owner only, replaced atomically.
     bool store(

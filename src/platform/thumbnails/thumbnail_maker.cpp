@@ -105,7 +105,7 @@ Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const
         return outcome;
     }
     GuardedFile file(path, limit);
-    if (!file.openRegular())
+    if (!file.openRegular() || !file.load(typeBytes))
         return outcome;
     // Thread-safe; looks at the name and, when that is not enough, the first bytes.
     outcome.mimeTypes = namesOf(QMimeDatabase().mimeTypeForFileNameAndData(path, &file));
@@ -128,7 +128,13 @@ Outcome make(const QString& path, int pixels, const ThumbnailCache& cache, const
         outcome.kind = limit.reached() ? Outcome::Kind::failed : Outcome::Kind::needsService;
         return outcome;
     }
-    if (!file.seek(0))
+    // Decoded from memory, the whole file read first; a larger picture is the thumbnailer
+    // service's.
+    if (file.fileSize() > maxPictureBytes) {
+        outcome.kind = Outcome::Kind::needsService;
+        return outcome;
+    }
+    if (!file.load(file.fileSize()) || !file.seek(0))
         return outcome;
     const QImage picture = renderImage(file, ThumbnailCache::pixels(flavor));
     // A picture cut short by the limit is no thumbnail.

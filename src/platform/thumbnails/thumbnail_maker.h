@@ -9,13 +9,18 @@
 #include <optional>
 
 // The work of making one file's thumbnail, done off the main thread: the shared cache first,
-// then pictures decoded by Qt; anything else is left for the desktop's thumbnailer service.
+// then pictures decoded by Qt; anything else (and a picture over maxPictureBytes) is left for
+// the desktop's thumbnailer service.
 // Files are read as outside files (guarded_file.h): only regular files are opened, and every
 // step gives up at the limit.
 namespace nimbra::thumbnail_maker {
 
 // How long looking at one file may take, reading and decoding included.
 constexpr int readLimitMs = 10'000;
+// What Qt's type detection looks at: the first 16 KiB.
+constexpr qint64 typeBytes = 16 * 1024;
+// The largest picture Qt decodes here; it is read into memory whole before decoding.
+constexpr qint64 maxPictureBytes = 64 * 1024 * 1024;
 
 // The picture in `file`, scaled while decoding so that its longest edge is at most `pixels`
 // (never enlarged) and turned upright as its EXIF orientation says; null when Qt cannot read it.

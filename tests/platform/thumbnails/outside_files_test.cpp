@@ -6,14 +6,17 @@
 #include "platform/thumbnails/worker_census.h"
 
 #include "platform/thumbnails/pictures.h"
+#include "support/hanging_folder.h"
 #include "support/test_support.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -125,7 +128,14 @@ TEST(OutsideFiles, AGuardedFileOpensOnlyRegularFilesAndStopsAtItsLimit)
     std::atomic_bool cancelled = false;
     GuardedFile file(path, ReadLimit { QDeadlineTimer::Forever, &cancelled });
     ASSERT_TRUE(file.openRegular());
+    EXPECT_EQ(file.fileSize(), 1 << 20);
+    // Readers see what was loaded, as a file of its own.
+    ASSERT_TRUE(file.load(16));
+    EXPECT_EQ(file.size(), 16);
+    EXPECT_EQ(file.readAll(), QByteArray(16, 'x'));
+    ASSERT_TRUE(file.load(2 << 20));
     EXPECT_EQ(file.size(), 1 << 20);
+    ASSERT_TRUE(file.seek(0));
     EXPECT_EQ(file.read(1000), QByteArray(1000, 'x'));
     ASSERT_TRUE(file.seek(10));
     EXPECT_EQ(file.peek(5), QByteArray(5, 'x'));
@@ -180,6 +190,90 @@ TEST(OutsideFiles, QuittingWaitsForCalledOffWorkButLeavesAWorkerStuckInTheFileSy
     EXPECT_TRUE(waitUntil([&] { return census.running() == 0; }));
     EXPECT_TRUE(released);
     stuck.join();
-    ::close(pipe[0]);
+
+    // At the end, such a worker is left behind: when its wait ends it stops there for good and
+    // runs nothing after it, since what it would go back to may be gone. It keeps the census
+    // alive, the one thing it still touches.
+    auto ending = std::make_shared<WorkerCensus>();
+    auto ranOn = std::make_shared<std::atomic_bool>(false);
+    std::thread([ending, ranOn, readEnd = pipe[0]] {
+        ending->run([&] {
+            {
+                const OutsideWait waiting;
+                char byte;
+                (void)!::read(readEnd, &byte, 1);
+            }
+            *ranOn = true;
+        });
+    }).detach();
+    ASSERT_TRUE(waitUntil([&] { return ending->running() == 1; }));
+    EXPECT_EQ(ending->atWork(), 0) << "waiting on the file system";
+    EXPECT_FALSE(ending->settleOrLeaveBehind(QDeadlineTimer::Forever));
+    (void)!::write(pipe[1], "x", 1);
+    ASSERT_TRUE(waitUntil([&] { return ending->stoppedForGood() == 1; }));
+    EXPECT_FALSE(*ranOn);
+    EXPECT_EQ(ending->atWork(), 0);
     ::close(pipe[1]);
+}
+
+namespace {
+
+// Lets the folder's reads go when the main thread has not come back in time, so that a hang
+// shows as a failure instead of hanging the case.
+struct Watchdog {
+    explicit Watchdog(HangingFolder& folder)
+        : thread([this, &folder] {
+            std::unique_lock lock(mutex);
+            if (!changed.wait_for(lock, std::chrono::seconds(20), [this] { return done; })) {
+                fired = true;
+                folder.release();
+            }
+        })
+    {
+    }
+    ~Watchdog() { stop(); }
+    // True when the main thread came back by itself.
+    bool stop()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+        }
+        changed.notify_all();
+        if (thread.joinable())
+            thread.join();
+        return !fired;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    bool fired = false;
+    std::thread thread;
+};
+
+} // namespace
+
+// A network folder that stopped answering: the worker reading a file there waits in our own
+// code, holding nothing that Qt keeps for the whole process. Qt's type detection holds its
+// database's lock while it reads, so a worker stuck there froze the main thread's next icon
+// lookup (the tile's own stand-in included), and the end of the process destroyed that lock
+// while it was held.
+TEST(OutsideFiles, AFileThatNeverAnswersFreezesNoIconLookup)
+{
+    // No name extension: only the contents can tell the type.
+    HangingFolder folder({ { "notes", QByteArray(4096, 'x') } });
+    if (!folder.isMounted())
+        GTEST_SKIP() << "no FUSE folder here: " << folder.error().toStdString();
+    QTemporaryDir cache;
+    FileThumbnails thumbnails { FileThumbnails::Options {
+        .cacheRoot = cache.path(), .bus = std::nullopt, .useService = false, .threads = 1 } };
+    const QUrl notes = QUrl::fromLocalFile(folder.path("notes"));
+
+    Watchdog watchdog(folder);
+    // What painting the tile and then another one asks on the main thread.
+    EXPECT_FALSE(thumbnails.image(notes, 52, 2).isNull());
+    ASSERT_TRUE(waitUntil([&] { return folder.readsAsked() > 0; }));
+    EXPECT_FALSE(thumbnails.icon(QUrl::fromLocalFile("/nowhere/letter.txt"), 52, 2).isNull());
+    EXPECT_TRUE(watchdog.stop()) << "an icon lookup waited for the hanging read";
+    EXPECT_FALSE(thumbnails.isCached(notes, 52));
 }
