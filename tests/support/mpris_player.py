@@ -8,6 +8,8 @@
 #   {"status": "Playing", "metadata": {...}, "position": 12.5}   any of the three
 # {"hold": true} holds back every property answer (each as it was when asked) until
 # {"hold": false} sends them all, in order: an answer overtaken by the player's own news.
+# {"busy": true} answers every property request with the error a caller gets from a player
+# too slow to answer (org.freedesktop.DBus.Error.NoReply) until {"busy": false}.
 # Metadata keys are MPRIS's: "xesam:title" (text), "xesam:artist" (list of texts),
 # "xesam:album", "xesam:url", "mpris:artUrl" (texts), "mpris:trackid" (object path),
 # "mpris:length" (microseconds). Transport calls are answered and written to standard output as
@@ -67,6 +69,7 @@ class Player:
         self.metadata = {}
         self.position = 0
         self.holding = False
+        self.busy = False
         self.held = []  # property answers held back: (invocation, answer as it was asked)
         self.fixed = {
             'Identity': GLib.Variant('s', 'Test Player'), 'CanQuit': GLib.Variant('b', False),
@@ -113,7 +116,9 @@ class Player:
         else:
             invocation.return_dbus_error('org.freedesktop.DBus.Error.PropertyReadOnly', 'read only')
             return
-        if answer is None:
+        if self.busy:
+            invocation.return_dbus_error('org.freedesktop.DBus.Error.NoReply', 'did not answer in time')
+        elif answer is None:
             invocation.return_dbus_error('org.freedesktop.DBus.Error.UnknownProperty', 'no such property')
         elif self.holding:
             self.held.append((invocation, answer))
@@ -127,6 +132,7 @@ class Player:
                 for invocation, answer in self.held:
                     invocation.return_value(answer)
                 self.held = []
+        self.busy = command.get('busy', self.busy)
         changed = {}
         if 'status' in command:
             self.status = command['status']

@@ -5,6 +5,7 @@
 #include "core/uptime.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -110,14 +111,17 @@ void NowPlayingMonitor::handle(const std::optional<MusicScripting::Payload>& pay
 void NowPlayingMonitor::query(Source source, Continuation then)
 {
     ++m_queryGeneration;
-    ask(source, m_queryGeneration, std::move(then));
+    ask(source, m_queryGeneration, [then = std::move(then)](const std::optional<NowPlayingTrack>& parsed, bool) {
+        then(parsed);
+    });
 }
 
-void NowPlayingMonitor::ask(Source source, int generation, Continuation then)
+void NowPlayingMonitor::ask(Source source, int generation, AnswerContinuation then)
 {
     m_scripting.query(source, [this, source, generation, then = std::move(then)](const MusicScripting::Reply& reply) {
         std::optional<NowPlayingTrack> parsed;
-        if (const auto* text = std::get_if<QString>(&reply)) {
+        const auto* text = std::get_if<QString>(&reply);
+        if (text) {
             if (m_authorization != Authorization::authorized)
                 setAuthorization(Authorization::authorized);
             parsed = NowPlayingReading::parse(*text, source, m_clock());
@@ -125,7 +129,7 @@ void NowPlayingMonitor::ask(Source source, int generation, Continuation then)
             note(std::get<MusicScripting::ScriptError>(reply));
         }
         if (generation == m_queryGeneration)
-            then(parsed);
+            then(parsed, text != nullptr);
     });
 }
 
@@ -144,11 +148,15 @@ void NowPlayingMonitor::refresh()
     // One generation for the whole round, so that every running player's answer counts.
     const int generation = ++m_queryGeneration;
     auto results = std::make_shared<std::vector<std::optional<NowPlayingTrack>>>(running.size());
+    auto silent = std::make_shared<std::vector<Source>>();
     auto outstanding = std::make_shared<std::size_t>(running.size());
     for (std::size_t slot = 0; slot < running.size(); ++slot) {
         ask(running[slot], generation,
-            [this, results, outstanding, slot](const std::optional<NowPlayingTrack>& parsed) {
+            [this, results, silent, outstanding, slot, source = running[slot]](
+                const std::optional<NowPlayingTrack>& parsed, bool answered) {
                 (*results)[slot] = parsed;
+                if (!answered)
+                    silent->push_back(source);
                 if (--*outstanding > 0)
                     return;
                 std::optional<NowPlayingTrack> chosen;
@@ -157,6 +165,12 @@ void NowPlayingMonitor::refresh()
                         chosen = result;
                         break;
                     }
+                }
+                // The shown track's player did not answer (too slow on a busy machine, or an
+                // error): that says nothing about its track, which stays unless another plays.
+                if (!chosen && m_track && std::find(silent->begin(), silent->end(), m_track->source) != silent->end()) {
+                    Diagnostics::log(Diagnostics::Category::media, "no answer from the shown player; its track stays");
+                    return;
                 }
                 if (!chosen && m_track) {
                     for (const auto& result : *results) {

@@ -51,7 +51,8 @@ public:
     void start();
     void stop();
     // Asks every running player and shows the best answer: a playing one (Music before
-    // Spotify), else the source already shown, else any.
+    // Spotify), else the source already shown, else any. A shown track whose player did not
+    // answer stays, unless another player plays.
     void refresh();
 
     bool isPositionVisible() const { return m_isPositionVisible; }
@@ -83,11 +84,13 @@ public:
 
 private:
     using Continuation = std::function<void(const std::optional<NowPlayingTrack>&)>;
+    // With whether the player answered at all: no answer (a time-out, an error) is no news.
+    using AnswerContinuation = std::function<void(const std::optional<NowPlayingTrack>&, bool answered)>;
 
     void handle(const std::optional<MusicScripting::Payload>& payload, Source source);
     // One status query; its answer is dropped when a newer query started meanwhile.
     void query(Source source, Continuation then);
-    void ask(Source source, int generation, Continuation then);
+    void ask(Source source, int generation, AnswerContinuation then);
     void update(std::optional<NowPlayingTrack> next, bool announceSeek);
     void publish(std::optional<Change> change);
     void refreshDriftCorrection();

@@ -97,7 +97,8 @@ TEST_F(Monitor, FollowsMpvFromTheFirstTrackThroughTransportToItsQuitting)
     EXPECT_NEAR(monitor.track()->duration, 30, 0.1);
     EXPECT_TRUE(monitor.track()->identity.has_value());
     EXPECT_TRUE(monitor.canSeek());
-    EXPECT_EQ(monitor.authorization(), MusicScripting::Authorization::authorized);
+    // Known from the first answer, which may come after the player's own news of the track.
+    ASSERT_TRUE(waitUntil([&] { return monitor.authorization() == MusicScripting::Authorization::authorized; }));
 
     // Pause from here: shown at once, and the player follows.
     changes.clear();
@@ -376,6 +377,40 @@ TEST_F(Monitor, ARefreshPrefersThePlayingPlayerThenTheShownOnes)
     ASSERT_TRUE(waitUntil([&] { return monitor.track() && !monitor.track()->isPlaying(); }, 10000));
     ASSERT_TRUE(settled());
     EXPECT_EQ(shownTitle(), "Spotify track");
+}
+
+TEST_F(Monitor, APlayerTooBusyToAnswerKeepsItsTrackOnShow)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer music(bus.address(), "org.mpris.MediaPlayer2.busy");
+    nimbra::test::ScriptedPlayer spotify(bus.address(), MusicScripting::spotifyBusName);
+    ASSERT_TRUE(music.isRunning() && spotify.isRunning());
+    ASSERT_TRUE(music.show(playing(trackMetadata("Song", "/m/1"))));
+    monitor.start();
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Song"; }, 10000));
+    ASSERT_TRUE(settled());
+
+    // The shown player does not answer in time (a busy machine): its track stays. The second
+    // round has a paused Spotify to fall back on, which must not win over a track unanswered.
+    const auto roundWithoutAnswer = [&] {
+        changes.clear();
+        ASSERT_TRUE(music.show({ { "busy", true } }));
+        monitor.refresh();
+        // Answers asked after the round's come after them: once these are in, so is the round.
+        int later = 0;
+        monitor.scripting().query(Source::appleMusic, [&](const MusicScripting::Reply&) { ++later; });
+        monitor.scripting().query(Source::spotify, [&](const MusicScripting::Reply&) { ++later; });
+        ASSERT_TRUE(waitUntil([&] { return later == 2; }, 10000));
+        EXPECT_EQ(shownTitle(), "Song");
+        EXPECT_TRUE(changes.empty());
+        ASSERT_TRUE(music.show({ { "busy", false } }));
+    };
+    roundWithoutAnswer();
+    ASSERT_TRUE(spotify.show(playing(trackMetadata("Other", "/s/1"), "Paused")));
+    // Its news shows it for a moment; a round that both answer brings the playing one back.
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(shownTitle(), "Song");
+    roundWithoutAnswer();
 }
 
 TEST_F(Monitor, APlayOrPauseOutweighsThePlayersOldNewsForOneAndAHalfSeconds)
