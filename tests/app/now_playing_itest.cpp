@@ -216,7 +216,9 @@ TEST_F(NowPlayingShell, AFifoNamedAsTheCoverByMpvLeavesTheNotchPainting)
     delegate.nowPlaying().next();
     ASSERT_TRUE(waitUntil([&] { return shows("Tone B"); }, 10000));
     ASSERT_TRUE(waitUntil([] { return ArtworkLoader::readers().activeThreadCount() == 0; }, 10000));
-    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    // Painting spreads its fills over Qt's pool now and then, so the pool is seen to come to
+    // rest rather than caught idle: a reader waiting on the FIFO there never would.
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(20'000)) << "something from outside waits on Qt's pool";
     EXPECT_TRUE(delegate.artwork().isNull());
 
     // The music tab shows the placeholder in place of the cover.
