@@ -274,7 +274,8 @@ TEST_F(Monitor, AnUntaggedTrackShowsItsFileNameAndHugeTextsAreCutAtTheDoor)
     metadata["xesam:album"] = huge;
     ASSERT_TRUE(player.show(playing(metadata)));
     ASSERT_TRUE(waitUntil([&] { return shownTitle().startsWith("xxx"); }, 20000));
-    ASSERT_TRUE(settled());
+    // Shown from the player's news or from its answer (megabytes, which a busy machine may not
+    // bring within the time a player has to answer): cut either way.
     EXPECT_EQ(monitor.track()->title, huge.left(MusicScripting::maximumTextLength));
     EXPECT_EQ(monitor.track()->artist.size(), MusicScripting::maximumTextLength);
     EXPECT_EQ(monitor.track()->album.size(), MusicScripting::maximumTextLength);
