@@ -39,39 +39,41 @@ void paintFrames(benchmark::State& bench, QWidget& host)
     }
 }
 
+// A themed host of `size` holding the open surface's shell on `tab`, which shows `content`.
+struct ShellHost {
+    QWidget host;
+
+    ShellHost(QSizeF size, const SurfaceMetrics& metrics, NotchSurfaceTab tab, QWidget* content)
+    {
+        host.resize(size.toSize());
+        setNotchTheme(&host, NotchTheme::dark());
+        auto* shell = new ExpandedShell(metrics, tab, kTabs, nullptr, content, &host);
+        shell->setGeometry(host.rect());
+        host.show();
+        QApplication::processEvents();
+    }
+};
+
 void expandedStatus(benchmark::State& bench, QSizeF size)
 {
     const SurfaceMetrics metrics(size, 32, 185);
-    QWidget host;
-    host.resize(size.toSize());
-    setNotchTheme(&host, NotchTheme::dark());
     const PowerSnapshot snapshot { 76, PowerSnapshot::Source::battery, false, false, std::nullopt, 200, false,
         std::nullopt };
     const SystemLevel volume(SystemLevel::Kind::volume, 0.5, false, true, std::nullopt);
-    auto* status = new StatusSurface(snapshot, QDateTime::currentDateTime(), volume, DeviceBatteries(), metrics);
-    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::status, kTabs, nullptr, status, &host);
-    shell->setGeometry(host.rect());
-    host.show();
-    QApplication::processEvents();
-    paintFrames(bench, host);
+    ShellHost shell(size, metrics, NotchSurfaceTab::status,
+        new StatusSurface(snapshot, QDateTime::currentDateTime(), volume, DeviceBatteries(), metrics));
+    paintFrames(bench, shell.host);
 }
 
 // The timers tab with a running countdown: ring, digits, end time and controls.
 void expandedTimers(benchmark::State& bench, QSizeF size)
 {
     const SurfaceMetrics metrics(size, 32, 185);
-    QWidget host;
-    host.resize(size.toSize());
-    setNotchTheme(&host, NotchTheme::dark());
     TimerSet timers;
     timers.mode = TimerMode::countdown;
     timers.countdown.start(uptime() - 100);
-    auto* tab = new TimerSurfaceView(timers, metrics, {});
-    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::timer, kTabs, nullptr, tab, &host);
-    shell->setGeometry(host.rect());
-    host.show();
-    QApplication::processEvents();
-    paintFrames(bench, host);
+    ShellHost shell(size, metrics, NotchSurfaceTab::timer, new TimerSurfaceView(timers, metrics, {}));
+    paintFrames(bench, shell.host);
 }
 
 void levelReadout(benchmark::State& bench, QSizeF size)
@@ -123,16 +125,9 @@ void nowPlayingActivity(benchmark::State& bench, QSizeF size)
 void nowPlayingExpanded(benchmark::State& bench, QSizeF size)
 {
     const SurfaceMetrics metrics(size, 32, 185);
-    QWidget host;
-    host.resize(size.toSize());
-    setNotchTheme(&host, NotchTheme::dark());
-    auto* tab = new NowPlayingExpandedView(
-        benchTrack(), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {});
-    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::music, kTabs, nullptr, tab, &host);
-    shell->setGeometry(host.rect());
-    host.show();
-    QApplication::processEvents();
-    paintFrames(bench, host);
+    ShellHost shell(size, metrics, NotchSurfaceTab::music,
+        new NowPlayingExpandedView(benchTrack(), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {}));
+    paintFrames(bench, shell.host);
 }
 
 // A player's status with a title, artist, album and address of `length` characters each.
@@ -157,16 +152,10 @@ NowPlayingTrack hugeTrack(const QVariantMap& status)
 void nowPlayingExpandedHugeTitle(benchmark::State& bench, QSizeF size)
 {
     const SurfaceMetrics metrics(size, 32, 185);
-    QWidget host;
-    host.resize(size.toSize());
-    setNotchTheme(&host, NotchTheme::dark());
-    auto* tab = new NowPlayingExpandedView(
-        hugeTrack(hugeStatus()), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {});
-    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::music, kTabs, nullptr, tab, &host);
-    shell->setGeometry(host.rect());
-    host.show();
-    QApplication::processEvents();
-    paintFrames(bench, host);
+    ShellHost shell(size, metrics, NotchSurfaceTab::music,
+        new NowPlayingExpandedView(
+            hugeTrack(hugeStatus()), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {}));
+    paintFrames(bench, shell.host);
 }
 
 // A track arriving: the door's reading, the tab taking the new track, and its frame; with
@@ -175,24 +164,18 @@ void nowPlayingTrackArrives(benchmark::State& bench, qsizetype length)
 {
     const QSizeF size(360, 124);
     const SurfaceMetrics metrics(size, 32, 185);
-    QWidget host;
-    host.resize(size.toSize());
-    setNotchTheme(&host, NotchTheme::dark());
     auto* tab = new NowPlayingExpandedView(
         benchTrack(), benchCover(), metrics, [] {}, [] {}, [] {}, [](double) {});
-    auto* shell = new ExpandedShell(metrics, NotchSurfaceTab::music, kTabs, nullptr, tab, &host);
-    shell->setGeometry(host.rect());
-    host.show();
-    QApplication::processEvents();
+    ShellHost shell(size, metrics, NotchSurfaceTab::music, tab);
     const QVariantMap status = hugeStatus(length);
     const QImage cover = benchCover();
-    QImage frame(host.size() * 2, QImage::Format_ARGB32_Premultiplied);
+    QImage frame(shell.host.size() * 2, QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(2);
     for (auto _ : bench) {
         const NowPlayingExpandedView fresh(hugeTrack(status), cover, metrics, [] {}, [] {}, [] {}, [](double) {});
         tab->adopt(fresh);
         frame.fill(Qt::black);
-        host.render(&frame, QPoint(), QRegion(), QWidget::DrawChildren);
+        shell.host.render(&frame, QPoint(), QRegion(), QWidget::DrawChildren);
         benchmark::DoNotOptimize(frame.constBits());
     }
 }

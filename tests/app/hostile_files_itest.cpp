@@ -4,6 +4,7 @@
 // neither waits for them nor leaves the next start handing over to a process on its way out.
 #include "support/music_players.h"
 #include "support/nimbra_process.h"
+#include "support/peer.h"
 #include "support/test_support.h"
 #include "support/x_pointer.h"
 
@@ -24,32 +25,6 @@
 using namespace nimbra::test;
 
 namespace {
-
-// Another application, speaking one line at a time.
-struct Peer {
-    QProcess process;
-    QByteArray output;
-
-    Peer(const QString& program, const QStringList& arguments)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, arguments);
-    }
-    ~Peer()
-    {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-    bool has(const char* line)
-    {
-        output += process.readAllStandardOutput();
-        return output.contains(line);
-    }
-    bool said(const char* line)
-    {
-        return waitUntil([&] { return has(line); }, 20000);
-    }
-};
 
 bool makeFifo(const QString& path)
 {

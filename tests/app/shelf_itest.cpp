@@ -15,6 +15,7 @@
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
+#include "support/peer.h"
 #include "support/test_support.h"
 #include "support/x_pointer.h"
 
@@ -34,42 +35,6 @@ using namespace nimbra;
 using namespace nimbra::test;
 
 namespace {
-
-// Another application's process, speaking one line at a time.
-struct Peer {
-    QProcess process;
-    QByteArray output;
-
-    Peer(const QString& program, const QStringList& arguments)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, arguments);
-    }
-    ~Peer()
-    {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-    // Reads what came so far; true once `line` was said.
-    bool has(const char* line)
-    {
-        output += process.readAllStandardOutput();
-        return output.contains(line);
-    }
-    bool said(const char* line, int timeoutMs = 20000)
-    {
-        return waitUntil([&] { return has(line); }, timeoutMs);
-    }
-    // How many times something starting with `prefix` was said.
-    int count(const char* prefix)
-    {
-        output += process.readAllStandardOutput();
-        int n = 0;
-        for (const QByteArray& line : output.split('\n'))
-            n += line.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-};
 
 // Stands in for a file manager on the bus and writes down what it was asked to show.
 class RecordingFileManager : public QObject {

@@ -35,6 +35,18 @@ QStringList buttonTexts(QMessageBox* box)
 
 // A launched Nimbra at version 1.9 whose update feed is a local server it trusts. Automatic
 // checks are off, so every check here is one the test starts.
+// Another launched Nimbra on the same feed, whose settings allow the automatic check.
+struct LaunchedWithAutomaticChecks {
+    explicit LaunchedWithAutomaticChecks(HttpsFeed& feed)
+    {
+        settings.setHasSeenOnboarding(true);
+        delegate.applicationDidFinishLaunching();
+        delegate.updates().feedURL = feed.url("/appcast.json");
+    }
+    NimbraSettings settings { std::make_shared<MemorySettingsStorage>() };
+    AppDelegate delegate { &settings };
+};
+
 struct Offers : ::testing::Test {
     Offers()
     {
@@ -204,11 +216,8 @@ TEST_F(Offers, ShortlyAfterLaunchTheAutomaticCheckAsksTheFeedWhenAllowed)
 {
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", newer);
-    NimbraSettings allowed { std::make_shared<MemorySettingsStorage>() };
-    allowed.setHasSeenOnboarding(true);
-    AppDelegate launched(&allowed);
-    launched.applicationDidFinishLaunching();
-    launched.updates().feedURL = feed.url("/appcast.json");
+    LaunchedWithAutomaticChecks app(feed);
+    AppDelegate& launched = app.delegate;
     // Some seconds after launch, without anyone asking.
     ASSERT_TRUE(waitUntil([&] { return launched.updateAlert() != nullptr; }, 20000));
     EXPECT_EQ(launched.updateAlert()->text(), "Nimbra 2.0 is available");
@@ -219,11 +228,9 @@ TEST_F(Offers, TheAutomaticCheckTurnedOffBeforeItIsDueDoesNotRun)
 {
     ASSERT_TRUE(feed.isRunning());
     feed.serve("/appcast.json", newer);
-    NimbraSettings allowed { std::make_shared<MemorySettingsStorage>() };
-    allowed.setHasSeenOnboarding(true);
-    AppDelegate launched(&allowed);
-    launched.applicationDidFinishLaunching();
-    launched.updates().feedURL = feed.url("/appcast.json");
+    LaunchedWithAutomaticChecks app(feed);
+    NimbraSettings& allowed = app.settings;
+    AppDelegate& launched = app.delegate;
     ASSERT_TRUE(launched.isAutomaticCheckPending());
     allowed.setChecksForUpdates(false);
     // Its time comes and goes: no check was started, none asked the feed.

@@ -188,14 +188,20 @@ void ArtworkLoader::load(const QUrl& url, std::function<void(const QImage&)> the
 
 void ArtworkLoader::readAway(std::uint64_t id, const QString& path)
 {
+    workAway(id, [path](const std::atomic<bool>& cancelled) {
+        return readFile(path, QDeadlineTimer(readTimeoutMs), [&cancelled] { return cancelled.load(); });
+    });
+}
+
+void ArtworkLoader::workAway(std::uint64_t id, std::function<QImage(const std::atomic<bool>&)> work)
+{
     QPointer<ArtworkLoader> self(this);
     auto cancelled = m_pending.at(id)->cancelled;
     QObject* box = &mailbox();
-    readers().start([self, id, path, cancelled, box] {
+    readers().start([self, id, work = std::move(work), cancelled, box] {
         if (cancelled->load())
             return; // dropped before its turn came
-        const QDeadlineTimer deadline(readTimeoutMs);
-        QImage image = readFile(path, deadline, [&cancelled] { return cancelled->load(); });
+        QImage image = work(*cancelled);
         QMetaObject::invokeMethod(
             box,
             [self, id, image = std::move(image)] {
@@ -250,21 +256,7 @@ void ArtworkLoader::decodeAway(std::uint64_t id, QByteArray bytes)
     pending->timer->setSingleShot(true);
     connect(pending->timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
     pending->timer->start(readTimeoutMs);
-    QPointer<ArtworkLoader> self(this);
-    auto cancelled = pending->cancelled;
-    QObject* box = &mailbox();
-    readers().start([self, id, bytes = std::move(bytes), cancelled, box] {
-        if (cancelled->load())
-            return;
-        QImage image = decode(bytes);
-        QMetaObject::invokeMethod(
-            box,
-            [self, id, image = std::move(image)] {
-                if (self)
-                    self->finish(id, image);
-            },
-            Qt::QueuedConnection);
-    });
+    workAway(id, [bytes = std::move(bytes)](const std::atomic<bool>&) { return decode(bytes); });
 }
 
 } // namespace nimbra

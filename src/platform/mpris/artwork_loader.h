@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QObject>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -65,6 +66,8 @@ private:
     void fetch(std::uint64_t id, const QUrl& url);
     void decodeAway(std::uint64_t id, QByteArray bytes);
     void readAway(std::uint64_t id, const QString& path);
+    // Runs `work` on the readers unless load `id` is dropped first; its image goes to finish().
+    void workAway(std::uint64_t id, std::function<QImage(const std::atomic<bool>& cancelled)> work);
 
     QNetworkAccessManager* m_network = nullptr; // made on the first download
     std::uint64_t m_lastID = 0;

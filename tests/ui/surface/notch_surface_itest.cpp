@@ -147,6 +147,82 @@ protected:
     void mousePressEvent(QMouseEvent* event) override { presses << event->globalPosition().toPoint(); }
 };
 
+// A file dragged from another program to the notch, with what the shell does with it: open the
+// shelf while the drag hovers, and record what is dropped.
+struct ShelfDrag {
+    explicit ShelfDrag(NotchDisplayController& c)
+        : c(c)
+    {
+        c.onDragHover() = [this](bool hovering) {
+            hovers.push_back(hovering);
+            this->c.setReceivingDrag(hovering);
+            if (hovering)
+                this->c.open(shelf, false);
+            else
+                this->c.handBackToHover();
+        };
+        c.onDropFiles() = [this](const QList<QUrl>& files) {
+            dropped = files;
+            return true;
+        };
+    }
+    ~ShelfDrag()
+    {
+        source.kill();
+        source.waitForFinished();
+    }
+
+    // Starts the source and waits until it is ready to be dragged from.
+    bool start()
+    {
+        if (!file.open())
+            return false;
+        source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
+            { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
+        return said("ready");
+    }
+    bool said(const char* line)
+    {
+        return nimbra::test::waitUntil(
+            [&] {
+                output += source.readAllStandardOutput();
+                return output.contains(line);
+            },
+            10000);
+    }
+    // Press on the file, pull it out, and carry it to the top edge above the notch; true once
+    // the notch heard of it.
+    bool carryToTheTopEdge()
+    {
+        movePointer(QPoint(100, 540));
+        pressButton(true);
+        movePointer(QPoint(130, 540));
+        movePointer(QPoint(160, 540));
+        if (!said("dragging"))
+            return false;
+        movePointer(topEdgeQt(c, -40));
+        movePointer(topEdgeQt(c));
+        return nimbra::test::waitUntil([&] { return !hovers.empty(); }, 5000);
+    }
+    // Down into the open shelf, and let go; true once the source saw its file taken.
+    bool dropIntoTheShelf()
+    {
+        movePointer(notchCentreQt(c) + QPoint(0, 50));
+        movePointer(notchCentreQt(c) + QPoint(0, 60));
+        pressButton(false);
+        return said("dropped copy");
+    }
+    QList<QUrl> fileDropped() const { return { QUrl::fromLocalFile(file.fileName()) }; }
+
+    NotchDisplayController& c;
+    const ModuleID shelf { QStringLiteral("shelf") };
+    std::vector<bool> hovers;
+    QList<QUrl> dropped;
+    QTemporaryFile file;
+    QProcess source;
+    QByteArray output;
+};
+
 } // namespace
 
 // These move the real pointer, take the keyboard and read the screen: each case has an X server
@@ -277,61 +353,17 @@ TEST_F(NotchSurfaceOnX, FileDragReachingTheTopEdgeOpensTheDropPath)
     movePointer(QPoint(50, 600));
     auto c = controllerForPrimary();
     ASSERT_TRUE(c);
-    // What the shell does with a file drag over the notch: open the shelf until it ends.
-    const ModuleID shelf(QStringLiteral("shelf"));
-    std::vector<bool> hovers;
-    QList<QUrl> dropped;
-    c->onDragHover() = [&](bool hovering) {
-        hovers.push_back(hovering);
-        c->setReceivingDrag(hovering);
-        if (hovering)
-            c->open(shelf, false);
-        else
-            c->handBackToHover();
-    };
-    c->onDropFiles() = [&](const QList<QUrl>& files) {
-        dropped = files;
-        return true;
-    };
+    ShelfDrag drag(*c);
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
+    ASSERT_TRUE(drag.start()) << drag.source.readAllStandardError().toStdString();
 
-    QTemporaryFile file;
-    ASSERT_TRUE(file.open());
-    QProcess source;
-    source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
-        { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
-    QByteArray output;
-    const auto said = [&](const char* line) {
-        return nimbra::test::waitUntil(
-            [&] {
-                output += source.readAllStandardOutput();
-                return output.contains(line);
-            },
-            10000);
-    };
-    ASSERT_TRUE(said("ready")) << source.readAllStandardError().toStdString();
+    ASSERT_TRUE(drag.carryToTheTopEdge());
+    EXPECT_EQ(drag.hovers.front(), true);
+    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(drag.shelf));
 
-    // Press on the file, pull it out, and carry it to the top edge above the notch.
-    movePointer(QPoint(100, 540));
-    pressButton(true);
-    movePointer(QPoint(130, 540));
-    movePointer(QPoint(160, 540));
-    ASSERT_TRUE(said("dragging"));
-    movePointer(topEdgeQt(*c, -40));
-    movePointer(topEdgeQt(*c));
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !hovers.empty(); }, 5000));
-    EXPECT_EQ(hovers.front(), true);
-    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(shelf));
-
-    // Down into the open shelf, and let go.
-    movePointer(notchCentreQt(*c) + QPoint(0, 50));
-    movePointer(notchCentreQt(*c) + QPoint(0, 60));
-    pressButton(false);
-    ASSERT_TRUE(said("dropped copy"));
-    EXPECT_EQ(dropped, QList<QUrl>({ QUrl::fromLocalFile(file.fileName()) }));
-    EXPECT_EQ(hovers, std::vector<bool>({ true, false }));
-    source.kill();
-    source.waitForFinished();
+    ASSERT_TRUE(drag.dropIntoTheShelf());
+    EXPECT_EQ(drag.dropped, drag.fileDropped());
+    EXPECT_EQ(drag.hovers, std::vector<bool>({ true, false }));
 }
 
 TEST_F(NotchSurfaceOnX, SurfaceOpenedByCommandWaitsForTheVisitAndClosesWhenThePointerLeaves)
@@ -629,64 +661,21 @@ TEST_F(NotchWithoutCompositor, FileDragReachingTheTopEdgeOpensTheShelfAndTheDrop
     X11InputBridge input;
     auto c = controllerForPrimary({}, {}, &input);
     ASSERT_TRUE(c);
-    // What the shell does with a file drag over the notch: open the shelf until it ends.
-    const ModuleID shelf(QStringLiteral("shelf"));
-    std::vector<bool> hovers;
-    QList<QUrl> dropped;
-    c->onDragHover() = [&](bool hovering) {
-        hovers.push_back(hovering);
-        c->setReceivingDrag(hovering);
-        if (hovering)
-            c->open(shelf, false);
-        else
-            c->handBackToHover();
-    };
-    c->onDropFiles() = [&](const QList<QUrl>& files) {
-        dropped = files;
-        return true;
-    };
+    ShelfDrag drag(*c);
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
+    ASSERT_TRUE(drag.start()) << drag.source.readAllStandardError().toStdString();
 
-    QTemporaryFile file;
-    ASSERT_TRUE(file.open());
-    QProcess source;
-    source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
-        { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
-    QByteArray output;
-    const auto said = [&](const char* line) {
-        return nimbra::test::waitUntil(
-            [&] {
-                output += source.readAllStandardOutput();
-                return output.contains(line);
-            },
-            10000);
-    };
-    ASSERT_TRUE(said("ready")) << source.readAllStandardError().toStdString();
-
-    // Press on the file, pull it out, and carry it to the top edge above the notch.
     nimbra::test::ButtonLetGo letGo;
-    movePointer(QPoint(100, 540));
-    pressButton(true);
-    movePointer(QPoint(130, 540));
-    movePointer(QPoint(160, 540));
-    ASSERT_TRUE(said("dragging"));
-    movePointer(topEdgeQt(*c, -40));
-    movePointer(topEdgeQt(*c));
-    ASSERT_TRUE(nimbra::test::waitUntil([&] { return !hovers.empty(); }, 5000));
-    EXPECT_EQ(hovers.front(), true);
-    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(shelf));
+    ASSERT_TRUE(drag.carryToTheTopEdge());
+    EXPECT_EQ(drag.hovers.front(), true);
+    EXPECT_TRUE(c->model()->surface() == Presentation::Surface::expanded(drag.shelf));
     EXPECT_TRUE(nimbra::test::waitUntil([&] { return !stripOnScreen(*c); }));
     // Without a compositor the notch's windows exist only where the outline is drawn: the
     // source looks for a target only when the pointer moves, so the shelf is let grow first.
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 3000));
 
-    // Down into the open shelf, and let go: the notch's own window takes the drop.
-    movePointer(notchCentreQt(*c) + QPoint(0, 50));
-    movePointer(notchCentreQt(*c) + QPoint(0, 60));
-    pressButton(false);
-    ASSERT_TRUE(said("dropped copy")) << output.toStdString();
-    EXPECT_EQ(dropped, QList<QUrl>({ QUrl::fromLocalFile(file.fileName()) }));
-    EXPECT_EQ(hovers, std::vector<bool>({ true, false }));
-    source.kill();
-    source.waitForFinished();
+    // The notch's own window takes the drop.
+    ASSERT_TRUE(drag.dropIntoTheShelf()) << drag.output.toStdString();
+    EXPECT_EQ(drag.dropped, drag.fileDropped());
+    EXPECT_EQ(drag.hovers, std::vector<bool>({ true, false }));
 }
