@@ -1,6 +1,7 @@
 #include "core/settings_storage.h"
 
 #include "core/diagnostics.h"
+#include "core/regular_file.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -152,21 +153,27 @@ QString JsonFileSettingsStorage::defaultPath()
 
 void JsonFileSettingsStorage::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
+    const RegularFileRead file = readRegularFile(m_path, maximumFileBytes);
+    switch (file.outcome) {
+    case RegularFileRead::Outcome::missing:
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    case RegularFileRead::Outcome::notRegular:
+    case RegularFileRead::Outcome::failed:
         // What cannot be read must not be replaced by defaults on the next write.
         m_writable = false;
         report(QStringLiteral("cannot read %1 (%2); defaults in use, the file is left alone")
-                   .arg(m_path, file.errorString()));
+                   .arg(m_path, file.outcome == RegularFileRead::Outcome::failed ? file.error
+                                                                                  : QStringLiteral("not a regular file")));
         return;
+    case RegularFileRead::Outcome::tooLarge:
+        moveAside(QStringLiteral("larger than %1 MB").arg(maximumFileBytes / (1024 * 1024)));
+        return;
+    case RegularFileRead::Outcome::read:
+        break;
     }
-    const QByteArray contents = file.readAll();
-    file.close();
 
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         moveAside(QStringLiteral("not valid JSON (%1 at offset %2)").arg(error.errorString()).arg(error.offset));
         return;

@@ -78,13 +78,16 @@ private:
 // second), at application quit, at flush() and at destruction, always as a whole new file
 // renamed over the old one. Creating the store writes nothing.
 //
-// A file that cannot be parsed, or holds no JSON object, is moved aside to
-// "<name>.corrupt-<UTC timestamp>" and the store starts empty; a file that cannot be read or moved
-// aside is left alone and never written over. Either is said on standard error in one line,
+// A file that cannot be parsed, holds no JSON object or is over maximumFileBytes is moved aside
+// to "<name>.corrupt-<UTC timestamp>" and the store starts empty; a file that cannot be read (a
+// FIFO or device in its place included, which is never waited on) or moved aside is left alone
+// and never written over. Either is said on standard error in one line,
 // with the diagnostics log or without it: the user's settings are not in use.
 class JsonFileSettingsStorage final : public QObject, public SettingsStorage {
 public:
     static constexpr int defaultWriteDelayMs = 400;
+    // Our own file holds some kilobytes; a larger one is no settings of ours.
+    static constexpr qint64 maximumFileBytes = 16 * 1024 * 1024;
 
     explicit JsonFileSettingsStorage(QString path, int writeDelayMs = defaultWriteDelayMs);
     ~JsonFileSettingsStorage() override;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -225,6 +226,8 @@ TEST_F(JsonFileSettingsStorageTest, ADamagedFileIsMovedAsideNotOverwritten)
         { "a number", "42" },
         { "empty", "" },
         { "an overflowing number", R"({"hover.dwell": 1e999})" },
+        { "larger than any settings of ours",
+            R"({"hover.dwell": 0.3, "x": ")" + QByteArray(JsonFileSettingsStorage::maximumFileBytes, 'x') + R"("})" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,7 +246,7 @@ TEST_F(JsonFileSettingsStorageTest, ADamagedFileIsMovedAsideNotOverwritten)
         EXPECT_EQ(readFile(path()).keys(), QStringList { "eyes.enabled" });
         QFile copy(storage.corruptCopyPath());
         ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-        EXPECT_EQ(copy.readAll(), c.contents);
+        EXPECT_TRUE(copy.readAll() == c.contents);
     }
 }
 
@@ -270,15 +273,37 @@ TEST(JsonFileSettingsStoragePath, FollowsXdgConfigHome)
 
 TEST_F(JsonFileSettingsStorageTest, AFileThatCannotBeReadIsNeverWritten)
 {
-    // A folder where the file should be cannot be read as one.
-    QDir().mkpath(path());
-    {
-        JsonFileSettingsStorage storage(path(), 60'000);
-        EXPECT_FALSE(storage.isWritable());
-        storage.setBool("eyes.enabled", true);
+    // What stands where the file should be, none of which reads as one. A FIFO without a writer
+    // held start-up for ever, and a link to an endless device read until memory ran out.
+    struct Case {
+        const char* name;
+        std::function<bool()> make;
+        std::function<bool()> stillThere;
+    };
+    const Case cases[] = {
+        { "a folder", [&] { return QDir().mkpath(path()); }, [&] { return QFileInfo(path()).isDir(); } },
+        { "a FIFO", [&] { return ::mkfifo(QFile::encodeName(path()).constData(), 0600) == 0; },
+            [&] {
+                struct stat info {};
+                return ::lstat(QFile::encodeName(path()).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+            } },
+        { "a link to /dev/zero", [&] { return QFile::link("/dev/zero", path()); },
+            [&] { return QFileInfo(path()).symLinkTarget() == "/dev/zero"; } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir.path() + "/nimbra").removeRecursively();
+        QDir().mkpath(dir.path() + "/nimbra");
+        ASSERT_TRUE(c.make());
+        {
+            JsonFileSettingsStorage storage(path(), 60'000);
+            EXPECT_FALSE(storage.isWritable());
+            EXPECT_TRUE(storage.object("eyes.enabled").isUndefined());
+            storage.setBool("eyes.enabled", true);
+        }
+        EXPECT_TRUE(c.stillThere());
+        EXPECT_TRUE(corruptCopies(dir.path() + "/nimbra").isEmpty());
     }
-    EXPECT_TRUE(QFileInfo(path()).isDir());
-    EXPECT_TRUE(corruptCopies(dir.path() + "/nimbra").isEmpty());
 }
 
 TEST_F(JsonFileSettingsStorageTest, ADamagedFileLeavesOneDiagnosticsLine)

@@ -75,7 +75,8 @@ std::optional<QIcon> SourceBadge::icon(const QString& desktopEntry)
         return std::nullopt;
     QIcon found;
     if (QFileInfo(key).isAbsolute()) {
-        if (QFileInfo::exists(key))
+        // Regular files only: an icon named as a FIFO would hold painting until a writer came.
+        if (QFileInfo(key).isFile())
             found = QIcon(key);
     } else {
         found = QIcon::fromTheme(key);

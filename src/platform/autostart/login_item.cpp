@@ -1,14 +1,12 @@
 #include "platform/autostart/login_item.h"
 
+#include "core/regular_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace nimbra {
 
@@ -24,31 +22,6 @@ QString defaultConfigHome()
 
 // A desktop entry is a few hundred bytes; a bigger file is no entry of ours.
 constexpr qint64 kEntryLimit = 64 * 1024;
-
-// The file's bytes when it is a regular file of sensible size: a FIFO or device put in its place
-// is never opened for a blocking read.
-std::optional<QByteArray> readRegularFile(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info {};
-    std::optional<QByteArray> bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kEntryLimit) {
-        QByteArray data(qsizetype(info.st_size), '\0');
-        qsizetype got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + got, std::size_t(data.size() - got));
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        data.truncate(got);
-        bytes = data;
-    }
-    ::close(fd);
-    return bytes;
-}
 
 // The general escapes of a desktop entry's string values.
 QString unescapeValue(QStringView value)
@@ -84,12 +57,14 @@ LoginItem::LoginItem(const QString& configHome)
 
 std::optional<LoginItem::Entry> LoginItem::read() const
 {
-    const std::optional<QByteArray> bytes = readRegularFile(m_path);
-    if (!bytes)
+    // A FIFO or device put in the entry's place is never waited on; a large file is no entry.
+    const RegularFileRead file = readRegularFile(m_path, kEntryLimit);
+    if (file.outcome != RegularFileRead::Outcome::read)
         return std::nullopt;
+    const QByteArray& bytes = file.bytes;
     Entry entry { true, {} };
     bool inMainGroup = false;
-    for (const QString& raw : QString::fromUtf8(*bytes).split(u'\n')) {
+    for (const QString& raw : QString::fromUtf8(bytes).split(u'\n')) {
         const QString line = raw.trimmed();
         if (line.startsWith(u'[')) {
             inMainGroup = line == QStringLiteral("[Desktop Entry]");

@@ -1,9 +1,9 @@
 #include "platform/xdg/desktop_entry.h"
 
-#include <QFile>
+#include "core/regular_file.h"
+
 #include <QHash>
 #include <QStandardPaths>
-#include <QTextStream>
 
 namespace nimbra::desktop_entry {
 
@@ -19,13 +19,14 @@ QString locate(const QString& id)
 
 QString value(const QString& path, const QString& key)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Read on the main thread: a FIFO named like an entry is never waited on, and an entry is a
+    // few kilobytes.
+    const RegularFileRead file = readRegularFile(path, 256 * 1024);
+    if (file.outcome != RegularFileRead::Outcome::read)
         return {};
-    QTextStream in(&file);
     bool mainGroup = false;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
+    for (const QString& raw : QString::fromUtf8(file.bytes).split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             mainGroup = line == QLatin1String("[Desktop Entry]");
             continue;

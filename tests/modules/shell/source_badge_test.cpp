@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace nimbra;
 using namespace nimbra::test;
@@ -60,6 +61,18 @@ TEST(SourceBadge, FindsTheIconThroughTheDesktopEntryAndKeepsIt)
     // Names that are no entry names never reach the file system.
     EXPECT_EQ(SourceBadge::icon("../nimbra-test-player"), std::nullopt);
     EXPECT_EQ(SourceBadge::icon(""), std::nullopt);
+
+    // A FIFO named like an entry (a player may name any entry) is passed over, not waited on.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(apps.dir.path() + "/applications/nimbra-fifo-player.desktop").constData(), 0600), 0);
+    EXPECT_EQ(SourceBadge::icon("nimbra-fifo-player"), std::nullopt);
+    // So is an entry whose icon is one.
+    const QString fifoIcon = apps.dir.path() + "/icon.png";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoIcon).constData(), 0600), 0);
+    QFile entry(apps.dir.path() + "/applications/nimbra-fifo-icon-player.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Player\nIcon=" + fifoIcon.toUtf8() + "\n");
+    entry.close();
+    EXPECT_EQ(SourceBadge::icon("nimbra-fifo-icon-player"), std::nullopt);
 }
 
 TEST(SourceBadge, DrawsThePlayerIconOrAMusicNote)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace nimbra {
+
+// A small file of our own that anyone may have replaced: a FIFO, socket or device put in its
+// place (or a link to one) is never waited on, and a file larger than asked is not read.
+struct RegularFileRead {
+    enum class Outcome { read, missing, notRegular, tooLarge, failed };
+    Outcome outcome = Outcome::missing;
+    QByteArray bytes;
+    // Why it failed, in the system's words.
+    QString error;
+};
+
+RegularFileRead readRegularFile(const QString& path, qint64 limit);
+
+} // namespace nimbra
