@@ -6,12 +6,18 @@
 //                 (goal: under one 120 Hz frame, 8.3 ms),
 //   qt_read_ms    what reading the same bytes through QClipboard on the main thread takes,
 //                 the stall the reader thread avoids.
+// And a selection storm (a shell loop running xclip, as two clipboard managers fighting do):
+//   changes, captures   announced changes of owner, and the captures they armed (coalesced),
+//   cpu_ms_per_s        this process's CPU time over the storm per second of it,
+//   cpu_us_per_change   the same per announced change,
+//   last_is_first       1 when the storm's last copy ended up first in the history.
 #include "modules/clipboard/clipboard_monitor.h"
 #include "support/private_servers.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMimeData>
@@ -21,6 +27,7 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace nimbra;
 
@@ -113,8 +120,63 @@ void captureLargeImage(benchmark::State& state)
     state.counters["qt_read_ms"] = qtReadMs;
 }
 
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void captureSelectionStorm(benchmark::State& state)
+{
+    const int copies = int(state.range(0));
+    ClipboardMonitor monitor;
+    monitor.start(0.5);
+    double wallMs = 0, cpuMs = 0;
+    quint64 changes = 0;
+    int captures = 0;
+    bool lastIsFirst = false;
+    for (auto _ : state) {
+        const quint64 changesBefore = monitor.changeCount();
+        const int capturesBefore = monitor.capturesFinished();
+        QProcess storm;
+        QEventLoop loop;
+        QObject::connect(&storm, &QProcess::finished, &loop, &QEventLoop::quit);
+        storm.start("sh",
+            { "-c",
+                QStringLiteral("i=0; while [ $i -lt %1 ]; do i=$((i+1)); "
+                               "echo storm $i | xclip -selection clipboard; done")
+                    .arg(copies) });
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = cpuSeconds();
+        // Waits asleep, so that the figure is the monitor's own.
+        loop.exec();
+        cpuMs = (cpuSeconds() - cpuBefore) * 1000;
+        wallMs = wall.nsecsElapsed() / 1e6;
+        state.SetIterationTime(wallMs / 1000);
+        const QString last = QStringLiteral("storm %1").arg(copies);
+        lastIsFirst = runUntil(
+            [&] {
+                const QString* first
+                    = monitor.store().items().isEmpty() ? nullptr : monitor.store().items().first().payload.asText();
+                return first && first->trimmed() == last;
+            },
+            10000);
+        changes = monitor.changeCount() - changesBefore;
+        captures = monitor.capturesFinished() - capturesBefore;
+    }
+    state.counters["changes"] = double(changes);
+    state.counters["captures"] = captures;
+    state.counters["cpu_ms_per_s"] = cpuMs / (wallMs / 1000);
+    state.counters["cpu_us_per_change"] = changes ? cpuMs * 1000 / double(changes) : 0;
+    state.counters["last_is_first"] = lastIsFirst ? 1 : 0;
+}
+
 } // namespace
 
+BENCHMARK(captureSelectionStorm)->Arg(400)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(captureLargeImage)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,7 +34,9 @@ template <typename T> using Reply = std::unique_ptr<T, Freed>;
 
 // What one conversion of the selection gave.
 struct Transfer {
-    enum class Outcome { answered, refused, tooLarge };
+    // Unanswered: the owner let its time run out, went away, or the clipboard changed hands
+    // meanwhile; asking it for anything else is pointless.
+    enum class Outcome { answered, refused, tooLarge, unanswered };
     Outcome outcome = Outcome::refused;
     QByteArray data;
 };
@@ -43,6 +46,11 @@ struct Transfer {
 // owner that answers late, or goes on with an incremental transfer that was given up, writes
 // to a window that is gone, and never into the answer of a later conversion. Everything here
 // runs on the reader thread.
+//
+// The connection hears of every change of the clipboard's owner: an answer that comes after
+// one may belong to the new owner while the targets came from the old one (a password manager
+// adds its hint a moment after the text), so a read across a change gives up at once and the
+// new owner's state is read whole by the capture the change arms.
 class SelectionConnection {
 public:
     explicit SelectionConnection(const std::atomic_bool& stopping)
@@ -73,7 +81,18 @@ public:
         m_targets = atom("TARGETS");
         m_incr = atom("INCR");
         m_property = atom("NIMBRA_SELECTION");
+        watchOwner();
         return !xcb_connection_has_error(m_connection);
+    }
+
+    // Forgets the changes of owner heard so far: a read starts from the owner of now.
+    void beginRead()
+    {
+        Reply<xcb_get_input_focus_reply_t>(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+            std::free(event);
+        m_ownerChanged = false;
     }
 
     // The offered targets, and for each its atom; none when there is no owner or it did not answer.
@@ -124,7 +143,9 @@ private:
             auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(event);
             return n->requestor == window && n->selection == m_clipboard;
         }));
-        if (!notify || reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property == XCB_ATOM_NONE)
+        if (!notify)
+            return { Transfer::Outcome::unanswered, {} };
+        if (reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property == XCB_ATOM_NONE)
             return {};
 
         xcb_atom_t type = XCB_ATOM_NONE;
@@ -148,7 +169,7 @@ private:
                 return p->window == window && p->atom == m_property && p->state == XCB_PROPERTY_NEW_VALUE;
             }));
             if (!event)
-                return {};
+                return { Transfer::Outcome::unanswered, {} };
             std::optional<QByteArray> piece = takeProperty(window, &type);
             if (!piece)
                 return {};
@@ -181,19 +202,41 @@ private:
         return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
     }
 
-    // The first event that `matches`, or none after the owner's time is up, on a broken
-    // connection, or when Nimbra stops. Other events are dropped: they belong to conversions
-    // that are over.
+    // Asks to hear of every change of the clipboard's owner, its window or client going
+    // included. Without the XFixes extension reads go on without that guard.
+    void watchOwner()
+    {
+        m_xfixesEvent = 0;
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+        if (!extension || !extension->present)
+            return;
+        Reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version_reply(m_connection,
+            xcb_xfixes_query_version(m_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, -1, -1, 1, 1, 0,
+            XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_xfixes_select_selection_input(m_connection, window, m_clipboard,
+            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
+                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
+                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        m_xfixesEvent = extension->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+    }
+
+    // The first event that `matches`, or none after the owner's time is up, once the owner
+    // changed, on a broken connection, or when Nimbra stops. Other events are dropped: they
+    // belong to conversions that are over.
     template <typename Match> xcb_generic_event_t* waitFor(Match matches)
     {
         const QDeadlineTimer deadline(answerTimeoutMs);
         for (;;) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-                if (matches(event))
+                if (m_xfixesEvent && (event->response_type & 0x7f) == m_xfixesEvent)
+                    m_ownerChanged = true;
+                else if (!m_ownerChanged && matches(event))
                     return event;
                 std::free(event);
             }
-            if (xcb_connection_has_error(m_connection) || m_stopping.load() || deadline.hasExpired())
+            if (m_ownerChanged || xcb_connection_has_error(m_connection) || m_stopping.load() || deadline.hasExpired())
                 return nullptr;
             pollfd descriptor { xcb_get_file_descriptor(m_connection), POLLIN, 0 };
             ::poll(&descriptor, 1, int(std::min<qint64>(deadline.remainingTime(), stopCheckMs)));
@@ -207,6 +250,8 @@ private:
     xcb_atom_t m_targets = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
     xcb_atom_t m_property = XCB_ATOM_NONE;
+    uint8_t m_xfixesEvent = 0;
+    bool m_ownerChanged = false;
 };
 
 // Lives on the reader thread.
@@ -224,6 +269,7 @@ public:
             Diagnostics::log(Diagnostics::Category::clipboard, "no X display for reading the clipboard");
             return offer;
         }
+        m_connection.beginRead();
         const auto targets = m_connection.targets();
         if (!targets)
             return offer;
@@ -238,6 +284,10 @@ public:
                     offer.tooLarge = true;
                     return offer;
                 }
+                // An owner that did not answer one target is not asked for the next: each
+                // would cost the whole wait again. Nor is the clipboard's next owner.
+                if (transfer.outcome == Transfer::Outcome::unanswered)
+                    return offer;
                 if (!transfer.data.isEmpty()) {
                     offer.target = name;
                     offer.data = std::move(transfer.data);

@@ -53,7 +53,9 @@ public:
 
     // Reads the targets, then the first chosen target that yields bytes, unless it holds more
     // than `limit` bytes (or maxTransferBytes); `done` runs on this object's thread with the
-    // result, unless this object is gone by then.
+    // result, unless this object is gone by then. A read gives up with nothing when the owner
+    // leaves a request unanswered, and at once when the clipboard changes hands meanwhile (the
+    // change is announced, and the next read sees the new owner whole).
     void read(Chooser choose, qsizetype limit, Completion done);
 
     // Takes ownership of `data` and makes it the clipboard's contents. False when the window

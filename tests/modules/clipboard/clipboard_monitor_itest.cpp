@@ -33,7 +33,16 @@ public:
     {
         auto owner = std::make_unique<ForeignOwner>();
         owner->m_process.start(NIMBRA_CLIPBOARD_OWNER, formats);
-        owner->m_ready = waitUntil([&] { return owner->m_process.readAllStandardOutput().contains("owning"); });
+        owner->m_ready = waitUntil([&] { return owner->output().contains("owning"); });
+        return owner;
+    }
+    // An X client answering oddly (tests/support/odd_owner_main.cpp), which tells what it is
+    // asked for.
+    static std::unique_ptr<ForeignOwner> odd(const QString& mode)
+    {
+        auto owner = std::make_unique<ForeignOwner>();
+        owner->m_process.start(NIMBRA_ODD_OWNER, { mode });
+        owner->m_ready = waitUntil([&] { return owner->output().contains("owning"); });
         return owner;
     }
     ~ForeignOwner()
@@ -42,9 +51,16 @@ public:
         m_process.waitForFinished(2000);
     }
     bool isReady() const { return m_ready && m_process.state() == QProcess::Running; }
+    // All it printed so far.
+    const QByteArray& output()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return m_output;
+    }
 
 private:
     QProcess m_process;
+    QByteArray m_output;
     bool m_ready = true;
 };
 
@@ -68,9 +84,9 @@ struct ClipboardOnX : ::testing::Test {
         return waitUntil([&] { return monitor.store().items().size() == count; }, 10000);
     }
     // Waits for the capture the change arms, whatever it finds.
-    bool captured(int before) const
+    bool captured(int before, int timeoutMs = 10000) const
     {
-        return waitUntil([&] { return monitor.capturesFinished() > before; }, 10000);
+        return waitUntil([&] { return monitor.capturesFinished() > before; }, timeoutMs);
     }
 
     ClipboardMonitor monitor;
@@ -152,6 +168,37 @@ TEST_F(ClipboardOnX, APasswordManagersSecretIsNeverRecorded)
     // it never was.
     auto plain = ForeignOwner::offering({ "text/plain=not a secret" });
     ASSERT_TRUE(plain->isReady());
+    ASSERT_TRUE(waitUntil([&] { return !monitor.store().items().isEmpty(); }, 10000));
+    ASSERT_EQ(monitor.store().items().size(), 1);
+    EXPECT_EQ(monitor.store().items()[0].preview(), "not a secret");
+}
+
+TEST_F(ClipboardOnX, AnOwnerThatNeverAnswersIsAskedOnceAndHoldsUpNoLaterCopy)
+{
+    // It offers files, images and text, and answers nothing but the list of them.
+    const int before = monitor.capturesFinished();
+    auto silent = ForeignOwner::odd("silent");
+    ASSERT_TRUE(silent->isReady());
+    ASSERT_TRUE(captured(before, 30000));
+    EXPECT_EQ(silent->output().count("asked "), 2) << silent->output().toStdString();
+    EXPECT_TRUE(monitor.store().items().isEmpty());
+
+    auto next = ForeignOwner::xclip("UTF8_STRING", "copied after");
+    ASSERT_TRUE(entries(1));
+    EXPECT_EQ(monitor.store().items()[0].preview(), "copied after");
+}
+
+TEST_F(ClipboardOnX, AHintThatAPasswordManagerAddsWhileItsTextIsReadStillKeepsTheSecretOut)
+{
+    // Asked for its text, it takes the clipboard again with the hint beside the text, then
+    // answers with the secret.
+    const int before = monitor.capturesFinished();
+    auto secret = ForeignOwner::odd("late-hint");
+    ASSERT_TRUE(secret->isReady());
+    ASSERT_TRUE(waitUntil([&] { return secret->output().contains("asked UTF8_STRING"); }, 10000));
+    ASSERT_TRUE(captured(before));
+
+    auto plain = ForeignOwner::xclip("UTF8_STRING", "not a secret");
     ASSERT_TRUE(waitUntil([&] { return !monitor.store().items().isEmpty(); }, 10000));
     ASSERT_EQ(monitor.store().items().size(), 1);
     EXPECT_EQ(monitor.store().items()[0].preview(), "not a secret");
