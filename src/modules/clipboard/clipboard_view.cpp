@@ -718,9 +718,12 @@ void ClipboardList::paintRow(QPainter& p, int index, const QRectF& r)
     const QFontMetricsF sourceMetrics(sourceFont);
     const double stack = previewMetrics.height() + (source ? sourceMetrics.height() : 0);
     const double top = r.center().y() - stack / 2;
-    // Text only where rows show whole: a row in the edge strips shows none of it.
+    // Text only where rows show whole: a row in the edge strips shows none of it. Nor beyond
+    // its own row: a copied text stacked with combining marks reaches far above and below its
+    // line, and would write over its neighbours and the row's marks.
     p.save();
     p.setClipRect(wholeRowWindow(), Qt::IntersectClip);
+    p.setClipRect(QRectF(thumb.right(), r.top(), trailing + m.space(4) - thumb.right(), r.height()), Qt::IntersectClip);
     p.setFont(previewFont);
     p.setPen(theme.primaryText());
     p.drawText(QPointF(textLeft, top + previewMetrics.ascent()), preview);

@@ -310,3 +310,30 @@ TEST(ClipboardView, AtRestNoRowIsCutThroughItsTextAndTheListGoesOnFaintly)
         }
     }
 }
+
+TEST(ClipboardView, ATextStackedWithCombiningMarksStaysInItsRow)
+{
+    // Copied "zalgo" text: each letter carries marks far above and below its line.
+    QString stacked = QStringLiteral("tal");
+    stacked += QString(30, QChar(0x0301)) + QStringLiteral("l t") + QString(30, QChar(0x0316));
+    stacked += QStringLiteral("ext");
+    const auto render = [](const QString& middle) {
+        const SurfaceMetrics m = tall();
+        const QList<ClipboardItem> items { text("above it"), text(middle), text("below it") };
+        Stage stage(dark, contentSize(m));
+        auto* view = stage.make<ClipboardView>(
+            items, m, QString(), std::nullopt, ClipboardView::Actions {}, ClipboardView::Thumbnails {});
+        QCoreApplication::processEvents();
+        const QImage image = stage.render();
+        const QPointF at = view->list()->pos();
+        return std::tuple { image, view->list()->rowRect(0).translated(at).toRect(),
+            view->list()->rowRect(2).translated(at).toRect() };
+    };
+    const auto [plain, firstRow, lastRow] = render(QStringLiteral("tall text"));
+    const auto [marked, firstRowThere, lastRowThere] = render(stacked);
+    saveArtefact(marked, "clipboard-stacked-marks");
+    ASSERT_EQ(firstRow, firstRowThere);
+    ASSERT_EQ(lastRow, lastRowThere);
+    EXPECT_EQ(marked.copy(firstRow), plain.copy(firstRow)) << "the row above is untouched";
+    EXPECT_EQ(marked.copy(lastRow), plain.copy(lastRow)) << "the row below is untouched";
+}
