@@ -61,12 +61,19 @@ NotchShape NotchSurfaceModel::shape() const
 QSizeF NotchSurfaceModel::bodySize(const Presentation::Surface& surface) const
 {
     const QRectF anchor = m_geometry.anchorRect();
+    // A screen narrower than the surface gets it narrowed, flares included, rather than cut off.
+    const auto fitted = [&](QSizeF size, double topRadius) {
+        const double room = m_geometry.metrics().frame.width() - NotchShape::outerInset(topRadius);
+        return QSizeF(room < size.width() ? std::max(room, 0.0) : size.width(), size.height());
+    };
     switch (surface.kind()) {
     case Presentation::Surface::Kind::activity:
     case Presentation::Surface::Kind::resident:
-        return { anchor.width() + m_layout.activityExtraWidth, std::max(anchor.height(), m_layout.activityHeight) };
+        return fitted(
+            { anchor.width() + m_layout.activityExtraWidth, std::max(anchor.height(), m_layout.activityHeight) },
+            m_layout.collapsedTopRadius);
     case Presentation::Surface::Kind::expanded:
-        return { m_layout.expandedWidth, m_layout.expandedHeight };
+        return fitted({ m_layout.expandedWidth, m_layout.expandedHeight }, m_layout.expandedTopRadius);
     case Presentation::Surface::Kind::dormant:
         break;
     }

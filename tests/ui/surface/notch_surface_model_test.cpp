@@ -15,7 +15,17 @@ NotchGeometry geometryWithNotch(double width, double height)
         QRectF(0, 950, x, 32), QRectF(x + width, 950, 1512 - x - width, 32) });
 }
 
-Activity volume() { return Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 2, ActivityCategory::volume }; }
+// A screen of that size without a camera housing, whose notch is synthesized under a 24-point bar.
+NotchGeometry plainScreen(double width, double height)
+{
+    return NotchGeometry(DisplayMetrics {
+        QRectF(0, 0, width, height), QRectF(0, 0, width, height - 24), 0, std::nullopt, std::nullopt });
+}
+
+Activity volume()
+{
+    return Activity { ModuleID(QStringLiteral("systemLevel")), 1, 40, 2, ActivityCategory::volume };
+}
 
 } // namespace
 
@@ -91,4 +101,24 @@ TEST(NotchSurfaceModel, NotifiesOnlyOnRealChanges)
     model.incrementContentRevision();
     EXPECT_EQ(revision.count(), 2);
     EXPECT_EQ(model.contentRevision(), 2u);
+}
+
+TEST(NotchSurfaceModel, ASurfaceWiderThanItsScreenIsNarrowedToFitFlaresAndAll)
+{
+    // A 320-point screen: narrower than the expanded surface (360 + 36 of flares).
+    NotchSurfaceModel model(plainScreen(320, 240), {});
+    model.setSurface(Presentation::Surface::expanded(ModuleID(QStringLiteral("glance"))));
+    EXPECT_EQ(model.outerSize(), QSizeF(320, 124));
+    EXPECT_EQ(model.context().size, QSizeF(284, 124));
+
+    // A readout wider than its screen narrows too (120 + 180 + 12 on 300 points); on a wide
+    // screen nothing changes.
+    LayoutMetrics wide;
+    wide.activityExtraWidth = 180;
+    model.setLayout(wide);
+    model.setGeometry(plainScreen(300, 240));
+    model.setSurface(Presentation::Surface::activity(volume()));
+    EXPECT_EQ(model.outerSize(), QSizeF(300, 78));
+    model.setGeometry(plainScreen(7680, 4320));
+    EXPECT_EQ(model.outerSize(), QSizeF(170 + 180 + 12, 78));
 }
