@@ -112,16 +112,16 @@ void setInputShape(QWindow* window, const std::optional<QRegion>& devicePixels)
     xcb_flush(c);
 }
 
-void setBoundingShape(QWindow* window, const std::optional<QRegion>& region)
+void setBoundingShape(QWindow* window, const std::optional<QRegion>& devicePixels)
 {
     const xcb_window_t id = nativeWindow(window);
     xcb_connection_t* c = connection();
     if (!id || !hasShape(c))
         return;
-    if (!region) {
+    if (!devicePixels) {
         xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, id, 0, 0, XCB_NONE);
     } else {
-        const auto rects = rectangles(*region, window->devicePixelRatio());
+        const auto rects = rectangles(*devicePixels, 1);
         xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, id, 0, 0,
             uint32_t(rects.size()), rects.data());
     }

@@ -23,8 +23,9 @@ bool hasCompositor();
 // to what lies beneath. std::nullopt restores the whole window.
 void setInputShape(QWindow* window, const std::optional<QRegion>& devicePixels);
 
-// The window exists only inside `region`; std::nullopt restores the whole window.
-void setBoundingShape(QWindow* window, const std::optional<QRegion>& region);
+// The window exists only inside `region` (window coordinates, device pixels, so a curved edge
+// steps by single pixels on any scale); std::nullopt restores the whole window.
+void setBoundingShape(QWindow* window, const std::optional<QRegion>& devicePixels);
 
 // Puts the window on top of every other window of the screen, panels and full-screen ones too.
 void raise(QWindow* window);

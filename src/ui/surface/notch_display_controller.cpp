@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPointer>
+#include <QTransform>
 #include <cmath>
 
 namespace nimbra {
@@ -519,14 +520,19 @@ void NotchDisplayController::followOutline()
     // Without a compositor the windows exist only where the outline is drawn.
     if (NotchPanel::translucencyAvailable())
         return;
+    // Traced in device pixels: on a scaled screen a clip in points would cut the curves in steps
+    // of two or more pixels.
     const bool visible = m_view->currentOpacity() > 0.01;
-    const QRegion outline = visible ? QRegion(m_view->outlinePath().toFillPolygon().toPolygon()) : QRegion();
+    const double ratio = m_panel->devicePixelRatioF();
+    const QRegion outline = visible
+        ? QRegion(QTransform::fromScale(ratio, ratio).map(m_view->outlinePath()).toFillPolygon().toPolygon())
+        : QRegion();
     m_panel->setOpaqueClip(outline);
     // The probe's own frame, in the panel's pixel coordinates, shares the same clip.
     const QRectF probeQt = screen_space::toQt(m_probe->frame());
     const QRectF panelQt = screen_space::toQt(m_panel->frame());
-    m_probe->setOpaqueClip(
-        outline.translated(int(std::round(panelQt.x() - probeQt.x())), int(std::round(panelQt.y() - probeQt.y()))));
+    m_probe->setOpaqueClip(outline.translated(
+        int(std::round((panelQt.x() - probeQt.x()) * ratio)), int(std::round((panelQt.y() - probeQt.y()) * ratio))));
 }
 
 } // namespace nimbra

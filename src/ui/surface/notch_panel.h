@@ -83,7 +83,7 @@ public:
     // Re-reads the content view's interactive region into the window's input shape.
     void refreshInputShape();
 
-    // Only the pixels inside `region` (window coordinates) exist when no compositor blends the
+    // Only the pixels inside `region` (window coordinates, device pixels) exist when no compositor blends the
     // window's translucent pixels; with a compositor this does nothing. None: the whole window.
     void setOpaqueClip(const std::optional<QRegion>& region);
     static bool translucencyAvailable();

@@ -679,3 +679,56 @@ TEST_F(NotchWithoutCompositor, FileDragReachingTheTopEdgeOpensTheShelfAndTheDrop
     EXPECT_EQ(drag.dropped, drag.fileDropped());
     EXPECT_EQ(drag.hovers, std::vector<bool>({ true, false }));
 }
+
+TEST_F(NotchWithoutCompositor, OnAScaledScreenTheOutlineIsCutInSinglePixels)
+{
+    ASSERT_FALSE(x11::hasCompositor());
+    movePointer(QPoint(50, 600));
+    // Beneath the whole surface: at twice the scale it is 872 pixels wide and 248 high.
+    Beneath beneath;
+    const QRect top(0, 0, QGuiApplication::primaryScreen()->geometry().width(), 300);
+    beneath.setGeometry(top);
+    ASSERT_TRUE(nimbra::test::waitUntil([&] { return beneath.windowHandle()->isExposed(); }));
+    const QColor background(0x40, 0x80, 0xc0);
+    const auto grab = [&] {
+        const QImage image = QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, top.width(), top.height()).toImage();
+        nimbra::test::saveArtefact(image, QStringLiteral("x11_without_compositor_scaled_2x"));
+        return image;
+    };
+
+    // An open surface at twice the scale, from a program of its own.
+    QProcess demo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    demo.setProcessEnvironment(env);
+    demo.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/notch_demo"),
+        { QStringLiteral("--state"), QStringLiteral("expanded") });
+    QImage settled;
+    const bool opened = nimbra::test::waitUntil(
+        [&] {
+            const QImage now = grab();
+            const bool same = now == settled && QColor(now.pixel(top.width() / 2, 150)) != background;
+            settled = now;
+            return same;
+        },
+        10000);
+    demo.kill();
+    demo.waitForFinished();
+    ASSERT_TRUE(opened) << demo.readAllStandardError().toStdString();
+
+    // Down the left flare, side and bottom corner, where the window begins in each row: a clip in
+    // points would begin it at even pixels only.
+    int odd = 0;
+    int rows = 0;
+    for (int y = 0; y < settled.height(); ++y) {
+        int x = 0;
+        while (x < top.width() / 2 && QColor(settled.pixel(x, y)) == background)
+            ++x;
+        if (x == top.width() / 2)
+            break;
+        ++rows;
+        odd += x % 2;
+    }
+    EXPECT_EQ(rows, 248);
+    EXPECT_GT(odd, 4);
+}
