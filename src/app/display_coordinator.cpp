@@ -2,6 +2,7 @@
 
 #include "app/display_selection.h"
 #include "core/diagnostics.h"
+#include "platform/x11/screen_changes.h"
 #include "platform/x11/screens.h"
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
@@ -50,6 +51,8 @@ void DisplayCoordinator::start()
     connect(app, &QGuiApplication::screenRemoved, this, &DisplayCoordinator::scheduleRebuild);
     // Model geometry is measured from the primary screen, so a new primary moves every notch.
     connect(app, &QGuiApplication::primaryScreenChanged, this, &DisplayCoordinator::scheduleRebuild);
+    // When the last monitor goes, Qt keeps its screen as a stand-in and says nothing.
+    m_screenChanges = std::make_unique<x11::ScreenChanges>([this] { scheduleRebuild(); });
     for (QScreen* screen : QGuiApplication::screens())
         watchScreen(screen);
 }
@@ -65,6 +68,7 @@ void DisplayCoordinator::stop()
 {
     if (m_started) {
         m_started = false;
+        m_screenChanges.reset();
         if (auto* app = QCoreApplication::instance())
             disconnect(app, nullptr, this, nullptr);
         for (QScreen* screen : QGuiApplication::screens())
@@ -139,6 +143,8 @@ void DisplayCoordinator::rebuild()
 
     applySelection();
     syncVisibility();
+    // A surface open on a display that went away closed with it.
+    syncExpanded();
 }
 
 void DisplayCoordinator::applySelection()

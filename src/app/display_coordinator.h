@@ -23,12 +23,15 @@ class QWindow;
 namespace nimbra {
 
 class X11InputBridge;
+namespace x11 {
+class ScreenChanges;
+}
 
 // Keeps one notch controller per connected display, keyed by its DisplayKey, and is the
 // shell's only way to reach the notch surfaces: every request is fanned out to all
 // controllers, and their visibility and expanded states come back folded into one flag each.
-// Screen additions, removals and geometry changes are coalesced into one rebuild per turn of
-// the event loop.
+// Screen additions, removals and geometry changes, and the X server's own word of a new screen
+// layout, are coalesced into one rebuild per turn of the event loop.
 class DisplayCoordinator : public QObject {
     Q_OBJECT
 public:
@@ -94,6 +97,7 @@ private:
 
     Content m_content;
     X11InputBridge* m_input = nullptr;
+    std::unique_ptr<x11::ScreenChanges> m_screenChanges;
     std::map<QString, std::unique_ptr<NotchDisplayController>> m_controllers;
     std::optional<ModuleID> m_pendingFocus;
     HoverIntent::Configuration m_hoverConfiguration = HoverIntent::Configuration::standard();

@@ -3,7 +3,9 @@
 #include "support/test_support.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -13,8 +15,8 @@ using nimbra::test::waitUntil;
 namespace {
 // A virtual monitor on the X server beside the screen, removed again when the test ends.
 struct VirtualMonitor {
-    explicit VirtualMonitor(const QString& geometry)
-        : name(QStringLiteral("NIMBRA-C%1").arg(QCoreApplication::applicationPid()))
+    explicit VirtualMonitor(const QString& geometry, QChar tag = u'C')
+        : name(QStringLiteral("NIMBRA-%1%2").arg(tag).arg(QCoreApplication::applicationPid()))
     {
         added = QProcess::execute("xrandr", { "--setmonitor", name, geometry, "none" }) == 0;
     }
@@ -81,5 +83,58 @@ TEST(DisplayCoordinatorOnX, FollowsAMonitorComingAndGoingWithOneRebuildEach)
     ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));
     EXPECT_EQ(coordinator.controllers().begin()->second.get(), screen);
     EXPECT_EQ(coordinator.rebuildCount(), rebuilds + 2);
+    coordinator.stop();
+}
+
+TEST(DisplayCoordinatorOnX, MonitorsGoingAwayTakeTheirNotchesAndAnOpenSurfaceAlong)
+{
+    DisplayCoordinator coordinator([](const Presentation::Surface&, const SurfaceContext&) { return new QWidget; });
+    std::vector<bool> expanded;
+    coordinator.onExpandedChange = [&](bool value) { expanded.push_back(value); };
+    coordinator.setBuiltInOnly(false);
+    coordinator.start();
+    VirtualMonitor monitor("1000/260x700/180+1512+0");
+    ASSERT_TRUE(monitor.added);
+    ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 2; }, 5000));
+
+    // The surface open on the monitor closes when the monitor goes.
+    NotchDisplayController* onMonitor = nullptr;
+    for (const auto& [key, controller] : coordinator.controllers()) {
+        if (controller->geometry().metrics().frame.width() == 1000)
+            onMonitor = controller.get();
+    }
+    ASSERT_NE(onMonitor, nullptr);
+    onMonitor->open(ModuleID("glance"), false);
+    ASSERT_TRUE(coordinator.isAnythingExpanded());
+    monitor.remove();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));
+    EXPECT_FALSE(coordinator.isAnythingExpanded());
+    EXPECT_EQ(expanded, std::vector<bool>({ true, false }));
+
+    // The screen's own output switched off and the last monitor gone: Qt keeps a stand-in
+    // screen, on which no notch is left. One monitor back gets one.
+    VirtualMonitor last("756/200x982/260+0+0", u'L');
+    ASSERT_TRUE(last.added);
+    QProcess off;
+    off.setStandardErrorFile(QProcess::nullDevice());
+    off.start("xrandr", { "--output", "screen", "--off" });
+    off.waitForFinished();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return QGuiApplication::screens().size() == 1 && QGuiApplication::screens().front()->name() == last.name;
+        },
+        5000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return coordinator.summary() == QString::fromUtf8("pill 120×24px")
+                && coordinator.controllers().begin()->second->geometry().metrics().frame.width() == 756;
+        },
+        5000));
+    last.remove();
+    EXPECT_TRUE(waitUntil([&] { return coordinator.controllers().empty(); }, 5000));
+    VirtualMonitor back("1000/260x700/180+200+100", u'B');
+    ASSERT_TRUE(back.added);
+    EXPECT_TRUE(waitUntil([&] { return coordinator.controllers().size() == 1; }, 5000));
+    EXPECT_EQ(coordinator.summary(), QString::fromUtf8("pill 120×24px"));
     coordinator.stop();
 }
