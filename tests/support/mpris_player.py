@@ -8,6 +8,9 @@
 #   {"status": "Playing", "metadata": {...}, "position": 12.5}   any of the three
 # {"hold": true} holds back every property answer (each as it was when asked) until
 # {"hold": false} sends them all, in order: an answer overtaken by the player's own news.
+# {"flood": N} sends N track changes at once, titled "Flood 1" to "Flood N" (ids /flood/1 ...),
+# and {"seeked": N} N Seeked signals: a player that floods the bus.
+# {"count": true} is answered "held N", N being the property answers held back so far.
 # {"busy": true} answers every property request with the error a caller gets from a player
 # too slow to answer (org.freedesktop.DBus.Error.NoReply) until {"busy": false}.
 # Metadata keys are MPRIS's: "xesam:title" (text), "xesam:artist" (list of texts),
@@ -126,6 +129,13 @@ class Player:
             invocation.return_value(answer)
 
     def apply(self, command):
+        if command.get('count'):
+            return 'held %d' % len(self.held)
+        for n in range(1, command.get('flood', 0) + 1):
+            self.metadata = {'xesam:title': 'Flood %d' % n, 'mpris:trackid': '/flood/%d' % n}
+            self.emit_changed({'Metadata': self.property('Metadata')})
+        for _ in range(command.get('seeked', 0)):
+            self.connection.emit_signal(None, PATH, PLAYER, 'Seeked', GLib.Variant('(x)', (int(self.position * 1e6),)))
         if 'hold' in command:
             self.holding = command['hold']
             if not self.holding:
@@ -143,9 +153,13 @@ class Player:
         if 'position' in command:
             self.position = command['position']
         if changed:
-            self.connection.emit_signal(None, PATH, 'org.freedesktop.DBus.Properties', 'PropertiesChanged',
-                                        GLib.Variant('(sa{sv}as)', (PLAYER, changed, [])))
+            self.emit_changed(changed)
         self.connection.flush_sync(None)
+        return 'ok'
+
+    def emit_changed(self, changed):
+        self.connection.emit_signal(None, PATH, 'org.freedesktop.DBus.Properties', 'PropertiesChanged',
+                                    GLib.Variant('(sa{sv}as)', (PLAYER, changed, [])))
 
 
 def main():
@@ -163,8 +177,7 @@ def main():
 
     def command(line):
         try:
-            player.apply(json.loads(line))
-            print('ok', flush=True)
+            print(player.apply(json.loads(line)), flush=True)
         except Exception as error:  # noqa: BLE001 - every failure is answered, never fatal
             print('error', str(error).replace('\n', ' '), flush=True)
         return False

@@ -206,6 +206,17 @@ bool ScriptedPlayer::show(const QVariantMap& change)
     return readAnswer(20000) == QLatin1String("ok");
 }
 
+int ScriptedPlayer::heldAnswers()
+{
+    if (!m_running)
+        return -1;
+    m_process.write("{\"count\": true}\n");
+    const QString answer = readAnswer(20000);
+    bool ok = false;
+    const int held = answer.startsWith(QLatin1String("held ")) ? answer.mid(5).toInt(&ok) : -1;
+    return ok ? held : -1;
+}
+
 bool isOnBus(const QDBusConnection& bus, const QString& busName)
 {
     return bus.interface() && bus.interface()->isServiceRegistered(busName).value();

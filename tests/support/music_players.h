@@ -87,6 +87,8 @@ public:
     // Changes what the player shows (any of "status", "metadata", "position") and returns once
     // its change signal is out; false when the player refused or did not answer.
     bool show(const QVariantMap& change);
+    // The property answers it holds back right now ({"hold": true}); -1 when it did not say.
+    int heldAnswers();
     // The transport calls it received so far, by method name.
     QStringList calls() const { return m_calls; }
 

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QUrl>
 #include <cmath>
+#include <utility>
 
 namespace nimbra {
 
@@ -242,6 +243,7 @@ void MusicScripting::stop()
     m_bus.disconnect(
         QString(), objectPath, playerInterface, QStringLiteral("Seeked"), this, SLOT(seeked(QDBusMessage)));
     m_players.clear();
+    m_questions.clear();
     dropArtwork();
 }
 
@@ -445,25 +447,53 @@ void MusicScripting::query(Source source, std::function<void(const Reply&)> then
         later([then = std::move(then)] { then(ScriptError { ScriptError::Kind::notRunning, {} }); });
         return;
     }
-    QDBusMessage ask = QDBusMessage::createMethodCall(*target, objectPath, kPropertiesInterface, "GetAll");
+    const auto [questions, idle] = m_questions.try_emplace(*target);
+    if (!idle) {
+        questions->second.waiting.push_back(std::move(then));
+        return;
+    }
+    questions->second.asked.push_back(std::move(then));
+    askStatus(*target);
+}
+
+void MusicScripting::askStatus(const QString& target)
+{
+    QDBusMessage ask = QDBusMessage::createMethodCall(target, objectPath, kPropertiesInterface, "GetAll");
     ask << playerInterface;
     const std::uint64_t watch = m_watch;
     QPointer<MusicScripting> self(this);
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, callTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this,
-        [self, watch, source, target = *target, then = std::move(then)](QDBusPendingCallWatcher* call) {
-            call->deleteLater();
-            if (!self || self->m_watch != watch)
-                return;
-            const QDBusMessage reply = call->reply();
-            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                then(self->error(reply));
-                return;
-            }
+    connect(call, &QDBusPendingCallWatcher::finished, this, [self, watch, target](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (!self || self->m_watch != watch)
+            return;
+        // The questions asked meanwhile go out before any answer is handed over, so that
+        // whatever the answers ask joins them or comes after.
+        const auto questions = self->m_questions.find(target);
+        if (questions == self->m_questions.end())
+            return;
+        const std::vector<Answer> answered = std::move(questions->second.asked);
+        if (questions->second.waiting.empty()) {
+            self->m_questions.erase(questions);
+        } else {
+            questions->second.asked = std::exchange(questions->second.waiting, {});
+            self->askStatus(target);
+        }
+        const QDBusMessage reply = call->reply();
+        Reply said;
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            said = self->error(reply);
+        } else {
             const QVariantMap properties = plainMap(reply.arguments().constFirst());
             self->remember(target, properties);
-            then(statusReply(source, target, properties));
-        });
+            said = statusReply(*source(target), target, properties);
+        }
+        for (const Answer& then : answered) {
+            if (!self || self->m_watch != watch)
+                return;
+            then(said);
+        }
+    });
 }
 
 void MusicScripting::send(
@@ -517,6 +547,7 @@ void MusicScripting::send(
 void MusicScripting::dropArtwork()
 {
     ++m_artworkRequest;
+    m_nextArtwork.reset();
     m_artwork->dropAll();
 }
 
@@ -529,6 +560,14 @@ QString MusicScripting::artworkAddress(Source source) const
 void MusicScripting::artwork(Source source, std::function<void(const QImage&)> then)
 {
     dropArtwork();
+    if (m_askingArtwork)
+        m_nextArtwork = CoverRequest { source, std::move(then) };
+    else
+        askArtwork(source, std::move(then));
+}
+
+void MusicScripting::askArtwork(Source source, std::function<void(const QImage&)> then)
+{
     const std::optional<QString> target = resolve(source);
     if (!target) {
         later([then = std::move(then)] { then(QImage()); });
@@ -537,13 +576,21 @@ void MusicScripting::artwork(Source source, std::function<void(const QImage&)> t
     QDBusMessage ask = QDBusMessage::createMethodCall(*target, objectPath, kPropertiesInterface, "Get");
     ask << playerInterface << QStringLiteral("Metadata");
     const std::uint64_t request = m_artworkRequest;
+    const std::uint64_t watch = m_watch;
     QPointer<MusicScripting> self(this);
+    m_askingArtwork = true;
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, callTimeoutMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this,
-        [self, request, then = std::move(then)](QDBusPendingCallWatcher* c) {
+        [self, request, watch, then = std::move(then)](QDBusPendingCallWatcher* c) {
         c->deleteLater();
-        if (!self || self->m_artworkRequest != request)
+        if (!self)
             return;
+        self->m_askingArtwork = false;
+        if (self->m_artworkRequest != request || self->m_watch != watch) {
+            if (auto next = std::exchange(self->m_nextArtwork, std::nullopt))
+                self->askArtwork(next->source, std::move(next->then));
+            return;
+        }
         const QDBusMessage reply = c->reply();
         QUrl url;
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())

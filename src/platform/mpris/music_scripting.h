@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 class QDBusMessage;
 
@@ -96,14 +97,17 @@ public:
 
     // Asks the source's players for their state, track and position and writes the one-line
     // reply from the answer of the player the source stands for: "none" when it is stopped or
-    // has no track. `then` runs once, later, on the main thread.
+    // has no track. `then` runs once, later, on the main thread. A player is asked one question
+    // at a time: what is asked meanwhile waits for one more question after it, so that a player
+    // flooding the bus with news is not flooded with questions.
     void query(Source source, std::function<void(const Reply&)> then);
     // Sends a transport command to the source's player. `seconds` is the seek target. A seek
     // that the player cannot take (see canSeek) is not sent and fails with noTrack.
     void send(Source source, Command command, double seconds, std::function<void(std::optional<ScriptError>)> then);
     // The current track's artwork of the source's player (its mpris:artUrl), or a null image.
     // `then` runs once, later, on the main thread, unless a newer request or dropArtwork()
-    // came first: only one cover is ever wanted, the shown track's.
+    // came first: only one cover is ever wanted, the shown track's, and only one asked for at a
+    // time (a newer request waits for the answer on its way).
     void artwork(Source source, std::function<void(const QImage&)> then);
     // Drops the cover on its way, if any: its `then` never runs.
     void dropArtwork();
@@ -160,6 +164,20 @@ private:
         bool canSeek = false;
     };
 
+    using Answer = std::function<void(const Reply&)>;
+    // The status questions to one player: those the question on its way answers, and those
+    // asked since, which one more question answers.
+    struct Questions {
+        std::vector<Answer> asked;
+        std::vector<Answer> waiting;
+    };
+    struct CoverRequest {
+        Source source;
+        std::function<void(const QImage&)> then;
+    };
+
+    void askStatus(const QString& busName);
+    void askArtwork(Source source, std::function<void(const QImage&)> then);
     void addPlayer(const QString& busName, const QString& owner);
     void removePlayer(const QString& busName);
     void remember(const QString& busName, const QVariantMap& properties);
@@ -178,6 +196,11 @@ private:
     std::unique_ptr<ArtworkLoader> m_artwork;
     // Advances with each cover request: an older request's answer is dropped.
     std::uint64_t m_artworkRequest = 0;
+    // By bus name: the players with a status question on its way.
+    std::map<QString, Questions> m_questions;
+    bool m_askingArtwork = false;
+    // The newest cover request made while one was on its way.
+    std::optional<CoverRequest> m_nextArtwork;
 };
 
 QString rawValue(MusicScripting::Authorization authorization);

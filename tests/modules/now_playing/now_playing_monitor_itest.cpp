@@ -7,6 +7,7 @@
 #include "platform/mpris/artwork_loader.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
 #include <QImage>
 #include <QTcpServer>
@@ -479,4 +480,50 @@ TEST_F(Monitor, SeekingNeedsATrackIdAndPlayersRankByStateBeforeRecency)
     ASSERT_TRUE(second.show({ { "status", "Paused" } }));
     ASSERT_TRUE(settled());
     EXPECT_EQ(monitor.scripting().player(Source::appleMusic), second.busName()) << "among equals the latest";
+}
+
+TEST_F(Monitor, AFloodingPlayerIsAskedOneQuestionOfEachKindAtATime)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.flood");
+    ASSERT_TRUE(player.isRunning());
+    monitor.start();
+    ASSERT_TRUE(player.show(playing(trackMetadata("Calm", "/t/1"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Calm"; }, 10000));
+    ASSERT_TRUE(settled());
+
+    // The player holds its answers back and floods: two hundred track changes, two hundred
+    // seeks, and a cover asked for at each of fifty tracks.
+    ASSERT_TRUE(player.show({ { "hold", true } }));
+    ASSERT_TRUE(player.show({ { "flood", 200 } }));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Flood 200"; }, 20000));
+    const int generation = monitor.queryGeneration();
+    ASSERT_TRUE(player.show({ { "seeked", 200 } }));
+    ASSERT_TRUE(waitUntil([&] { return monitor.queryGeneration() >= generation + 200; }, 20000));
+    int covers = 0;
+    QString coverFor;
+    for (int n = 0; n < 50; ++n) {
+        monitor.artwork([&](const QString& identity, const QImage&) {
+            ++covers;
+            coverFor = identity;
+        });
+    }
+    // A call on the same connection, answered at once, comes after every question asked so far.
+    const QDBusMessage raise = QDBusMessage::createMethodCall(
+        player.busName(), MusicScripting::objectPath, "org.mpris.MediaPlayer2", "Raise");
+    ASSERT_EQ(bus.connection().call(raise, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
+    // One status question and one cover question; a few more only if the machine is so slow
+    // that the first ones ran out of time meanwhile.
+    const int held = player.heldAnswers();
+    EXPECT_GE(held, 2);
+    EXPECT_LT(held, 20);
+
+    // The questions that waited are asked once the held ones are answered: the flood's last
+    // track is shown and its cover handed over, once.
+    ASSERT_TRUE(player.show({ { "hold", false } }));
+    ASSERT_TRUE(waitUntil([&] { return covers > 0; }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(shownTitle(), "Flood 200");
+    EXPECT_EQ(covers, 1);
+    EXPECT_EQ(coverFor, monitor.track()->trackIdentity());
 }
