@@ -138,6 +138,21 @@ std::optional<double> number(const QVariant& value)
     return n;
 }
 
+// A track length as the status reply's reader takes it: a day or more is no length.
+constexpr double kLongestTrack = 24 * 60 * 60;
+
+// One of MPRIS's three words in its own spelling, whatever the case the player wrote it in; any
+// other word stays the player's own (it neither plays nor stops).
+QString playbackState(const QVariant& value)
+{
+    const QString word = MusicScripting::cleaned(value.toString()).trimmed();
+    for (const QString known : { QStringLiteral("Playing"), QStringLiteral("Paused"), QStringLiteral("Stopped") }) {
+        if (word.compare(known, Qt::CaseInsensitive) == 0)
+            return known;
+    }
+    return word;
+}
+
 QString decimalText(double value)
 {
     return QString::number(value, 'f', 3);
@@ -309,7 +324,7 @@ void MusicScripting::remember(const QString& busName, const QVariantMap& propert
         return;
     Player& player = found->second;
     if (properties.contains(QStringLiteral("PlaybackStatus")))
-        player.state = properties.value(QStringLiteral("PlaybackStatus")).toString();
+        player.state = playbackState(properties.value(QStringLiteral("PlaybackStatus")));
     if (properties.contains(QStringLiteral("CanSeek")))
         player.canSeek = properties.value(QStringLiteral("CanSeek")).toBool();
     if (properties.contains(QStringLiteral("Metadata"))) {
@@ -654,7 +669,7 @@ QString MusicScripting::identity(const QString& busName, const QVariantMap& give
 
 QString MusicScripting::statusReply(Source source, const QString& busName, const QVariantMap& properties)
 {
-    const QString state = properties.value(QStringLiteral("PlaybackStatus")).toString();
+    const QString state = playbackState(properties.value(QStringLiteral("PlaybackStatus")));
     const QVariantMap metadata = plainMap(properties.value(QStringLiteral("Metadata")));
     const QString title = trackTitle(metadata);
     if (state == QLatin1String("Stopped") || title.isEmpty())
@@ -665,7 +680,7 @@ QString MusicScripting::statusReply(Source source, const QString& busName, const
     // Music, milliseconds for Spotify.
     const double scale = NowPlayingReading::dialect(source).durationScale;
     const double duration = lengthMicros / 1e6 / scale;
-    const QStringList fields { state.isEmpty() ? QStringLiteral("paused") : cleaned(state).toLower(), title,
+    const QStringList fields { state.isEmpty() ? QStringLiteral("paused") : state.toLower(), title,
         cleaned(text(metadata.value(QStringLiteral("xesam:artist")))),
         cleaned(text(metadata.value(QStringLiteral("xesam:album")))), decimalText(position), decimalText(duration),
         identity(busName, metadata) };
@@ -680,14 +695,14 @@ std::optional<MusicScripting::Payload> MusicScripting::payload(
     if (!hasState && !hasTrack)
         return std::nullopt;
     Payload said;
-    said.state = hasState ? changed.value(QStringLiteral("PlaybackStatus")).toString() : lastState;
+    said.state = hasState ? playbackState(changed.value(QStringLiteral("PlaybackStatus"))) : lastState;
     if (hasTrack) {
         const QVariantMap metadata = plainMap(changed.value(QStringLiteral("Metadata")));
         said.title = trackTitle(metadata);
         said.artist = cleaned(text(metadata.value(QStringLiteral("xesam:artist"))));
         said.album = cleaned(text(metadata.value(QStringLiteral("xesam:album"))));
         const double length = number(metadata.value(QStringLiteral("mpris:length"))).value_or(0) / 1e6;
-        said.duration = length > 0 ? length : 0;
+        said.duration = length > 0 && length < kLongestTrack ? length : 0;
         if (const QString id = identity(busName, metadata); !id.isEmpty())
             said.identity = id;
     }

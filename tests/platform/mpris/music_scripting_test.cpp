@@ -12,6 +12,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -170,6 +171,32 @@ TEST(MusicScripting, AChangeSignalBecomesAPayloadOnlyWhenItConcernsPlaybackOrThe
 
     EXPECT_FALSE(MusicScripting::payload("b", { { "Volume", 0.5 } }, "Playing"));
     EXPECT_EQ(MusicScripting::commandText(MusicScripting::Command::seek, 83.25), "set player position to 83.250");
+}
+
+TEST(MusicScripting, APlayersNewsReadsOddValuesAsItsAnswerDoes)
+{
+    // A length of a day or more is no length, in the news as in the answer a moment later.
+    for (const QVariant length : { QVariant(std::numeric_limits<qlonglong>::max()), QVariant("1e300"),
+             QVariant(qlonglong(86'400'000'000)) }) {
+        QVariantMap meta = metadata("Long");
+        meta["mpris:length"] = length;
+        const auto news = MusicScripting::payload("b", { { "Metadata", meta } }, "Playing");
+        ASSERT_TRUE(news);
+        EXPECT_EQ(news->duration, 0) << length.toString().toStdString();
+        const auto answer = NowPlayingReading::parse(
+            MusicScripting::statusReply(Source::appleMusic, "b", properties("Playing", meta)), Source::appleMusic, 0);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->duration, news->duration);
+    }
+
+    // MPRIS's words in another case are still its words: a player saying "playing" plays in its
+    // news as in its answer, and one saying "STOPPED" has no track to show.
+    const auto playing = MusicScripting::payload("b", { { "PlaybackStatus", "playing" } }, "Paused");
+    ASSERT_TRUE(playing);
+    EXPECT_EQ(playing->state, "Playing");
+    EXPECT_EQ(MusicScripting::statusReply(Source::appleMusic, "b", properties("STOPPED", metadata("T"))), "none");
+    // Another word or type neither plays nor stops.
+    EXPECT_EQ(MusicScripting::payload("b", { { "PlaybackStatus", 3 } }, "Playing")->state, "3");
 }
 
 TEST(ArtworkLoader, ALocalCoverIsReadOffTheMainThreadAndScaledToTheShownSize)
