@@ -1,5 +1,7 @@
 #include "platform/mpris/artwork_loader.h"
 
+#include "core/diagnostics.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -26,6 +28,9 @@ QObject& mailbox()
     static QObject* box = new QObject; // never deleted, on purpose
     return *box;
 }
+
+// Reads handed to the readers that have not begun (any thread).
+std::atomic<int> queuedReads { 0 };
 
 // Closes a descriptor when the read ends, however it ends.
 struct FileDescriptor {
@@ -68,6 +73,11 @@ QThreadPool& ArtworkLoader::readers()
         return made;
     }();
     return *pool;
+}
+
+int ArtworkLoader::waitingReads()
+{
+    return queuedReads.load();
 }
 
 QImage ArtworkLoader::decode(const QByteArray& bytes)
@@ -198,7 +208,9 @@ void ArtworkLoader::workAway(std::uint64_t id, std::function<QImage(const std::a
     QPointer<ArtworkLoader> self(this);
     auto cancelled = m_pending.at(id)->cancelled;
     QObject* box = &mailbox();
-    readers().start([self, id, work = std::move(work), cancelled, box] {
+    auto task = [self, id, work = std::move(work), cancelled, box](bool counted) {
+        if (counted)
+            --queuedReads;
         if (cancelled->load())
             return; // dropped before its turn came
         QImage image = work(*cancelled);
@@ -209,7 +221,18 @@ void ArtworkLoader::workAway(std::uint64_t id, std::function<QImage(const std::a
                     self->finish(id, image);
             },
             Qt::QueuedConnection);
-    });
+    };
+    if (readers().tryStart([task] { task(false); }))
+        return;
+    // Every reader busy, perhaps stuck on a dead mount: a few reads wait their turn, and a
+    // cover past them is no image rather than one more read queued behind the stuck ones.
+    if (queuedReads.load() >= maximumWaitingReads) {
+        Diagnostics::log(Diagnostics::Category::media, "every cover reader is busy; no cover");
+        QMetaObject::invokeMethod(this, [this, id] { finish(id, QImage()); }, Qt::QueuedConnection);
+        return;
+    }
+    ++queuedReads;
+    readers().start([task] { task(true); });
 }
 
 void ArtworkLoader::fetch(std::uint64_t id, const QUrl& url)

@@ -26,7 +26,8 @@ namespace nimbra {
 // read on a small pool of this loader's own (never Qt's global pool, which painting waits on),
 // opened without blocking and read only when they are regular files; a read that takes longer
 // than `readTimeoutMs` counts as no image and its worker is abandoned, and nobody ever waits for
-// one, quitting included. `then` runs at most once, later, on the main thread: exactly once
+// one, quitting included. While the readers are all busy, at most `maximumWaitingReads` reads
+// wait their turn; a cover past that is no image, so that no queue grows behind a dead mount. `then` runs at most once, later, on the main thread: exactly once
 // unless the load is dropped (dropAll()) or the loader is gone by then.
 class ArtworkLoader : public QObject {
     Q_OBJECT
@@ -37,6 +38,8 @@ public:
     static constexpr int maximumSide = 512;
     // Reads that may run at once; a worker stuck on a dead mount holds one of them.
     static constexpr int maximumReaders = 2;
+    // Reads that may wait for a reader while all of them are busy.
+    static constexpr int maximumWaitingReads = 4;
 
     explicit ArtworkLoader(QObject* parent = nullptr);
     ~ArtworkLoader() override;
@@ -57,6 +60,8 @@ public:
         const QString& path, QDeadlineTimer deadline, const std::function<bool()>& cancelled = {});
     // The readers' pool (tests watch it drain).
     static QThreadPool& readers();
+    // Reads (and decodes) handed to the readers that have not begun yet.
+    static int waitingReads();
 
 private:
     struct Pending;

@@ -1,6 +1,7 @@
 #include "platform/mpris/artwork_loader.h"
 #include "platform/mpris/music_scripting.h"
 
+#include "support/hanging_folder.h"
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 using namespace nimbra;
+using nimbra::test::HangingFolder;
 using nimbra::test::waitUntil;
 using Source = NowPlayingTrack::Source;
 
@@ -316,4 +318,34 @@ TEST(ArtworkLoader, AFifoOrDeviceIsNeverReadAndADroppedLoadNeverAnswers)
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(answers, 0);
     EXPECT_FALSE(load(loader, QUrl::fromLocalFile(file.fileName()))->isNull());
+}
+
+TEST(ArtworkLoader, ReadersStuckOnADeadMountLetNoQueueOfCoversGrowBehindThem)
+{
+    HangingFolder folder({ { "cover.png", png(QSize(8, 8), Qt::red) } });
+    if (!folder.isMounted())
+        GTEST_SKIP() << "no FUSE folder here: " << folder.error().toStdString();
+    const QUrl hanging = QUrl::fromLocalFile(folder.path("cover.png"));
+    ArtworkLoader loader;
+    for (int n = 0; n < ArtworkLoader::maximumReaders; ++n)
+        loader.load(hanging, [](const QImage&) {});
+    ASSERT_TRUE(waitUntil([&] { return folder.readsAsked() >= ArtworkLoader::maximumReaders; }, 15000));
+
+    // Every reader waits on the folder; a player changing tracks for ever asks for a cover at
+    // each one. A cover that cannot be read now is no image, not one more read waiting its turn.
+    int answers = 0;
+    for (int n = 0; n < 100; ++n) {
+        loader.dropAll();
+        loader.load(hanging, [&](const QImage& image) { answers += image.isNull() ? 1 : 100; });
+    }
+    EXPECT_LE(ArtworkLoader::waitingReads(), ArtworkLoader::maximumWaitingReads);
+    ASSERT_TRUE(waitUntil([&] { return answers > 0; }, 15000));
+    EXPECT_EQ(answers, 1);
+
+    // The folder answering again frees the readers, and a cover loads as before.
+    folder.release();
+    ASSERT_TRUE(waitUntil([] { return ArtworkLoader::waitingReads() == 0; }, 15000));
+    const std::optional<QImage> cover = load(loader, hanging);
+    ASSERT_TRUE(cover.has_value());
+    EXPECT_EQ(cover->pixelColor(2, 2), QColor(Qt::red));
 }
