@@ -146,7 +146,7 @@ constexpr double kLongestTrack = 24 * 60 * 60;
 QString playbackState(const QVariant& value)
 {
     const QString word = MusicScripting::cleaned(value.toString()).trimmed();
-    for (const QString known : { QStringLiteral("Playing"), QStringLiteral("Paused"), QStringLiteral("Stopped") }) {
+    for (const QString& known : { QStringLiteral("Playing"), QStringLiteral("Paused"), QStringLiteral("Stopped") }) {
         if (word.compare(known, Qt::CaseInsensitive) == 0)
             return known;
     }
