@@ -178,7 +178,7 @@ TEST(MusicScripting, AChangeSignalBecomesAPayloadOnlyWhenItConcernsPlaybackOrThe
 TEST(MusicScripting, APlayersNewsReadsOddValuesAsItsAnswerDoes)
 {
     // A length of a day or more is no length, in the news as in the answer a moment later.
-    for (const QVariant length : { QVariant(std::numeric_limits<qlonglong>::max()), QVariant("1e300"),
+    for (const QVariant& length : { QVariant(std::numeric_limits<qlonglong>::max()), QVariant("1e300"),
              QVariant(qlonglong(86'400'000'000)) }) {
         QVariantMap meta = metadata("Long");
         meta["mpris:length"] = length;
