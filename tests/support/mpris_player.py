@@ -15,7 +15,8 @@
 # too slow to answer (org.freedesktop.DBus.Error.NoReply) until {"busy": false}.
 # Metadata keys are MPRIS's: "xesam:title" (text), "xesam:artist" (list of texts),
 # "xesam:album", "xesam:url", "mpris:artUrl" (texts), "mpris:trackid" (object path),
-# "mpris:length" (microseconds). Transport calls are answered and written to standard output as
+# "mpris:length" (microseconds); {"types": {"mpris:trackid": "s"}} sends a key with another
+# D-Bus type from then on, as players that break the rules do. Transport calls are answered and written to standard output as
 # "call NAME", but change nothing: the script says what the player shows.
 # End of input ends it.
 import json
@@ -70,6 +71,7 @@ class Player:
         self.connection = connection
         self.status = 'Stopped'
         self.metadata = {}
+        self.types = dict(TYPES)
         self.position = 0
         self.holding = False
         self.busy = False
@@ -86,7 +88,7 @@ class Player:
         }
 
     def metadata_variant(self):
-        return GLib.Variant('a{sv}', {key: GLib.Variant(TYPES.get(key, 's'), value)
+        return GLib.Variant('a{sv}', {key: GLib.Variant(self.types.get(key, 's'), value)
                                       for key, value in self.metadata.items()})
 
     def property(self, name):
@@ -143,6 +145,7 @@ class Player:
                     invocation.return_value(answer)
                 self.held = []
         self.busy = command.get('busy', self.busy)
+        self.types.update(command.get('types', {}))
         changed = {}
         if 'status' in command:
             self.status = command['status']

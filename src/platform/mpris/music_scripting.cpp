@@ -138,6 +138,24 @@ std::optional<double> number(const QVariant& value)
     return n;
 }
 
+// Whether `text` is a D-Bus object path ("/", or "/" and elements of [A-Za-z0-9_] joined by "/"):
+// SetPosition carries a track id as one, so an id that is none cannot move its track.
+bool isObjectPath(QStringView text)
+{
+    if (text == u"/")
+        return true;
+    if (!text.startsWith(u'/') || text.endsWith(u'/'))
+        return false;
+    QChar previous;
+    for (const QChar c : text) {
+        const bool element = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
+        if (!element && (c != u'/' || previous == u'/'))
+            return false;
+        previous = c;
+    }
+    return true;
+}
+
 // A track length as the status reply's reader takes it: a day or more is no length.
 constexpr double kLongestTrack = 24 * 60 * 60;
 
@@ -330,7 +348,7 @@ void MusicScripting::remember(const QString& busName, const QVariantMap& propert
     if (properties.contains(QStringLiteral("Metadata"))) {
         const QString id
             = plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:trackid")).toString();
-        player.trackId = id == kNoTrack ? QString() : id;
+        player.trackId = id == kNoTrack || !isObjectPath(id) ? QString() : id;
         player.artUrl
             = text(plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:artUrl")));
     }

@@ -92,7 +92,7 @@ public:
     std::optional<QString> player(Source source) const;
     QStringList players() const;
     // Whether the source's player can move to a position of its current track: it says it can
-    // seek and it named the track.
+    // seek and it named the track by an object path (what SetPosition carries).
     bool canSeek(Source source) const;
 
     // Asks the source's players for their state, track and position and writes the one-line

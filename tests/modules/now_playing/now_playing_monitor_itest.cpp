@@ -527,3 +527,29 @@ TEST_F(Monitor, AFloodingPlayerIsAskedOneQuestionOfEachKindAtATime)
     EXPECT_EQ(covers, 1);
     EXPECT_EQ(coverFor, monitor.track()->trackIdentity());
 }
+
+TEST_F(Monitor, ATrackIdThatIsNoObjectPathCannotBeSeeked)
+{
+    ASSERT_TRUE(bus.isRunning());
+    nimbra::test::ScriptedPlayer player(bus.address(), "org.mpris.MediaPlayer2.textids");
+    ASSERT_TRUE(player.isRunning());
+    monitor.start();
+    // Track ids sent as text: one that is an object path all the same, then ones that are not,
+    // which no SetPosition can carry. Those tracks are shown, but not moved.
+    ASSERT_TRUE(player.show({ { "types", QVariantMap { { "mpris:trackid", "s" } } } }));
+    ASSERT_TRUE(player.show(playing(trackMetadata("Path as text", "/t/1"))));
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Path as text"; }, 10000));
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(monitor.canSeek());
+    for (const QString& id : { QStringLiteral("spotify:track:42"), QStringLiteral("/t/2/") }) {
+        ASSERT_TRUE(player.show(playing(trackMetadata("Text id", id))));
+        ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Text id"; }, 10000));
+        ASSERT_TRUE(settled());
+        EXPECT_FALSE(monitor.canSeek()) << id.toStdString();
+        changes.clear();
+        monitor.seek(20);
+        EXPECT_TRUE(changes.empty()) << id.toStdString();
+        ASSERT_TRUE(player.show(playing(trackMetadata("Between", "/t/3"))));
+        ASSERT_TRUE(waitUntil([&] { return shownTitle() == "Between"; }, 10000));
+    }
+}
