@@ -47,10 +47,10 @@ struct Transfer {
 // to a window that is gone, and never into the answer of a later conversion. Everything here
 // runs on the reader thread.
 //
-// The connection hears of every change of the clipboard's owner: an answer that comes after
-// one may belong to the new owner while the targets came from the old one (a password manager
-// adds its hint a moment after the text), so a read across a change gives up at once and the
-// new owner's state is read whole by the capture the change arms.
+// While it reads, the connection hears of every change of the clipboard's owner: an answer
+// that comes after one may belong to the new owner while the targets came from the old one (a
+// password manager adds its hint a moment after the text), so a read across a change gives up
+// at once and the new owner's state is read whole by the capture the change arms.
 class SelectionConnection {
 public:
     explicit SelectionConnection(const std::atomic_bool& stopping)
@@ -81,18 +81,36 @@ public:
         m_targets = atom("TARGETS");
         m_incr = atom("INCR");
         m_property = atom("NIMBRA_SELECTION");
-        watchOwner();
+        m_ownerWindow = XCB_NONE;
+        m_xfixesEvent = 0;
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+        if (xfixes && xfixes->present) {
+            // Without XFixes reads go on without that guard.
+            Reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version_reply(m_connection,
+                xcb_xfixes_query_version(m_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
+            m_ownerWindow = xcb_generate_id(m_connection);
+            xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_ownerWindow, m_root, -1, -1, 1, 1, 0,
+                XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+            m_xfixesEvent = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        }
         return !xcb_connection_has_error(m_connection);
     }
 
-    // Forgets the changes of owner heard so far: a read starts from the owner of now.
+    // Listens for changes of owner from now on, for one read: between reads nobody takes the
+    // news off this connection, and a clipboard that changes hands all day would pile it up.
     void beginRead()
     {
+        watchOwner(true);
         Reply<xcb_get_input_focus_reply_t>(
             xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
             std::free(event);
         m_ownerChanged = false;
+    }
+    void endRead()
+    {
+        watchOwner(false);
+        xcb_flush(m_connection);
     }
 
     // The offered targets, and for each its atom; none when there is no owner or it did not answer.
@@ -202,24 +220,17 @@ private:
         return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
     }
 
-    // Asks to hear of every change of the clipboard's owner, its window or client going
-    // included. Without the XFixes extension reads go on without that guard.
-    void watchOwner()
+    // Whether to hear of every change of the clipboard's owner, its window or client going
+    // included.
+    void watchOwner(bool watching)
     {
-        m_xfixesEvent = 0;
-        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
-        if (!extension || !extension->present)
+        if (m_ownerWindow == XCB_NONE)
             return;
-        Reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version_reply(m_connection,
-            xcb_xfixes_query_version(m_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
-        const xcb_window_t window = xcb_generate_id(m_connection);
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, -1, -1, 1, 1, 0,
-            XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_xfixes_select_selection_input(m_connection, window, m_clipboard,
-            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
-                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
-                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
-        m_xfixesEvent = extension->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        xcb_xfixes_select_selection_input(m_connection, m_ownerWindow, m_clipboard,
+            watching ? XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
+                    | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
+                    | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE
+                     : 0);
     }
 
     // The first event that `matches`, or none after the owner's time is up, once the owner
@@ -250,6 +261,7 @@ private:
     xcb_atom_t m_targets = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
     xcb_atom_t m_property = XCB_ATOM_NONE;
+    xcb_window_t m_ownerWindow = XCB_NONE;
     uint8_t m_xfixesEvent = 0;
     bool m_ownerChanged = false;
 };
@@ -264,12 +276,20 @@ public:
 
     ClipboardOffer read(const SystemClipboard::Chooser& choose, qsizetype limit)
     {
-        ClipboardOffer offer;
         if (!m_connection.open()) {
             Diagnostics::log(Diagnostics::Category::clipboard, "no X display for reading the clipboard");
-            return offer;
+            return {};
         }
         m_connection.beginRead();
+        ClipboardOffer offer = readOwner(choose, limit);
+        m_connection.endRead();
+        return offer;
+    }
+
+private:
+    ClipboardOffer readOwner(const SystemClipboard::Chooser& choose, qsizetype limit)
+    {
+        ClipboardOffer offer;
         const auto targets = m_connection.targets();
         if (!targets)
             return offer;
@@ -299,7 +319,6 @@ public:
         return offer;
     }
 
-private:
     SelectionConnection m_connection;
 };
 
