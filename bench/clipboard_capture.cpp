@@ -11,6 +11,7 @@
 //   cpu_ms_per_s        this process's CPU time over the storm per second of it,
 //   cpu_us_per_change   the same per announced change,
 //   last_is_first       1 when the storm's last copy ended up first in the history.
+#include "event_loop.h"
 #include "modules/clipboard/clipboard_monitor.h"
 #include "support/private_servers.h"
 
@@ -31,21 +32,10 @@
 
 using namespace nimbra;
 
-namespace {
+using nimbra::bench::runUntil;
+using nimbra::bench::cpuSeconds;
 
-// Runs the event loop until `condition` holds, sleeping only inside it (unlike the tests' wait,
-// which sleeps between rounds and would itself stall the loop it measures).
-bool runUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
+namespace {
 
 // A PNG of noise that no encoder can shrink, written with the least compression.
 bool writeNoisePng(const QString& path, int side)
@@ -118,14 +108,6 @@ void captureLargeImage(benchmark::State& state)
     state.counters["capture_ms"] = captureMs;
     state.counters["max_stall_ms"] = stallMs;
     state.counters["qt_read_ms"] = qtReadMs;
-}
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void captureSelectionStorm(benchmark::State& state)

@@ -2,6 +2,7 @@
 // delivers it, the sound server's sink is written and onChange fires. Run inside
 // tests/support/harness.sh (it needs DISPLAY and PULSE_SERVER); the figure is the key path's
 // share of the budget of one 120 Hz frame (8.3 ms) before the readout paints.
+#include "event_loop.h"
 #include "modules/level/system_level_monitor.h"
 #include "platform/x11/x11_input_bridge.h"
 
@@ -18,18 +19,9 @@
 
 using namespace nimbra;
 
-namespace {
+using nimbra::bench::runUntil;
 
-bool runUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
+namespace {
 
 xcb_keycode_t keycodeOf(xcb_connection_t* connection, MediaKey key)
 {

@@ -3,6 +3,7 @@
 // this process's CPU time (user and system) from the flood until the last track shows and the
 // loop has been quiet a moment; beside it, the status questions the monitor had on their way to
 // the player after one flood (`questions`, counted while the player held its answers back).
+#include "event_loop.h"
 #include "modules/now_playing/now_playing_monitor.h"
 #include "support/music_players.h"
 #include "support/private_servers.h"
@@ -17,28 +18,12 @@
 
 using namespace nimbra;
 
+using nimbra::bench::runUntil;
+using nimbra::bench::cpuSeconds;
+
 namespace {
 
 constexpr int kChanges = 300;
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-bool runUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
 
 void runFor(int ms)
 {

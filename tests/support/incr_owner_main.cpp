@@ -5,7 +5,7 @@
 // busy application does when it wakes up. Like the toolkits, it finds a transfer by the window
 // and property a piece goes to; one piece goes each time the reader deletes that property.
 // Usage: incr_owner STALLED-TEXT NEW-TEXT   Prints "owning" once it owns the clipboard.
-#include <xcb/xcb.h>
+#include "x_owner.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,11 +37,7 @@ std::vector<Transfer> transfers;
 
 xcb_atom_t atom(const char* name)
 {
-    xcb_intern_atom_reply_t* reply
-        = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(reply);
-    return value;
+    return x_owner::atom(connection, name);
 }
 
 void sendPiece(Transfer& transfer)
@@ -69,15 +65,7 @@ void answer(const xcb_selection_request_event_t& request, const std::string& tex
     } else {
         property = XCB_ATOM_NONE;
     }
-    xcb_selection_notify_event_t notify {};
-    notify.response_type = XCB_SELECTION_NOTIFY;
-    notify.time = request.time;
-    notify.requestor = request.requestor;
-    notify.selection = request.selection;
-    notify.target = request.target;
-    notify.property = property;
-    xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
-    xcb_flush(connection);
+    x_owner::notify(connection, request, property);
 }
 
 } // namespace
@@ -91,10 +79,7 @@ int main(int argc, char** argv)
     connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection))
         return 1;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-        XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_window_t window = x_owner::createWindow(connection);
     utf8 = atom("UTF8_STRING");
     incr = atom("INCR");
     targetsAtom = atom("TARGETS");
