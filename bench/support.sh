@@ -1,4 +1,5 @@
 # Shared by the benchmark scripts (sourced, after `set -euo pipefail`).
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/services.sh"
 
 # bench_work NAME: a work folder in $work that goes at exit, together with every process whose
 # PID the script adds to $pids (stopped by PID, last added first when put in front).
@@ -22,18 +23,11 @@ bench_private_x() {
         wm=1
         shift
     fi
-    Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp "$@" 3>"$work/display" >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-    export DISPLAY=":$(head -n1 "$work/display")"
+    start_service 20 '^[0-9]+$' /dev/null Xvfb -displayfd 1 -screen 0 1512x982x24 -nolisten tcp "$@"
+    export DISPLAY=":$ready_line"
     if ((wm)); then
         # Waited for until it has finished starting (it runs its start-up command then): a
         # window mapped earlier can stay unmanaged until some later event.
-        openbox --sm-disable --startup "touch $work/openbox.ready" >/dev/null 2>&1 &
-        pids=($! "${pids[@]}")
-        for _ in $(seq 100); do
-            [[ -e "$work/openbox.ready" ]] && break
-            sleep 0.1
-        done
+        start_service 20 '^openbox-ready$' /dev/null openbox --sm-disable --startup "echo openbox-ready"
     fi
 }

@@ -18,22 +18,20 @@ if [[ -n "${DISPLAY:-}" ]]; then
 fi
 
 # Stops Nimbra first, while its X server and buses are still there, then the rest, last started
-# first, then any job not yet listed (a signal may land between a start and its listing); one
+# first, and any job not yet listed (a signal may land between a start and its listing); one
 # that has not gone within 5 s is killed.
+source "$top/scripts/services.sh"
 app=""
 pids=()
 cleanup() {
     trap '' INT TERM HUP QUIT
     set +e
-    local pid i
-    [[ -n "$app" ]] && kill "$app" 2>/dev/null
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
-    for pid in $(jobs -p); do kill "$pid" 2>/dev/null; done
+    local pid
     for pid in $(jobs -p); do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null
+        [[ " ${pids[*]} $app " == *" $pid "* ]] || pids=("$pid" "${pids[@]}")
     done
-    wait 2>/dev/null
+    [[ -n "$app" ]] && pids+=("$app")
+    stop_services
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -50,18 +48,13 @@ settings="$profile/config/nimbra/settings.json"
 # with the defaults, as a desktop's primary display does.
 [[ -f "$settings" ]] || printf '{\n    "module.hud.replacement": true\n}\n' >"$settings"
 
-# Xvfb writes its display number here once it listens; a previous run's number must not count.
-rm -f "$profile/display"
-Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR 3>"$profile/display" >"$profile/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$profile/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$profile/display")"
+# Xvfb prints its display number once it listens.
+start_service 20 '^[0-9]+$' "$profile/xvfb.log" Xvfb -displayfd 1 -screen 0 1512x982x24 -nolisten tcp +extension RANDR
+export DISPLAY=":$ready_line"
 # Nimbra's windows are mapped once openbox has finished starting (it runs its start-up command
 # then): one mapped earlier can stay unmanaged until some later event.
-rm -f "$profile/openbox.ready"
-HOME="$profile/home" openbox --sm-disable --startup "touch '$profile/openbox.ready'" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -e "$profile/openbox.ready" ]] && break; sleep 0.1; done
+start_service 20 '^openbox-ready$' /dev/null \
+    env HOME="$profile/home" openbox --sm-disable --startup "echo openbox-ready"
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
 # A light panel of its own colour: "transparent" shows the root window's picture, which a bare
@@ -73,9 +66,7 @@ pids+=($!)
 # StatusNotifier host and the hand-over to a running Nimbra.
 if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]] && command -v dbus-daemon >/dev/null; then
     rm -f "$profile/bus"
-    dbus-daemon --session --nofork --address="unix:path=$profile/bus" >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do [[ -S "$profile/bus" ]] && break; sleep 0.1; done
+    start_service 10 '^unix:' /dev/null dbus-daemon --session --nofork --address="unix:path=$profile/bus" --print-address=1
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$profile/bus"
 fi
 
@@ -83,13 +74,12 @@ fi
 if command -v pulseaudio >/dev/null; then
     mkdir -p "$profile/pulse"
     rm -f "$profile/pulse/native"
-    env -u DISPLAY pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+    start_service 20 'Daemon startup complete' "$profile/pulse.log" \
+        env -u DISPLAY pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+        --log-target=stderr --log-level=info \
         -L "module-native-protocol-unix socket=$profile/pulse/native auth-anonymous=1" \
-        -L "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null" \
-        >"$profile/pulse.log" 2>&1 &
-    pids+=($!)
+        -L "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null"
     export PULSE_SERVER="unix:$profile/pulse/native"
-    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
     # Half way, so that a volume key visibly moves it either way.
     pactl set-sink-volume nimbra_null 50% || true
 fi

@@ -12,28 +12,14 @@ set -uo pipefail
 
 root="$(mktemp -d /tmp/nimbra-harness.XXXXXX)"
 pids=()
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/services.sh"
 
 cleanup() {
-    local pid
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        pid="${pids[i]}"
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null
-    done
+    stop_services
     rm -rf "$root"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-wait_for() { # seconds, test command...
-    local limit=$(($1 * 10)); shift
-    for ((n = 0; n < limit; n++)); do "$@" && return 0; sleep 0.1; done
-    echo "harness: timed out waiting for: $*" >&2
-    return 1
-}
 
 mkdir -p "$root/home" "$root/config" "$root/cache" "$root/runtime" "$root/pulse"
 chmod 700 "$root/runtime"
@@ -44,43 +30,34 @@ export NIMBRA_HARNESS_ROOT="$root"
 export NIMBRA_PYTHON=/usr/bin/python3
 unset WAYLAND_DISPLAY SESSION_MANAGER
 
-# X server, window manager, compositor.
-Xvfb -displayfd 3 -screen 0 1512x982x24 -nolisten tcp +extension RANDR +extension XTEST \
-    3>"$root/display" >"$root/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 20 test -s "$root/display" || exit 1
-export DISPLAY=":$(head -n1 "$root/display")"
+# X server (it prints its display number once it listens), window manager, compositor.
+start_service 20 '^[0-9]+$' "$root/xvfb.log" \
+    Xvfb -displayfd 1 -screen 0 1512x982x24 -nolisten tcp +extension RANDR +extension XTEST || exit 1
+export DISPLAY=":$ready_line"
 # A window mapped while openbox is still starting can stay unmanaged until some later event:
 # the tests begin once it has finished starting (it runs its start-up command then).
-openbox --sm-disable --startup "touch $root/openbox.ready" >"$root/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 test -e "$root/openbox.ready" || exit 1
+start_service 20 '^openbox-ready$' "$root/openbox.log" \
+    openbox --sm-disable --startup "echo openbox-ready" || exit 1
 if [[ "${NIMBRA_HARNESS_COMPOSITOR:-}" != none ]]; then
     xcompmgr >"$root/xcompmgr.log" 2>&1 &
     pids+=($!)
 fi
 
-# Session and "system" buses.
-start_bus() { # name
-    dbus-daemon --session --nofork --nopidfile --address="unix:path=$root/$1_bus" --print-address=3 \
-        3>"$root/$1.address" >"$root/$1.log" 2>&1 &
-    pids+=($!)
-    wait_for 10 test -s "$root/$1.address" || exit 1
-}
-start_bus session
-start_bus system
-export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$root/session.address")"
-export DBUS_SYSTEM_BUS_ADDRESS="$(head -n1 "$root/system.address")"
+# Session and "system" buses; each prints its address once it listens.
+start_service 10 '^unix:' "$root/session.log" \
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$root/session_bus" --print-address=1 || exit 1
+export DBUS_SESSION_BUS_ADDRESS="$ready_line"
+start_service 10 '^unix:' "$root/system.log" \
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$root/system_bus" --print-address=1 || exit 1
+export DBUS_SYSTEM_BUS_ADDRESS="$ready_line"
 
-# Sound server with one null sink, away from the X server and any other bus.
-env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disable-shm=yes \
+# Sound server with one null sink, away from the X server and any other bus; it says when it
+# has started, its modules loaded.
+start_service 20 'Daemon startup complete' "$root/pulse.log" \
+    env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --use-pid-file=no --disable-shm=yes --log-target=stderr --log-level=info \
     -L "module-native-protocol-unix socket=$root/pulse/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null" \
-    >"$root/pulse.log" 2>&1 &
-pids+=($!)
+    -L "module-null-sink sink_name=nimbra_null sink_properties=device.description=Null" || exit 1
 export PULSE_SERVER="unix:$root/pulse/native"
-wait_for 20 pactl info >/dev/null 2>&1 || { cat "$root/pulse.log" >&2; exit 1; }
-wait_for 20 xdpyinfo >/dev/null 2>&1 || exit 1
 
 "$@"
