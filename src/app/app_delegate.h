@@ -326,8 +326,8 @@ private:
     TimerSet m_timers;
     QTimer m_timerClock;
     std::unique_ptr<Chime> m_chime;
-    // Now playing: whether music holds the notch, until when a paused track may keep it, and
-    // the cover with the identity of the track it belongs to.
+    // Now playing: whether music holds the notch, and the cover with the identity of the track
+    // it belongs to.
     bool m_musicHoldsNotch = false;
     QImage m_artwork;
     std::optional<QString> m_artworkTrackID;

@@ -125,11 +125,6 @@ void AppDelegate::watchDeactivation()
                       self->resignedActive();
               });
     }
-    QPointer<AppDelegate> self(this);
-    m_coordinator->setOnDismiss([self] {
-        if (self)
-            self->resetClipboardTab();
-    });
 }
 
 void AppDelegate::resignedActive()

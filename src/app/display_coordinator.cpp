@@ -125,7 +125,6 @@ void DisplayCoordinator::rebuild()
         controller->onVisibilityChange = [this](bool) { syncVisibility(); };
         controller->onExpandedChange = [this](bool) { syncExpanded(); };
         controller->autoCloseAfter = m_autoCloseAfter;
-        controller->onDismiss = m_onDismiss;
         controller->onDropFiles() = m_onDropFiles;
         controller->onDragHover() = m_onDragHover;
         m_controllers.emplace(key->rawValue, std::move(controller));
@@ -268,13 +267,6 @@ void DisplayCoordinator::setAutoCloseAfter(double seconds)
     m_autoCloseAfter = seconds;
     for (auto& [key, controller] : m_controllers)
         controller->autoCloseAfter = seconds;
-}
-
-void DisplayCoordinator::setOnDismiss(std::function<void()> callback)
-{
-    m_onDismiss = std::move(callback);
-    for (auto& [key, controller] : m_controllers)
-        controller->onDismiss = m_onDismiss;
 }
 
 void DisplayCoordinator::setOnDropFiles(std::function<bool(const QList<QUrl>&)> callback)

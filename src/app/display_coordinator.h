@@ -68,7 +68,6 @@ public:
 
     void setAutoCloseAfter(double seconds);
     double autoCloseAfter() const { return m_autoCloseAfter; }
-    void setOnDismiss(std::function<void()> callback);
     void setOnDropFiles(std::function<bool(const QList<QUrl>&)> callback);
     void setOnDragHover(std::function<void(bool)> callback);
 
@@ -109,7 +108,6 @@ private:
     bool m_isAnythingExpanded = false;
     std::function<bool(const QList<QUrl>&)> m_onDropFiles;
     std::function<void(bool)> m_onDragHover;
-    std::function<void()> m_onDismiss;
     double m_autoCloseAfter = 0;
     bool m_started = false;
     bool m_rebuildQueued = false;

@@ -10,24 +10,40 @@
 
 namespace nimbra {
 
-RegularFileRead readRegularFile(const QString& path, qint64 limit)
+RegularFileOpening openRegularFile(const QString& path)
 {
-    RegularFileRead result;
-    // O_NONBLOCK: a FIFO without a writer would otherwise hold the open for ever.
+    RegularFileOpening opening;
+    // O_NONBLOCK: a FIFO without a writer would otherwise hold the open for ever; O_NOCTTY: a
+    // terminal never becomes ours.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         // A file where a folder of the path belongs (ENOTDIR) leaves no room for ours either.
         const bool missing = errno == ENOENT || errno == ENOTDIR;
-        result.outcome = missing ? RegularFileRead::Outcome::missing : RegularFileRead::Outcome::failed;
-        result.error = QString::fromLocal8Bit(std::strerror(errno));
-        return result;
+        opening.outcome = missing ? RegularFileRead::Outcome::missing : RegularFileRead::Outcome::failed;
+        opening.error = QString::fromLocal8Bit(std::strerror(errno));
+        return opening;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        result.outcome = RegularFileRead::Outcome::notRegular;
-        return result;
+        opening.outcome = RegularFileRead::Outcome::notRegular;
+        return opening;
     }
+    opening.outcome = RegularFileRead::Outcome::read;
+    opening.fd = fd;
+    opening.size = qint64(info.st_size);
+    return opening;
+}
+
+RegularFileRead readRegularFile(const QString& path, qint64 limit)
+{
+    RegularFileRead result;
+    const RegularFileOpening opening = openRegularFile(path);
+    result.outcome = opening.outcome;
+    result.error = opening.error;
+    if (opening.fd < 0)
+        return result;
+    const int fd = opening.fd;
     // One byte past the limit tells a file that grew since fstat.
     QByteArray bytes;
     result.outcome = RegularFileRead::Outcome::read;

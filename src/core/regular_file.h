@@ -17,4 +17,16 @@ struct RegularFileRead {
 
 RegularFileRead readRegularFile(const QString& path, qint64 limit);
 
+// The opening step of that read, for callers that read on their own terms (in chunks, with a
+// deadline): a descriptor only for a regular file, opened without waiting.
+struct RegularFileOpening {
+    RegularFileRead::Outcome outcome = RegularFileRead::Outcome::missing;
+    // Open, for the caller to close, when the outcome is `read`.
+    int fd = -1;
+    // As fstat gave it.
+    qint64 size = 0;
+    QString error;
+};
+RegularFileOpening openRegularFile(const QString& path);
+
 } // namespace nimbra

@@ -309,10 +309,14 @@ ClipboardList::ClipboardList(ClipboardView* view)
 double ClipboardList::rowHeight() const
 {
     const SurfaceMetrics& m = m_view->metrics();
-    double text = lineHeight(systemFont(m.font(12)));
-    if (ClipboardView::showsApplicationNames(m))
-        text += lineHeight(systemFont(m.font(9)));
-    return std::max(m.size(26), text) + 2 * m.space(4);
+    // Asked several times for every row painted: the fonts are measured once per size.
+    if (!m_rowHeight || !(m_rowHeight->first == m)) {
+        double text = lineHeight(systemFont(m.font(12)));
+        if (ClipboardView::showsApplicationNames(m))
+            text += lineHeight(systemFont(m.font(9)));
+        m_rowHeight.emplace(m, std::max(m.size(26), text) + 2 * m.space(4));
+    }
+    return m_rowHeight->second;
 }
 
 int ClipboardList::wholeRows() const
@@ -330,12 +334,6 @@ double ClipboardList::edgeBand() const
 QRectF ClipboardList::wholeRowWindow() const
 {
     return QRectF(0, edgeBand(), width(), wholeRows() * rowPitch() - m_view->metrics().space(2));
-}
-
-double ClipboardList::contentHeight() const
-{
-    const qsizetype count = m_view->items().size();
-    return count == 0 ? 0 : count * rowPitch() - m_view->metrics().space(2);
 }
 
 double ClipboardList::maxScrollOffset() const

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QAbstractButton;
 class QVariantAnimation;
@@ -138,7 +139,6 @@ public:
     double edgeBand() const;
     // Where whole rows are shown, in this widget's coordinates; text shows only here.
     QRectF wholeRowWindow() const;
-    double contentHeight() const;
     double scrollOffset() const { return m_offset; }
     double maxScrollOffset() const;
     // Scrolls to the whole row nearest to `offset`, at once.
@@ -179,6 +179,8 @@ private:
     double targetOffset() const;
 
     ClipboardView* m_view;
+    // rowHeight() for the metrics it was measured for.
+    mutable std::optional<std::pair<SurfaceMetrics, double>> m_rowHeight;
     double m_offset = 0;
     int m_hovered = -1;
     int m_pressed = -1;

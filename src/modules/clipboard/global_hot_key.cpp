@@ -69,7 +69,6 @@ bool GlobalHotKey::bind(const KeyCombo& combo, std::function<void()> action)
         return false;
     m_combo = combo;
     m_action = std::move(action);
-    m_wanted = true;
     m_id = nextID++;
     if (nextID == 0)
         nextID = 1;
@@ -110,7 +109,6 @@ void GlobalHotKey::unbind()
     if (m_grab && m_input)
         m_input->ungrabKeys({ { m_grab->keycode, m_grab->modifiers } });
     m_action = nullptr;
-    m_wanted = false;
     setState(std::nullopt, false);
 }
 
@@ -128,13 +126,7 @@ bool GlobalHotKey::wouldBeRefused(const KeyCombo& combo)
     const std::optional<Grab> grab = grabFor(combo);
     if (!grab || !m_input || !m_input->isConnected())
         return false;
-    const X11InputBridge::KeyGrab key { grab->keycode, grab->modifiers };
-    if (m_input->isGrabbed(key))
-        return false;
-    if (!m_input->grabKeys({ key }).empty())
-        return true;
-    m_input->ungrabKeys({ key });
-    return false;
+    return !m_input->heldElsewhere({ { grab->keycode, grab->modifiers } }).empty();
 }
 
 void GlobalHotKey::pressed(std::uint8_t keycode, std::uint16_t state)

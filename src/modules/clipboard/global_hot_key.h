@@ -63,7 +63,6 @@ private:
     std::function<void()> m_action;
     std::uint32_t m_id = 0;
     std::optional<Grab> m_grab;
-    bool m_wanted = false;
     bool m_heldElsewhere = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/mpris/artwork_loader.h"
 
 #include "core/diagnostics.h"
+#include "core/regular_file.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -13,8 +14,6 @@
 #include <QTimer>
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nimbra {
@@ -104,11 +103,9 @@ QImage ArtworkLoader::decode(const QByteArray& bytes)
 QImage ArtworkLoader::readFile(const QString& path, QDeadlineTimer deadline, const std::function<bool()>& cancelled)
 {
     // Opening without blocking: a FIFO without a writer would otherwise wait for one for ever.
-    FileDescriptor file { ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY) };
-    if (file.fd < 0)
-        return {};
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maximumBytes)
+    const RegularFileOpening opening = openRegularFile(path);
+    const FileDescriptor file { opening.fd };
+    if (file.fd < 0 || opening.size > maximumBytes)
         return {};
     // One byte past the limit tells a file that grew too large, whatever its reported size.
     QByteArray bytes;
@@ -139,15 +136,34 @@ std::uint64_t ArtworkLoader::begin(std::function<void(const QImage&)> then, int 
     const std::uint64_t id = ++m_lastID;
     auto pending = std::make_shared<Pending>();
     pending->then = std::move(then);
-    if (timeoutMs > 0) {
-        // The caller's wait ends here, whatever the worker is still doing.
-        pending->timer = new QTimer(this);
-        pending->timer->setSingleShot(true);
-        connect(pending->timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
-        pending->timer->start(timeoutMs);
-    }
     m_pending.emplace(id, std::move(pending));
+    // The caller's wait ends here, whatever the worker is still doing.
+    if (timeoutMs > 0)
+        armTimeout(id, timeoutMs);
     return id;
+}
+
+void ArtworkLoader::armTimeout(std::uint64_t id, int timeoutMs)
+{
+    QTimer*& timer = m_pending.at(id)->timer;
+    timer = new QTimer(this);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
+    timer->start(timeoutMs);
+}
+
+void ArtworkLoader::release(Pending& pending, bool abortReply)
+{
+    pending.cancelled->store(true);
+    if (pending.timer)
+        pending.timer->deleteLater();
+    if (pending.reply) {
+        if (abortReply) {
+            pending.reply->disconnect(this);
+            pending.reply->abort();
+        }
+        pending.reply->deleteLater();
+    }
 }
 
 void ArtworkLoader::finish(std::uint64_t id, const QImage& image)
@@ -157,11 +173,7 @@ void ArtworkLoader::finish(std::uint64_t id, const QImage& image)
         return; // dropped, timed out or answered already
     const std::shared_ptr<Pending> pending = found->second;
     m_pending.erase(found);
-    pending->cancelled->store(true);
-    if (pending->timer)
-        pending->timer->deleteLater();
-    if (pending->reply)
-        pending->reply->deleteLater();
+    release(*pending, false);
     pending->then(image);
 }
 
@@ -169,16 +181,8 @@ void ArtworkLoader::dropAll()
 {
     auto dropped = std::move(m_pending);
     m_pending.clear();
-    for (auto& [id, pending] : dropped) {
-        pending->cancelled->store(true);
-        if (pending->timer)
-            pending->timer->deleteLater();
-        if (pending->reply) {
-            pending->reply->disconnect(this);
-            pending->reply->abort();
-            pending->reply->deleteLater();
-        }
-    }
+    for (auto& [id, pending] : dropped)
+        release(*pending, true);
 }
 
 void ArtworkLoader::load(const QUrl& url, std::function<void(const QImage&)> then)
@@ -275,10 +279,7 @@ void ArtworkLoader::decodeAway(std::uint64_t id, QByteArray bytes)
         pending->reply = nullptr;
     }
     // Decoding is bounded work, but untrusted: it gets the same time limit as a read.
-    pending->timer = new QTimer(this);
-    pending->timer->setSingleShot(true);
-    connect(pending->timer, &QTimer::timeout, this, [this, id] { finish(id, QImage()); });
-    pending->timer->start(readTimeoutMs);
+    armTimeout(id, readTimeoutMs);
     workAway(id, [bytes = std::move(bytes)](const std::atomic<bool>&) { return decode(bytes); });
 }
 

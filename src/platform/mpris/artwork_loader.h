@@ -68,6 +68,10 @@ private:
 
     std::uint64_t begin(std::function<void(const QImage&)> then, int timeoutMs);
     void finish(std::uint64_t id, const QImage& image);
+    // Load `id` ends unanswered after `timeoutMs`.
+    void armTimeout(std::uint64_t id, int timeoutMs);
+    // Lets go of what a load holds; a download still running is aborted when `abortReply`.
+    void release(Pending& pending, bool abortReply);
     void fetch(std::uint64_t id, const QUrl& url);
     void decodeAway(std::uint64_t id, QByteArray bytes);
     void readAway(std::uint64_t id, const QString& path);

@@ -346,11 +346,10 @@ void MusicScripting::remember(const QString& busName, const QVariantMap& propert
     if (properties.contains(QStringLiteral("CanSeek")))
         player.canSeek = properties.value(QStringLiteral("CanSeek")).toBool();
     if (properties.contains(QStringLiteral("Metadata"))) {
-        const QString id
-            = plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:trackid")).toString();
+        const QVariantMap metadata = plainMap(properties.value(QStringLiteral("Metadata")));
+        const QString id = metadata.value(QStringLiteral("mpris:trackid")).toString();
         player.trackId = id == kNoTrack || !isObjectPath(id) ? QString() : id;
-        player.artUrl
-            = text(plainMap(properties.value(QStringLiteral("Metadata"))).value(QStringLiteral("mpris:artUrl")));
+        player.artUrl = text(metadata.value(QStringLiteral("mpris:artUrl")));
     }
 }
 

@@ -98,6 +98,7 @@ public:
     int workersAtWork() const;
 
     // The most that quitting waits for called-off workers that are not stuck in the file system.
+    // In the application its quit deadline (1 s) comes first; this bounds any other user.
     static constexpr int quitWaitMs = 10'000;
 
 private:

@@ -2,6 +2,8 @@
 
 #include "platform/thumbnails/worker_census.h"
 
+#include "core/regular_file.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -48,28 +50,19 @@ bool GuardedFile::openRegular()
         setErrorString(QStringLiteral("gave up before opening"));
         return false;
     }
-    const QByteArray name = QFile::encodeName(m_path);
-    int fd = -1;
-    int error = 0;
-    struct stat info { };
+    RegularFileOpening opening;
     {
+        // A FIFO put in the file's place since it was looked at does not wait for a writer.
         const OutsideWait waiting;
-        // O_NONBLOCK: a FIFO put in the file's place since it was looked at does not wait for a
-        // writer; O_NOCTTY: a terminal never becomes ours.
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        error = errno;
-        if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-            ::close(fd);
-            fd = -1;
-            error = 0;
-        }
+        opening = openRegularFile(m_path);
     }
-    if (fd < 0) {
-        setErrorString(error ? QString::fromLocal8Bit(strerror(error)) : QStringLiteral("not a regular file"));
+    if (opening.fd < 0) {
+        setErrorString(opening.outcome == RegularFileRead::Outcome::notRegular ? QStringLiteral("not a regular file")
+                                                                                : opening.error);
         return false;
     }
-    m_fd = fd;
-    m_fileSize = qint64(info.st_size);
+    m_fd = opening.fd;
+    m_fileSize = opening.size;
     return QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 

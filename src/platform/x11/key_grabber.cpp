@@ -168,18 +168,14 @@ std::set<MediaKey> KeyGrabber::heldElsewhere(X11InputBridge& input, const std::s
     for (MediaKey key : keys) {
         for (std::uint8_t code : input.keycodes(keysym(key))) {
             for (const KeyGrab& grab : combinations(code, input.altMask())) {
-                if (!input.isGrabbed(grab) && trial.emplace(grab, key).second)
+                if (trial.emplace(grab, key).second)
                     grabs.insert(grab);
             }
         }
     }
-    // One round trip for all of them.
     std::set<MediaKey> held;
-    for (const KeyGrab& grab : input.grabKeys(grabs)) {
+    for (const KeyGrab& grab : input.heldElsewhere(grabs))
         held.insert(trial.at(grab));
-        grabs.erase(grab);
-    }
-    input.ungrabKeys(grabs);
     return held;
 }
 

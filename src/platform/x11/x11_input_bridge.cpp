@@ -212,6 +212,17 @@ std::vector<std::uint16_t> X11InputBridge::lockVariants(std::uint16_t modifiers)
     return variants;
 }
 
+std::set<X11InputBridge::KeyGrab> X11InputBridge::heldElsewhere(std::set<KeyGrab> grabs)
+{
+    std::erase_if(grabs, [this](const KeyGrab& grab) { return isGrabbed(grab); });
+    // One round trip for all of them.
+    const std::set<KeyGrab> held = grabKeys(grabs);
+    for (const KeyGrab& grab : held)
+        grabs.erase(grab);
+    ungrabKeys(grabs);
+    return held;
+}
+
 std::set<X11InputBridge::KeyGrab> X11InputBridge::grabKeys(const std::set<KeyGrab>& grabs)
 {
     if (!m_x->usable())

@@ -82,6 +82,8 @@ public:
     std::set<KeyGrab> grabKeys(const std::set<KeyGrab>& grabs);
     void ungrabKeys(const std::set<KeyGrab>& grabs);
     bool isGrabbed(const KeyGrab& grab) const { return m_grabs.count(grab) > 0; }
+    // Of `grabs` not held here, those another client holds: each is tried and let go at once.
+    std::set<KeyGrab> heldElsewhere(std::set<KeyGrab> grabs);
 
     // Synthesises a key going down or up through XTest; false without XTest or connection.
     bool injectKey(std::uint8_t keycode, bool press);
