@@ -28,7 +28,6 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <memory>
-#include <sys/resource.h>
 
 using namespace nimbra;
 

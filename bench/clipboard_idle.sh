@@ -21,8 +21,8 @@ printf '{ "display.showOnAll": true, "clipboard.enabled": true, "onboarding.seen
     >"$work/config/nimbra/settings.json"
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!
-pids=("$app" "${pids[@]}")
-for _ in $(seq 100); do grep -q "watching clipboard" "$work/log" 2>/dev/null && break; sleep 0.1; done
+pids+=("$app")
+bench_wait_log 10 "$work/log" "watching clipboard" >/dev/null || :
 
 switches() { # voluntary + involuntary context switches of every thread
     local total=0 n
@@ -45,8 +45,8 @@ fresh=$(measure)
 echo "idle with the clipboard on: $fresh wake-ups in ${idle} s (goal: 0 of its own)"
 
 printf 'one copy' | xclip -selection clipboard
-for _ in $(seq 100); do grep -q "clipboa captured one copy" "$work/log" && break; sleep 0.05; done
-grep -q "clipboa captured one copy" "$work/log" || { echo "the copy was not captured" >&2; cat "$work/log" >&2; exit 1; }
+bench_wait_log 5 "$work/log" "clipboa captured one copy" >/dev/null ||
+    { echo "the copy was not captured" >&2; cat "$work/log" >&2; exit 1; }
 sleep 1 # the capture's own work has ended
 threads=$(ls /proc/"$app"/task | wc -l)
 after_copy=$(measure)

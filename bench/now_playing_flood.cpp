@@ -7,30 +7,23 @@
 #include "modules/now_playing/now_playing_monitor.h"
 #include "support/music_players.h"
 #include "support/private_servers.h"
+#include "wakeups.h"
 
 #include "gui_bench_main.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 using namespace nimbra;
 
 using nimbra::bench::runUntil;
 using nimbra::bench::cpuSeconds;
+using nimbra::bench::runFor;
 
 namespace {
 
 constexpr int kChanges = 300;
-
-void runFor(int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-}
 
 void flood(benchmark::State& state)
 {
@@ -60,24 +53,24 @@ void flood(benchmark::State& state)
         state.SkipWithError("the monitor did not follow the player");
         return;
     }
-    runFor(100);
+    runFor(0.1);
     const QDBusMessage raise
         = QDBusMessage::createMethodCall(player.busName(), MusicScripting::objectPath, "org.mpris.MediaPlayer2", "Raise");
     bus.connection().call(raise, QDBus::Block, 10000);
     state.counters["questions"] = player.heldAnswers();
     player.show({ { "hold", false } });
-    runFor(200);
+    runFor(0.2);
 
     for (auto _ : state) {
         if (!calm()) {
             state.SkipWithError("the monitor did not follow the player");
             return;
         }
-        runFor(100);
+        runFor(0.1);
         const double before = cpuSeconds();
         player.show({ { "flood", kChanges }, { "seeked", kChanges } });
         runUntil([&] { return shown == last; }, 20000);
-        runFor(200);
+        runFor(0.2);
         state.SetIterationTime(cpuSeconds() - before);
     }
 }

@@ -18,11 +18,9 @@ probe="$build/bench/now_playing_idle_bench"
 source "$top/bench/support.sh"
 bench_work now-playing
 
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=3 3>"$work/address" \
-    >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/address" ]] && break; sleep 0.1; done
-export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/address")"
+start_service 20 '^unix:' "$work/bus.log" \
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=1
+export DBUS_SESSION_BUS_ADDRESS="$ready_line"
 sox -n -r 8000 -c 1 --comment "TITLE=Bench Tone" --add-comment "ARTIST=Nimbra" "$work/tone.flac" \
     synth $((seconds * 3 + 60)) sine 440 vol 0.1
 ao=null
@@ -31,13 +29,13 @@ ao=null
 switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-# Starts the probe, waits for its first track (or 2 s without one), then measures.
+# Starts the probe, waits for its first track (or 5 s without one), then measures.
 measure() { # label, probe argument...
     local label="$1"; shift
     "$probe" "$@" >"$work/probe.out" 2>/dev/null &
     local pid=$!
     pids+=("$pid")
-    for _ in $(seq 50); do grep -q '^track' "$work/probe.out" 2>/dev/null && break; sleep 0.1; done
+    bench_wait_log 5 "$work/probe.out" '^track' >/dev/null || :
     sleep 2 # start-up settles
     local s0 t0 s1 t1
     s0="$(switches "$pid")"; t0="$(ticks "$pid")"

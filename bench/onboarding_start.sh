@@ -22,7 +22,7 @@ printf '{ "display.showOnAll": true }\n' >"$work/config/nimbra/settings.json"
 started=$(date +%s%N)
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!
-pids=("$app" "${pids[@]}")
+pids+=("$app")
 
 notch="" onboarding=""
 for _ in $(seq 2000); do

@@ -17,11 +17,9 @@ bench_work settings-window
 
 bench_private_x --wm
 if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]]; then
-    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=4 4>"$work/bus.address" \
-        >/dev/null 2>&1 &
-    pids=($! "${pids[@]}")
-    for _ in $(seq 100); do [[ -s "$work/bus.address" ]] && break; sleep 0.1; done
-    export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus.address")"
+    start_service 20 '^unix:' "$work/bus.log" \
+        dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" --print-address=1
+    export DBUS_SESSION_BUS_ADDRESS="$ready_line"
 fi
 
 export XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 NIMBRA_SETTINGS_PAGE=music
@@ -30,8 +28,8 @@ mkdir -p "$XDG_CONFIG_HOME/nimbra"
 printf '{ "onboarding.seen": true }\n' >"$XDG_CONFIG_HOME/nimbra/settings.json"
 "$nimbra" 2>"$work/log" &
 app=$!
-pids=("$app" "${pids[@]}")
-for _ in $(seq 100); do grep -q "accessibility trusted" "$work/log" 2>/dev/null && break; sleep 0.1; done
+pids+=("$app")
+bench_wait_log 10 "$work/log" "accessibility trusted" >/dev/null || :
 sleep 1 # start-up settles
 
 rss() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$app/status"; }
@@ -48,11 +46,8 @@ since() { # milliseconds from an uptime to the n-th first frame's log stamp
         awk -v t0="$1" '{ printf "%.0f", ($1 - t0) * 1000 }'
 }
 frame_after() { # waits for the n-th first-frame line and prints its figure
-    for _ in $(seq 200); do
-        (($(grep -c "settings window first frame" "$work/log" || true) >= $1)) && break
-        sleep 0.05
-    done
-    grep "settings window first frame" "$work/log" | sed -n "$1p" | sed 's/.*first frame \([0-9.]*\) ms.*/\1/'
+    { bench_wait_log 10 "$work/log" "settings window first frame" "$1" || :; } | sed -n "$1p" |
+        sed 's/.*first frame \([0-9.]*\) ms.*/\1/'
 }
 window() { xdotool search --onlyvisible --name '^Nimbra Settings$' 2>/dev/null | head -n1; }
 

@@ -14,6 +14,7 @@
 #include "ui/surface/notch_theme.h"
 
 #include "gui_bench_main.h"
+#include "wakeups.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -316,11 +317,7 @@ void dropFiveThousand(benchmark::State& state)
         settings.setShowOnAllDisplays(true);
         settings.setHasSeenOnboarding(true);
         delegate.applicationDidFinishLaunching();
-        {
-            QEventLoop settle;
-            QTimer::singleShot(300, &settle, &QEventLoop::quit);
-            settle.exec();
-        }
+        bench::runFor(0.3);
         double longestStallMs = 0;
         double dropMs = 0;
         QElapsedTimer clock;

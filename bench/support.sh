@@ -2,7 +2,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/services.sh"
 
 # bench_work NAME: a work folder in $work that goes at exit, together with every process whose
-# PID the script adds to $pids (stopped by PID, last added first when put in front).
+# PID the script adds to $pids (stopped last started first, see stop_services).
 bench_work() {
     work="$(mktemp -d "/tmp/nimbra-$1.XXXXXX")"
     pids=()
@@ -10,9 +10,18 @@ bench_work() {
 }
 
 bench_cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    stop_services
     rm -rf "$work"
+}
+
+# bench_wait_log SECONDS LOG PATTERN [COUNT]: waits until LOG has COUNT (by default one) lines
+# matching the extended regular expression PATTERN and prints them; fails after SECONDS.
+bench_wait_log() {
+    local seconds=$1 log=$2 pattern=$3 count=${4:-1} lines
+    # tail ends as soon as grep has what it waited for.
+    lines=$(timeout "$seconds" tail -n +1 -f "$log" 2>/dev/null | grep -E -m "$count" -- "$pattern") || :
+    [[ -n $lines ]] && printf '%s\n' "$lines"
+    (($(grep -c -E -- "$pattern" <<<"$lines") >= count))
 }
 
 # bench_private_x [--wm] [XVFB_ARGUMENTS...]: an Xvfb of the script's own (1512x982) on
