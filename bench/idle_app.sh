@@ -18,28 +18,27 @@ source "$top/bench/support.sh"
 bench_work idle
 
 # A private system bus with upowerd over a umockdev testbed (tests/support/umockdev_bed.py).
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/system_bus" --print-address=3 \
-    3>"$work/system.address" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/system.address" ]] && break; sleep 0.1; done
-export DBUS_SYSTEM_BUS_ADDRESS="$(head -n1 "$work/system.address")"
-mkfifo "$work/bed.in"
+start_service 20 '^unix:' "$work/system.log" \
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/system_bus" --print-address=1
+export DBUS_SYSTEM_BUS_ADDRESS="$ready_line"
+# The testbed reads its commands from one pipe and answers on another.
+mkfifo "$work/bed.in" "$work/bed.out"
 umockdev-wrapper /usr/bin/python3 "$top/tests/support/umockdev_bed.py" <"$work/bed.in" >"$work/bed.out" 2>"$work/bed.err" &
 pids+=($!)
-exec 9>"$work/bed.in"
+exec 9>"$work/bed.in" 8<"$work/bed.out"
+bed_failed() {
+    echo "testbed did not answer: $1" >&2
+    cat "$work/bed.err" >&2
+    return 1
+}
 bed() { # one command to the testbed, waiting for its answer
-    local answers
-    answers=$(wc -l <"$work/bed.out")
+    local answer
     # One command is one line, however it was written here.
     tr '\n' ' ' <<<"$1" >&9
     echo >&9
-    for _ in $(seq 100); do (($(wc -l <"$work/bed.out") > answers)) && return 0; sleep 0.05; done
-    echo "testbed did not answer: $1" >&2
-    cat "$work/bed.err" "$work/bed.out" >&2
-    return 1
+    IFS= read -r -t 20 -u 8 answer || bed_failed "$1"
 }
-for _ in $(seq 100); do [[ -s "$work/bed.out" ]] && break; sleep 0.1; done
-testbed="$(head -n1 "$work/bed.out")"
+IFS= read -r -t 20 -u 8 testbed || bed_failed "its folder"
 bed '{"add": "power_supply", "name": "AC", "attributes": {"type": "Mains", "online": "0"}}'
 battery='{"type": "Battery", "present": "1", "status": "Discharging", "energy_full": "60000000",'
 battery+=' "energy_full_design": "80000000", "energy_now": "36000000", "voltage_now": "12000000"}'
@@ -48,10 +47,8 @@ mkdir -p "$work/upower-history"
 UMOCKDEV_DIR="$testbed" UPOWER_HISTORY_DIR="$work/upower-history" umockdev-wrapper /usr/libexec/upowerd \
     >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do
-    busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.UPower >/dev/null 2>&1 && break
-    sleep 0.1
-done
+gdbus wait --address "$DBUS_SYSTEM_BUS_ADDRESS" --timeout 20 org.freedesktop.UPower ||
+    { echo "upowerd did not take its name on the bus" >&2; exit 1; }
 
 [[ -n "${DISPLAY:-}" ]] || bench_private_x --wm +extension RANDR
 
@@ -70,7 +67,7 @@ printf '{ "display.showOnAll": true, "onboarding.seen": true, "shelf.paths": [ %
 started=$(date +%s%N)
 XDG_CONFIG_HOME="$work/config" NIMBRA_DEBUG=1 "$nimbra" 2>"$work/log" &
 app=$!
-pids=("$app" "${pids[@]}")
+pids+=("$app")
 
 shown=""
 for _ in $(seq 1000); do
@@ -102,10 +99,8 @@ sleep 2 # let start-up work settle
 # the service) and replies to its own calls.
 nimbra_names=$(busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" list --no-legend 2>/dev/null | awk -v pid="$app" '$2 == pid { print $1 }' | sort -u)
 upowerd_name=$(busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.UPower 2>/dev/null | awk -F= '/^UniqueName=/ { print $2 }')
-dbus-monitor --address "$DBUS_SYSTEM_BUS_ADDRESS" --profile >"$work/bus.log" 2>/dev/null &
-monitor=$!
-pids=("$monitor" "${pids[@]}")
-sleep 0.5
+# Ready once it is a monitor: the bus then takes its name away, which it shows.
+start_service 20 'NameLost' "$work/bus.log" dbus-monitor --address "$DBUS_SYSTEM_BUS_ADDRESS" --profile
 messages_to_nimbra() {
     local names
     names=$(echo "$nimbra_names" | paste -sd'|')
@@ -126,10 +121,7 @@ echo "resident memory: $((rss_kb / 1024)) MB (goal: under 40 MB)"
 # One plug-in: the adapter comes online and the battery starts charging in one hardware event.
 readings_before=$(grep -c "power   battery " "$work/log" || true)
 bed '{"set": ["/sys/devices/AC", "/sys/devices/BAT0"], "attributes": [{"online": "1"}, {"status": "Charging"}]}'
-for _ in $(seq 50); do
-    (($(grep -c "power   battery " "$work/log" || true) > readings_before)) && break
-    sleep 0.1
-done
+bench_wait_log 5 "$work/log" "power   battery " $((readings_before + 1)) >/dev/null || :
 sleep 2 # anything that would follow the first reading has landed by now
 readings=$(($(grep -c "power   battery " "$work/log" || true) - readings_before))
 plug_messages=$(($(messages_to_nimbra) - idle_messages))
