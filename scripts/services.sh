@@ -39,29 +39,28 @@ start_service() {
 # stop_services: stops every process in $pids, last started first, and waits for each to end;
 # one still running after 5 s is killed outright.
 stop_services() {
-    local i pid ended limit
-    local -A running=()
+    local i stopping=()
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        pid=${pids[i]}
-        kill "$pid" 2>/dev/null && running[$pid]=1
+        stopping+=("${pids[i]}")
     done
     pids=()
-    ((${#running[@]})) || return 0
-    sleep 5 &
-    limit=$!
-    while ((${#running[@]})); do
-        ended=""
-        wait -n -p ended "$limit" "${!running[@]}" 2>/dev/null || :
-        # None of them is this shell's child any more: nothing left to wait for.
-        [[ -n $ended ]] || break
-        if [[ $ended == "$limit" ]]; then
-            kill -9 "${!running[@]}" 2>/dev/null
-            wait "${!running[@]}" 2>/dev/null || :
-            return 0
-        fi
-        unset "running[$ended]"
+    ((${#stopping[@]})) || return 0
+    # The limit runs from before the first signal. It is a process of its own that ends its
+    # sleep when told, so that nothing of it outlives this call.
+    (
+        trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+        sleep 5 &
+        nap=$!
+        wait "$nap"
+        kill -9 "${stopping[@]}" 2>/dev/null
+    ) >/dev/null 2>&1 &
+    local limit=$!
+    kill "${stopping[@]}" 2>/dev/null || :
+    # `wait PID` finds a child however early it ended (bash keeps its status), unlike `wait -n`.
+    for i in "${stopping[@]}"; do
+        wait "$i" 2>/dev/null || :
     done
-    kill "$limit" 2>/dev/null
+    kill "$limit" 2>/dev/null || :
     wait "$limit" 2>/dev/null || :
     return 0
 }
