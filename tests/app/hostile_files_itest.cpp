@@ -2,9 +2,9 @@
 // track's cover and a FIFO kept on the shelf. Nimbra reads outside files on pools of its own
 // with time limits, so the clipboard goes on capturing, every frame paints, and quitting
 // neither waits for them nor leaves the next start handing over to a process on its way out.
+#include "support/file_drag.h"
 #include "support/music_players.h"
 #include "support/nimbra_process.h"
-#include "support/peer.h"
 #include "support/test_support.h"
 #include "support/x_pointer.h"
 
@@ -20,16 +20,10 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace nimbra::test;
 
 namespace {
-
-bool makeFifo(const QString& path)
-{
-    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-}
 
 struct HostileFiles : ::testing::Test {
     ButtonLetGo letGo;
@@ -79,25 +73,12 @@ TEST_F(HostileFiles, FifoCoversAndShelfItemsLeaveCapturePaintingAndQuittingAlone
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("a note");
     }
-    Peer source(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), { note, "40", "500" });
-    ASSERT_TRUE(source.said("ready"));
-    movePointer(QPoint(100, 540));
-    pressButton(true);
-    movePointer(QPoint(130, 540));
-    movePointer(QPoint(160, 540));
-    ASSERT_TRUE(source.said("dragging"));
+    const auto source = dragFrom(note);
+    ASSERT_TRUE(source);
     const int centre = 756;
     movePointer(QPoint(centre - 40, 0));
     movePointer(QPoint(centre, 0));
-    int step = 0;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            movePointer(QPoint(centre + ++step % 6, 60));
-            return source.has("accepted copy") && step > 3;
-        },
-        15000));
-    pressButton(false);
-    ASSERT_TRUE(source.said("dropped copy"));
+    ASSERT_TRUE(letGoOver(*source, QPoint(centre, 60)));
     ASSERT_TRUE(nimbra.waitForLog("shelf   dropped 1, 1 can land")) << nimbra.log().toStdString();
     // The pointer leaves, and the open shelf closes.
     movePointer(QPoint(100, 700));
@@ -124,9 +105,11 @@ TEST_F(HostileFiles, FifoCoversAndShelfItemsLeaveCapturePaintingAndQuittingAlone
         return nimbra.log().count("surface first frame of activity(systemLevel") > framesBefore;
     })) << nimbra.log().toStdString();
 
-    // SIGTERM ends it within a second, by itself rather than by its deadline.
+    // SIGTERM ends it by itself rather than by its deadline.
     ASSERT_EQ(::kill(pid_t(nimbra.process().processId()), SIGTERM), 0);
-    EXPECT_TRUE(nimbra.process().waitForFinished(1000)) << "still running a second after SIGTERM";
+    // Its end is the event waited for; the limit only keeps a hung process from hanging the test.
+    // The checks below prove it ended by itself rather than by its own one-second deadline.
+    EXPECT_TRUE(nimbra.process().waitForFinished(20000)) << "still running after SIGTERM";
     EXPECT_EQ(nimbra.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(nimbra.process().exitCode(), 0);
     EXPECT_FALSE(nimbra.log().contains("quitting took longer")) << nimbra.log().toStdString();

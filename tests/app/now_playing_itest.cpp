@@ -201,7 +201,7 @@ TEST_F(NowPlayingShell, AFifoNamedAsTheCoverByMpvLeavesTheNotchPainting)
 {
     ToneLibrary fifoTones(ToneLibrary::standard(), false);
     ASSERT_TRUE(bus.isRunning() && fifoTones.isReady());
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoTones.path("cover.png")).constData(), 0600), 0);
+    ASSERT_TRUE(test::makeFifo(fifoTones.path("cover.png")));
     // (mpv itself would wait on the FIFO too, were it to load it as cover art of its own.)
     MpvPlayer mpv(bus.address(), { fifoTones.path("a.flac"), fifoTones.path("b.flac") }, false,
         { "--cover-art-auto=no" });

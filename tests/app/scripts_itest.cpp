@@ -15,6 +15,7 @@
 using nimbra::test::NimbraProcess;
 using nimbra::test::PrivatePulse;
 using nimbra::test::PrivateX;
+using nimbra::test::processState;
 using nimbra::test::waitUntil;
 using nimbra::test::XClient;
 
@@ -42,11 +43,8 @@ QList<qint64> childrenOf(qint64 parent)
 // Still there, and not merely waiting to be reaped.
 bool isRunning(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return !line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
+    const char state = processState(pid);
+    return state != '\0' && state != 'Z';
 }
 
 QString commandOf(qint64 pid)

@@ -247,7 +247,7 @@ TEST_F(Shelved, ADropIsAcceptedOnlyForWhatLands)
 
     // A FIFO lands as an item like any other (it gets no thumbnail, and is never opened).
     const QString fifo = dir.path() + "/pipe";
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(makeFifo(fifo));
     EXPECT_TRUE(delegate.handleDropFiles({ QUrl::fromLocalFile(fifo) }));
     EXPECT_EQ(names(), (QStringList { "pipe", "fine.txt" }));
 }

@@ -15,6 +15,7 @@
 #include "ui/surface/notch_panel.h"
 #include "ui/surface/notch_surface_view.h"
 
+#include "support/file_drag.h"
 #include "support/peer.h"
 #include "support/test_support.h"
 #include "support/x_pointer.h"
@@ -77,33 +78,6 @@ struct ShelfOnX : ::testing::Test {
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("contents of " + name.toUtf8());
         return path;
-    }
-    // Another application's window holding `file`, with its drag started by the pointer.
-    std::unique_ptr<Peer> dragFrom(const QString& file)
-    {
-        auto source = std::make_unique<Peer>(
-            QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"), QStringList { file, "40", "500" });
-        if (!source->said("ready"))
-            return nullptr;
-        movePointer(QPoint(100, 540));
-        pressButton(true);
-        movePointer(QPoint(130, 540));
-        movePointer(QPoint(160, 540));
-        return source->said("dragging") ? std::move(source) : nullptr;
-    }
-    // Held still a moment over `place`, as a person would before letting go, until the source
-    // has heard that the notch takes the drag there; then let go.
-    bool letGoOver(Peer& source, QPoint place)
-    {
-        int step = 0;
-        const bool accepted = waitUntil(
-            [&] {
-                movePointer(place + QPoint(++step % 6, 0));
-                return source.has("accepted copy") && step > 3;
-            },
-            15000);
-        pressButton(false);
-        return accepted && source.said("dropped copy");
     }
     ShelfView* shownShelf() const
     {

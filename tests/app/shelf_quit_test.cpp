@@ -84,12 +84,8 @@ QList<QUrl> pictures()
 // Whether the process's main thread has exited (a zombie waiting for its other threads).
 bool mainThreadEnded(qint64 pid)
 {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    return end < 0 || line.mid(end + 2, 1) == "Z" || line.mid(end + 2, 1) == "X";
+    const char state = processState(pid);
+    return state == '\0' || state == 'Z' || state == 'X';
 }
 
 // This case again, as a child process with the folder; how it ended.
@@ -230,7 +226,7 @@ TEST_F(ShelfQuit, AFifoOnTheShelfGetsNoThumbnailAndQuittingIsPrompt)
     QTemporaryDir dir;
     writePictures(dir.path(), 24);
     const QString fifo = dir.path() + "/pipe.fifo";
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(makeFifo(fifo));
     ChildRun child(dir.path());
     ASSERT_TRUE(child.endedWell()) << child.output();
 }

@@ -2,6 +2,7 @@
 
 #include "core/diagnostics.h"
 
+#include "support/captured_stderr.h"
 #include "support/test_support.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <cmath>
 #include <functional>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -282,7 +282,7 @@ TEST_F(JsonFileSettingsStorageTest, AFileThatCannotBeReadIsNeverWritten)
     };
     const Case cases[] = {
         { "a folder", [&] { return QDir().mkpath(path()); }, [&] { return QFileInfo(path()).isDir(); } },
-        { "a FIFO", [&] { return ::mkfifo(QFile::encodeName(path()).constData(), 0600) == 0; },
+        { "a FIFO", [&] { return test::makeFifo(path()); },
             [&] {
                 struct stat info {};
                 return ::lstat(QFile::encodeName(path()).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
@@ -314,23 +314,16 @@ TEST_F(JsonFileSettingsStorageTest, ADamagedFileLeavesOneDiagnosticsLine)
     writeFile(path(), "{ broken");
 
     // Catch standard error in a file for the store's lifetime.
-    const QString logPath = dir.path() + "/stderr.log";
-    const int logFd = ::open(QFile::encodeName(logPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(logFd, 0);
-    const int savedStderr = ::dup(STDERR_FILENO);
-    ::dup2(logFd, STDERR_FILENO);
+    test::CapturedStderr log;
+    ASSERT_TRUE(log.isCapturing());
     {
         JsonFileSettingsStorage storage(path(), 60'000);
         storage.setBool("eyes.enabled", true);
         storage.flush();
     }
-    ::dup2(savedStderr, STDERR_FILENO);
-    ::close(savedStderr);
-    ::close(logFd);
+    log.release();
 
-    QFile log(logPath);
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = log.readAll().split('\n');
+    const QList<QByteArray> lines = log.lines();
     ASSERT_EQ(lines.size(), 2); // one line and the empty rest after its newline
     EXPECT_TRUE(lines[0].contains("settings.json is not valid JSON")) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].contains("settings.json.corrupt-")) << lines[0].toStdString();

@@ -89,15 +89,12 @@ public:
     bool show(const QVariantMap& change);
     // The property answers it holds back right now ({"hold": true}); -1 when it did not say.
     int heldAnswers();
-    // The transport calls it received so far, by method name.
-    QStringList calls() const { return m_calls; }
 
 private:
     QString readAnswer(int timeoutMs);
 
     QString m_busName;
     QProcess m_process;
-    QStringList m_calls;
     bool m_running = false;
 };
 

@@ -1,6 +1,7 @@
 #include "support/private_servers.h"
 
 #include "support/test_support.h"
+#include "support/x_owner.h"
 
 #include <QDBusConnectionInterface>
 #include <QFile>
@@ -252,13 +253,8 @@ bool PrivateX::hasWindowManager() const
         return false;
     }
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const auto intern = [c](const char* name) {
-        auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        free(reply);
-        return atom;
-    };
-    const xcb_atom_t request = intern("_NET_REQUEST_FRAME_EXTENTS"), extents = intern("_NET_FRAME_EXTENTS");
+    const xcb_atom_t request = x_owner::atom(c, "_NET_REQUEST_FRAME_EXTENTS");
+    const xcb_atom_t extents = x_owner::atom(c, "_NET_FRAME_EXTENTS");
     const xcb_window_t probe = xcb_generate_id(c);
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,

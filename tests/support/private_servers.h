@@ -85,7 +85,6 @@ public:
     ~XClient();
     // Waits until the program has printed `text` on its standard output.
     bool printed(const QByteArray& text, int timeoutMs = 15000);
-    qint64 processId() const { return m_process.processId(); }
 
 private:
     QProcess m_process;

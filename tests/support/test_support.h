@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QtGlobal>
 #include <QString>
 #include <functional>
 #include <string>
@@ -30,6 +31,13 @@ QByteArray pngBytes(int width, int height, const QColor& colour);
 // Context switches so far of Qt's pooled worker threads ("Thread (pooled)"), voluntary and not.
 // Qt's raster engine hands large translucent and gradient fills to its global pool and waits.
 long pooledThreadSwitches();
+
+// Makes a FIFO at `path` (which nobody writes to until a test does); true when it was made.
+bool makeFifo(const QString& path);
+
+// The state letter /proc gives process `pid` ('R', 'S', 'Z', …); '\0' when there is no such
+// process.
+char processState(qint64 pid);
 
 // The shell's alerts ("NimbraAlert" message boxes) that are on screen, oldest first.
 QList<QMessageBox*> shownAlerts();

@@ -1,5 +1,6 @@
 #include "modules/clipboard/clipboard_monitor.h"
 
+#include "support/peer.h"
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -19,48 +20,39 @@ namespace {
 // Another X client owning the clipboard until it is stopped (by its PID, when this goes).
 class ForeignOwner {
 public:
+    ForeignOwner(const QString& program, const QStringList& arguments)
+        : peer(program, arguments)
+    {
+    }
     // xclip offering `bytes` as one target.
     static std::unique_ptr<ForeignOwner> xclip(const QByteArray& target, const QByteArray& bytes)
     {
-        auto owner = std::make_unique<ForeignOwner>();
-        owner->m_process.start("xclip", { "-quiet", "-selection", "clipboard", "-t", target, "-i" });
-        owner->m_process.write(bytes);
-        owner->m_process.closeWriteChannel();
+        auto owner = std::make_unique<ForeignOwner>(
+            "xclip", QStringList { "-quiet", "-selection", "clipboard", "-t", target, "-i" });
+        owner->peer.process.write(bytes);
+        owner->peer.process.closeWriteChannel();
         return owner;
     }
     // A Qt application offering several targets at once.
     static std::unique_ptr<ForeignOwner> offering(const QStringList& formats)
     {
-        auto owner = std::make_unique<ForeignOwner>();
-        owner->m_process.start(NIMBRA_CLIPBOARD_OWNER, formats);
-        owner->m_ready = waitUntil([&] { return owner->output().contains("owning"); });
+        auto owner = std::make_unique<ForeignOwner>(NIMBRA_CLIPBOARD_OWNER, formats);
+        owner->m_ready = owner->peer.said("owning");
         return owner;
     }
     // An X client answering oddly (tests/support/odd_owner_main.cpp), which tells what it is
     // asked for.
     static std::unique_ptr<ForeignOwner> odd(const QString& mode)
     {
-        auto owner = std::make_unique<ForeignOwner>();
-        owner->m_process.start(NIMBRA_ODD_OWNER, { mode });
-        owner->m_ready = waitUntil([&] { return owner->output().contains("owning"); });
+        auto owner = std::make_unique<ForeignOwner>(NIMBRA_ODD_OWNER, QStringList { mode });
+        owner->m_ready = owner->peer.said("owning");
         return owner;
     }
-    ~ForeignOwner()
-    {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    bool isReady() const { return m_ready && m_process.state() == QProcess::Running; }
-    // All it printed so far.
-    const QByteArray& output()
-    {
-        m_output += m_process.readAllStandardOutput();
-        return m_output;
-    }
+    bool isReady() const { return m_ready && peer.process.state() == QProcess::Running; }
+
+    test::Peer peer;
 
 private:
-    QProcess m_process;
-    QByteArray m_output;
     bool m_ready = true;
 };
 
@@ -180,7 +172,7 @@ TEST_F(ClipboardOnX, AnOwnerThatNeverAnswersIsAskedOnceAndHoldsUpNoLaterCopy)
     auto silent = ForeignOwner::odd("silent");
     ASSERT_TRUE(silent->isReady());
     ASSERT_TRUE(captured(before, 30000));
-    EXPECT_EQ(silent->output().count("asked "), 2) << silent->output().toStdString();
+    EXPECT_EQ(silent->peer.count("asked "), 2) << silent->peer.output.toStdString();
     EXPECT_TRUE(monitor.store().items().isEmpty());
 
     auto next = ForeignOwner::xclip("UTF8_STRING", "copied after");
@@ -195,7 +187,7 @@ TEST_F(ClipboardOnX, AHintThatAPasswordManagerAddsWhileItsTextIsReadStillKeepsTh
     const int before = monitor.capturesFinished();
     auto secret = ForeignOwner::odd("late-hint");
     ASSERT_TRUE(secret->isReady());
-    ASSERT_TRUE(waitUntil([&] { return secret->output().contains("asked UTF8_STRING"); }, 10000));
+    ASSERT_TRUE(secret->peer.said("asked UTF8_STRING", 10000));
     ASSERT_TRUE(captured(before));
 
     auto plain = ForeignOwner::xclip("UTF8_STRING", "not a secret");

@@ -1,6 +1,7 @@
 #include "modules/clipboard/clipboard_monitor.h"
 
 #include "core/diagnostics.h"
+#include "support/captured_stderr.h"
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -13,11 +14,8 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QUrl>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace nimbra;
 using nimbra::Diagnostics;
@@ -52,32 +50,12 @@ QStringList previews(const ClipboardStore& store)
 // this turns it on for the test's process (ctest runs each case in a process of its own).
 class WrittenLog {
 public:
-    WrittenLog()
-    {
-        qputenv("NIMBRA_DEBUG", "1");
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(::fileno(m_file), STDERR_FILENO);
-    }
-    ~WrittenLog()
-    {
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        std::fclose(m_file);
-    }
+    WrittenLog() { qputenv("NIMBRA_DEBUG", "1"); }
     bool isOn() const { return Diagnostics::isEnabled(); }
-    QString text() const
-    {
-        struct stat written { };
-        ::fstat(::fileno(m_file), &written);
-        QByteArray all(qsizetype(written.st_size), 0);
-        return QString::fromUtf8(
-            all.left(qsizetype(std::max<ssize_t>(0, ::pread(::fileno(m_file), all.data(), all.size(), 0)))));
-    }
+    QString text() const { return QString::fromUtf8(m_stderr.text()); }
 
 private:
-    std::FILE* m_file = std::tmpfile();
-    int m_saved = -1;
+    nimbra::test::CapturedStderr m_stderr;
 };
 
 // Work that holds threads of a pool until it is let go (or the test ends).

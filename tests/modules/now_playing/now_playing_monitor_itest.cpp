@@ -288,7 +288,7 @@ TEST_F(Monitor, CoversThatAreFifosBlockNothingAndACoverForATrackNoLongerShownIsD
     ASSERT_TRUE(bus.isRunning());
     QTemporaryDir dir;
     const QString fifo = dir.filePath("cover.png");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(test::makeFifo(fifo));
     QImage red(32, 32, QImage::Format_RGB32);
     red.fill(QColor(220, 30, 30));
     ASSERT_TRUE(red.save(dir.filePath("red.png")));

@@ -1,12 +1,12 @@
 #include "modules/shell/source_badge.h"
 
 #include "modules/surface_stage.h"
+#include "support/test_support.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace nimbra;
 using namespace nimbra::test;
@@ -63,11 +63,11 @@ TEST(SourceBadge, FindsTheIconThroughTheDesktopEntryAndKeepsIt)
     EXPECT_EQ(SourceBadge::icon(""), std::nullopt);
 
     // A FIFO named like an entry (a player may name any entry) is passed over, not waited on.
-    ASSERT_EQ(::mkfifo(QFile::encodeName(apps.dir.path() + "/applications/nimbra-fifo-player.desktop").constData(), 0600), 0);
+    ASSERT_TRUE(makeFifo(apps.dir.path() + "/applications/nimbra-fifo-player.desktop"));
     EXPECT_EQ(SourceBadge::icon("nimbra-fifo-player"), std::nullopt);
     // So is an entry whose icon is one.
     const QString fifoIcon = apps.dir.path() + "/icon.png";
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoIcon).constData(), 0600), 0);
+    ASSERT_TRUE(makeFifo(fifoIcon));
     QFile entry(apps.dir.path() + "/applications/nimbra-fifo-icon-player.desktop");
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
     entry.write("[Desktop Entry]\nType=Application\nName=Player\nIcon=" + fifoIcon.toUtf8() + "\n");

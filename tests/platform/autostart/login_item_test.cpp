@@ -1,11 +1,12 @@
 #include "platform/autostart/login_item.h"
 
+#include "support/test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using nimbra::LoginItem;
 
@@ -90,7 +91,7 @@ TEST(LoginItem, AnEntryStartsAProgramOnlyWhileEnabledAndWhileItsExecNamesThatFil
 
     // A FIFO in the entry's place is never read (the test would hang).
     ASSERT_TRUE(QFile::remove(item.path()));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(item.path()).constData(), 0600), 0);
+    ASSERT_TRUE(nimbra::test::makeFifo(item.path()));
     EXPECT_FALSE(item.isEnabled());
     EXPECT_FALSE(item.startsProgram(home.filePath("moved")));
 }

@@ -2,12 +2,12 @@
 #include "platform/canberra/chime.h"
 
 #include "core/diagnostics.h"
+#include "support/captured_stderr.h"
 #include "support/private_servers.h"
 #include "support/test_support.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
@@ -33,40 +33,6 @@ std::optional<Chime::Outcome> playOnce(Chime& chime)
     waitUntil([&] { return outcome.has_value(); }, 15000);
     return outcome;
 }
-
-// Standard error goes to a file while this lives.
-struct CapturedStderr {
-    QTemporaryDir dir;
-    int saved = -1;
-    CapturedStderr()
-    {
-        const int fd = ::open(QFile::encodeName(path()).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        saved = ::dup(STDERR_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        ::close(fd);
-    }
-    ~CapturedStderr() { release(); }
-    QString path() const { return dir.path() + "/stderr.log"; }
-    void release()
-    {
-        if (saved < 0)
-            return;
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        saved = -1;
-    }
-    QList<QByteArray> lines(const QByteArray& containing)
-    {
-        release();
-        QFile file(path());
-        file.open(QIODevice::ReadOnly);
-        QList<QByteArray> found;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (line.contains(containing))
-                found.append(line);
-        return found;
-    }
-};
 
 } // namespace
 
@@ -107,11 +73,12 @@ TEST(Chime, WithoutASoundThemeItStaysSilentWithOneDiagnosticsLine)
     qputenv("XDG_DATA_DIRS", empty.path().toUtf8());
     qputenv("XDG_DATA_HOME", empty.path().toUtf8());
 
-    CapturedStderr log;
+    nimbra::test::CapturedStderr log;
     Chime chime;
     const std::optional<Chime::Outcome> outcome = playOnce(chime);
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->result, Chime::Result::unavailable);
+    log.release();
     const QList<QByteArray> lines = log.lines("chime");
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines[0].contains("timer   chime unavailable: ")) << lines[0].toStdString();

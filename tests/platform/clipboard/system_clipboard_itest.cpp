@@ -1,8 +1,8 @@
 #include "platform/clipboard/system_clipboard.h"
 
+#include "support/peer.h"
 #include "support/test_support.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -21,15 +21,6 @@ std::optional<ClipboardOffer> readText(SystemClipboard& clipboard)
     return result;
 }
 
-bool printed(QProcess& process, const QByteArray& line)
-{
-    QByteArray output;
-    return waitUntil([&] {
-        output += process.readAllStandardOutput();
-        return output.contains(line);
-    });
-}
-
 struct SelectionOnX : ::testing::Test {
     SystemClipboard clipboard;
 };
@@ -43,9 +34,8 @@ TEST_F(SelectionOnX, AnIncrementalTransferThatStopsLeavesNothingForTheNextRead)
 {
     const QByteArray stalled = QByteArray("stale piece ").repeated(600);
     const QByteArray fresh = QByteArray("fresh words ").repeated(40);
-    QProcess owner;
-    owner.start(NIMBRA_INCR_OWNER, { QString::fromLatin1(stalled), QString::fromLatin1(fresh) });
-    ASSERT_TRUE(printed(owner, "owning"));
+    test::Peer owner(NIMBRA_INCR_OWNER, { QString::fromLatin1(stalled), QString::fromLatin1(fresh) });
+    ASSERT_TRUE(owner.said("owning"));
 
     // The owner starts sending and stops: the read gives up with nothing.
     const std::optional<ClipboardOffer> first = readText(clipboard);
@@ -54,25 +44,21 @@ TEST_F(SelectionOnX, AnIncrementalTransferThatStopsLeavesNothingForTheNextRead)
 
     // It wakes up, copies a new text and goes on with the old transfer as well. The next read
     // gets the new text whole, and none of the old one.
-    owner.write("resume\n");
-    ASSERT_TRUE(printed(owner, "resumed"));
+    owner.process.write("resume\n");
+    ASSERT_TRUE(owner.said("resumed"));
     const std::optional<ClipboardOffer> second = readText(clipboard);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->target, "UTF8_STRING");
     EXPECT_EQ(second->data.toStdString(), fresh.toStdString());
-
-    owner.kill();
-    owner.waitForFinished(2000);
 }
 
 TEST_F(SelectionOnX, ATargetAboveTheLimitIsNotReadAndSaysSo)
 {
     const QByteArray text = QByteArray("pieces of a long text ").repeated(20);
-    QProcess owner;
-    owner.start(NIMBRA_INCR_OWNER, { QString::fromLatin1(text), QString::fromLatin1(text) });
-    ASSERT_TRUE(printed(owner, "owning"));
-    owner.write("resume\n");
-    ASSERT_TRUE(printed(owner, "resumed"));
+    test::Peer owner(NIMBRA_INCR_OWNER, { QString::fromLatin1(text), QString::fromLatin1(text) });
+    ASSERT_TRUE(owner.said("owning"));
+    owner.process.write("resume\n");
+    ASSERT_TRUE(owner.said("resumed"));
 
     std::optional<ClipboardOffer> offer;
     clipboard.read([](const QList<QByteArray>&) { return QList<QByteArray> { "UTF8_STRING" }; }, text.size() - 1,
@@ -84,7 +70,4 @@ TEST_F(SelectionOnX, ATargetAboveTheLimitIsNotReadAndSaysSo)
     const std::optional<ClipboardOffer> whole = readText(clipboard);
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->data.toStdString(), text.toStdString());
-
-    owner.kill();
-    owner.waitForFinished(2000);
 }

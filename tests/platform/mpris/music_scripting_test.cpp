@@ -288,7 +288,7 @@ TEST(ArtworkLoader, AFifoOrDeviceIsNeverReadAndADroppedLoadNeverAnswers)
 {
     QTemporaryDir dir;
     const QString fifo = dir.filePath("cover.fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(test::makeFifo(fifo));
     ArtworkLoader loader;
     for (const QString& path : { fifo, QStringLiteral("/dev/zero") })
         EXPECT_TRUE(load(loader, QUrl::fromLocalFile(path))->isNull()) << path.toStdString();

@@ -28,12 +28,6 @@ using namespace nimbra::test;
 
 namespace {
 
-QString makeFifo(const QString& path)
-{
-    EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    return path;
-}
-
 QString makeSocket(const QString& path)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -68,7 +62,9 @@ TEST(OutsideFiles, FifosSocketsAndDevicesGetNoThumbnailAndHoldNoWorker)
     // One worker: a file that held it would hold back everything after it.
     FileThumbnails thumbnails { FileThumbnails::Options {
         .cacheRoot = dir.path() + "/thumbnails", .bus = std::nullopt, .useService = false, .threads = 1 } };
-    FifoRelease release { { makeFifo(dir.path() + "/pipe.png") } };
+    const QString pipe = dir.path() + "/pipe.png";
+    EXPECT_TRUE(makeFifo(pipe));
+    FifoRelease release { { pipe } };
     const QUrl fifo = QUrl::fromLocalFile(release.fifos.first());
     const QUrl socket = QUrl::fromLocalFile(makeSocket(dir.path() + "/socket.jpg"));
     const QUrl device = QUrl::fromLocalFile("/dev/zero");
@@ -97,7 +93,9 @@ TEST(OutsideFiles, AFifoInTheSharedCacheIsPassedOver)
     const QString uri = ThumbnailCache::fileUri(photo);
     // Another program (or someone hostile) left a FIFO where the cached picture would be.
     ASSERT_TRUE(QDir().mkpath(dir.path() + "/thumbnails/normal"));
-    FifoRelease release { { makeFifo(cache.entryPath(uri, ThumbnailCache::Flavor::normal)) } };
+    const QString cached = cache.entryPath(uri, ThumbnailCache::Flavor::normal);
+    EXPECT_TRUE(makeFifo(cached));
+    FifoRelease release { { cached } };
 
     const auto stamp = FileStamp::of(photo);
     ASSERT_TRUE(stamp.has_value());
@@ -110,7 +108,8 @@ TEST(OutsideFiles, AFifoInTheSharedCacheIsPassedOver)
 TEST(OutsideFiles, AGuardedFileOpensOnlyRegularFilesAndStopsAtItsLimit)
 {
     QTemporaryDir dir;
-    FifoRelease release { { makeFifo(dir.path() + "/pipe") } };
+    EXPECT_TRUE(makeFifo(dir.path() + "/pipe"));
+    FifoRelease release { { dir.path() + "/pipe" } };
     EXPECT_EQ(fileKind(release.fifos.first()), FileKind::special);
     EXPECT_EQ(fileKind(dir.path()), FileKind::directory);
     EXPECT_EQ(fileKind(dir.path() + "/gone"), FileKind::missing);

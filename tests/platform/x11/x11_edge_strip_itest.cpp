@@ -5,6 +5,7 @@
 #include "platform/x11/qt_connection.h"
 #include "platform/x11/x11_input_bridge.h"
 #include "support/test_support.h"
+#include "support/x_owner.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,7 @@ public:
         , m_pieceBytes(pieceBytes)
     {
         m_c = xcb_connect(nullptr, nullptr);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
-        m_window = xcb_generate_id(m_c);
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-            XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_window = x_owner::createWindow(m_c);
         // More types than an XdndEnter holds: the list is on the source window.
         const std::vector<xcb_atom_t> types { atom("text/plain"), atom("UTF8_STRING"), atom("x-special/nimbra"),
             atom("text/uri-list") };
@@ -40,13 +38,7 @@ public:
     }
     ~DragSource() { xcb_disconnect(m_c); }
 
-    xcb_atom_t atom(const char* name)
-    {
-        auto* reply = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t a = reply ? reply->atom : XCB_NONE;
-        free(reply);
-        return a;
-    }
+    xcb_atom_t atom(const char* name) { return x_owner::atom(m_c, name); }
 
     // Sends an XDND message to `target`, for the window `from` (this source's own by default).
     void send(xcb_window_t target, const char* type, std::uint32_t d1 = 0, std::uint32_t d2 = 0, std::uint32_t d3 = 0,
@@ -118,14 +110,7 @@ private:
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_requestor, m_property, m_type, 8, uint32_t(m_uris.size()),
                 m_uris.constData());
         }
-        xcb_selection_notify_event_t notify {};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request->time;
-        notify.requestor = request->requestor;
-        notify.selection = request->selection;
-        notify.target = request->target;
-        notify.property = request->property;
-        xcb_send_event(m_c, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+        x_owner::notify(m_c, *request, request->property);
     }
 
     void nextPiece()

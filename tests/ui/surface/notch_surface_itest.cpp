@@ -28,6 +28,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include "support/file_drag.h"
 #include "support/test_support.h"
 #include "support/x_pointer.h"
 
@@ -166,39 +167,14 @@ struct ShelfDrag {
             return true;
         };
     }
-    ~ShelfDrag()
-    {
-        source.kill();
-        source.waitForFinished();
-    }
-
-    // Starts the source and waits until it is ready to be dragged from.
-    bool start()
-    {
-        if (!file.open())
-            return false;
-        source.start(QStringLiteral(NIMBRA_BINARY_DIR "/tests/ui/drag_source"),
-            { file.fileName(), QStringLiteral("40"), QStringLiteral("500") });
-        return said("ready");
-    }
-    bool said(const char* line)
-    {
-        return nimbra::test::waitUntil(
-            [&] {
-                output += source.readAllStandardOutput();
-                return output.contains(line);
-            },
-            10000);
-    }
-    // Press on the file, pull it out, and carry it to the top edge above the notch; true once
-    // the notch heard of it.
+    // Makes the file to drag.
+    bool start() { return file.open(); }
+    // Starts the source, presses on the file, pulls it out, and carries it to the top edge above
+    // the notch; true once the notch heard of it.
     bool carryToTheTopEdge()
     {
-        movePointer(QPoint(100, 540));
-        pressButton(true);
-        movePointer(QPoint(130, 540));
-        movePointer(QPoint(160, 540));
-        if (!said("dragging"))
+        source = nimbra::test::dragFrom(file.fileName());
+        if (!source)
             return false;
         movePointer(topEdgeQt(c, -40));
         movePointer(topEdgeQt(c));
@@ -210,7 +186,7 @@ struct ShelfDrag {
         movePointer(notchCentreQt(c) + QPoint(0, 50));
         movePointer(notchCentreQt(c) + QPoint(0, 60));
         pressButton(false);
-        return said("dropped copy");
+        return source->said("dropped copy");
     }
     QList<QUrl> fileDropped() const { return { QUrl::fromLocalFile(file.fileName()) }; }
 
@@ -219,8 +195,7 @@ struct ShelfDrag {
     std::vector<bool> hovers;
     QList<QUrl> dropped;
     QTemporaryFile file;
-    QProcess source;
-    QByteArray output;
+    std::unique_ptr<nimbra::test::Peer> source;
 };
 
 } // namespace
@@ -355,7 +330,7 @@ TEST_F(NotchSurfaceOnX, FileDragReachingTheTopEdgeOpensTheDropPath)
     ASSERT_TRUE(c);
     ShelfDrag drag(*c);
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return exposed(*c); }));
-    ASSERT_TRUE(drag.start()) << drag.source.readAllStandardError().toStdString();
+    ASSERT_TRUE(drag.start());
 
     ASSERT_TRUE(drag.carryToTheTopEdge());
     EXPECT_EQ(drag.hovers.front(), true);
@@ -663,7 +638,7 @@ TEST_F(NotchWithoutCompositor, FileDragReachingTheTopEdgeOpensTheShelfAndTheDrop
     ASSERT_TRUE(c);
     ShelfDrag drag(*c);
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return stripOnScreen(*c); }));
-    ASSERT_TRUE(drag.start()) << drag.source.readAllStandardError().toStdString();
+    ASSERT_TRUE(drag.start());
 
     nimbra::test::ButtonLetGo letGo;
     ASSERT_TRUE(drag.carryToTheTopEdge());
@@ -675,7 +650,7 @@ TEST_F(NotchWithoutCompositor, FileDragReachingTheTopEdgeOpensTheShelfAndTheDrop
     ASSERT_TRUE(nimbra::test::waitUntil([&] { return !c->view()->isAnimating(); }, 3000));
 
     // The notch's own window takes the drop.
-    ASSERT_TRUE(drag.dropIntoTheShelf()) << drag.output.toStdString();
+    ASSERT_TRUE(drag.dropIntoTheShelf()) << drag.source->output.toStdString();
     EXPECT_EQ(drag.dropped, drag.fileDropped());
     EXPECT_EQ(drag.hovers, std::vector<bool>({ true, false }));
 }
